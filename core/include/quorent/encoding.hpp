@@ -1,0 +1,66 @@
+// Hex and base64url (RFC 4648 section 5), the two text encodings the library
+// writes itself, with the exact decoder messages callers see.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "quorent/error.hpp"
+
+namespace quorent {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Lower-case hex, two digits per byte, no prefix.
+std::string hex_encode(const std::uint8_t* data, std::size_t len);
+inline std::string hex_encode(const Bytes& bytes) { return hex_encode(bytes.data(), bytes.size()); }
+template <std::size_t N>
+std::string hex_encode(const std::uint8_t (&bytes)[N]) { return hex_encode(bytes, N); }
+
+// Decodes hex digits of either case into out. On failure returns false and
+// sets message to "Odd number of digits" or
+// "Invalid character 'c' at position i" (i a zero-based byte index; the
+// character is shown between single quotes with control characters escaped).
+bool hex_decode(std::string_view text, Bytes& out, std::string& message);
+
+// hex_decode reporting its failure as a CoreError of the given kind.
+Result<Bytes> hex_decode(std::string_view text, ErrorKind kind);
+
+// Removes every leading "0x" (lower-case x only), repeatedly.
+std::string_view strip_0x_prefixes(std::string_view text) noexcept;
+
+// Unpadded base64url.
+std::string base64url_encode(const std::uint8_t* data, std::size_t len);
+inline std::string base64url_encode(const Bytes& b) { return base64url_encode(b.data(), b.size()); }
+
+// Strict unpadded base64url decoding. On failure returns false and sets
+// message to one of "Invalid symbol B, offset O.", "Invalid input length: L",
+// "Invalid last symbol B, offset O." or "Invalid padding".
+bool base64url_decode(std::string_view text, Bytes& out, std::string& message);
+
+// Decimal text of an unsigned 64-bit value, no sign or leading zeros.
+std::string decimal(std::uint64_t value);
+
+// Overwrites memory so that a secret does not outlive its use.
+void secure_wipe(void* data, std::size_t len) noexcept;
+
+// Bytes that hold a secret; wiped on destruction.
+class SecretBytes {
+public:
+    SecretBytes() = default;
+    explicit SecretBytes(Bytes bytes) : bytes_(std::move(bytes)) {}
+    SecretBytes(const SecretBytes&) = delete;
+    SecretBytes& operator=(const SecretBytes&) = delete;
+    ~SecretBytes() { wipe(); }
+    Bytes& get() noexcept { return bytes_; }
+    const Bytes& get() const noexcept { return bytes_; }
+    void wipe() noexcept { secure_wipe(bytes_.data(), bytes_.capacity()); }
+
+private:
+    Bytes bytes_;
+};
+
+}  // namespace quorent

@@ -1,0 +1,231 @@
+#include "quorent/encoding.hpp"
+
+#include <openssl/crypto.h>
+
+#include <charconv>
+
+namespace quorent {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+int hex_value(unsigned char c) noexcept {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+void append_utf8(std::string& out, unsigned cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// The offending byte, read as the character of the same code point, quoted
+// and escaped the way a character literal is shown: '\n', '\'', '\u{1}'.
+std::string quoted_char(unsigned char c) {
+    std::string out = "'";
+    switch (c) {
+        case '\0': out += "\\0"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\'': out += "\\'"; break;
+        case '\\': out += "\\\\"; break;
+        default:
+            // Control characters, the no-break space and the soft hyphen are
+            // not printable and are shown by their code point.
+            if (c < 0x20 || (c >= 0x7F && c <= 0xA0) || c == 0xAD) {
+                char buf[8];
+                auto r = std::to_chars(buf, buf + sizeof buf, static_cast<unsigned>(c), 16);
+                out += "\\u{";
+                out.append(buf, r.ptr);
+                out += "}";
+            } else {
+                append_utf8(out, c);
+            }
+    }
+    out += "'";
+    return out;
+}
+
+constexpr char kB64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+
+struct B64Table {
+    signed char v[256];
+    constexpr B64Table() : v{} {
+        for (int i = 0; i < 256; ++i) v[i] = -1;
+        for (int i = 0; i < 64; ++i) v[static_cast<unsigned char>(kB64Alphabet[i])] = static_cast<signed char>(i);
+    }
+};
+constexpr B64Table kB64;
+
+std::string invalid_symbol(std::size_t offset, unsigned char b) {
+    return "Invalid symbol " + std::to_string(b) + ", offset " + std::to_string(offset) + ".";
+}
+
+}  // namespace
+
+std::string hex_encode(const std::uint8_t* data, std::size_t len) {
+    std::string out(len * 2, '\0');
+    for (std::size_t i = 0; i < len; ++i) {
+        out[2 * i] = kHexDigits[data[i] >> 4];
+        out[2 * i + 1] = kHexDigits[data[i] & 0x0F];
+    }
+    return out;
+}
+
+bool hex_decode(std::string_view text, Bytes& out, std::string& message) {
+    if (text.size() % 2 != 0) {
+        message = "Odd number of digits";
+        return false;
+    }
+    out.resize(text.size() / 2);
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const int hi = hex_value(static_cast<unsigned char>(text[i]));
+        if (hi < 0) {
+            message = "Invalid character " + quoted_char(static_cast<unsigned char>(text[i])) + " at position " +
+                      std::to_string(i);
+            return false;
+        }
+        const int lo = hex_value(static_cast<unsigned char>(text[i + 1]));
+        if (lo < 0) {
+            message = "Invalid character " + quoted_char(static_cast<unsigned char>(text[i + 1])) +
+                      " at position " + std::to_string(i + 1);
+            return false;
+        }
+        out[i / 2] = static_cast<std::uint8_t>((hi << 4) | lo);
+    }
+    return true;
+}
+
+Result<Bytes> hex_decode(std::string_view text, ErrorKind kind) {
+    Bytes out;
+    std::string message;
+    if (!hex_decode(text, out, message)) return CoreError{kind, std::move(message)};
+    return out;
+}
+
+std::string_view strip_0x_prefixes(std::string_view text) noexcept {
+    while (text.size() >= 2 && text[0] == '0' && text[1] == 'x') text.remove_prefix(2);
+    return text;
+}
+
+std::string base64url_encode(const std::uint8_t* data, std::size_t len) {
+    std::string out;
+    out.reserve((len * 4 + 2) / 3);
+    std::size_t i = 0;
+    for (; i + 3 <= len; i += 3) {
+        const std::uint32_t n = (std::uint32_t{data[i]} << 16) | (std::uint32_t{data[i + 1]} << 8) | data[i + 2];
+        out += kB64Alphabet[(n >> 18) & 63];
+        out += kB64Alphabet[(n >> 12) & 63];
+        out += kB64Alphabet[(n >> 6) & 63];
+        out += kB64Alphabet[n & 63];
+    }
+    if (len - i == 1) {
+        const std::uint32_t n = std::uint32_t{data[i]} << 16;
+        out += kB64Alphabet[(n >> 18) & 63];
+        out += kB64Alphabet[(n >> 12) & 63];
+    } else if (len - i == 2) {
+        const std::uint32_t n = (std::uint32_t{data[i]} << 16) | (std::uint32_t{data[i + 1]} << 8);
+        out += kB64Alphabet[(n >> 18) & 63];
+        out += kB64Alphabet[(n >> 12) & 63];
+        out += kB64Alphabet[(n >> 6) & 63];
+    }
+    return out;
+}
+
+bool base64url_decode(std::string_view in, Bytes& out, std::string& message) {
+    const auto* s = reinterpret_cast<const unsigned char*>(in.data());
+    const std::size_t n = in.size();
+    const std::size_t rem = n % 4;
+    // A lone trailing symbol that is not even in the alphabet is reported as
+    // that symbol rather than as a length fault.
+    if (rem == 1 && s[n - 1] != '=' && kB64.v[s[n - 1]] < 0) {
+        message = invalid_symbol(n - 1, s[n - 1]);
+        return false;
+    }
+    // Every complete quad but the last is decoded here; the final group
+    // (complete or not) may carry padding and is handled below.
+    std::size_t body = n - rem;
+    if (rem == 0 && body >= 4) body -= 4;
+    out.clear();
+    out.reserve(n / 4 * 3 + 3);
+    for (std::size_t i = 0; i < body; i += 4) {
+        std::uint32_t acc = 0;
+        for (std::size_t j = 0; j < 4; ++j) {
+            const int v = kB64.v[s[i + j]];
+            if (v < 0) {
+                message = invalid_symbol(i + j, s[i + j]);
+                return false;
+            }
+            acc = (acc << 6) | static_cast<std::uint32_t>(v);
+        }
+        out.push_back(static_cast<std::uint8_t>(acc >> 16));
+        out.push_back(static_cast<std::uint8_t>(acc >> 8));
+        out.push_back(static_cast<std::uint8_t>(acc));
+    }
+    std::size_t morsels = 0, padding = 0, first_pad = 0;
+    unsigned char last_symbol = 0;
+    std::uint8_t m[4] = {0, 0, 0, 0};
+    for (std::size_t k = 0; body + k < n; ++k) {
+        const unsigned char b = s[body + k];
+        if (b == '=') {
+            if (k < 2) {
+                message = invalid_symbol(body + k, b);
+                return false;
+            }
+            if (padding == 0) first_pad = k;
+            ++padding;
+            continue;
+        }
+        if (padding > 0) {
+            message = invalid_symbol(body + first_pad, '=');
+            return false;
+        }
+        last_symbol = b;
+        const int v = kB64.v[b];
+        if (v < 0) {
+            message = invalid_symbol(body + k, b);
+            return false;
+        }
+        m[morsels++] = static_cast<std::uint8_t>(v);
+    }
+    if (n != 0 && morsels < 2) {
+        message = "Invalid input length: " + std::to_string(body + morsels);
+        return false;
+    }
+    if (padding > 0) {
+        message = "Invalid padding";
+        return false;
+    }
+    if (morsels == 0) return true;
+    const std::size_t extra = morsels * 6 / 8;
+    const std::uint32_t num = (std::uint32_t{m[0]} << 26) | (std::uint32_t{m[1]} << 20) |
+                              (std::uint32_t{m[2]} << 14) | (std::uint32_t{m[3]} << 8);
+    const std::uint32_t mask = ~0u >> (extra * 8);
+    if ((num & mask) != 0) {
+        message = "Invalid last symbol " + std::to_string(last_symbol) + ", offset " +
+                  std::to_string(body + morsels - 1) + ".";
+        return false;
+    }
+    for (std::size_t k = 0; k < extra; ++k) out.push_back(static_cast<std::uint8_t>(num >> (24 - 8 * k)));
+    return true;
+}
+
+std::string decimal(std::uint64_t value) {
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, r.ptr);
+}
+
+void secure_wipe(void* data, std::size_t len) noexcept {
+    if (data != nullptr && len != 0) OPENSSL_cleanse(data, len);
+}
+
+}  // namespace quorent
