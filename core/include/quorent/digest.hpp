@@ -1,0 +1,33 @@
+// SHA-256 and HMAC-SHA-256, with the algorithms fetched once per process.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace quorent {
+
+using Digest32 = std::array<std::uint8_t, 32>;
+
+Digest32 sha256(const void* data, std::size_t len);
+inline Digest32 sha256(std::string_view text) { return sha256(text.data(), text.size()); }
+
+// Incremental SHA-256 over several pieces.
+class Sha256 {
+public:
+    Sha256();
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+    Sha256& update(const void* data, std::size_t len);
+    Sha256& update(std::string_view text) { return update(text.data(), text.size()); }
+    Digest32 finish();
+
+private:
+    void* ctx_;
+};
+
+Digest32 hmac_sha256(const void* key, std::size_t key_len, const void* data, std::size_t len);
+
+}  // namespace quorent
