@@ -37,4 +37,24 @@ QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_normalize_origin(RustBu
 
 // ---- PKCE, authorize URL, token verification --------------------------------
 
+QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_generate_pkce(RustCallStatus* status) {
+    // A failing random source throws ("rng: ..."), which the frame reports
+    // as an internal failure.
+    return call<RustBuffer>(status, [] { return pkce::generate_pkce(); });
+}
+
+QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_pkce_challenge(RustBuffer verifier, RustCallStatus* status) {
+    return call_with<RustBuffer>(status, std::array{verifier},
+                                 [](const auto& a) { return pkce::pkce_challenge(a[0]); });
+}
+
+QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_build_authorize_url(RustBuffer issuer, RustBuffer client_id,
+                                                                             RustBuffer redirect_uri, RustBuffer state,
+                                                                             RustBuffer nonce, RustBuffer code_challenge,
+                                                                             RustCallStatus* status) {
+    return call_with<RustBuffer>(
+        status, std::array{issuer, client_id, redirect_uri, state, nonce, code_challenge},
+        [](const auto& a) { return pkce::build_authorize_url(a[0], a[1], a[2], a[3], a[4], a[5]); });
+}
+
 }  // extern "C"
