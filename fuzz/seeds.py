@@ -83,6 +83,10 @@ TARGETS = {
                   [b"", b"A", b"AA", b"AB", b"AAA", b"AAAA", b"AA==", b"a+b/", b"eyJhbGciOiJFUzI1NiJ9"]),
     "origin": (lambda s: s.startswith(b"http") or s.startswith(b"HTTP") or s.startswith(b"ftp:"),
                [b"https://shop.test", b"https://B\xc3\x9cCHER.test", b"https://host\xc2\xa0x", b"https://h:99999"]),
+    "url": (lambda s: 0 < len(s) <= 300 and b"\0" not in s and (b":" in s or b"." in s),
+            [b"HTTPS://192.0.2.1:443/x/y?tenant=1#top\0c\0https://192.0.2.9/cb?a=b\0s t\0\0abc",
+             b"https://192.0.2.1:8443/realms/a/\0v\0v\0v\0v\0v", b"mailto:x\0a\0b\0c\0d\0e",
+             b"https://xn--bcher-kva.test/\0~\0\xc3\xa9\0+\0*-._\0 "]),
     "lift": (lambda s: False,
              [b"\x00\x00", b"\x00\x01", b"\x00\x02",
               b"\x01", b"\x01\x00", b"\x01\x02", b"\x01\x00\xff", b"\x01\x01" + nested(b"02" * 33),
@@ -98,12 +102,26 @@ TARGETS = {
 }
 
 
+def url_inputs():
+    """Inputs of the URL conformance cases, alone and after a base-less form."""
+    import json
+    out = set()
+    path = ROOT / "tests" / "data" / "urltestdata.json"
+    if path.exists():
+        for case in json.loads(path.read_text()):
+            if isinstance(case, dict) and "input" in case:
+                out.add(case["input"].encode("utf-8", "surrogatepass"))
+    return out
+
+
 def main():
     lits = literals()
+    urls = url_inputs()
     for name, (accept, extra) in TARGETS.items():
         d = CORPUS / name
         d.mkdir(parents=True, exist_ok=True)
-        seeds = set(extra) | {s for s in lits if accept(s)}
+        pool = lits | urls if name == "url" else lits
+        seeds = set(extra) | {s for s in pool if accept(s)}
         for s in seeds:
             (d / hashlib.sha1(s).hexdigest()).write_bytes(s)
         print(f"{name}: {len(list(d.iterdir()))} seeds")

@@ -117,10 +117,50 @@ void add_origin_calls(std::vector<Call>& t) {
                  }});
 }
 
+void add_oauth_calls(std::vector<Call>& t) {
+    for (const std::string& verifier : std::vector<std::string>{
+             "", "dBjftJeZ4CVP-mJ0DCMSpTTnCF6OSNYpv9gRU0jNfOlc8kU", std::string(4096, 'v'), "\xC3\xA9"}) {
+        t.push_back({"pkce_challenge " + verifier.substr(0, 20), [verifier] {
+                         return call(uniffi_quorent_sdk_uniffi_fn_func_pkce_challenge, buf(verifier));
+                     }});
+    }
+    // Random, so not comparable with an earlier answer: the pair must be
+    // consistent with pkce_challenge instead.
+    t.push_back({"generate_pkce consistent", [] {
+                     Outcome o = call(uniffi_quorent_sdk_uniffi_fn_func_generate_pkce);
+                     if (!o.ok()) return o;
+                     Cursor c(o.value);
+                     const std::string verifier = c.str();
+                     const std::string challenge = c.str();
+                     Outcome check = call(uniffi_quorent_sdk_uniffi_fn_func_pkce_challenge, buf(verifier));
+                     Outcome summary;
+                     summary.value = verifier.size() == 43 && c.done() && check.ok() && check.value == challenge
+                                         ? "consistent"
+                                         : "inconsistent: " + o.value;
+                     return summary;
+                 }});
+    const std::vector<std::vector<std::string>> authorize = {
+        {"HTTPS://192.0.2.1:443/x/y?tenant=1#top", "c", "https://192.0.2.9/cb?a=b", "s t", "", "abc"},
+        {"https://192.0.2.1:8443/realms/a/", "v", "v", "v", "v", "v"},
+        {"https://idp.example/", "client", "https://app.example/cb", "st\xC3\xA9", "n~+", "*-._"},
+        {"https://B\xC3\x9C" "CHER.example/realms/x", "c", "r", "s", "n", "cc"},
+        {"idp.example", "c", "r", "s", "n", "cc"},
+        {"https://idp.example:99999/", "c", "r", "s", "n", "cc"},
+        {"https://[::1/", "c", "r", "s", "n", "cc"},
+    };
+    for (const auto& a : authorize) {
+        t.push_back({"build_authorize_url " + a[0], [a] {
+                         return call(uniffi_quorent_sdk_uniffi_fn_func_build_authorize_url, buf(a[0]), buf(a[1]),
+                                     buf(a[2]), buf(a[3]), buf(a[4]), buf(a[5]));
+                     }});
+    }
+}
+
 std::vector<Call> table() {
     std::vector<Call> t;
     add_buffer_calls(t);
     add_origin_calls(t);
+    add_oauth_calls(t);
     return t;
 }
 
