@@ -146,6 +146,9 @@ Result<RootSeed> derive_root_seed(std::string_view origin, const SigningSource& 
     const Bytes& b = second.get();
     if (a.size() != b.size() || (!a.empty() && CRYPTO_memcmp(a.data(), b.data(), a.size()) != 0))
         return CoreError{ErrorKind::Crypto, "wallet signing is non-deterministic; unsupported"};
+    // No signature is no secret: the seed would be SHA-256 of nothing, the
+    // same public value for everyone, and so would every key derived from it.
+    if (a.empty()) return CoreError{ErrorKind::Crypto, "wallet signature is empty"};
     return RootSeed(sha256(a.data(), a.size()));
 }
 

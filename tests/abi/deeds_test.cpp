@@ -201,8 +201,9 @@ TEST(DeriveRootSeed, HexRulesAndCheckOrder) {
     EXPECT_SDK_ERROR(root_seed("ftp://x", sig, sig), 1, "input: origin: must start with https:// or http://");
     EXPECT_SDK_ERROR(root_seed("https://shop.test", sig, sig.substr(0, 128)), 1,
                      "crypto: wallet signing is non-deterministic; unsupported");
-    EXPECT_EQ(root_seed("https://shop.test", "", "").value,
-              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_SDK_ERROR(root_seed("https://shop.test", "", ""), 1, "crypto: wallet signature is empty");
+    EXPECT_SDK_ERROR(root_seed("https://shop.test", "", "00"), 1,
+                     "crypto: wallet signing is non-deterministic; unsupported");
 }
 
 TEST(DeriveAppKey, SeedRulesAndScoping) {

@@ -127,10 +127,14 @@ TEST(DeriveRootSeed, RefusesDifferingSignaturesAndPassesFailuresThrough) {
         ASSERT_FALSE(r.ok());
         expect_error(r.error(), ErrorKind::Crypto, "wallet signing is non-deterministic; unsupported");
     }
-    // Not parsed or length-checked: two empty signatures hash the empty input.
+    // Not parsed or length-checked, but an empty signature would give every
+    // user the same public seed (SHA-256 of nothing).
+    Source one{{{0x01}, {0x01}}, {}};
+    EXPECT_EQ(hex_encode(usersig::derive_root_seed("https://shop.test", one.fn())->bytes().data(), 32),
+              "4bf5122f344554c53bde2ebb8cd2b7e3d1600ad631c385a5d7cce23c7785459a");
     Source empty{{{}, {}}, {}};
-    EXPECT_EQ(hex_encode(usersig::derive_root_seed("https://shop.test", empty.fn())->bytes().data(), 32),
-              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    expect_error(usersig::derive_root_seed("https://shop.test", empty.fn()).error(), ErrorKind::Crypto,
+                 "wallet signature is empty");
 
     // A malformed origin fails before the wallet is asked; a failing wallet
     // fails the derivation.

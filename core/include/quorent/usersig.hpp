@@ -60,7 +60,9 @@ std::string root_binding_message(std::string_view canonical_origin);
 
 // SHA-256 of the wallet's signature over the origin's root binding. The
 // source is asked twice; results differing in length or any byte fail with
-// kind Crypto, "wallet signing is non-deterministic; unsupported".
+// kind Crypto, "wallet signing is non-deterministic; unsupported"; two
+// empty results fail with kind Crypto, "wallet signature is empty". The
+// signature is otherwise not parsed or checked.
 Result<RootSeed> derive_root_seed(std::string_view origin, const SigningSource& wallet_sign);
 
 // HKDF-SHA-256 from the root seed with info "tenant:T|origin:O|ctr:C" and a
