@@ -179,7 +179,13 @@ namespace {
 constexpr std::size_t kMaxDepth = 127;
 
 bool is_ws(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+// How far the parser has read: the next unread character, and whether it
+// has asked for a character past the end.
+struct ReadMark {
+    const char* next;
+    bool hit_end = false;
+};
 
 // An input iterator over the text that records how far the parser has read,
 // so that each parser event can be placed in the text.
@@ -191,10 +197,10 @@ public:
     using pointer = const char*;
     using reference = const char&;
 
-    TrackingIter(const char* p, const char** seen) noexcept : p_(p), seen_(seen) {}
+    TrackingIter(const char* p, ReadMark* mark) noexcept : p_(p), mark_(mark) {}
     reference operator*() const noexcept { return *p_; }
     TrackingIter& operator++() noexcept {
-        *seen_ = ++p_;
+        mark_->next = ++p_;
         return *this;
     }
     TrackingIter operator++(int) noexcept {
@@ -203,53 +209,60 @@ public:
         return t;
     }
     bool operator==(const TrackingIter& o) const noexcept { return p_ == o.p_; }
-    bool operator!=(const TrackingIter& o) const noexcept { return p_ != o.p_; }
+    // The parser's input asks this before each character it takes; equal
+    // means it meets the end of the text.
+    bool operator!=(const TrackingIter& o) const noexcept {
+        if (p_ == o.p_) mark_->hit_end = true;
+        return p_ != o.p_;
+    }
 
 private:
     const char* p_;
-    const char** seen_;
+    ReadMark* mark_;
 };
 
-// The reader's own words for a syntax fault found by the parser.
-std::string syntax_message(const nlohmann::detail::exception& ex, bool at_eof) {
-    if (ex.id == 406) return "number out of range";
+// What the parser says about a syntax fault, taken apart: the construct it
+// was parsing ("value", "array", "object", "object key", "object
+// separator"), whether the fault lies inside a token, and its text.
+struct ParserFault {
+    std::string_view context;
+    bool lexical = false;
+    std::string_view detail;
+};
+
+ParserFault dissect(const nlohmann::detail::exception& ex) {
+    ParserFault f;
     const std::string_view what = ex.what();
     const std::size_t dash = what.find(" - ");
-    std::string_view context;
     const std::size_t wp = what.find("while parsing ");
     if (wp != std::string_view::npos && dash != std::string_view::npos && dash > wp + 14)
-        context = what.substr(wp + 14, dash - (wp + 14));
-    const std::string_view detail = dash == std::string_view::npos ? std::string_view{} : what.substr(dash + 3);
-    const std::size_t last_read = detail.find("; last read:");
-    if (last_read != std::string_view::npos) {
-        // A fault inside a token (string, number, literal).
-        const std::string_view lex = detail.substr(0, last_read);
-        if (at_eof) return lex.starts_with("invalid string") ? "EOF while parsing a string" : "EOF while parsing a value";
-        return std::string(lex);
-    }
-    if (at_eof) {
-        if (context == "array") return "EOF while parsing a list";
-        if (context.starts_with("object")) return "EOF while parsing an object";
-        return "EOF while parsing a value";
-    }
-    const std::size_t exp = detail.find("; expected ");
-    const std::string_view expected = exp == std::string_view::npos ? std::string_view{} : detail.substr(exp + 11);
-    if (context == "object key" && detail.starts_with("unexpected '}'")) return "trailing comma";
-    if (expected == "']'") return "expected `,` or `]`";
-    if (expected == "'}'") return "expected `,` or `}`";
-    if (expected == "':'") return "expected `:`";
-    if (expected == "string literal") return "key must be a string";
-    if (expected == "end of input") return "trailing characters";
+        f.context = what.substr(wp + 14, dash - (wp + 14));
+    if (dash != std::string_view::npos) f.detail = what.substr(dash + 3);
+    f.lexical = f.detail.find("; last read:") != std::string_view::npos;
+    return f;
+}
+
+// The reader's words for a fault inside a token.
+std::string lexical_message(std::string_view detail, bool literal_started) {
+    if (detail.starts_with("invalid literal")) return literal_started ? "expected ident" : "expected value";
+    if (detail.starts_with("invalid number")) return "invalid number";
+    if (detail.starts_with("invalid string: control character"))
+        return "control character (\\u0000-\\u001F) found while parsing a string";
+    if (detail.starts_with("invalid string: surrogate") && detail.find("must follow") != std::string_view::npos)
+        return "lone leading surrogate in hex escape";
+    if (detail.starts_with("invalid string: surrogate")) return "unexpected end of hex escape";
+    if (detail.starts_with("invalid string: ill-formed UTF-8")) return "invalid unicode code point";
+    if (detail.starts_with("invalid string")) return "invalid escape";
     return "expected value";
 }
 
 // Receives the parser's events and records them, with their positions.
 class Sink {
 public:
-    Sink(std::string_view text, const char** seen, std::vector<Event>& events, std::string& arena, bool& has_fault,
+    Sink(std::string_view text, const ReadMark* mark, std::vector<Event>& events, std::string& arena, bool& has_fault,
          std::string& fault_message, std::size_t& fault_offset)
         : text_(text),
-          seen_(seen),
+          mark_(mark),
           events_(events),
           arena_(arena),
           has_fault_(has_fault),
@@ -285,19 +298,106 @@ public:
     bool end_array() { return close(Ev::EndArr); }
     bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& ex) {
         has_fault_ = true;
-        fault_message_ = syntax_message(ex, position > text_.size());
-        fault_offset_ = std::min(position, text_.size());
+        describe_fault(position, ex);
         return false;
     }
 
 private:
-    std::size_t consumed() const noexcept { return static_cast<std::size_t>(*seen_ - text_.data()); }
-    // The parser has read one character past a number to see its end,
-    // unless the number ends the text.
-    std::size_t number_end() const noexcept {
-        const std::size_t c = consumed();
-        return c > 0 && is_digit(text_[c - 1]) ? c : c - 1;
+    std::size_t skip_ws(std::size_t i) const noexcept {
+        while (i < text_.size() && is_ws(text_[i])) ++i;
+        return i;
     }
+
+    // Sets the message and position of a syntax fault that the parser
+    // found, `position` being the number of characters it had read (the end
+    // of the text counting as one).
+    void describe_fault(std::size_t position, const nlohmann::detail::exception& ex) {
+        const std::size_t len = text_.size();
+        fault_offset_ = std::min(position, len);
+        if (ex.id == 406) {
+            fault_message_ = "number out of range";
+            return;
+        }
+        const ParserFault f = dissect(ex);
+        const bool separator_due = f.context == "array" || f.context == "object" || f.context == "object separator" ||
+                                   f.context == "object key";
+        // The start of the token after the last event, which is where a
+        // separator or a key was due.
+        std::size_t start = len;
+        if (!events_.empty()) {
+            const Event& last = events_.back();
+            const bool opened = last.kind == Ev::BeginObj || last.kind == Ev::BeginArr;
+            start = skip_ws(opened ? last.pos + 1 : last.pos);
+            if (f.context == "object key" && !opened && start < len && text_[start] == ',') start = skip_ws(start + 1);
+        }
+        // A malformed key is a fault inside its string.
+        const bool bad_key = f.context == "object key" && start < len && text_[start] == '"' && f.lexical;
+        if (separator_due && !bad_key) {
+            if (start < len) {
+                fault_offset_ = start + 1;
+                if (f.context == "array")
+                    fault_message_ = "expected `,` or `]`";
+                else if (f.context == "object")
+                    fault_message_ = "expected `,` or `}`";
+                else if (f.context == "object separator")
+                    fault_message_ = "expected `:`";
+                else
+                    fault_message_ = text_[start] == '}' ? "trailing comma" : "key must be a string";
+                return;
+            }
+            fault_offset_ = len;
+            const char before = last_non_ws();
+            if (before == ',' || before == ':')
+                fault_message_ = "EOF while parsing a value";
+            else if (f.context == "array")
+                fault_message_ = "EOF while parsing a list";
+            else
+                fault_message_ = "EOF while parsing an object";
+            return;
+        }
+        if (position > len) {
+            const char before = last_non_ws();
+            if (f.lexical && f.detail.starts_with("invalid string"))
+                fault_message_ = "EOF while parsing a string";
+            else if (f.lexical || before == 0 || before == ',' || before == ':')
+                fault_message_ = "EOF while parsing a value";
+            else if (before == '[')
+                fault_message_ = "EOF while parsing a list";
+            else if (before == '{')
+                fault_message_ = "EOF while parsing an object";
+            else
+                fault_message_ = "EOF while parsing a value";
+            return;
+        }
+        if (!f.lexical) {
+            // A value was due; a closing bracket right after a comma is a
+            // trailing comma.
+            const std::size_t at = position - 1;
+            std::size_t prev = at;
+            while (prev > 0 && is_ws(text_[prev - 1])) --prev;
+            const bool trailing = (text_[at] == ']' || text_[at] == '}') && prev > 0 && text_[prev - 1] == ',';
+            fault_message_ = trailing ? "trailing comma" : "expected value";
+            return;
+        }
+        // Whether the offending character follows the first letters of a
+        // literal (true, false, null).
+        std::size_t word = position - 1;
+        while (word > 0 && text_[word - 1] >= 'a' && text_[word - 1] <= 'z') --word;
+        const bool literal_started =
+            word + 1 < position && (text_[word] == 't' || text_[word] == 'f' || text_[word] == 'n');
+        fault_message_ = lexical_message(f.detail, literal_started);
+    }
+
+    char last_non_ws() const noexcept {
+        for (std::size_t i = text_.size(); i > 0; --i)
+            if (!is_ws(text_[i - 1])) return text_[i - 1];
+        return 0;
+    }
+
+    std::size_t consumed() const noexcept { return static_cast<std::size_t>(mark_->next - text_.data()); }
+    // The parser reads one character past a number to see its end, or
+    // meets the end of the text.
+    std::size_t number_end() const noexcept { return mark_->hit_end ? consumed() : consumed() - 1; }
     Event& emplace(Ev kind, std::size_t pos) {
         Event& e = events_.emplace_back();
         e.kind = kind;
@@ -333,7 +433,7 @@ private:
     }
 
     std::string_view text_;
-    const char** seen_;
+    const ReadMark* mark_;
     std::vector<Event>& events_;
     std::string& arena_;
     bool& has_fault_;
@@ -388,11 +488,11 @@ Reader::Reader(std::string_view text, ErrorKind kind) : text_(text), kind_(kind)
         fault_offset_ = 1;
         return;
     }
-    const char* seen = text.data();
-    Sink sink(text, &seen, events_, arena_, has_fault_, fault_message_, fault_offset_);
+    ReadMark mark{text.data()};
+    Sink sink(text, &mark, events_, arena_, has_fault_, fault_message_, fault_offset_);
     // Not strict: the parser stops after the value, and end() checks what
     // follows it once the typed reading is done.
-    nlohmann::json::sax_parse(TrackingIter(text.data(), &seen), TrackingIter(text.data() + text.size(), &seen), &sink,
+    nlohmann::json::sax_parse(TrackingIter(text.data(), &mark), TrackingIter(text.data() + text.size(), &mark), &sink,
                               nlohmann::json::input_format_t::json, /*strict=*/false, /*ignore_comments=*/false);
 }
 
