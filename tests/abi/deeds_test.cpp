@@ -290,6 +290,8 @@ TEST(MintUser1271Deed, PrefixesLengthsAndOrder) {
     EXPECT_EQ(d.sub, "17e3d49279b8a727cb91a68767af356b378cd06f5d741a92101bfd4e1612eafb");
     EXPECT_EQ(read_deed(mint_1271(w, "beef", "https://shop.test")), d);
     EXPECT_EQ(read_deed(mint_1271(w, "0x", "https://shop.test")).signature, "");
+    EXPECT_SDK_ERROR(mint_1271("0x0x" + w, "", "https://shop.test"), 1,
+                     "input: Invalid character 'x' at position 1");  // one prefix only
 
     EXPECT_SDK_ERROR(mint_1271(w.substr(2), "", "https://shop.test"), 1, "input: address must be 20 bytes");
     EXPECT_SDK_ERROR(mint_1271(w + "ab", "", "https://shop.test"), 1, "input: address must be 20 bytes");
