@@ -87,6 +87,7 @@ TARGETS = {
             [b"HTTPS://192.0.2.1:443/x/y?tenant=1#top\0c\0https://192.0.2.9/cb?a=b\0s t\0\0abc",
              b"https://192.0.2.1:8443/realms/a/\0v\0v\0v\0v\0v", b"mailto:x\0a\0b\0c\0d\0e",
              b"https://xn--bcher-kva.test/\0~\0\xc3\xa9\0+\0*-._\0 "]),
+    "json": (lambda s: False, []),
     "lift": (lambda s: False,
              [b"\x00\x00", b"\x00\x01", b"\x00\x02",
               b"\x01", b"\x01\x00", b"\x01\x02", b"\x01\x00\xff", b"\x01\x01" + nested(b"02" * 33),
@@ -114,6 +115,18 @@ def url_inputs():
     return out
 
 
+def json_seeds(lits):
+    """Every JSON-looking test literal, once for each reader of the target."""
+    docs = [s for s in lits if s[:1] in (b"{", b"[") and len(s) <= 4000]
+    docs += [b'[{"res":"r","act":["read","write"],"cav":{"exp":1,"max_uses":2,"nb":{"b":1,"a":{"d":2.50,"c":true}}}}]',
+             b'{"iss":"a","to":"b","grants":[],"exp":2,"epoch_label":"' + b"AB" * 32 + b'","epoch":3,"sig":"00",'
+             b'"pubkey":null,"kind":"x"}',
+             b'{"kty":"EC","crv":"P-256","x":"abc","y":"def","kid":"k"}',
+             b'{"iss":"i","sub":"s","aud":"a","exp":1000,"iat":1,"tid":7,"nonce":null}',
+             b'[1e16,1.5e-7,-0.0,18446744073709551615,-9223372036854775808,"\u0001\t/\u00e9"]']
+    return {bytes([mode]) + d for d in docs for mode in range(6)}
+
+
 def main():
     lits = literals()
     urls = url_inputs()
@@ -122,6 +135,8 @@ def main():
         d.mkdir(parents=True, exist_ok=True)
         pool = lits | urls if name == "url" else lits
         seeds = set(extra) | {s for s in pool if accept(s)}
+        if name == "json":
+            seeds |= json_seeds(lits)
         for s in seeds:
             (d / hashlib.sha1(s).hexdigest()).write_bytes(s)
         print(f"{name}: {len(list(d.iterdir()))} seeds")

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <iterator>
 
 namespace quorent::json {
@@ -507,11 +506,10 @@ CoreError Reader::fail(std::string message, std::size_t offset) const {
     offset = std::min(offset, text_.size());
     std::size_t line = 1;
     std::size_t line_start = 0;
-    const char* base = text_.data();
-    for (const char* p = base; (p = static_cast<const char*>(std::memchr(p, '\n', offset - (p - base)))) != nullptr;
-         ++p) {
+    // (An empty text may have no storage at all: no pointer into it is formed.)
+    for (std::size_t nl = text_.find('\n'); nl < offset; nl = text_.find('\n', nl + 1)) {
         ++line;
-        line_start = static_cast<std::size_t>(p - base) + 1;
+        line_start = nl + 1;
     }
     message += " at line ";
     write_u64(message, line);
