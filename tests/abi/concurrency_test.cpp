@@ -4,6 +4,7 @@
 // entries with different arguments (successes and each kind of failure).
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
@@ -156,11 +157,141 @@ void add_oauth_calls(std::vector<Call>& t) {
     }
 }
 
+const std::string kKey = std::string(62, '0') + "2a";  // a valid secret scalar
+const std::string kG = "0279be667ef9dcbbac55a06295ce870b07029bfcdb2dce28d959f2815b16f81798";
+const std::string kGFull = "0479be667ef9dcbbac55a06295ce870b07029bfcdb2dce28d959f2815b16f81798"
+                           "483ada7726a3c4655da4fbfc0e1108a8fd17b448a68554199c47d08ffb10d4b8";
+const std::string kAddr = "0x" + std::string(40, 'a');
+
+// An EIP-191 signature made through the interface itself, to recover from.
+std::string wallet_signature(const std::string& nonce) {
+    Outcome o = call(uniffi_quorent_sdk_uniffi_fn_func_sign_client_assertion, buf(kKey), buf("shop.test"), uint64_t{7},
+                     buf(nonce), uint64_t{1700000000});
+    EXPECT_TRUE(o.ok()) << o.message;
+    return o.value.substr(2);  // without its "0x"
+}
+
+void add_wallet_calls(std::vector<Call>& t) {
+    const std::string sig_a = wallet_signature("a");
+    const std::string sig_b = wallet_signature("b");
+    const std::string high_v = sig_a.substr(0, sig_a.size() - 2) + "1d";
+    for (const std::string& key : {kKey, "0x" + kKey, std::string(64, '0'), std::string("abc"), std::string(62, 'f')}) {
+        for (const std::string& nonce : {std::string("n1"), std::string(500, 'n')}) {
+            t.push_back({"sign_client_assertion " + key + " " + nonce.substr(0, 8), [key, nonce] {
+                             return call(uniffi_quorent_sdk_uniffi_fn_func_sign_client_assertion, buf(key),
+                                         buf("shop.test"), uint64_t{7}, buf(nonce), uint64_t{1700000000});
+                         }});
+        }
+    }
+    for (uint64_t tenant : {uint64_t{0}, uint64_t{7}, UINT64_MAX}) {
+        t.push_back({"build_client_assertion " + std::to_string(tenant), [tenant] {
+                         return call(uniffi_quorent_sdk_uniffi_fn_func_build_client_assertion, buf("shop.test"), tenant,
+                                     buf("n\xC3\xA9"), uint64_t{1700000000});
+                     }});
+    }
+    for (const std::string& signer : {kAddr, "0x" + std::string(38, '1'), "0X" + std::string(40, '1'), kAddr + "00"}) {
+        t.push_back({"is_origin_voucher_calldata " + signer, [signer] {
+                         return call(uniffi_quorent_sdk_uniffi_fn_func_is_origin_voucher_calldata, uint64_t{3}, buf(signer),
+                                     uint64_t{9});
+                     }});
+    }
+    const std::string word_true = be32(32) + std::string(31, '\0') + "\x01";
+    const std::string word_false = be32(32) + std::string(32, '\0');
+    for (const std::string& ret : {word_true, word_false, be32(31) + std::string(31, '\0'),
+                                   be32(2) + std::string("\xAA"), std::string("\x80\0\0\0", 4)}) {
+        t.push_back({"decode_bool_return " + std::to_string(ret.size()), [ret] {
+                         return call_number<int8_t>(uniffi_quorent_sdk_uniffi_fn_func_decode_bool_return, buf(ret));
+                     }});
+    }
+    for (const std::string& origin : {std::string("https://shop.test"), std::string("http://shop.test"),
+                                      std::string("https://localhost:8443"), std::string("https://a/b")}) {
+        for (int8_t allow : {int8_t{0}, int8_t{1}, int8_t{2}}) {
+            t.push_back({"origin_vouch_binding " + origin + " " + std::to_string(allow), [origin, allow] {
+                             return call(uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_binding, uint64_t{7}, buf("web"),
+                                         buf(origin), uint64_t{3}, uint64_t{1700000000}, allow);
+                         }});
+        }
+        for (const std::string& sig : {sig_a, sig_b, high_v, std::string(130, '0'), "0x" + sig_a}) {
+            t.push_back({"origin_vouch_signer " + origin + " " + sig.substr(0, 8), [origin, sig] {
+                             return call(uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_signer, uint64_t{7}, buf("web"),
+                                         buf(origin), uint64_t{3}, uint64_t{1700000000}, buf(sig));
+                         }});
+        }
+    }
+    t.push_back({"origin_vouch_max_ttl_secs", [] {
+                     return call_number<uint64_t>(uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_max_ttl_secs);
+                 }});
+    for (const std::string& sig : {sig_a, sig_b, high_v, sig_a.substr(0, 128), "0x0x" + sig_a, std::string("zz")}) {
+        t.push_back({"mint_admin_deed " + sig.substr(0, 8), [sig] {
+                         return call(uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed, buf(sig), uint64_t{7},
+                                     buf("admin.shop.test"), buf("c1"), uint64_t{1700000000});
+                     }});
+    }
+    for (const std::string& addr : {kAddr, std::string(40, 'B'), std::string("0x12")}) {
+        t.push_back({"mint_admin_deed_smartwallet " + addr, [addr, sig_a] {
+                         return call(uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed_smartwallet, buf(addr), buf(sig_a),
+                                     uint64_t{7}, buf("admin.shop.test"), buf("c1"), uint64_t{1700000000});
+                     }});
+    }
+}
+
+void add_user_calls(std::vector<Call>& t) {
+    const std::string origins[] = {"https://Shop.test:443/", "https://shop.test", "http://localhost:8080",
+                                   "https://a/b", "ftp://x"};
+    for (const std::string& origin : origins) {
+        t.push_back({"user_root_binding " + origin, [origin] {
+                         return call(uniffi_quorent_sdk_uniffi_fn_func_user_root_binding, buf(origin));
+                     }});
+        t.push_back({"user_binding " + origin, [origin] {
+                         return call(uniffi_quorent_sdk_uniffi_fn_func_user_binding, uint64_t{7}, buf("app"), buf(origin),
+                                     buf("c1"), uint64_t{1700000000});
+                     }});
+        for (const std::string& seed : {std::string(64, '1'), std::string(62, '2'), std::string("0x11")}) {
+            t.push_back({"derive_app_key " + origin + " " + seed.substr(0, 4), [origin, seed] {
+                             return call(uniffi_quorent_sdk_uniffi_fn_func_derive_app_key, buf(seed), uint64_t{7},
+                                         buf(origin));
+                         }});
+        }
+        for (const std::string& key : {kKey, kKey.substr(2), std::string(64, '0'), std::string("0x") + kKey}) {
+            t.push_back({"mint_user_deed " + origin + " " + key.substr(0, 4), [origin, key] {
+                             return call(uniffi_quorent_sdk_uniffi_fn_func_mint_user_deed, buf(key), uint64_t{7},
+                                         buf("app"), buf(origin), buf("c1"), uint64_t{1700000000});
+                         }});
+        }
+        t.push_back({"mint_user_1271_deed " + origin, [origin] {
+                         return call(uniffi_quorent_sdk_uniffi_fn_func_mint_user_1271_deed, buf(kAddr), buf("0xabcd"),
+                                     uint64_t{7}, buf("app"), buf(origin), buf("c1"), uint64_t{1700000000});
+                     }});
+        t.push_back({"mint_user_passkey_deed " + origin, [origin] {
+                         return call(uniffi_quorent_sdk_uniffi_fn_func_mint_user_passkey_deed, buf("04AB"), buf("49960d"),
+                                     buf("eyJ0eXBlIjoid2ViYXV0aG4uZ2V0In0"), buf("3045"), uint64_t{7}, buf("app"),
+                                     buf(origin), buf("c1"), uint64_t{1700000000});
+                     }});
+        t.push_back({"passkey_sub " + origin, [origin] {
+                         return call(uniffi_quorent_sdk_uniffi_fn_func_passkey_sub, uint64_t{7}, buf(origin), buf("04AB"));
+                     }});
+    }
+    for (const auto& [s1, s2] : std::vector<std::pair<std::string, std::string>>{
+             {"aabb", "AABB"}, {"aabb", "aabc"}, {"", ""}, {"abc", "abc"}, {std::string(130, 'e'), std::string(130, 'e')}}) {
+        t.push_back({"derive_root_seed " + s1.substr(0, 6) + "/" + s2.substr(0, 6), [s1, s2] {
+                         return call(uniffi_quorent_sdk_uniffi_fn_func_derive_root_seed, buf("https://shop.test"), buf(s1),
+                                     buf(s2));
+                     }});
+    }
+    for (const std::string& pk : {kG, kGFull, "04" + kG.substr(2), std::string("02") + std::string(64, '0'), std::string("x")}) {
+        t.push_back({"user_sub " + pk.substr(0, 6), [pk] {
+                         return call(uniffi_quorent_sdk_uniffi_fn_func_user_sub, buf(pk));
+                     }});
+    }
+}
+
 std::vector<Call> table() {
     std::vector<Call> t;
     add_buffer_calls(t);
     add_origin_calls(t);
     add_oauth_calls(t);
+    add_wallet_calls(t);
+    add_user_calls(t);
     return t;
 }
 
@@ -171,6 +302,9 @@ TEST(Concurrency, EveryCallGivesItsSingleThreadedAnswerUnderContention) {
     std::vector<Outcome> expected;
     expected.reserve(calls.size());
     for (const Call& c : calls) expected.push_back(c.run());
+    // QUORENT_CONCURRENCY_SHOW=1 lists the table with its answers, to review new entries.
+    if (std::getenv("QUORENT_CONCURRENCY_SHOW"))
+        for (size_t i = 0; i < calls.size(); ++i) std::printf("%s => %s\n", calls[i].label.c_str(), describe(expected[i]).substr(0, 120).c_str());
     // The answers must be stable on one thread before they mean anything on many.
     for (size_t i = 0; i < calls.size(); ++i) ASSERT_TRUE(same(calls[i].run(), expected[i])) << calls[i].label;
 
