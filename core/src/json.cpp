@@ -519,10 +519,12 @@ CoreError Reader::fail(std::string message, std::size_t offset) const {
     std::size_t line = 1;
     std::size_t line_start = 0;
     const char* base = text_.data();
-    for (const char* p = base; (p = static_cast<const char*>(std::memchr(p, '\n', offset - (p - base)))) != nullptr;
-         ++p) {
+    for (std::size_t i = 0; i < offset;) {
+        const void* nl = std::memchr(base + i, '\n', offset - i);
+        if (nl == nullptr) break;
+        i = static_cast<std::size_t>(static_cast<const char*>(nl) - base) + 1;
         ++line;
-        line_start = static_cast<std::size_t>(p - base) + 1;
+        line_start = i;
     }
     message += " at line ";
     write_u64(message, line);

@@ -202,3 +202,7 @@ TEST(JsonValue, LookupAndEquality) {
     EXPECT_EQ(json::parse(json::to_string(Value(o))).value(), Value(o));
     EXPECT_NE(Value(1), Value(1.0));
 }
+
+TEST(JsonRead, AnEmptyViewWithoutStorage) {
+    EXPECT_EQ(json::parse(std::string_view{}).error().detail, "EOF while parsing a value at line 1 column 0");
+}
