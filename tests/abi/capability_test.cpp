@@ -110,9 +110,9 @@ TEST(DelegationBindingAbi, TheMinimalBinding) {
 TEST(DelegationBindingAbi, AnySpellingOfTheGrantsGivesTheSameBinding) {
     const std::string label = "ABCDEF" + std::string(58, '0');
     const std::string base = text(binding(5, "iss", "to", kGrants, 9, label, 1, kZero32));
-    for (const char* spelling : {R"([{"cav":{},"act":["x"],"res":"r"}])", "[\n { \"res\" : \"r\",\n \"act\": [\"x\"], \"cav\": {} }\n]",
-                                 R"([{"res":"r","act":["x"],"cav":{"exp":null},"note":[1,2]}])"})
-        EXPECT_EQ(text(binding(5, "iss", "to", spelling, 9, label, 1, kZero32)), base) << spelling;
+    EXPECT_EQ(text(binding(5, "iss", "to", "[\n {\"cav\":{\"exp\":null}, \"act\":[\"x\"],\"res\":\"r\",\"note\":1}]", 9,
+                           label, 1, kZero32)),
+              base);
     // The upper-case label decodes to the same bytes as the lower-case one.
     EXPECT_EQ(text(binding(5, "iss", "to", kGrants, 9, "abcdef" + std::string(58, '0'), 1, kZero32)), base);
 }

@@ -557,21 +557,3 @@ TEST(CapabilityJsonProperty, AnySpellingReadsBackToTheCanonicalText) {
         EXPECT_EQ(link_again.value(), link);
     }
 }
-
-TEST(CapabilityJsonProperty, TruncatedTextsFailWithAPositionedMessage) {
-    Gen gen(7);
-    for (int round = 0; round < 100; ++round) {
-        const Delegation link = gen.delegation();
-        const std::string text = gen.delegation(link);
-        for (std::size_t cut = 0; cut < text.size(); cut += 1 + text.size() / 40) {
-            std::string prefix = text.substr(0, cut);
-            // A cut inside trailing white space may still be whole.
-            if (prefix.find_last_not_of(" \t\r\n") != std::string::npos &&
-                (prefix[prefix.find_last_not_of(" \t\r\n")] == '}' || prefix[prefix.find_last_not_of(" \t\r\n")] == ']'))
-                continue;
-            auto r = delegation_from_json(prefix);
-            ASSERT_FALSE(r.ok()) << prefix;
-            EXPECT_NE(r.error().detail.find(" at line "), std::string::npos) << r.error().detail;
-        }
-    }
-}
