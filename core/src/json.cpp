@@ -453,7 +453,8 @@ private:
     std::size_t depth_ = 0;
 };
 
-// Rust-style debug quoting of a string, as the invalid-type message shows it.
+// A string as the invalid-type message quotes it: between double quotes,
+// with quotes, backslashes and control characters escaped (\n, \t, \0, \u{1}).
 std::string debug_quoted(std::string_view s) {
     std::string out = "\"";
     for (std::size_t i = 0; i < s.size(); ++i) {
