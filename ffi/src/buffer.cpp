@@ -1,0 +1,98 @@
+#include "buffer.hpp"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "frame.hpp"
+
+namespace quorent::ffi {
+
+namespace {
+
+constexpr std::uint64_t kMaxCapacity = std::uint64_t{1} << 63;
+
+std::uint8_t* allocate(std::size_t size) {
+    auto* p = static_cast<std::uint8_t*>(std::malloc(size));
+    if (p == nullptr) out_of_memory(size);
+    return p;
+}
+
+}  // namespace
+
+RustBuffer make_buffer(const void* data, std::size_t len) {
+    if (len == 0) return kEmptyBuffer;
+    std::uint8_t* p = allocate(len);
+    std::memcpy(p, data, len);
+    return RustBuffer{len, len, p};
+}
+
+std::optional<std::string_view> buffer_violation(const RustBuffer& buf) noexcept {
+    if (buf.data == nullptr) {
+        if (buf.capacity != 0) return std::string_view("null RustBuffer had non-zero capacity");
+        if (buf.len != 0) return std::string_view("null RustBuffer had non-zero length");
+        return std::nullopt;
+    }
+    if (buf.len > buf.capacity) return std::string_view("RustBuffer length exceeds capacity");
+    return std::nullopt;
+}
+
+void release_buffer(const RustBuffer& buf) noexcept {
+    // A capacity of 0 owns nothing; its data pointer may be a placeholder.
+    if (buf.data != nullptr && buf.capacity != 0) std::free(buf.data);
+}
+
+}  // namespace quorent::ffi
+
+using namespace quorent::ffi;
+
+extern "C" {
+
+QUORENT_API RustBuffer ffi_quorent_sdk_uniffi_rustbuffer_alloc(uint64_t size, RustCallStatus* status) {
+    return call<RustBuffer>(status, [&]() -> RustBuffer {
+        if (size >= kMaxCapacity) throw InternalFailure{"capacity overflow"};
+        if (size == 0) return kEmptyBuffer;
+        auto* p = static_cast<std::uint8_t*>(std::calloc(size, 1));
+        if (p == nullptr) out_of_memory(size);
+        return RustBuffer{size, size, p};
+    });
+}
+
+QUORENT_API RustBuffer ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(ForeignBytes bytes, RustCallStatus* status) {
+    return call<RustBuffer>(status, [&]() -> RustBuffer {
+        if (bytes.data == nullptr) {
+            if (bytes.len != 0) throw InternalFailure{"null ForeignBytes had non-zero length"};
+            return kEmptyBuffer;
+        }
+        if (bytes.len < 0)
+            throw InternalFailure{"bytes length negative or overflowed: " + std::to_string(bytes.len)};
+        return make_buffer(bytes.data, static_cast<std::size_t>(bytes.len));
+    });
+}
+
+QUORENT_API void ffi_quorent_sdk_uniffi_rustbuffer_free(RustBuffer buf, RustCallStatus* status) {
+    call<void>(status, [&] {
+        if (auto v = buffer_violation(buf)) throw InternalFailure{std::string(*v)};
+        release_buffer(buf);
+    });
+}
+
+QUORENT_API RustBuffer ffi_quorent_sdk_uniffi_rustbuffer_reserve(RustBuffer buf, uint64_t additional,
+                                                                   RustCallStatus* status) {
+    return call<RustBuffer>(status, [&]() -> RustBuffer {
+        if (auto v = buffer_violation(buf)) throw InternalFailure{std::string(*v)};
+        if (buf.capacity - buf.len >= additional) return buf;
+        const std::uint64_t required = buf.len + additional;
+        if (required < buf.len || required >= kMaxCapacity) throw InternalFailure{"capacity overflow"};
+        std::uint64_t capacity = required;
+        if (buf.capacity <= (kMaxCapacity - 1) / 2 && buf.capacity * 2 > capacity) capacity = buf.capacity * 2;
+        if (capacity < 8) capacity = 8;
+        // Storage with capacity 0 is not ours to reallocate.
+        std::uint8_t* old = buf.capacity == 0 ? nullptr : buf.data;
+        auto* p = static_cast<std::uint8_t*>(std::realloc(old, capacity));
+        if (p == nullptr) out_of_memory(capacity);
+        return RustBuffer{capacity, buf.len, p};
+    });
+}
+
+}  // extern "C"

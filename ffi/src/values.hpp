@@ -1,0 +1,88 @@
+// Nested byte forms of the values that cross the interface: big-endian
+// integers, i32-length-prefixed texts and sequences, tagged optionals, and
+// records as their fields in declaration order.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "quorent/encoding.hpp"
+#include "quorent/pkce.hpp"
+#include "quorent/sovereign.hpp"
+#include "quorent/token.hpp"
+#include "quorent/usersig.hpp"
+#include "quorent_sdk_uniffi.h"
+
+namespace quorent::ffi {
+
+// An argument that failed to convert: code 2 with
+// "Failed to convert arg '<arg>':\n<description>".
+struct LiftError {
+    std::string arg;
+    std::string description;
+};
+
+// Description of a read failure (the argument's name is added by lift_*).
+struct ReadError {
+    std::string description;
+};
+
+class Writer {
+public:
+    void u8(std::uint8_t v) { bytes_.push_back(v); }
+    void i32(std::int32_t v);
+    void u64(std::uint64_t v);
+    void raw(const void* data, std::size_t len);
+    void length(std::size_t len);  // i32 prefix; longer than 2^31 - 1 is an internal failure
+    RustBuffer release();
+    const std::vector<std::uint8_t>& bytes() const noexcept { return bytes_; }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+};
+
+void write(Writer& w, std::uint64_t v);
+void write(Writer& w, std::string_view text);
+inline void write(Writer& w, const std::string& text) { write(w, std::string_view(text)); }
+void write(Writer& w, const std::optional<std::string>& v);
+void write(Writer& w, const std::optional<std::uint64_t>& v);
+void write(Writer& w, const Bytes& bytes);
+void write(Writer& w, const usersig::AppKey& v);
+void write(Writer& w, const token::Claims& v);
+void write(Writer& w, const pkce::Pkce& v);
+void write(Writer& w, const sovereign::DeedRecord& v);
+
+// Reads with a cursor over the unread remainder; every read first checks
+// that enough bytes remain. Failures throw ReadError.
+class Reader {
+public:
+    explicit Reader(std::string_view bytes) noexcept : rest_(bytes) {}
+    std::uint8_t u8();
+    std::uint64_t u64();
+    std::int32_t i32();
+    std::string string();
+    std::optional<std::string> optional_string();
+    Bytes bytes();
+    sovereign::DeedRecord deed();
+    // Any byte left over after a whole argument fails the read.
+    void finish() const;
+
+private:
+    std::string_view take(std::size_t n);
+    std::string_view rest_;
+};
+
+// Checks UTF-8; on failure returns the description of the fault.
+std::optional<std::string> utf8_fault(std::string_view bytes);
+
+// Argument lifting: each either returns the value or throws LiftError naming
+// the argument.
+bool lift_bool(std::int8_t v, const char* arg);
+std::optional<std::string> lift_optional_string(std::string_view buf, const char* arg);
+Bytes lift_bytes(std::string_view buf, const char* arg);
+sovereign::DeedRecord lift_deed(std::string_view buf, const char* arg);
+
+}  // namespace quorent::ffi

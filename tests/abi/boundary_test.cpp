@@ -1,0 +1,355 @@
+// The boundary as a binding sees it: buffer functions, the status protocol,
+// the contract version, and the interface-description blobs with their
+// checksums, read back from the loaded library.
+#include <dlfcn.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "host.hpp"
+
+using namespace host;
+
+namespace {
+
+RustBuffer alloc(uint64_t size, Outcome* out = nullptr) {
+    RustCallStatus st = fresh_status();
+    RustBuffer b = ffi_quorent_sdk_uniffi_rustbuffer_alloc(size, &st);
+    Outcome o;
+    read_status(st, o);
+    if (out) *out = o;
+    return b;
+}
+
+Outcome free_buffer(RustBuffer b) {
+    RustCallStatus st = fresh_status();
+    ffi_quorent_sdk_uniffi_rustbuffer_free(b, &st);
+    Outcome o;
+    read_status(st, o);
+    return o;
+}
+
+RustBuffer reserve(RustBuffer b, uint64_t additional, Outcome* out = nullptr) {
+    RustCallStatus st = fresh_status();
+    RustBuffer r = ffi_quorent_sdk_uniffi_rustbuffer_reserve(b, additional, &st);
+    Outcome o;
+    read_status(st, o);
+    if (out) *out = o;
+    return r;
+}
+
+}  // namespace
+
+TEST(Buffers, AllocGivesZeroedStorageOfExactCapacity) {
+    RustBuffer empty = alloc(0);
+    EXPECT_EQ(empty.capacity, 0u);
+    EXPECT_EQ(empty.len, 0u);
+    EXPECT_TRUE(free_buffer(empty).ok());
+
+    RustBuffer five = alloc(5);
+    ASSERT_NE(five.data, nullptr);
+    EXPECT_EQ(five.capacity, 5u);
+    EXPECT_EQ(five.len, 5u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(five.data), 5), std::string(5, '\0'));
+    EXPECT_TRUE(free_buffer(five).ok());
+
+    Outcome o;
+    RustBuffer huge = alloc(uint64_t{1} << 63, &o);
+    EXPECT_EQ(o.code, 2);
+    EXPECT_EQ(o.message, "capacity overflow");
+    EXPECT_EQ(huge.data, nullptr);
+}
+
+TEST(Buffers, FromBytesChecksItsView) {
+    const uint8_t bytes[] = {1, 2, 3};
+    RustCallStatus st = fresh_status();
+    RustBuffer b = ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(ForeignBytes{3, bytes}, &st);
+    EXPECT_EQ(st.code, 0);
+    EXPECT_EQ(b.capacity, 3u);
+    EXPECT_EQ(take(b), std::string("\x01\x02\x03"));
+
+    st = fresh_status();
+    b = ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(ForeignBytes{0, nullptr}, &st);
+    EXPECT_EQ(st.code, 0);
+    EXPECT_EQ(b.data, nullptr);
+
+    Outcome o;
+    st = fresh_status();
+    ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(ForeignBytes{3, nullptr}, &st);
+    read_status(st, o);
+    EXPECT_EQ(o.code, 2);
+    EXPECT_EQ(o.message, "null ForeignBytes had non-zero length");
+
+    st = fresh_status();
+    ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(ForeignBytes{-1, bytes}, &st);
+    read_status(st, o);
+    EXPECT_EQ(o.code, 2);
+    EXPECT_EQ(o.message.rfind("bytes length negative or overflowed", 0), 0u) << o.message;
+}
+
+TEST(Buffers, FreeEnforcesTheInvariants) {
+    EXPECT_TRUE(free_buffer(RustBuffer{0, 0, nullptr}).ok());
+    Outcome o = free_buffer(RustBuffer{4, 0, nullptr});
+    EXPECT_EQ(o.code, 2);
+    EXPECT_EQ(o.message, "null RustBuffer had non-zero capacity");
+    o = free_buffer(RustBuffer{0, 2, nullptr});
+    EXPECT_EQ(o.message, "null RustBuffer had non-zero length");
+    uint8_t stack[3];
+    o = free_buffer(RustBuffer{2, 3, stack});
+    EXPECT_EQ(o.code, 2);
+    EXPECT_EQ(o.message, "RustBuffer length exceeds capacity");
+    // Capacity 0 owns nothing: a placeholder pointer is never released.
+    EXPECT_TRUE(free_buffer(RustBuffer{0, 0, stack}).ok());
+}
+
+TEST(Buffers, ReserveGrowsByTheRule) {
+    RustBuffer abc = buf("abc");
+    ASSERT_EQ(abc.capacity, 3u);
+    RustBuffer r = reserve(abc, 10);
+    EXPECT_EQ(r.capacity, 13u);
+    EXPECT_EQ(r.len, 3u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(r.data), 3), "abc");
+    EXPECT_EQ(take(r), "abc");
+
+    r = reserve(buf("abc"), 1);
+    EXPECT_EQ(r.capacity, 8u);
+    take(r);
+
+    RustBuffer hundred = alloc(100);
+    r = reserve(hundred, 1);
+    EXPECT_EQ(r.capacity, 200u);
+    EXPECT_EQ(r.len, 100u);
+    // Enough spare room: the very same buffer comes back.
+    RustBuffer same = reserve(r, 100);
+    EXPECT_EQ(same.data, r.data);
+    EXPECT_EQ(same.capacity, 200u);
+    take(same);
+
+    Outcome o;
+    RustBuffer tiny = buf("x");
+    RustBuffer bad = reserve(tiny, UINT64_MAX, &o);
+    EXPECT_EQ(o.code, 2);
+    EXPECT_EQ(o.message, "capacity overflow");
+    EXPECT_EQ(bad.data, nullptr);
+    // The failed call consumed nothing the host could still use; release the original.
+    take(tiny);
+
+    reserve(RustBuffer{1, 2, tiny.data}, 1, &o);
+    EXPECT_EQ(o.message, "RustBuffer length exceeds capacity");
+
+    r = reserve(RustBuffer{0, 0, nullptr}, 0);
+    EXPECT_EQ(r.capacity, 0u);
+    r = reserve(r, 1);
+    EXPECT_EQ(r.capacity, 8u);
+    take(r);
+}
+
+TEST(Status, SuccessLeavesTheStatusExactlyAsSet) {
+    RustCallStatus st = fresh_status();
+    RustBuffer r = uniffi_quorent_sdk_uniffi_fn_func_normalize_origin(buf("https://Shop.test:443/"), &st);
+    EXPECT_EQ(st.code, 0);
+    EXPECT_EQ(st.error_buf.capacity, 0u);
+    EXPECT_EQ(st.error_buf.len, 0u);
+    EXPECT_EQ(st.error_buf.data, nullptr);
+    EXPECT_EQ(take(r), "https://shop.test");
+}
+
+TEST(Status, InconsistentArgumentBufferIsAnInternalFailure) {
+    Outcome o = call(uniffi_quorent_sdk_uniffi_fn_func_normalize_origin, RustBuffer{0, 5, nullptr});
+    EXPECT_EQ(o.code, 2);
+    EXPECT_EQ(o.message, "null RustBuffer had non-zero length");
+}
+
+TEST(Contract, VersionIs30) { EXPECT_EQ(ffi_quorent_sdk_uniffi_uniffi_contract_version(), 30u); }
+
+namespace {
+
+// A reader of the description blobs, written from their documented layout.
+struct BlobReader {
+    const uint8_t* p;
+    size_t n = 0;
+    uint8_t byte() { return p[n++]; }
+    std::string short_string() {
+        const uint8_t len = byte();
+        std::string s(reinterpret_cast<const char*>(p + n), len);
+        n += len;
+        return s;
+    }
+    std::string long_string() {
+        const size_t len = p[n] | (static_cast<size_t>(p[n + 1]) << 8);
+        n += 2;
+        std::string s(reinterpret_cast<const char*>(p + n), len);
+        n += len;
+        return s;
+    }
+    std::string type() {
+        const uint8_t code = byte();
+        switch (code) {
+            case 0: return "u8";
+            case 3: return "u64";
+            case 10: return "bool";
+            case 11: return "string";
+            case 12: return "option<" + type() + ">";
+            case 17: return "seq<" + type() + ">";
+            case 13: {
+                const std::string module = short_string();
+                EXPECT_EQ(module, "quorent_sdk_uniffi");
+                return "record " + short_string();
+            }
+            case 14: {
+                const std::string module = short_string();
+                EXPECT_EQ(module, "quorent_sdk_uniffi");
+                return "error " + short_string();
+            }
+            case 23: {
+                const std::string ok = type();
+                const std::string err = type();
+                return "result<" + ok + ", " + err + ">";
+            }
+            default: ADD_FAILURE() << "unknown type code " << int(code); return "?";
+        }
+    }
+};
+
+uint16_t fold(const uint8_t* p, size_t n) {
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (size_t i = 0; i < n; ++i) {
+        h ^= p[i];
+        h *= 0x100000001b3ull;
+    }
+    return static_cast<uint16_t>(h ^ (h >> 16) ^ (h >> 32) ^ (h >> 48));
+}
+
+struct Op {
+    const char* name;
+    const char* signature;  // argument types and result as the blob states them
+};
+
+const Op kOps[] = {
+    {"build_authorize_url", "issuer:string client_id:string redirect_uri:string state:string nonce:string code_challenge:string -> result<string, error SdkError>"},
+    {"build_client_assertion", "domain:string tenant_id:u64 nonce:string issued_at:u64 -> string"},
+    {"decode_bool_return", "ret:seq<u8> -> result<bool, error SdkError>"},
+    {"delegate", "tenant_id:u64 iss:string to:string grants_json:string exp:u64 epoch_label_hex:string epoch:u64 parent_ref_hash_hex:string pubkey_hex:option<string> signature_hex:string -> result<string, error SdkError>"},
+    {"delegation_binding", "tenant_id:u64 iss:string to:string grants_json:string exp:u64 epoch_label_hex:string epoch:u64 parent_ref_hash_hex:string -> result<string, error SdkError>"},
+    {"derive_app_key", "root_seed_hex:string tenant_id:u64 origin:string -> result<record AppKey, error SdkError>"},
+    {"derive_root_seed", "origin:string signature1_hex:string signature2_hex:string -> result<string, error SdkError>"},
+    {"generate_pkce", "-> record Pkce"},
+    {"issuer_key_id", "jwk_json:string -> result<string, error SdkError>"},
+    {"is_origin_voucher_calldata", "tenant_id:u64 signer_hex:string epoch:u64 -> result<seq<u8>, error SdkError>"},
+    {"mint_admin_deed", "wallet_sig_hex:string tenant_id:u64 aud:string challenge:string exp:u64 -> result<record Deed, error SdkError>"},
+    {"mint_admin_deed_smartwallet", "signer_addr_hex:string wallet_sig_hex:string tenant_id:u64 aud:string challenge:string exp:u64 -> result<record Deed, error SdkError>"},
+    {"mint_capability_deed", "base_deed:record Deed grants_json:string delegation_chain_json:string -> result<record Deed, error SdkError>"},
+    {"mint_user_1271_deed", "signer_addr_hex:string wallet_sig_hex:string tenant_id:u64 aud:string origin:string challenge:string exp:u64 -> result<record Deed, error SdkError>"},
+    {"mint_user_deed", "secret_key_hex:string tenant_id:u64 aud:string origin:string challenge:string exp:u64 -> result<record Deed, error SdkError>"},
+    {"mint_user_passkey_deed", "credential_pubkey_hex:string authenticator_data_hex:string client_data_json_b64url:string assertion_sig_hex:string tenant_id:u64 aud:string origin:string challenge:string exp:u64 -> result<record Deed, error SdkError>"},
+    {"normalize_origin", "origin:string -> result<string, error SdkError>"},
+    {"origin_vouch_binding", "tenant_id:u64 aud:string origin:string epoch:u64 exp:u64 allow_insecure_origin:bool -> result<string, error SdkError>"},
+    {"origin_vouch_max_ttl_secs", "-> u64"},
+    {"origin_vouch_signer", "tenant_id:u64 aud:string origin:string epoch:u64 exp:u64 signature_hex:string -> result<string, error SdkError>"},
+    {"parent_ref_hash_link", "parent_link_json:string -> result<string, error SdkError>"},
+    {"parent_ref_hash_root", "root_id:string -> string"},
+    {"passkey_sub", "tenant_id:u64 origin:string credential_pubkey_hex:string -> string"},
+    {"pkce_challenge", "verifier:string -> string"},
+    {"sign_client_assertion", "secret_key_hex:string domain:string tenant_id:u64 nonce:string issued_at:u64 -> result<string, error SdkError>"},
+    {"user_binding", "tenant_id:u64 aud:string origin:string challenge:string exp:u64 -> result<string, error SdkError>"},
+    {"user_root_binding", "origin:string -> result<string, error SdkError>"},
+    {"user_sub", "pubkey_hex:string -> result<string, error SdkError>"},
+    {"verify_token_at", "jwt:string jwks_json:string expected_iss:string expected_aud:string now_unix:u64 -> result<record Claims, error SdkError>"},
+};
+
+std::string upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+}  // namespace
+
+TEST(Blobs, EveryOperationBlobStatesItsSignatureAndMatchesItsChecksum) {
+    for (const Op& op : kOps) {
+        SCOPED_TRACE(op.name);
+        const std::string blob_name = "UNIFFI_META_QUORENT_SDK_UNIFFI_FUNC_" + upper(op.name);
+        const auto* blob = static_cast<const uint8_t*>(dlsym(RTLD_DEFAULT, blob_name.c_str()));
+        ASSERT_NE(blob, nullptr) << blob_name;
+        const std::string sum_name = std::string("uniffi_quorent_sdk_uniffi_checksum_func_") + op.name;
+        auto sum = reinterpret_cast<uint16_t (*)()>(dlsym(RTLD_DEFAULT, sum_name.c_str()));
+        ASSERT_NE(sum, nullptr) << sum_name;
+
+        BlobReader r{blob};
+        EXPECT_EQ(r.byte(), 0);
+        EXPECT_EQ(r.short_string(), "quorent_sdk_uniffi");
+        EXPECT_EQ(r.short_string(), op.name);
+        EXPECT_EQ(r.byte(), 0) << "no operation is asynchronous";
+        const int argc = r.byte();
+        std::string sig;
+        for (int i = 0; i < argc; ++i) {
+            const std::string name = r.short_string();
+            sig += name + ":" + r.type() + " ";
+            EXPECT_EQ(r.byte(), 0);
+        }
+        sig += "-> " + r.type();
+        EXPECT_EQ(sig, op.signature);
+        const std::string doc = r.long_string();
+        EXPECT_FALSE(doc.empty());
+        EXPECT_EQ(sum(), fold(blob, r.n));
+    }
+}
+
+TEST(Blobs, GeneratePkceBlobIsExact) {
+    const auto* blob = static_cast<const uint8_t*>(dlsym(RTLD_DEFAULT, "UNIFFI_META_QUORENT_SDK_UNIFFI_FUNC_GENERATE_PKCE"));
+    ASSERT_NE(blob, nullptr);
+    const std::string expected = std::string("\x00\x12quorent_sdk_uniffi\x0dgenerate_pkce\x00\x00\x0d\x12quorent_sdk_uniffi\x04Pkce\x10\x00", 63) +
+                                 "Fresh PKCE pair.";
+    ASSERT_EQ(expected.size(), 79u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(blob), 79), expected);
+    EXPECT_EQ(uniffi_quorent_sdk_uniffi_checksum_func_generate_pkce(), 49775);
+}
+
+TEST(Blobs, RecordsErrorAndNamespace) {
+    const auto* ns = static_cast<const uint8_t*>(dlsym(RTLD_DEFAULT, "UNIFFI_META_NAMESPACE_QUORENT_SDK_UNIFFI"));
+    ASSERT_NE(ns, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(ns), 39),
+              std::string("\x06\x12quorent_sdk_uniffi\x12quorent_sdk_uniffi", 39));
+
+    const auto* err = static_cast<const uint8_t*>(dlsym(RTLD_DEFAULT, "UNIFFI_META_QUORENT_SDK_UNIFFI_ERROR_SDKERROR"));
+    ASSERT_NE(err, nullptr);
+    BlobReader e{err};
+    EXPECT_EQ(e.byte(), 3);
+    EXPECT_EQ(e.short_string(), "quorent_sdk_uniffi");
+    EXPECT_EQ(e.short_string(), "SdkError");
+    EXPECT_EQ(e.byte(), 2);
+    EXPECT_EQ(e.byte(), 0);
+    EXPECT_EQ(e.byte(), 2);
+    EXPECT_EQ(e.short_string(), "Sdk");
+    EXPECT_EQ(e.long_string(), "");
+    EXPECT_EQ(e.short_string(), "InsecureOrigin");
+    EXPECT_EQ(e.long_string(), "");
+    EXPECT_EQ(e.byte(), 0);
+
+    const std::pair<const char*, const char*> records[] = {
+        {"APPKEY", "AppKey secret_key_hex:string pubkey_hex:string"},
+        {"CLAIMS", "Claims iss:string sub:string aud:string exp:u64 iat:u64 tid:option<u64> nonce:option<string>"},
+        {"DEED", "Deed v:u8 mode:string tenant:u64 sub:string aud:string challenge:string exp:u64 root:option<string> "
+                 "proof:option<string> pubkey:option<string> signature:option<string> credential_pubkey:option<string> "
+                 "authenticator_data:option<string> client_data_json:option<string> assertion_sig:option<string> "
+                 "signer:option<string> grants:option<string> delegations:option<string>"},
+        {"PKCE", "Pkce verifier:string challenge:string"},
+    };
+    for (const auto& [suffix, layout] : records) {
+        const auto* blob = static_cast<const uint8_t*>(
+            dlsym(RTLD_DEFAULT, (std::string("UNIFFI_META_QUORENT_SDK_UNIFFI_RECORD_") + suffix).c_str()));
+        ASSERT_NE(blob, nullptr) << suffix;
+        BlobReader r{blob};
+        EXPECT_EQ(r.byte(), 2);
+        EXPECT_EQ(r.short_string(), "quorent_sdk_uniffi");
+        std::string got = r.short_string();
+        const int fields = r.byte();
+        for (int i = 0; i < fields; ++i) {
+            const std::string name = r.short_string();
+            got += " " + name + ":" + r.type();
+            EXPECT_EQ(r.byte(), 0);
+            r.long_string();
+        }
+        EXPECT_EQ(got, layout);
+        EXPECT_FALSE(r.long_string().empty());
+    }
+}

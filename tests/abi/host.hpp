@@ -1,0 +1,155 @@
+// What a host binding does around every call: builds argument buffers with
+// the library's own buffer functions, checks the status, reads the nested
+// forms back and frees every buffer it receives.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quorent_sdk_uniffi.h"
+
+namespace host {
+
+inline RustCallStatus fresh_status() { return RustCallStatus{0, RustBuffer{0, 0, nullptr}}; }
+
+inline RustBuffer buf(const std::string& bytes) {
+    RustCallStatus st = fresh_status();
+    RustBuffer b = ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(
+        ForeignBytes{static_cast<int32_t>(bytes.size()), reinterpret_cast<const uint8_t*>(bytes.data())}, &st);
+    EXPECT_EQ(st.code, 0);
+    return b;
+}
+
+inline std::string take(RustBuffer b) {
+    std::string out = b.data == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(b.data), b.len);
+    RustCallStatus st = fresh_status();
+    ffi_quorent_sdk_uniffi_rustbuffer_free(b, &st);
+    EXPECT_EQ(st.code, 0);
+    return out;
+}
+
+// Nested forms, written the way a binding writes them.
+inline std::string be32(int32_t v) {
+    const auto u = static_cast<uint32_t>(v);
+    return std::string{static_cast<char>(u >> 24), static_cast<char>(u >> 16), static_cast<char>(u >> 8),
+                       static_cast<char>(u)};
+}
+inline std::string be64(uint64_t v) {
+    std::string s(8, '\0');
+    for (int i = 0; i < 8; ++i) s[static_cast<size_t>(i)] = static_cast<char>(v >> (56 - 8 * i));
+    return s;
+}
+inline std::string nested(const std::string& text) { return be32(static_cast<int32_t>(text.size())) + text; }
+inline std::string opt(const std::optional<std::string>& v) {
+    return v ? std::string(1, '\x01') + nested(*v) : std::string(1, '\0');
+}
+
+// Reads nested forms from a result buffer.
+class Cursor {
+public:
+    explicit Cursor(std::string bytes) : bytes_(std::move(bytes)) {}
+    uint8_t u8() { return static_cast<uint8_t>(need(1)[0]); }
+    uint64_t u64() {
+        uint64_t v = 0;
+        for (char c : need(8)) v = (v << 8) | static_cast<uint8_t>(c);
+        return v;
+    }
+    int32_t i32() {
+        uint32_t v = 0;
+        for (char c : need(4)) v = (v << 8) | static_cast<uint8_t>(c);
+        return static_cast<int32_t>(v);
+    }
+    std::string str() { return need(static_cast<size_t>(i32())); }
+    std::optional<std::string> opt_str() {
+        if (u8() == 0) return std::nullopt;
+        return str();
+    }
+    std::optional<uint64_t> opt_u64() {
+        if (u8() == 0) return std::nullopt;
+        return u64();
+    }
+    bool done() const { return pos_ == bytes_.size(); }
+
+private:
+    std::string need(size_t n) {
+        if (bytes_.size() - pos_ < n) throw std::runtime_error("short buffer");
+        std::string out = bytes_.substr(pos_, n);
+        pos_ += n;
+        return out;
+    }
+    std::string bytes_;
+    size_t pos_ = 0;
+};
+
+// The outcome of one call as a host sees it.
+struct Outcome {
+    int8_t code = 0;
+    int32_t variant = 0;   // code 1: 1 = Sdk, 2 = InsecureOrigin
+    std::string message;   // code 1 and 2
+    std::string value;     // code 0, buffer results: the raw bytes
+
+    bool ok() const { return code == 0; }
+};
+
+// Reads and frees whatever the status holds after a call.
+inline void read_status(RustCallStatus& st, Outcome& out) {
+    out.code = st.code;
+    if (st.code == 1) {
+        Cursor c(take(st.error_buf));
+        out.variant = c.i32();
+        out.message = c.str();
+        EXPECT_TRUE(c.done());
+    } else if (st.code == 2) {
+        out.message = take(st.error_buf);
+    } else {
+        EXPECT_EQ(st.error_buf.data, nullptr) << "status touched on success";
+        EXPECT_EQ(st.error_buf.len, 0u);
+        EXPECT_EQ(st.error_buf.capacity, 0u);
+    }
+}
+
+// Calls an operation returning a RustBuffer: call(fn, args..., &status).
+template <class F, class... Args>
+Outcome call(F fn, Args... args) {
+    RustCallStatus st = fresh_status();
+    RustBuffer r = fn(args..., &st);
+    Outcome out;
+    read_status(st, out);
+    if (st.code == 0) {
+        out.value = take(r);
+    } else {
+        EXPECT_EQ(r.data, nullptr);
+        EXPECT_EQ(r.len, 0u);
+    }
+    return out;
+}
+
+// Calls an operation returning an integer.
+template <class R, class F, class... Args>
+std::pair<R, Outcome> call_int(F fn, Args... args) {
+    RustCallStatus st = fresh_status();
+    R r = fn(args..., &st);
+    Outcome out;
+    read_status(st, out);
+    return {r, out};
+}
+
+inline std::string sdk_error_bytes(int32_t variant, const std::string& message) {
+    return be32(variant) + nested(message);
+}
+
+}  // namespace host
+
+// Convenience: an expected code-1 SdkError.
+#define EXPECT_SDK_ERROR(outcome, var, msg)   \
+    do {                                      \
+        const auto& o_ = (outcome);           \
+        EXPECT_EQ(o_.code, 1);                \
+        EXPECT_EQ(o_.variant, (var));         \
+        EXPECT_EQ(o_.message, (msg));         \
+    } while (0)
