@@ -8,6 +8,8 @@
 #include "frame.hpp"
 #include "quorent/discovery.hpp"
 #include "quorent/encoding.hpp"
+#include "quorent/pkce.hpp"
+#include "quorent/token.hpp"
 #include "quorent_sdk_uniffi.h"
 #include "values.hpp"
 
@@ -55,6 +57,15 @@ QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_build_authorize_url(Rus
     return call_with<RustBuffer>(
         status, std::array{issuer, client_id, redirect_uri, state, nonce, code_challenge},
         [](const auto& a) { return pkce::build_authorize_url(a[0], a[1], a[2], a[3], a[4], a[5]); });
+}
+
+QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_verify_token_at(RustBuffer jwt, RustBuffer jwks_json,
+                                                                         RustBuffer expected_iss,
+                                                                         RustBuffer expected_aud, uint64_t now_unix,
+                                                                         RustCallStatus* status) {
+    return call_with<RustBuffer>(status, std::array{jwt, jwks_json, expected_iss, expected_aud}, [&](const auto& a) {
+        return token::verify_token(a[0], a[1], a[2], a[3], now_unix);
+    });
 }
 
 }  // extern "C"
