@@ -15,6 +15,7 @@
 #include "quorent/discovery.hpp"
 #include "quorent/encoding.hpp"
 #include "quorent/originvouch.hpp"
+#include "quorent/pkce.hpp"
 #include "quorent/sovereign.hpp"
 #include "quorent/token.hpp"
 #include "quorent/user1271.hpp"
@@ -28,8 +29,6 @@ using namespace quorent;
 using namespace quorent::ffi;
 
 namespace {
-
-using Views1 = std::array<std::string_view, 1>;
 
 // Plain hex (no prefix) of an argument that holds a secret, decoded into
 // storage that is wiped when it goes out of scope, even on a decoding
@@ -377,6 +376,15 @@ QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_build_authorize_url(Rus
     return call_with<RustBuffer>(
         status, std::array{issuer, client_id, redirect_uri, state, nonce, code_challenge},
         [](const auto& a) { return pkce::build_authorize_url(a[0], a[1], a[2], a[3], a[4], a[5]); });
+}
+
+QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_verify_token_at(RustBuffer jwt, RustBuffer jwks_json,
+                                                                         RustBuffer expected_iss,
+                                                                         RustBuffer expected_aud, uint64_t now_unix,
+                                                                         RustCallStatus* status) {
+    return call_with<RustBuffer>(status, std::array{jwt, jwks_json, expected_iss, expected_aud}, [&](const auto& a) {
+        return token::verify_token(a[0], a[1], a[2], a[3], now_unix);
+    });
 }
 
 }  // extern "C"
