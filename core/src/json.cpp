@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 
 namespace quorent::json {
@@ -271,6 +272,7 @@ public:
     bool null() { return push(Ev::Null, consumed()); }
     bool boolean(bool b) { return push(b ? Ev::True : Ev::False, consumed()); }
     bool number_unsigned(std::uint64_t u) {
+        if (u == 0 && leading_zero()) return false;
         Event& e = emplace(Ev::U64, number_end());
         e.u = u;
         return true;
@@ -278,7 +280,7 @@ public:
     bool number_integer(std::int64_t i) {
         // "-0" is the only integer token the parser reports as signed zero;
         // as it is not a negative integer, it is held as the double -0.0.
-        if (i == 0) return number_float(-0.0, {});
+        if (i == 0) return !leading_zero() && number_float(-0.0, {});
         Event& e = emplace(Ev::I64, number_end());
         e.i = i;
         return true;
@@ -397,6 +399,16 @@ private:
     // The parser reads one character past a number to see its end, or
     // meets the end of the text.
     std::size_t number_end() const noexcept { return mark_->hit_end ? consumed() : consumed() - 1; }
+    // The parser reads "01" as 0 followed by 1; a JSON number has no
+    // leading zero, so a digit right after a zero is refused here.
+    bool leading_zero() {
+        const std::size_t end = number_end();
+        if (end >= text_.size() || text_[end] < '0' || text_[end] > '9') return false;
+        has_fault_ = true;
+        fault_message_ = "invalid number";
+        fault_offset_ = end + 1;
+        return true;
+    }
     Event& emplace(Ev kind, std::size_t pos) {
         Event& e = events_.emplace_back();
         e.kind = kind;
@@ -441,7 +453,8 @@ private:
     std::size_t depth_ = 0;
 };
 
-// Rust-style debug quoting of a string, as the invalid-type message shows it.
+// A string as the invalid-type message quotes it: between double quotes,
+// with quotes, backslashes and control characters escaped (\n, \t, \0, \u{1}).
 std::string debug_quoted(std::string_view s) {
     std::string out = "\"";
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -506,10 +519,13 @@ CoreError Reader::fail(std::string message, std::size_t offset) const {
     offset = std::min(offset, text_.size());
     std::size_t line = 1;
     std::size_t line_start = 0;
-    // (An empty text may have no storage at all: no pointer into it is formed.)
-    for (std::size_t nl = text_.find('\n'); nl < offset; nl = text_.find('\n', nl + 1)) {
+    const char* base = text_.data();
+    for (std::size_t i = 0; i < offset;) {
+        const void* nl = std::memchr(base + i, '\n', offset - i);
+        if (nl == nullptr) break;
+        i = static_cast<std::size_t>(static_cast<const char*>(nl) - base) + 1;
         ++line;
-        line_start = nl + 1;
+        line_start = i;
     }
     message += " at line ";
     write_u64(message, line);
