@@ -1,10 +1,13 @@
 // Lifting of the composite arguments (the Deed record, the optional text, the
 // byte sequence, the boolean) from arbitrary bytes. An independent reader
 // written from the byte forms decides what must happen; a successful lift
-// lowers back to exactly the bytes it came from.
+// lowers back to exactly the bytes it came from. The same bytes then go to
+// the exported function that takes such an argument: a conversion failure is
+// code 2 with its message, anything else reaches the operation.
 #include <optional>
 
 #include "check.hpp"
+#include "quorent_sdk_uniffi.h"
 #include "values.hpp"
 
 using namespace quorent;
@@ -132,6 +135,93 @@ void check(std::string_view in, const char* arg, void (Ref::*read)(), Lift lift,
     }
 }
 
+// ---- the same bytes through the exported functions that take them ----------------
+
+RustBuffer buf(std::string_view s) {
+    RustCallStatus st{0, {0, 0, nullptr}};
+    return ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(
+        ForeignBytes{static_cast<std::int32_t>(s.size()), reinterpret_cast<const std::uint8_t*>(s.data())}, &st);
+}
+
+std::string take(RustBuffer b) {
+    std::string out = b.data ? std::string(reinterpret_cast<char*>(b.data), b.len) : std::string();
+    RustCallStatus st{0, {0, 0, nullptr}};
+    ffi_quorent_sdk_uniffi_rustbuffer_free(b, &st);
+    FUZZ_CHECK(st.code == 0, "free");
+    return out;
+}
+
+// A conversion failure is code 2 with the conversion message; anything else
+// reached the operation (code 0 or 1). Returns the result bytes on success.
+template <class Lift>
+std::optional<std::string> outcome(RustCallStatus& st, RustBuffer result, std::string_view in, const char* arg,
+                                   Lift lift) {
+    std::optional<std::string> fault;
+    try {
+        lift(in, arg);
+    } catch (const LiftError& e) {
+        fault = "Failed to convert arg '" + e.arg + "':\n" + e.description;
+    }
+    if (fault) {
+        FUZZ_CHECK(st.code == 2 && result.data == nullptr, fuzz::show(in) + " code " + std::to_string(st.code));
+        FUZZ_CHECK(take(st.error_buf) == *fault, fuzz::show(in));
+        return std::nullopt;
+    }
+    FUZZ_CHECK(st.code == 0 || st.code == 1, fuzz::show(in) + " code " + std::to_string(st.code));
+    if (st.code == 1) {
+        take(st.error_buf);
+        return std::nullopt;
+    }
+    return take(result);
+}
+
+const std::string kHex32(64, 'a');
+
+void exported(std::uint8_t mode, std::string_view in, std::int8_t flag) {
+    RustCallStatus st{0, {0, 0, nullptr}};
+    switch (mode) {
+        case 0: {
+            const std::string msg = "web";
+            std::string out = take(uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_binding(
+                7, buf(msg), buf("https://shop.test"), 3, 9, flag, &st));
+            if (flag == 0 || flag == 1) FUZZ_CHECK(st.code == 0 && !out.empty(), std::to_string(flag));
+            else FUZZ_CHECK(st.code == 2 && take(st.error_buf) ==
+                                "Failed to convert arg 'allow_insecure_origin':\nunexpected byte for Boolean",
+                            std::to_string(flag));
+            break;
+        }
+        case 1: {
+            RustBuffer r = uniffi_quorent_sdk_uniffi_fn_func_delegate(7, buf("a"), buf("b"), buf("[]"), 9, buf(kHex32), 3,
+                                                                      buf(kHex32), buf(in), buf("00"), &st);
+            const auto link = outcome(st, r, in, "pubkey_hex", lift_optional_string);
+            if (link) {
+                const auto pubkey = lift_optional_string(in, "pubkey_hex");
+                FUZZ_CHECK((link->find("\"pubkey\":") != std::string::npos) == pubkey.has_value(), *link);
+            }
+            break;
+        }
+        case 2: {
+            const std::int8_t v = uniffi_quorent_sdk_uniffi_fn_func_decode_bool_return(buf(in), &st);
+            // A bool result travels as an integer, not a buffer.
+            if (outcome(st, RustBuffer{0, 0, nullptr}, in, "ret", lift_bytes)) FUZZ_CHECK(v == 0 || v == 1, fuzz::show(in));
+            else FUZZ_CHECK(v == 0, fuzz::show(in));
+            break;
+        }
+        default: {
+            RustBuffer r = uniffi_quorent_sdk_uniffi_fn_func_mint_capability_deed(buf(in), buf("[]"), buf("[]"), &st);
+            const auto out = outcome(st, r, in, "base_deed", lift_deed);
+            if (out) {
+                // Every field is the base deed's except the two lists.
+                auto want = lift_deed(in, "base_deed");
+                want.grants = "[]";
+                want.delegations = "[]";
+                FUZZ_CHECK(lift_deed(*out, "result") == want, fuzz::show(in));
+            }
+            break;
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -162,5 +252,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   [](Writer& w, const sovereign::DeedRecord& v) { write(w, v); });
             break;
     }
+    exported(data[0] % 4, in, static_cast<std::int8_t>(size > 1 ? data[1] : 0));
     return 0;
 }

@@ -88,6 +88,7 @@ TARGETS = {
              b"https://192.0.2.1:8443/realms/a/\0v\0v\0v\0v\0v", b"mailto:x\0a\0b\0c\0d\0e",
              b"https://xn--bcher-kva.test/\0~\0\xc3\xa9\0+\0*-._\0 "]),
     "json": (lambda s: False, []),
+    "token": (lambda s: False, []),
     "lift": (lambda s: False,
              [b"\x00\x00", b"\x00\x01", b"\x00\x02",
               b"\x01", b"\x01\x00", b"\x01\x02", b"\x01\x00\xff", b"\x01\x01" + nested(b"02" * 33),
@@ -127,6 +128,27 @@ def json_seeds(lits):
     return {bytes([mode]) + d for d in docs for mode in range(6)}
 
 
+def token_seeds(lits):
+    """Raw tokens and key sets from the tests; signed forms of typical claims."""
+    out = set()
+    jwts = [s for s in lits if s.count(b".") == 2 and B64.match(s.replace(b".", b""))]
+    sets = [s for s in lits if s.startswith(b'{"keys"')] or [b'{"keys":[]}']
+    for j in jwts:
+        for k in sets:
+            out.add(b"\x00" + j + b"\x00" + k)
+    claims = b'{"iss":"https://auth.test/","sub":"u","aud":"app","exp":1000,"iat":1,"tid":7,"nonce":"n"}'
+    now = struct.pack(">Q", 1060)
+    for header in (b'{"alg":"ES256"}', b'{"alg":"ES256","kid":"k1","typ":"JWT"}', b'{"alg":"es256"}', b'[1]',
+                   b'{"alg":"ES256","kid":7}', b'{"alg":"ES256","kid":"other"}',
+                   b'{"alg":"ES256","kid":"@T"}'):
+        for flags in (0, 1, 2, 4, 6):
+            out.add(b"\x01" + now + bytes([flags]) + header + b"\0" + claims + b"\0https://auth.test/\0app")
+    out.add(b"\x01" + struct.pack(">Q", 2**64 - 1) + b"\x00" + b'{"alg":"ES256"}\0' +
+            b'{"iss":"i","sub":"s","aud":"a","exp":18446744073709551615}\0i\0a')
+    out.add(b"\x01" + now + b"\x00" + b'{"alg":"ES256"}\0["i","s","a",5]\0i\0a')
+    return out
+
+
 def main():
     lits = literals()
     urls = url_inputs()
@@ -137,6 +159,8 @@ def main():
         seeds = set(extra) | {s for s in pool if accept(s)}
         if name == "json":
             seeds |= json_seeds(lits)
+        if name == "token":
+            seeds |= token_seeds(lits)
         for s in seeds:
             (d / hashlib.sha1(s).hexdigest()).write_bytes(s)
         print(f"{name}: {len(list(d.iterdir()))} seeds")
