@@ -8,40 +8,7 @@
 
 using namespace bench;
 
-// Operations still being built are declared weak, so this binary links with
-// any build of the library and skips what the build does not export yet.
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_build_client_assertion
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_decode_bool_return
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_delegate
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_delegation_binding
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_derive_app_key
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_derive_root_seed
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_issuer_key_id
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_is_origin_voucher_calldata
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed_smartwallet
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_mint_capability_deed
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_mint_user_1271_deed
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_mint_user_deed
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_mint_user_passkey_deed
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_binding
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_max_ttl_secs
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_signer
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_link
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_root
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_passkey_sub
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_sign_client_assertion
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_user_binding
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_user_root_binding
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_user_sub
-#pragma weak uniffi_quorent_sdk_uniffi_fn_func_verify_token_at
-
 #define FN(name) uniffi_quorent_sdk_uniffi_fn_func_##name
-#define REQUIRE(name)                                                          \
-    if (reinterpret_cast<const void*>(&FN(name)) == nullptr) {                 \
-        state.SkipWithError("not exported by this build of the library");      \
-        return;                                                                \
-    }
 
 namespace {
 
@@ -135,7 +102,6 @@ void op_build_authorize_url(benchmark::State& state) {
 BENCHMARK(op_build_authorize_url)->Name("op/build_authorize_url")->Arg(1)->Arg(10)->Arg(100);
 
 void op_user_binding(benchmark::State& state) {
-    REQUIRE(user_binding);
     const std::string aud = repeat(kAud, scale(state));
     const std::string challenge = repeat(kChallenge, scale(state));
     run(state, [&](RustCallStatus* st) {
@@ -145,35 +111,30 @@ void op_user_binding(benchmark::State& state) {
 BENCHMARK(op_user_binding)->Name("op/user_binding")->Arg(1)->Arg(10)->Arg(100);
 
 void op_user_root_binding(benchmark::State& state) {
-    REQUIRE(user_root_binding);
     const std::string origin = "https://" + repeat("app.example.", scale(state)) + "com";
     run(state, [&](RustCallStatus* st) { return FN(user_root_binding)(arg(origin), st); });
 }
 BENCHMARK(op_user_root_binding)->Name("op/user_root_binding")->Arg(1)->Arg(10)->Arg(100);
 
 void op_derive_root_seed(benchmark::State& state) {
-    REQUIRE(derive_root_seed);
     const std::string sig = repeat(fixtures().admin_sig_hex, scale(state));
     run(state, [&](RustCallStatus* st) { return FN(derive_root_seed)(arg(kOrigin), arg(sig), arg(sig), st); });
 }
 BENCHMARK(op_derive_root_seed)->Name("op/derive_root_seed")->Arg(1)->Arg(10)->Arg(100);
 
 void op_parent_ref_hash_root(benchmark::State& state) {
-    REQUIRE(parent_ref_hash_root);
     const std::string root = repeat(kHex32, scale(state));
     run(state, [&](RustCallStatus* st) { return FN(parent_ref_hash_root)(arg(root), st); });
 }
 BENCHMARK(op_parent_ref_hash_root)->Name("op/parent_ref_hash_root")->Arg(1)->Arg(10)->Arg(100);
 
 void op_passkey_sub(benchmark::State& state) {
-    REQUIRE(passkey_sub);
     const std::string key = repeat("04" + repeat("AB", 64), scale(state));
     run(state, [&](RustCallStatus* st) { return FN(passkey_sub)(kTenant, arg(kOrigin), arg(key), st); });
 }
 BENCHMARK(op_passkey_sub)->Name("op/passkey_sub")->Arg(1)->Arg(10)->Arg(100);
 
 void op_build_client_assertion(benchmark::State& state) {
-    REQUIRE(build_client_assertion);
     const std::string domain = repeat(kAud, scale(state));
     const std::string nonce = repeat(kChallenge, scale(state));
     run(state, [&](RustCallStatus* st) {
@@ -183,20 +144,17 @@ void op_build_client_assertion(benchmark::State& state) {
 BENCHMARK(op_build_client_assertion)->Name("op/build_client_assertion")->Arg(1)->Arg(10)->Arg(100);
 
 void op_is_origin_voucher_calldata(benchmark::State& state) {
-    REQUIRE(is_origin_voucher_calldata);
     run(state, [&](RustCallStatus* st) { return FN(is_origin_voucher_calldata)(kTenant, arg(kAddress), 3, st); });
 }
 BENCHMARK(op_is_origin_voucher_calldata)->Name("op/is_origin_voucher_calldata")->Arg(1);
 
 void op_decode_bool_return(benchmark::State& state) {
-    REQUIRE(decode_bool_return);
     const std::string ret = be32(32) + std::string(31, '\0') + "\x01";
     run(state, [&](RustCallStatus* st) { return FN(decode_bool_return)(arg(ret), st); });
 }
 BENCHMARK(op_decode_bool_return)->Name("op/decode_bool_return")->Arg(1);
 
 void op_origin_vouch_binding(benchmark::State& state) {
-    REQUIRE(origin_vouch_binding);
     const std::string aud = repeat(kAud, scale(state));
     run(state, [&](RustCallStatus* st) {
         return FN(origin_vouch_binding)(kTenant, arg(aud), arg(kOrigin), 3, kExp, 0, st);
@@ -205,13 +163,11 @@ void op_origin_vouch_binding(benchmark::State& state) {
 BENCHMARK(op_origin_vouch_binding)->Name("op/origin_vouch_binding")->Arg(1)->Arg(10)->Arg(100);
 
 void op_origin_vouch_max_ttl_secs(benchmark::State& state) {
-    REQUIRE(origin_vouch_max_ttl_secs);
     run(state, [&](RustCallStatus* st) { return FN(origin_vouch_max_ttl_secs)(st); });
 }
 BENCHMARK(op_origin_vouch_max_ttl_secs)->Name("op/origin_vouch_max_ttl_secs")->Arg(1);
 
 void op_issuer_key_id(benchmark::State& state) {
-    REQUIRE(issuer_key_id);
     const Fixtures& f = fixtures();
     const std::string jwk = R"({"kty":"EC","crv":"P-256","use":"sig","alg":"ES256","kid":")" +
                             repeat("key-0123456789", scale(state)) + R"(","x":")" + b64url(f.p256_x.data(), 32) +
@@ -221,7 +177,6 @@ void op_issuer_key_id(benchmark::State& state) {
 BENCHMARK(op_issuer_key_id)->Name("op/issuer_key_id")->Arg(1)->Arg(10)->Arg(100);
 
 void op_delegation_binding(benchmark::State& state) {
-    REQUIRE(delegation_binding);
     const std::string grants = grants_json(scale(state));
     run(state, [&](RustCallStatus* st) {
         return FN(delegation_binding)(kTenant, arg("did:example:alice"), arg("did:example:bob"), arg(grants), kExp,
@@ -231,7 +186,6 @@ void op_delegation_binding(benchmark::State& state) {
 BENCHMARK(op_delegation_binding)->Name("op/delegation_binding")->Arg(1)->Arg(10)->Arg(100);
 
 void op_delegate(benchmark::State& state) {
-    REQUIRE(delegate);
     const std::string grants = grants_json(scale(state));
     const std::string absent(1, '\0');
     run(state, [&](RustCallStatus* st) {
@@ -242,14 +196,12 @@ void op_delegate(benchmark::State& state) {
 BENCHMARK(op_delegate)->Name("op/delegate")->Arg(1)->Arg(10)->Arg(100);
 
 void op_parent_ref_hash_link(benchmark::State& state) {
-    REQUIRE(parent_ref_hash_link);
     const std::string link = link_json(scale(state));
     run(state, [&](RustCallStatus* st) { return FN(parent_ref_hash_link)(arg(link), st); });
 }
 BENCHMARK(op_parent_ref_hash_link)->Name("op/parent_ref_hash_link")->Arg(1)->Arg(10)->Arg(100);
 
 void op_mint_capability_deed(benchmark::State& state) {
-    REQUIRE(mint_capability_deed);
     const std::string deed = deed_record();
     const std::string grants = grants_json(scale(state));
     const std::string chain = chain_json(scale(state));
@@ -258,7 +210,6 @@ void op_mint_capability_deed(benchmark::State& state) {
 BENCHMARK(op_mint_capability_deed)->Name("op/mint_capability_deed")->Arg(1)->Arg(10)->Arg(100);
 
 void op_mint_user_1271_deed(benchmark::State& state) {
-    REQUIRE(mint_user_1271_deed);
     const std::string sig = repeat(kSig65, scale(state));
     run(state, [&](RustCallStatus* st) {
         return FN(mint_user_1271_deed)(arg(kAddress), arg(sig), kTenant, arg(kAud), arg(kOrigin), arg(kChallenge), kExp, st);
@@ -267,7 +218,6 @@ void op_mint_user_1271_deed(benchmark::State& state) {
 BENCHMARK(op_mint_user_1271_deed)->Name("op/mint_user_1271_deed")->Arg(1)->Arg(10)->Arg(100);
 
 void op_mint_admin_deed_smartwallet(benchmark::State& state) {
-    REQUIRE(mint_admin_deed_smartwallet);
     const std::string sig = repeat(kSig65, scale(state));
     run(state, [&](RustCallStatus* st) {
         return FN(mint_admin_deed_smartwallet)(arg(kAddress), arg(sig), kTenant, arg(kAud), arg(kChallenge), kExp, st);
@@ -276,7 +226,6 @@ void op_mint_admin_deed_smartwallet(benchmark::State& state) {
 BENCHMARK(op_mint_admin_deed_smartwallet)->Name("op/mint_admin_deed_smartwallet")->Arg(1)->Arg(10)->Arg(100);
 
 void op_mint_user_passkey_deed(benchmark::State& state) {
-    REQUIRE(mint_user_passkey_deed);
     const std::size_t n = scale(state);
     const std::string cred = "04" + repeat("ab", 64);
     const std::string auth = repeat(repeat("49", 37), n);
@@ -292,7 +241,6 @@ BENCHMARK(op_mint_user_passkey_deed)->Name("op/mint_user_passkey_deed")->Arg(1)-
 // ---- operations with public-key cryptography, beside their floors ---------------
 
 void op_mint_user_deed(benchmark::State& state) {
-    REQUIRE(mint_user_deed);
     const std::string& key = fixtures().secret_hex;
     run(state, [&](RustCallStatus* st) {
         return FN(mint_user_deed)(arg(key), kTenant, arg(kAud), arg(kOrigin), arg(kChallenge), kExp, st);
@@ -301,20 +249,17 @@ void op_mint_user_deed(benchmark::State& state) {
 BENCHMARK(op_mint_user_deed)->Name("op/mint_user_deed");
 
 void op_derive_app_key(benchmark::State& state) {
-    REQUIRE(derive_app_key);
     run(state, [&](RustCallStatus* st) { return FN(derive_app_key)(arg(kHex32), kTenant, arg(kOrigin), st); });
 }
 BENCHMARK(op_derive_app_key)->Name("op/derive_app_key");
 
 void op_user_sub(benchmark::State& state) {
-    REQUIRE(user_sub);
     const std::string& pk = fixtures().pubkey_hex;
     run(state, [&](RustCallStatus* st) { return FN(user_sub)(arg(pk), st); });
 }
 BENCHMARK(op_user_sub)->Name("op/user_sub");
 
 void op_mint_admin_deed(benchmark::State& state) {
-    REQUIRE(mint_admin_deed);
     const std::string& sig = fixtures().admin_sig_hex;
     run(state, [&](RustCallStatus* st) {
         return FN(mint_admin_deed)(arg(sig), kTenant, arg(kAud), arg(kChallenge), kExp, st);
@@ -323,7 +268,6 @@ void op_mint_admin_deed(benchmark::State& state) {
 BENCHMARK(op_mint_admin_deed)->Name("op/mint_admin_deed");
 
 void op_origin_vouch_signer(benchmark::State& state) {
-    REQUIRE(origin_vouch_signer);
     const std::string& sig = fixtures().vouch_sig_hex;
     run(state, [&](RustCallStatus* st) {
         return FN(origin_vouch_signer)(kTenant, arg(kAud), arg(kOrigin), 3, kExp, arg(sig), st);
@@ -332,7 +276,6 @@ void op_origin_vouch_signer(benchmark::State& state) {
 BENCHMARK(op_origin_vouch_signer)->Name("op/origin_vouch_signer");
 
 void op_sign_client_assertion(benchmark::State& state) {
-    REQUIRE(sign_client_assertion);
     const std::string& key = fixtures().secret_hex;
     run(state, [&](RustCallStatus* st) {
         return FN(sign_client_assertion)(arg(key), arg(kAud), kTenant, arg(kChallenge), 1700000000, st);
@@ -341,7 +284,6 @@ void op_sign_client_assertion(benchmark::State& state) {
 BENCHMARK(op_sign_client_assertion)->Name("op/sign_client_assertion");
 
 void op_verify_token_at(benchmark::State& state) {
-    REQUIRE(verify_token_at);
     const Fixtures& f = fixtures();
     run(state, [&](RustCallStatus* st) {
         return FN(verify_token_at)(arg(f.token), arg(f.jwks), arg("https://idp.example.com"), arg(kAud), 1700000000, st);
@@ -352,7 +294,6 @@ BENCHMARK(op_verify_token_at)->Name("op/verify_token_at");
 // ---- throughput on one and two threads ------------------------------------------
 
 void threads_mint_user_deed(benchmark::State& state) {
-    REQUIRE(mint_user_deed);
     const std::string& key = fixtures().secret_hex;
     const std::string challenge = kChallenge + std::to_string(state.thread_index());
     run(state, [&](RustCallStatus* st) {

@@ -95,7 +95,7 @@ def main():
             r = t / floor
             lines.append(f"| {op} | {fmt(t)} | {fmt(floor)} | {r:.2f} | {'yes' if r <= RATIO_TARGET else 'NO'} |")
         else:
-            lines.append(f"| {op} | – | {fmt(floor)} | – | not exported yet |")
+            lines.append(f"| {op} | – | {fmt(floor)} | – | failed: {skip.get(f'op/{op}', '?')} |")
 
     plain = {}
     for n in m:
@@ -117,9 +117,9 @@ def main():
         ratios = [f"{s[k] / one:.1f}" if k in s and one else "–" for k in (10, 100)]
         ok = "yes" if one is not None and one < FAST_TARGET_US else "NO"
         lines.append(f"| {op} | " + " | ".join(cells + ratios) + f" | {ok} |")
-    missing = sorted({re.sub(r"/\d+$", "", n).split("/")[1] for n in skip if n.startswith("op/")})
-    if missing:
-        lines += ["", "Not exported by this build yet: " + ", ".join(missing) + "."]
+    failed = sorted(f"{n} ({msg})" for n, msg in skip.items())
+    if failed:
+        lines += ["", "Benchmarks that failed: " + "; ".join(failed) + "."]
 
     threads = {}
     for n, v in m.items():
