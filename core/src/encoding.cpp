@@ -3,12 +3,25 @@
 #include <openssl/crypto.h>
 
 #include <charconv>
+#include <cstring>
 
 namespace quorent {
 
 namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
+
+// The two digits of every byte value.
+struct HexPairs {
+    char v[256][2];
+    constexpr HexPairs() : v{} {
+        for (int i = 0; i < 256; ++i) {
+            v[i][0] = kHexDigits[i >> 4];
+            v[i][1] = kHexDigits[i & 15];
+        }
+    }
+};
+constexpr HexPairs kHexPairs;
 
 // Value of each byte as a hex digit, -1 for a byte that is not one.
 struct HexTable {
@@ -82,10 +95,8 @@ std::string invalid_symbol(std::size_t offset, unsigned char b) {
 
 std::string hex_encode(const std::uint8_t* data, std::size_t len) {
     std::string out(len * 2, '\0');
-    for (std::size_t i = 0; i < len; ++i) {
-        out[2 * i] = kHexDigits[data[i] >> 4];
-        out[2 * i + 1] = kHexDigits[data[i] & 0x0F];
-    }
+    char* p = out.data();
+    for (std::size_t i = 0; i < len; ++i, p += 2) std::memcpy(p, kHexPairs.v[data[i]], 2);
     return out;
 }
 
