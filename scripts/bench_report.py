@@ -117,6 +117,31 @@ def main():
         ratios = [f"{s[k] / one:.1f}" if k in s and one else "–" for k in (10, 100)]
         ok = "yes" if one is not None and one < FAST_TARGET_US else "NO"
         lines.append(f"| {op} | " + " | ".join(cells + ratios) + f" | {ok} |")
+    boundary = {int(n.rsplit("/", 1)[1]): v[0] for n, v in m.items() if n.startswith("boundary/arguments/")}
+    if boundary:
+        lines += ["", "Included above: the argument buffers a host builds for every call "
+                  "(`rustbuffer_from_bytes`, released by the call) cost " +
+                  ", ".join(f"{fmt(boundary[k])} µs for {k}" for k in sorted(boundary)) + "."]
+
+    parser = {}
+    for n in m:
+        g = re.fullmatch(r"parser/([a-z0-9_]+)/(\d+)", n)
+        if g:
+            parser.setdefault(g.group(1), {})[int(g.group(2))] = m[n][0]
+    if parser:
+        lines += ["",
+                  "## Operations that read JSON: the parser's share",
+                  "",
+                  "The same JSON arguments read by nlohmann-json's SAX parser into a handler that does nothing.",
+                  "",
+                  "| operation | size | operation µs | parser alone µs | ratio |",
+                  "|---|---:|---:|---:|---:|"]
+        for op in sorted(parser):
+            for k in sorted(parser[op]):
+                t = plain.get(op, {}).get(k)
+                if t is not None:
+                    lines.append(f"| {op} | {k}x | {fmt(t)} | {fmt(parser[op][k])} | {t / parser[op][k]:.1f} |")
+
     failed = sorted(f"{n} ({msg})" for n, msg in skip.items())
     if failed:
         lines += ["", "Benchmarks that failed: " + "; ".join(failed) + "."]
