@@ -63,11 +63,10 @@ std::string quoted_char(unsigned char c) {
             // Control characters, the no-break space and the soft hyphen are
             // not printable and are shown by their code point.
             if (c < 0x20 || (c >= 0x7F && c <= 0xA0) || c == 0xAD) {
-                char buf[8];
-                auto r = std::to_chars(buf, buf + sizeof buf, static_cast<unsigned>(c), 16);
-                out += "\\u{";
-                out.append(buf, r.ptr);
-                out += "}";
+                char buf[8] = {'\\', 'u', '{'};
+                char* end = std::to_chars(buf + 3, buf + sizeof buf - 1, static_cast<unsigned>(c), 16).ptr;
+                *end++ = '}';
+                out.append(buf, end);
             } else {
                 append_utf8(out, c);
             }
