@@ -276,6 +276,16 @@ void threads_mint_user_deed(benchmark::State& state) {
 }
 BENCHMARK(threads_mint_user_deed)->Name("threads/mint_user_deed")->Threads(1)->Threads(2)->UseRealTime();
 
+// OpenSSL 3 looks algorithms and key types up under shared locks; a key is
+// built for every token.
+void threads_verify_token_at(benchmark::State& state) {
+    const Fixtures& f = fixtures();
+    run(state, [&](RustCallStatus* st) {
+        return FN(verify_token_at)(arg(f.token), arg(f.jwks), arg("https://idp.example.com"), arg(kAud), 1700000000, st);
+    });
+}
+BENCHMARK(threads_verify_token_at)->Name("threads/verify_token_at")->Threads(1)->Threads(2)->UseRealTime();
+
 void threads_normalize_origin(benchmark::State& state) {
     run(state, [&](RustCallStatus* st) { return FN(normalize_origin)(arg("https://App.Example.com:443/"), st); });
 }
