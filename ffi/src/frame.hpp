@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "buffer.hpp"
+#include "quorent/encoding.hpp"
 #include "quorent/error.hpp"
 #include "quorent_sdk_uniffi.h"
 #include "values.hpp"
@@ -110,8 +111,9 @@ Ret call(RustCallStatus* status, Body&& body) noexcept {
 }
 
 // The argument buffers of one call. Each is checked against the buffer
-// invariants when taken over; consistent ones are released when the call
-// ends, whatever its outcome.
+// invariants when taken over; consistent ones are wiped and released when
+// the call ends, whatever its outcome (secret keys and seeds arrive as
+// argument texts, so no argument outlives the call in freed memory).
 template <std::size_t N>
 class ArgBuffers {
 public:
@@ -123,8 +125,11 @@ public:
         }
     }
     ~ArgBuffers() {
-        for (std::size_t i = 0; i < N; ++i)
-            if (valid_[i]) release_buffer(bufs_[i]);
+        for (std::size_t i = 0; i < N; ++i) {
+            if (!valid_[i]) continue;
+            if (bufs_[i].capacity != 0) secure_wipe(bufs_[i].data, bufs_[i].len);
+            release_buffer(bufs_[i]);
+        }
     }
     ArgBuffers(const ArgBuffers&) = delete;
     ArgBuffers& operator=(const ArgBuffers&) = delete;

@@ -1,7 +1,10 @@
-// PKCE pairs (S256).
+// PKCE pairs (S256) and the OAuth authorization-request URL.
 #pragma once
 
 #include <string>
+#include <string_view>
+
+#include "quorent/error.hpp"
 
 namespace quorent::pkce {
 
@@ -10,5 +13,20 @@ struct Pkce {
     std::string challenge;
     bool operator==(const Pkce&) const = default;
 };
+
+// A fresh pair: the verifier is 32 bytes from the operating system's random
+// source in unpadded base64url (43 characters). A failure of the random
+// source throws std::runtime_error whose message begins "rng".
+Pkce generate_pkce();
+
+// Unpadded base64url of SHA-256 over the verifier's bytes, as given.
+std::string pkce_challenge(std::string_view verifier);
+
+// The issuer's "/authorize" URL with the authorization-code request
+// parameters appended to its query. Fails with kind Input carrying the URL
+// parser's reason when the issuer is not an absolute URL.
+Result<std::string> build_authorize_url(std::string_view issuer, std::string_view client_id,
+                                        std::string_view redirect_uri, std::string_view state,
+                                        std::string_view nonce, std::string_view code_challenge);
 
 }  // namespace quorent::pkce

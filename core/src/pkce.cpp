@@ -1,0 +1,59 @@
+#include "quorent/pkce.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+
+#include "quorent/digest.hpp"
+#include "quorent/encoding.hpp"
+#include "quorent/url.hpp"
+
+namespace quorent::pkce {
+
+Pkce generate_pkce() {
+    std::uint8_t bytes[32];
+    if (getentropy(bytes, sizeof bytes) != 0)
+        throw std::runtime_error(std::string("rng: getentropy failed: ") + std::strerror(errno));
+    Pkce pair;
+    pair.verifier = base64url_encode(bytes, sizeof bytes);
+    secure_wipe(bytes, sizeof bytes);
+    pair.challenge = pkce_challenge(pair.verifier);
+    return pair;
+}
+
+std::string pkce_challenge(std::string_view verifier) {
+    const Digest32 digest = sha256(verifier);
+    return base64url_encode(digest.data(), digest.size());
+}
+
+Result<std::string> build_authorize_url(std::string_view issuer, std::string_view client_id,
+                                        std::string_view redirect_uri, std::string_view state,
+                                        std::string_view nonce, std::string_view code_challenge) {
+    QUORENT_TRY(url::Url url, url::parse(issuer));
+
+    // The issuer's path is replaced, not extended. A URL with an opaque path
+    // (e.g. "mailto:x") gets "/authorize" in its place as well.
+    url.path = "/authorize";
+    url.opaque_path = false;
+
+    const std::pair<std::string_view, std::string_view> params[] = {
+        {"response_type", "code"},     {"client_id", client_id},           {"redirect_uri", redirect_uri},
+        {"state", state},              {"nonce", nonce},                   {"code_challenge", code_challenge},
+        {"code_challenge_method", "S256"},
+    };
+    std::string& query = url.query ? *url.query : url.query.emplace();
+    bool first = query.empty();
+    for (const auto& [name, value] : params) {
+        if (!first) query += '&';
+        first = false;
+        url::form_urlencode_append(query, name);
+        query += '=';
+        url::form_urlencode_append(query, value);
+    }
+    return url.href();
+}
+
+}  // namespace quorent::pkce
