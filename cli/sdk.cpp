@@ -145,9 +145,10 @@ void Cursor::finish() const {
 
 namespace {
 
-constexpr const char* kDeedOptional[] = {"root",     "proof",          "pubkey",      "signature",
-                                         "credential_pubkey", "authenticator_data", "client_data_json",
-                                         "assertion_sig", "signer",    "grants",      "delegations"};
+// The eleven optional text fields of a Deed, after its seven fixed ones.
+constexpr const char* kDeedOptional[] = {
+    "root",          "proof",  "pubkey", "signature", "credential_pubkey", "authenticator_data", "client_data_json",
+    "assertion_sig", "signer", "grants", "delegations"};
 
 Json opt_json(const std::optional<std::string>& v) { return v ? Json(*v) : Json(nullptr); }
 Json opt_json(const std::optional<uint64_t>& v) { return v ? Json(*v) : Json(nullptr); }
