@@ -200,7 +200,7 @@ def render(namespace, functions, records, errors):
     w("from dataclasses import dataclass\n")
     w("from typing import Optional\n\n")
     w("from . import _runtime\n\n")
-    w(f"CONTRACT_VERSION = 30\n\n")
+    w("CONTRACT_VERSION = 30\n\n")
     w("# Checksum of every operation, computed from its description blob.\n")
     w("CHECKSUMS = {\n")
     for f in functions:
@@ -235,7 +235,7 @@ def render(namespace, functions, records, errors):
             w(f"_{e['name']}_{variant}.__qualname__ = \"{e['name']}.{variant}\"\n")
             w(f"{e['name']}.{variant} = _{e['name']}_{variant}\n")
         variants = ", ".join(f"_{e['name']}_{v}" for v, _ in e["variants"])
-        w(f"\n# Variant classes by wire number (counting from 1).\n")
+        w("\n# Variant classes by wire number (counting from 1).\n")
         w(f"{e['name'].upper()}_VARIANTS = ({variants},)\n\n")
     w("\nFUNCTIONS = {\n")
     for f in functions:
