@@ -273,6 +273,7 @@ TEST(Blobs, EveryOperationBlobStatesItsSignatureAndMatchesItsChecksum) {
         const std::string sum_name = std::string("uniffi_quorent_sdk_uniffi_checksum_func_") + op.name;
         auto sum = reinterpret_cast<uint16_t (*)()>(dlsym(RTLD_DEFAULT, sum_name.c_str()));
         ASSERT_NE(sum, nullptr) << sum_name;
+        ASSERT_NE(dlsym(RTLD_DEFAULT, (std::string("uniffi_quorent_sdk_uniffi_fn_func_") + op.name).c_str()), nullptr);
 
         BlobReader r{blob};
         EXPECT_EQ(r.byte(), 0);

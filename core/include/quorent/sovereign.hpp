@@ -1,9 +1,14 @@
-// The deed: the exported record form (`Deed` across the interface).
+// The deed: the core form that the minting operations build, and the
+// exported record form (`Deed` across the interface).
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "quorent/capability.hpp"
+#include "quorent/error.hpp"
 
 namespace quorent::sovereign {
 
@@ -31,5 +36,40 @@ struct DeedRecord {
 
     bool operator==(const DeedRecord&) const = default;
 };
+
+// The core deed: the exported record's fields, with grants and delegations
+// held as records rather than JSON text. Both are absent on an identity-only
+// deed.
+struct Deed {
+    std::uint8_t v = 1;
+    std::string mode;
+    std::uint64_t tenant = 0;
+    std::string sub;
+    std::string aud;
+    std::string challenge;
+    std::uint64_t exp = 0;
+    std::optional<std::string> root;
+    std::optional<std::string> proof;
+    std::optional<std::string> pubkey;
+    std::optional<std::string> signature;
+    std::optional<std::string> credential_pubkey;
+    std::optional<std::string> authenticator_data;
+    std::optional<std::string> client_data_json;
+    std::optional<std::string> assertion_sig;
+    std::optional<std::string> signer;
+    std::optional<std::vector<capability::Grant>> grants;
+    std::optional<std::vector<capability::Delegation>> delegations;
+
+    bool operator==(const Deed&) const = default;
+};
+
+// Core deed to exported record: grants and delegations become their
+// canonical JSON text. Cannot fail.
+DeedRecord deed_to_record(const Deed& deed);
+
+// Exported record to core deed: the grants text, then the delegations text,
+// are read (kind Input with the reader's message on failure); nothing else
+// is validated.
+Result<Deed> record_to_deed(const DeedRecord& record);
 
 }  // namespace quorent::sovereign

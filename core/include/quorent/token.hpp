@@ -4,6 +4,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+
+#include <openssl/types.h>
+
+#include "quorent/error.hpp"
+#include "quorent/json.hpp"
 
 namespace quorent::token {
 
@@ -18,5 +24,50 @@ struct Claims {
     std::optional<std::string> nonce;
     bool operator==(const Claims&) const = default;
 };
+
+// Reads a token payload: a JSON object (or the array of the seven values in
+// field order, of which iat, tid and nonce may be left off). iss, sub, aud
+// and exp are required; iat is 0 when missing; tid and nonce are absent when
+// missing or null; unknown claims are skipped. A failure carries `kind` and
+// the reader's message.
+Result<Claims> claims_from_json(std::string_view payload, ErrorKind kind = ErrorKind::Jwt);
+
+// RFC 7638 thumbprint of an EC public JWK: SHA-256 of
+// {"crv":CRV,"kty":"EC","x":X,"y":Y} with the member strings inserted as
+// read, as 64 lower-case hex digits. Other members are ignored. Failures are
+// kind BadKey: the reader's message, "missing kty", "unsupported kty",
+// "missing crv", "missing x", "missing y" (checked in that order).
+Result<std::string> jwk_thumbprint(std::string_view jwk_json);
+// The same for a JWK already read (a key of a JWKS, for instance).
+Result<std::string> jwk_thumbprint(const json::Value& jwk);
+
+// Tokens are accepted up to this many seconds after their exp.
+inline constexpr std::uint64_t kLeewaySecs = 60;
+
+// A P-256 public key taken from a JWK.
+class P256Key {
+public:
+    explicit P256Key(EVP_PKEY* key) noexcept;
+    P256Key(P256Key&& other) noexcept;
+    P256Key& operator=(P256Key&&) = delete;
+    P256Key(const P256Key&) = delete;
+    ~P256Key();
+    EVP_PKEY* get() const noexcept { return key_; }
+
+private:
+    EVP_PKEY* key_;
+};
+
+// Selects the key of a JWKS: the first without a kid; with one, the first
+// whose "kid" equals it or, failing that, whose thumbprint equals it.
+// Failures: BadKey (the reader's message, "no keys", "no matching key",
+// "no x", "no y", "x/y must be 32 bytes", "signature error" for a point
+// that is not on P-256), Jwt "base64: ..." for undecodable coordinates.
+Result<P256Key> find_jwk(std::string_view jwks_json, const std::optional<std::string>& kid);
+
+// Verifies a compact ES256 token against a JWKS at time `now` and returns
+// its claims. The signature is checked before any claim is read.
+Result<Claims> verify_token(std::string_view jwt, std::string_view jwks_json, std::string_view expected_iss,
+                            std::string_view expected_aud, std::uint64_t now);
 
 }  // namespace quorent::token

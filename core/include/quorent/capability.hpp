@@ -1,0 +1,116 @@
+// Capabilities and delegation: grants with caveats, signed delegation links,
+// their canonical JSON, the bytes a delegator signs and the parent-reference
+// hashes that chain links together.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "quorent/digest.hpp"
+#include "quorent/encoding.hpp"
+#include "quorent/error.hpp"
+#include "quorent/json.hpp"
+
+namespace quorent::sovereign {
+struct Deed;
+}
+
+namespace quorent::capability {
+
+using Bytes32 = std::array<std::uint8_t, 32>;
+
+// Restrictions on a grant; carried, never interpreted here.
+struct Caveats {
+    std::optional<std::uint64_t> exp;
+    std::optional<std::uint64_t> max_uses;
+    json::Object nb;  // further named caveats, free-form; empty when none
+    bool operator==(const Caveats&) const = default;
+};
+
+// One capability: the actions permitted on a resource.
+struct Grant {
+    std::string res;
+    std::vector<std::string> act;
+    Caveats cav;
+    bool operator==(const Grant&) const = default;
+};
+
+// One signed link of a delegation chain.
+struct Delegation {
+    std::string iss;
+    std::string to;
+    std::vector<Grant> grants;
+    std::uint64_t exp = 0;
+    Bytes32 epoch_label{};
+    std::uint64_t epoch = 0;
+    std::string sig;
+    std::optional<std::string> pubkey;
+    std::optional<std::string> kind;
+    std::optional<std::string> proof;
+    std::optional<std::string> root;
+    std::optional<std::string> salt;
+    bool operator==(const Delegation&) const = default;
+};
+
+// ---- JSON ----------------------------------------------------------------------
+// Reading is tolerant (white space, key order, unknown keys, the array form
+// of each record); a failure is a CoreError of kind Input carrying the
+// reader's message. Writing is canonical and cannot fail.
+
+Result<std::vector<Grant>> grants_from_json(std::string_view text);
+std::string grants_to_json(const std::vector<Grant>& grants);
+Result<Delegation> delegation_from_json(std::string_view text);
+std::string delegation_to_json(const Delegation& link);
+Result<std::vector<Delegation>> delegations_from_json(std::string_view text);
+std::string delegations_to_json(const std::vector<Delegation>& links);
+
+// Appending forms of the writers.
+void write_grant(std::string& out, const Grant& grant);
+void write_grants(std::string& out, const std::vector<Grant>& grants);
+void write_delegation(std::string& out, const Delegation& link);
+
+// ---- chaining --------------------------------------------------------------------
+
+// What a link chains to: the root principal's identity (the `sub` of the
+// identity deed), or the immediately preceding link.
+struct RootId {
+    std::string id;
+};
+struct Link {
+    Delegation link;
+};
+using ParentRef = std::variant<RootId, Link>;
+
+// SHA-256 of the root identity's bytes, or of the previous link's canonical
+// JSON; no tag, no length prefix.
+Bytes32 parent_ref_hash(const ParentRef& parent);
+Bytes32 parent_ref_hash_root(std::string_view root_id);
+Bytes32 parent_ref_hash_link(const Delegation& link);
+
+// The bytes a delegator signs for one link: "quorent-deleg-v1", tenant,
+// |iss| iss, |to| to, |G| G (G the canonical JSON of the grants), exp, the
+// epoch label, epoch, the parent-reference hash; integers 8 bytes big-endian.
+Bytes delegation_binding(std::uint64_t tenant, std::string_view iss, std::string_view to,
+                         const std::vector<Grant>& grants, std::uint64_t exp, const Bytes32& epoch_label,
+                         std::uint64_t epoch, const Bytes32& parent_ref_hash);
+
+// Produces the signature over a binding.
+using Signer = std::function<Result<Bytes>(const Bytes& binding)>;
+
+// Builds a signed link: computes the binding, has `signer` sign it, and
+// records the signature as lower-case hex. `pubkey` is stored as given.
+Result<Delegation> delegate(std::uint64_t tenant, std::string iss, std::string to, std::vector<Grant> grants,
+                            std::uint64_t exp, const Bytes32& epoch_label, std::uint64_t epoch,
+                            const Bytes32& parent_ref_hash, std::optional<std::string> pubkey, const Signer& signer);
+
+// The deed with its grants and delegations replaced by these lists (both
+// present afterwards, even when empty); every other field unchanged.
+sovereign::Deed with_capabilities(sovereign::Deed deed, std::vector<Grant> grants, std::vector<Delegation> delegations);
+
+}  // namespace quorent::capability

@@ -1,0 +1,245 @@
+#include "quorent/token.hpp"
+
+#include <openssl/bn.h>
+#include <openssl/ec.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <utility>
+
+#include "quorent/digest.hpp"
+#include "quorent/encoding.hpp"
+
+namespace quorent::token {
+
+namespace {
+
+using json::Field;
+using json::Reader;
+using json::Record;
+
+constexpr Field kClaimsFields[] = {{"iss", true}, {"sub", true},  {"aud", true},   {"exp", true},
+                                   {"iat", false}, {"tid", false}, {"nonce", false}};
+constexpr Record kClaims{"Claims", kClaimsFields, 4};
+
+}  // namespace
+
+Result<Claims> claims_from_json(std::string_view payload, ErrorKind kind) {
+    return json::read_text<Claims>(payload, kind, [](Reader& r, Claims& c) {
+        return r.record(kClaims, [&](std::size_t i) -> Status {
+            switch (i) {
+                case 0: return r.string(c.iss);
+                case 1: return r.string(c.sub);
+                case 2: return r.string(c.aud);
+                case 3: return r.u64(c.exp);
+                case 4: return r.u64(c.iat);
+                case 5: return r.optional_u64(c.tid);
+                default: return r.optional_string(c.nonce);
+            }
+        });
+    });
+}
+
+Result<std::string> jwk_thumbprint(const json::Value& jwk) {
+    const std::string* kty = jwk.find_string("kty");
+    if (kty == nullptr) return make_error(ErrorKind::BadKey, "missing kty");
+    if (*kty != "EC") return make_error(ErrorKind::BadKey, "unsupported kty");
+    const std::string* crv = jwk.find_string("crv");
+    if (crv == nullptr) return make_error(ErrorKind::BadKey, "missing crv");
+    const std::string* x = jwk.find_string("x");
+    if (x == nullptr) return make_error(ErrorKind::BadKey, "missing x");
+    const std::string* y = jwk.find_string("y");
+    if (y == nullptr) return make_error(ErrorKind::BadKey, "missing y");
+    // The members are inserted as read, without escaping.
+    const Digest32 digest = Sha256()
+                                .update("{\"crv\":\"")
+                                .update(*crv)
+                                .update("\",\"kty\":\"EC\",\"x\":\"")
+                                .update(*x)
+                                .update("\",\"y\":\"")
+                                .update(*y)
+                                .update("\"}")
+                                .finish();
+    return hex_encode(digest.data(), digest.size());
+}
+
+Result<std::string> jwk_thumbprint(std::string_view jwk_json) {
+    QUORENT_TRY(const json::Value jwk, json::parse(jwk_json, ErrorKind::BadKey));
+    return jwk_thumbprint(jwk);
+}
+
+// ---- ES256 verification -------------------------------------------------------
+
+namespace {
+
+CoreError jwt_error(std::string detail) { return CoreError{ErrorKind::Jwt, std::move(detail)}; }
+CoreError bad_key(std::string detail) { return CoreError{ErrorKind::BadKey, std::move(detail)}; }
+
+Result<Bytes> decode_segment(std::string_view text) {
+    Bytes out;
+    std::string message;
+    if (!base64url_decode(text, out, message)) return jwt_error("base64: " + message);
+    return out;
+}
+
+// The order n of P-256, big-endian.
+constexpr std::uint8_t kP256Order[32] = {0xff, 0xff, 0xff, 0xff, 0x00, 0x00, 0x00, 0x00, 0xff, 0xff, 0xff,
+                                         0xff, 0xff, 0xff, 0xff, 0xff, 0xbc, 0xe6, 0xfa, 0xad, 0xa7, 0x17,
+                                         0x9e, 0x84, 0xf3, 0xb9, 0xca, 0xc2, 0xfc, 0x63, 0x25, 0x51};
+
+bool in_scalar_range(const std::uint8_t* v) noexcept {
+    bool zero = true;
+    for (int i = 0; i < 32; ++i) zero = zero && v[i] == 0;
+    if (zero) return false;
+    return std::memcmp(v, kP256Order, 32) < 0;
+}
+
+// P-256 domain parameters, made once. Building the curve group is a large
+// part of turning a JWK into a key; duplicating a ready one is cheap.
+const EVP_PKEY* p256_parameters() {
+    static EVP_PKEY* const params = [] {
+        EVP_PKEY* p = nullptr;
+        EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr);
+        if (ctx == nullptr || EVP_PKEY_paramgen_init(ctx) <= 0 || EVP_PKEY_CTX_set_group_name(ctx, "P-256") <= 0 ||
+            EVP_PKEY_paramgen(ctx, &p) <= 0) {
+            EVP_PKEY_CTX_free(ctx);
+            throw std::runtime_error("P-256 is not available from libcrypto");
+        }
+        EVP_PKEY_CTX_free(ctx);
+        return p;
+    }();
+    return params;
+}
+
+struct PkeyCtxFree {
+    void operator()(EVP_PKEY_CTX* p) const noexcept { EVP_PKEY_CTX_free(p); }
+};
+struct SigFree {
+    void operator()(ECDSA_SIG* p) const noexcept { ECDSA_SIG_free(p); }
+};
+
+}  // namespace
+
+P256Key::P256Key(EVP_PKEY* key) noexcept : key_(key) {}
+P256Key::P256Key(P256Key&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
+P256Key::~P256Key() { EVP_PKEY_free(key_); }
+
+namespace {
+
+// The point 04 || x || y as a key: coordinates below the field prime, the
+// point on the curve.
+Result<P256Key> p256_key(const Bytes& x, const Bytes& y) {
+    std::uint8_t point[65];
+    point[0] = 0x04;
+    std::memcpy(point + 1, x.data(), 32);
+    std::memcpy(point + 33, y.data(), 32);
+    EVP_PKEY* k = EVP_PKEY_dup(const_cast<EVP_PKEY*>(p256_parameters()));
+    if (k == nullptr) throw std::bad_alloc();
+    P256Key key(k);
+    if (EVP_PKEY_set1_encoded_public_key(k, point, sizeof point) != 1) {
+        ERR_clear_error();
+        return bad_key("signature error");
+    }
+    return key;
+}
+
+// ES256: ECDSA P-256 over SHA-256 of the signing input, r || s raw.
+bool es256_verify(const P256Key& key, std::string_view signing_input, const std::uint8_t* rs) {
+    std::unique_ptr<ECDSA_SIG, SigFree> sig(ECDSA_SIG_new());
+    BIGNUM* r = BN_bin2bn(rs, 32, nullptr);
+    BIGNUM* s = BN_bin2bn(rs + 32, 32, nullptr);
+    if (!sig || r == nullptr || s == nullptr || ECDSA_SIG_set0(sig.get(), r, s) != 1) {
+        BN_free(r);
+        BN_free(s);
+        throw std::bad_alloc();
+    }
+    unsigned char der[80];
+    unsigned char* p = der;
+    const int der_len = i2d_ECDSA_SIG(sig.get(), &p);
+    if (der_len <= 0 || der_len > static_cast<int>(sizeof der)) throw std::runtime_error("ECDSA signature encoding failed");
+    const Digest32 digest = sha256(signing_input);
+    std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key.get(), nullptr));
+    if (!ctx || EVP_PKEY_verify_init(ctx.get()) <= 0) throw std::runtime_error("ECDSA verification setup failed");
+    const int ok = EVP_PKEY_verify(ctx.get(), der, static_cast<std::size_t>(der_len), digest.data(), digest.size());
+    ERR_clear_error();
+    return ok == 1;
+}
+
+}  // namespace
+
+Result<P256Key> find_jwk(std::string_view jwks_json, const std::optional<std::string>& kid) {
+    QUORENT_TRY(const json::Value jwks, json::parse(jwks_json, ErrorKind::BadKey));
+    const json::Value* keys_member = jwks.find("keys");
+    const json::Array* keys = keys_member != nullptr ? keys_member->as_array() : nullptr;
+    if (keys == nullptr) return bad_key("no keys");
+    const json::Value* chosen = nullptr;
+    if (!kid) {
+        if (!keys->empty()) chosen = &keys->front();
+    } else {
+        for (const json::Value& candidate : *keys) {
+            const std::string* own = candidate.find_string("kid");
+            if (own != nullptr && *own == *kid) {
+                chosen = &candidate;
+                break;
+            }
+            auto thumb = jwk_thumbprint(candidate);
+            if (thumb.ok() && thumb.value() == *kid) {
+                chosen = &candidate;
+                break;
+            }
+        }
+    }
+    if (chosen == nullptr) return bad_key("no matching key");
+    const std::string* x_text = chosen->find_string("x");
+    if (x_text == nullptr) return bad_key("no x");
+    QUORENT_TRY(const Bytes x, decode_segment(*x_text));
+    const std::string* y_text = chosen->find_string("y");
+    if (y_text == nullptr) return bad_key("no y");
+    QUORENT_TRY(const Bytes y, decode_segment(*y_text));
+    if (x.size() != 32 || y.size() != 32) return bad_key("x/y must be 32 bytes");
+    return p256_key(x, y);
+}
+
+Result<Claims> verify_token(std::string_view jwt, std::string_view jwks_json, std::string_view expected_iss,
+                            std::string_view expected_aud, std::uint64_t now) {
+    const std::size_t dot1 = jwt.find('.');
+    const std::size_t dot2 = dot1 == std::string_view::npos ? dot1 : jwt.find('.', dot1 + 1);
+    if (dot2 == std::string_view::npos || jwt.find('.', dot2 + 1) != std::string_view::npos)
+        return jwt_error("not a 3-part JWT");
+    const std::string_view header_b64 = jwt.substr(0, dot1);
+    const std::string_view payload_b64 = jwt.substr(dot1 + 1, dot2 - dot1 - 1);
+    const std::string_view signature_b64 = jwt.substr(dot2 + 1);
+
+    QUORENT_TRY(const Bytes header_bytes, decode_segment(header_b64));
+    QUORENT_TRY(const json::Value header,
+                json::parse(std::string_view(reinterpret_cast<const char*>(header_bytes.data()), header_bytes.size()),
+                            ErrorKind::Jwt));
+    const std::string* alg = header.find_string("alg");
+    if (alg == nullptr || *alg != "ES256") return jwt_error("alg must be ES256");
+    std::optional<std::string> kid;
+    if (const std::string* k = header.find_string("kid")) kid = *k;
+
+    auto key = find_jwk(jwks_json, kid);
+    if (!key.ok()) return std::move(key).error();
+
+    QUORENT_TRY(const Bytes signature, decode_segment(signature_b64));
+    if (signature.size() != 64 || !in_scalar_range(signature.data()) || !in_scalar_range(signature.data() + 32))
+        return jwt_error("signature error");
+    if (!es256_verify(key.value(), jwt.substr(0, dot2), signature.data())) return jwt_error("bad signature");
+
+    QUORENT_TRY(const Bytes payload, decode_segment(payload_b64));
+    QUORENT_TRY(Claims claims,
+                claims_from_json(std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()),
+                                 ErrorKind::Jwt));
+    if (claims.iss != expected_iss) return CoreError{ErrorKind::Claim, "iss mismatch"};
+    if (claims.aud != expected_aud) return CoreError{ErrorKind::Claim, "aud mismatch"};
+    const std::uint64_t limit = claims.exp > UINT64_MAX - kLeewaySecs ? UINT64_MAX : claims.exp + kLeewaySecs;
+    if (now > limit) return CoreError{ErrorKind::Claim, "expired"};
+    return claims;
+}
+
+}  // namespace quorent::token

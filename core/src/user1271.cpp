@@ -1,0 +1,55 @@
+#include "quorent/user1271.hpp"
+
+#include <charconv>
+
+#include "quorent/digest.hpp"
+#include "quorent/discovery.hpp"
+
+namespace quorent::user1271 {
+
+Result<Bytes> decode_wallet_hex(std::string_view text) {
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+    return hex_decode(text, ErrorKind::Input);
+}
+
+Result<std::string> decode_wallet_address(std::string_view text) {
+    QUORENT_TRY(const Bytes bytes, decode_wallet_hex(text));
+    if (bytes.size() != 20) return CoreError{ErrorKind::Input, "address must be 20 bytes"};
+    return hex_encode(bytes);
+}
+
+std::string smartwallet_sub(std::uint64_t tenant, std::string_view canonical_origin, std::string_view wallet_hex) {
+    char digits[20];
+    const auto end = std::to_chars(digits, digits + sizeof digits, tenant).ptr;
+    const Digest32 digest = Sha256()
+                                .update("quorent-sovereign-user-1271-sub-v1|tenant:")
+                                .update(digits, static_cast<std::size_t>(end - digits))
+                                .update("|origin:")
+                                .update(canonical_origin)
+                                .update("|wallet:")
+                                .update(wallet_hex)
+                                .finish();
+    return hex_encode(digest.data(), digest.size());
+}
+
+Result<sovereign::Deed> mint_user_1271_deed(std::string_view signer_addr_hex, std::string_view wallet_sig_hex,
+                                            std::uint64_t tenant, std::string_view aud, std::string_view origin,
+                                            std::string_view challenge, std::uint64_t exp) {
+    QUORENT_TRY(const std::string canonical, discovery::normalize_origin(origin));
+    QUORENT_TRY(std::string wallet, decode_wallet_address(signer_addr_hex));
+    QUORENT_TRY(const Bytes signature, decode_wallet_hex(wallet_sig_hex));
+
+    sovereign::Deed deed;
+    deed.v = 1;
+    deed.mode = "user-1271";
+    deed.tenant = tenant;
+    deed.sub = smartwallet_sub(tenant, canonical, wallet);
+    deed.aud = std::string(aud);
+    deed.challenge = std::string(challenge);
+    deed.exp = exp;
+    deed.signature = hex_encode(signature);
+    deed.signer = std::move(wallet);
+    return deed;
+}
+
+}  // namespace quorent::user1271

@@ -1,0 +1,105 @@
+#include "quorent/userpasskey.hpp"
+
+#include <unicode/ucasemap.h>
+
+#include <charconv>
+#include <climits>
+#include <stdexcept>
+
+#include "quorent/digest.hpp"
+#include "quorent/discovery.hpp"
+#include "quorent/encoding.hpp"
+
+namespace quorent::userpasskey {
+
+namespace {
+
+// Root-locale case mapping, made once for the process and only read after.
+const UCaseMap* root_case_map() {
+    static const UCaseMap* const map = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        UCaseMap* m = ucasemap_open("", 0, &status);
+        if (U_FAILURE(status)) throw std::runtime_error("Unicode case mapping is not available");
+        return m;
+    }();
+    return map;
+}
+
+std::string unicode_lower(std::string_view text) {
+    if (text.size() > static_cast<std::size_t>(INT32_MAX / 2))
+        throw std::length_error("credential key text too long to lower-case");
+    const auto src_len = static_cast<std::int32_t>(text.size());
+    // Lower-casing rarely grows a text; if it outgrows this guess, the
+    // needed size is reported and the mapping is redone once.
+    std::string out(text.size() + text.size() / 2 + 16, '\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        UErrorCode status = U_ZERO_ERROR;
+        const std::int32_t n = ucasemap_utf8ToLower(root_case_map(), out.data(),
+                                                    static_cast<std::int32_t>(out.size()), text.data(), src_len,
+                                                    &status);
+        if (status == U_BUFFER_OVERFLOW_ERROR && n > 0 && attempt == 0) {
+            out.assign(static_cast<std::size_t>(n), '\0');
+            continue;
+        }
+        if (U_FAILURE(status) || n < 0) break;
+        out.resize(static_cast<std::size_t>(n));
+        return out;
+    }
+    throw std::runtime_error("Unicode lower-casing failed");
+}
+
+std::string sub_of_lowered(std::uint64_t tenant, std::string_view origin, std::string_view lowered_key) {
+    char digits[20];
+    const auto end = std::to_chars(digits, digits + sizeof digits, tenant).ptr;
+    const Digest32 digest = Sha256()
+                                .update("quorent-sovereign-user-passkey-sub-v1|tenant:")
+                                .update(digits, static_cast<std::size_t>(end - digits))
+                                .update("|origin:")
+                                .update(origin)
+                                .update("|pubkey:")
+                                .update(lowered_key)
+                                .finish();
+    return hex_encode(digest.data(), digest.size());
+}
+
+}  // namespace
+
+std::string lower_key_text(std::string_view text) {
+    std::string out(text);
+    bool ascii = true;
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        else if (static_cast<unsigned char>(c) >= 0x80) ascii = false;
+    }
+    return ascii ? out : unicode_lower(text);
+}
+
+std::string passkey_sub(std::uint64_t tenant, std::string_view origin, std::string_view credential_pubkey_hex) {
+    return sub_of_lowered(tenant, origin, lower_key_text(credential_pubkey_hex));
+}
+
+Result<sovereign::Deed> mint_user_passkey_deed(std::string_view credential_pubkey_hex,
+                                               std::string_view authenticator_data_hex,
+                                               std::string_view client_data_json_b64url,
+                                               std::string_view assertion_sig_hex, std::uint64_t tenant,
+                                               std::string_view aud, std::string_view origin,
+                                               std::string_view challenge, std::uint64_t exp) {
+    QUORENT_TRY(const std::string canonical, discovery::normalize_origin(origin));
+
+    sovereign::Deed deed;
+    deed.v = 1;
+    deed.mode = "user-passkey";
+    deed.tenant = tenant;
+    std::string key = lower_key_text(credential_pubkey_hex);
+    deed.sub = sub_of_lowered(tenant, canonical, key);
+    deed.aud = std::string(aud);
+    deed.challenge = std::string(challenge);
+    deed.exp = exp;
+    deed.credential_pubkey = std::move(key);
+    deed.authenticator_data = std::string(authenticator_data_hex);
+    deed.client_data_json = std::string(client_data_json_b64url);
+    deed.assertion_sig = std::string(assertion_sig_hex);
+    return deed;
+}
+
+}  // namespace quorent::userpasskey

@@ -1,0 +1,258 @@
+#include "quorent/usersig.hpp"
+
+#include <openssl/core_names.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/params.h>
+
+#include <charconv>
+#include <cstring>
+#include <stdexcept>
+
+#include "quorent/digest.hpp"
+#include "quorent/discovery.hpp"
+
+namespace quorent::usersig {
+
+namespace {
+
+// Decimal digits of a u64 in a stack buffer (no allocation).
+struct Digits {
+    char buf[20];
+    std::size_t len;
+    explicit Digits(std::uint64_t value) noexcept {
+        len = static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, value).ptr - buf);
+    }
+    std::string_view view() const noexcept { return {buf, len}; }
+};
+
+// ---- HMAC-SHA-256 on a MAC fetched once ------------------------------------
+
+// An HMAC-SHA-256 context with its algorithm and digest already resolved,
+// made once for the process and never changed: every use duplicates it, so
+// the lookups are not repeated per call.
+const EVP_MAC_CTX* hmac_template() {
+    static const EVP_MAC_CTX* const tmpl = [] {
+        EVP_MAC* mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+        if (mac == nullptr) throw std::runtime_error("HMAC is not available from libcrypto");
+        EVP_MAC_CTX* ctx = EVP_MAC_CTX_new(mac);
+        EVP_MAC_free(mac);  // the context keeps its own reference
+        char digest[] = "SHA256";
+        const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
+                                     OSSL_PARAM_construct_end()};
+        if (ctx == nullptr || EVP_MAC_CTX_set_params(ctx, params) != 1)
+            throw std::runtime_error("HMAC-SHA-256 is not available from libcrypto");
+        return ctx;
+    }();
+    return tmpl;
+}
+
+// A keyed HMAC-SHA-256 computation; the context (and the key schedule it
+// holds) is cleansed by libcrypto when freed.
+class Hmac {
+public:
+    Hmac(const std::uint8_t* key, std::size_t key_len) : ctx_(EVP_MAC_CTX_dup(hmac_template())) {
+        if (ctx_ == nullptr || EVP_MAC_init(ctx_, key, key_len, nullptr) != 1) fail();
+    }
+    ~Hmac() { EVP_MAC_CTX_free(ctx_); }
+    Hmac(const Hmac&) = delete;
+    Hmac& operator=(const Hmac&) = delete;
+
+    Hmac& update(const void* data, std::size_t len) {
+        if (EVP_MAC_update(ctx_, static_cast<const unsigned char*>(data), len) != 1) fail();
+        return *this;
+    }
+    void finish(std::array<std::uint8_t, 32>& out) {
+        std::size_t n = 0;
+        if (EVP_MAC_final(ctx_, out.data(), &n, out.size()) != 1 || n != out.size()) fail();
+    }
+
+private:
+    [[noreturn]] void fail() {
+        EVP_MAC_CTX_free(ctx_);
+        ctx_ = nullptr;
+        throw std::runtime_error("HMAC-SHA-256 failed");
+    }
+    EVP_MAC_CTX* ctx_;
+};
+
+// 32 bytes wiped when they go out of scope.
+struct Wiped32 {
+    std::array<std::uint8_t, 32> bytes{};
+    ~Wiped32() { secure_wipe(bytes.data(), bytes.size()); }
+};
+
+constexpr int kAppKeyAttempts = 64;
+
+// ---- texts --------------------------------------------------------------------
+
+constexpr std::string_view kRoot2 = " is asking you to sign in.\n\nSigning this message derives your private sign-in key for ";
+constexpr std::string_view kRoot4 = ",\nand nothing else. Only sign it if you are on ";
+constexpr std::string_view kRoot6 =
+    " right now \xE2\x80\x94\nsigning it on any other site lets that site sign in as you here.\n\n"
+    "This is not a transaction and cannot move your funds.\n\nOrigin: ";
+constexpr std::string_view kRootTag = "\n\nquorent-sovereign-user-root-v2";
+
+constexpr std::string_view kSubTag = "quorent-sovereign-user-sub-v1";
+
+constexpr std::string_view kBindTenant = "quorent-sovereign-user-v1|tenant:";
+constexpr std::string_view kBindAud = "|aud:";
+constexpr std::string_view kBindOrigin = "|origin:";
+constexpr std::string_view kBindChallenge = "|challenge:";
+constexpr std::string_view kBindExp = "|exp:";
+
+}  // namespace
+
+// ---- root seed ------------------------------------------------------------------
+
+RootSeed::RootSeed(RootSeed&& other) noexcept : bytes_(other.bytes_) {
+    secure_wipe(other.bytes_.data(), other.bytes_.size());
+}
+
+RootSeed& RootSeed::operator=(RootSeed&& other) noexcept {
+    if (this != &other) {
+        bytes_ = other.bytes_;
+        secure_wipe(other.bytes_.data(), other.bytes_.size());
+    }
+    return *this;
+}
+
+RootSeed::~RootSeed() { secure_wipe(bytes_.data(), bytes_.size()); }
+
+std::string root_binding_message(std::string_view o) {
+    std::string m;
+    m.reserve(4 * o.size() + kRoot2.size() + kRoot4.size() + kRoot6.size() + kRootTag.size());
+    m.append(o).append(kRoot2).append(o).append(kRoot4).append(o).append(kRoot6).append(o).append(kRootTag);
+    return m;
+}
+
+Result<std::string> user_root_binding(std::string_view origin) {
+    QUORENT_TRY(const std::string canonical, discovery::normalize_origin(origin));
+    return root_binding_message(canonical);
+}
+
+Result<RootSeed> derive_root_seed(std::string_view origin, const SigningSource& wallet_sign) {
+    QUORENT_TRY(const std::string message, user_root_binding(origin));
+    // The signature is the secret the seed is made from: both copies are
+    // wiped whatever the outcome.
+    SecretBytes first, second;
+    {
+        QUORENT_TRY(first.get(), wallet_sign(message));
+    }
+    {
+        QUORENT_TRY(second.get(), wallet_sign(message));
+    }
+    const Bytes& a = first.get();
+    const Bytes& b = second.get();
+    if (a.size() != b.size() || (!a.empty() && CRYPTO_memcmp(a.data(), b.data(), a.size()) != 0))
+        return CoreError{ErrorKind::Crypto, "wallet signing is non-deterministic; unsupported"};
+    // No signature is no secret: the seed would be SHA-256 of nothing, the
+    // same public value for everyone, and so would every key derived from it.
+    if (a.empty()) return CoreError{ErrorKind::Crypto, "wallet signature is empty"};
+    return RootSeed(sha256(a.data(), a.size()));
+}
+
+// ---- app key ---------------------------------------------------------------------
+
+Result<DerivedKey> derive_app_key(const std::array<std::uint8_t, 32>& root_seed, std::uint64_t tenant,
+                                  std::string_view origin) {
+    QUORENT_TRY(const std::string canonical, discovery::normalize_origin(origin));
+
+    // HKDF-Extract with no salt: the key is HashLen zero bytes.
+    Wiped32 prk;
+    {
+        static constexpr std::uint8_t kZeroSalt[32] = {};
+        Hmac extract(kZeroSalt, sizeof kZeroSalt);
+        extract.update(root_seed.data(), root_seed.size()).finish(prk.bytes);
+    }
+
+    const Digits t(tenant);
+    std::string info;
+    info.reserve(7 + t.len + kBindOrigin.size() + canonical.size() + 5 + 2 + 1);
+    info.append("tenant:").append(t.view()).append(kBindOrigin).append(canonical).append("|ctr:");
+    const std::size_t base_len = info.size();
+
+    for (int ctr = 0; ctr < kAppKeyAttempts; ++ctr) {
+        info.resize(base_len);
+        info.append(Digits(static_cast<std::uint64_t>(ctr)).view());
+        info.push_back('\x01');
+        // HKDF-Expand to 32 bytes is a single block: HMAC(PRK, info || 0x01).
+        Wiped32 okm;
+        Hmac expand(prk.bytes.data(), prk.bytes.size());
+        expand.update(info.data(), info.size()).finish(okm.bytes);
+        // A candidate of 0 or at least n is refused by the key check; the
+        // next counter is tried.
+        auto key = wallet::SecretKey::from_bytes(okm.bytes.data(), okm.bytes.size());
+        if (key.ok()) {
+            wallet::PublicKey pub = wallet::PublicKey::from_secret(*key);
+            return DerivedKey{std::move(key).value(), pub};
+        }
+    }
+    return CoreError{ErrorKind::Crypto, "could not derive a valid app key"};
+}
+
+AppKey app_key_record(const DerivedKey& key) {
+    const auto& secret = key.secret.bytes();
+    const auto pub = key.pubkey.compressed();
+    return AppKey{hex_encode(secret.data(), secret.size()), hex_encode(pub.data(), pub.size())};
+}
+
+// ---- pseudonym and binding ---------------------------------------------------------
+
+namespace {
+
+std::string sub_of_compressed(const std::array<std::uint8_t, 33>& compressed) {
+    std::uint8_t buf[kSubTag.size() + 33];
+    std::memcpy(buf, kSubTag.data(), kSubTag.size());
+    std::memcpy(buf + kSubTag.size(), compressed.data(), compressed.size());
+    const Digest32 digest = sha256(buf, sizeof buf);
+    return hex_encode(digest.data(), digest.size());
+}
+
+}  // namespace
+
+std::string user_sub(const wallet::PublicKey& key) { return sub_of_compressed(key.compressed()); }
+
+std::string user_binding(std::uint64_t tenant, std::string_view aud, std::string_view origin,
+                         std::string_view challenge, std::uint64_t exp) {
+    const Digits t(tenant), e(exp);
+    std::string b;
+    b.reserve(kBindTenant.size() + t.len + kBindAud.size() + aud.size() + kBindOrigin.size() + origin.size() +
+              kBindChallenge.size() + challenge.size() + kBindExp.size() + e.len);
+    b.append(kBindTenant).append(t.view());
+    b.append(kBindAud).append(aud);
+    b.append(kBindOrigin).append(origin);
+    b.append(kBindChallenge).append(challenge);
+    b.append(kBindExp).append(e.view());
+    return b;
+}
+
+// ---- user-sig deed ---------------------------------------------------------------
+
+Result<sovereign::Deed> mint_user_deed(const wallet::SecretKey& key, std::uint64_t tenant, std::string_view aud,
+                                       std::string_view origin, std::string_view challenge, std::uint64_t exp) {
+    QUORENT_TRY(const std::string canonical, discovery::normalize_origin(origin));
+    const std::string binding = user_binding(tenant, aud, canonical, challenge, exp);
+    const wallet::Prehash h = sha256(binding.data(), binding.size());
+    const wallet::RecoverableSignature sig = wallet::sign_recoverable(key, h);
+    const wallet::PublicKey pub = wallet::PublicKey::from_secret(key);
+    const auto compressed = pub.compressed();
+
+    std::uint8_t rs[64];
+    std::memcpy(rs, sig.r.data(), 32);
+    std::memcpy(rs + 32, sig.s.data(), 32);
+
+    sovereign::Deed deed;
+    deed.v = 1;
+    deed.mode = "user-sig";
+    deed.tenant = tenant;
+    deed.sub = sub_of_compressed(compressed);
+    deed.aud = std::string(aud);
+    deed.challenge = std::string(challenge);
+    deed.exp = exp;
+    deed.pubkey = hex_encode(compressed.data(), compressed.size());
+    deed.signature = hex_encode(rs, sizeof rs);
+    return deed;
+}
+
+}  // namespace quorent::usersig
