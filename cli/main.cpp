@@ -1,14 +1,9 @@
 // quorent: one subcommand per exported operation of libquorent_sdk_uniffi,
 // plus `demo`. The library is reached only through its exported C functions.
-#include <dlfcn.h>
-
 #include <csignal>
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <set>
-#include <sstream>
 
 #include "cli.hpp"
 
@@ -29,19 +24,7 @@ struct Operation {
     std::string_view help;
 };
 
-// Operations are resolved by name in the library the tool is linked with.
-template <class F>
-Outcome call_symbol(const char* symbol, Args& args) {
-    void* p = dlsym(RTLD_DEFAULT, symbol);
-    if (p == nullptr) throw CallFailed(kInternal, std::string("the library does not export ") + symbol);
-    return invoke(reinterpret_cast<F>(p), args);
-}
-
-#define QOP(name)                                                                                     \
-    [](Args& a) {                                                                                     \
-        return call_symbol<decltype(&uniffi_quorent_sdk_uniffi_fn_func_##name)>(                      \
-            "uniffi_quorent_sdk_uniffi_fn_func_" #name, a);                                          \
-    }
+#define QOP(name) [](Args& a) { return invoke(&uniffi_quorent_sdk_uniffi_fn_func_##name, a); }
 
 constexpr bool L = true;   // may come from a file or standard input
 constexpr bool S = false;  // given on the command line

@@ -90,10 +90,12 @@ def load(gen, path=None):
     lib.ffi_quorent_sdk_uniffi_rustbuffer_free.restype = None
     functions = {}
     for name, (args, ret, _error) in gen.FUNCTIONS.items():
-        fn = getattr(lib, _PREFIX_FN + name, None)
-        if fn is not None:
-            fn.argtypes = [_ctype(t) for _, t in args] + [ctypes.POINTER(RustCallStatus)]
-            fn.restype = _ctype(ret)
+        try:
+            fn = getattr(lib, _PREFIX_FN + name)
+        except AttributeError:
+            raise IncompatibleLibraryError(f"libquorent_sdk_uniffi does not export {_PREFIX_FN}{name}") from None
+        fn.argtypes = [_ctype(t) for _, t in args] + [ctypes.POINTER(RustCallStatus)]
+        fn.restype = _ctype(ret)
         functions[name] = fn
     _lib, _gen = lib, gen
     _functions.clear()
@@ -255,9 +257,7 @@ def call(name, *values):
     if len(values) != len(args):
         raise TypeError(f"{name}() takes {len(args)} arguments ({len(values)} given)")
     checked = [_check(n, t, v) for (n, t), v in zip(args, values)]
-    fn = _functions.get(name)
-    if fn is None:
-        raise InternalError(f"libquorent_sdk_uniffi does not export {_PREFIX_FN}{name}")
+    fn = _functions[name]
     lowered = []
     try:
         for value in checked:
