@@ -10,12 +10,21 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-int hex_value(unsigned char c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+// Value of each byte as a hex digit, -1 for a byte that is not one.
+struct HexTable {
+    signed char v[256];
+    constexpr HexTable() : v{} {
+        for (int i = 0; i < 256; ++i) v[i] = -1;
+        for (int i = 0; i < 10; ++i) v['0' + i] = static_cast<signed char>(i);
+        for (int i = 0; i < 6; ++i) {
+            v['a' + i] = static_cast<signed char>(10 + i);
+            v['A' + i] = static_cast<signed char>(10 + i);
+        }
+    }
+};
+constexpr HexTable kHex;
+
+int hex_value(unsigned char c) noexcept { return kHex.v[c]; }
 
 void append_utf8(std::string& out, unsigned cp) {
     if (cp < 0x80) {

@@ -1,33 +1,43 @@
 #include "quorent/sovereign.hpp"
 
+#include <utility>
+
 namespace quorent::sovereign {
 
 namespace {
 
 // The fields that the two forms share, copied from one to the other.
 template <class To, class From>
-To copy_common(const From& from) {
+To copy_common(From&& from) {
     To to;
     to.v = from.v;
-    to.mode = from.mode;
+    to.mode = std::forward<From>(from).mode;
     to.tenant = from.tenant;
-    to.sub = from.sub;
-    to.aud = from.aud;
-    to.challenge = from.challenge;
+    to.sub = std::forward<From>(from).sub;
+    to.aud = std::forward<From>(from).aud;
+    to.challenge = std::forward<From>(from).challenge;
     to.exp = from.exp;
-    to.root = from.root;
-    to.proof = from.proof;
-    to.pubkey = from.pubkey;
-    to.signature = from.signature;
-    to.credential_pubkey = from.credential_pubkey;
-    to.authenticator_data = from.authenticator_data;
-    to.client_data_json = from.client_data_json;
-    to.assertion_sig = from.assertion_sig;
-    to.signer = from.signer;
+    to.root = std::forward<From>(from).root;
+    to.proof = std::forward<From>(from).proof;
+    to.pubkey = std::forward<From>(from).pubkey;
+    to.signature = std::forward<From>(from).signature;
+    to.credential_pubkey = std::forward<From>(from).credential_pubkey;
+    to.authenticator_data = std::forward<From>(from).authenticator_data;
+    to.client_data_json = std::forward<From>(from).client_data_json;
+    to.assertion_sig = std::forward<From>(from).assertion_sig;
+    to.signer = std::forward<From>(from).signer;
     return to;
 }
 
 }  // namespace
+
+DeedRecord deed_to_record(Deed&& deed) {
+    // Only the shared fields are moved out; grants and delegations stay.
+    auto record = copy_common<DeedRecord>(std::move(deed));
+    if (deed.grants) record.grants = capability::grants_to_json(*deed.grants);
+    if (deed.delegations) record.delegations = capability::delegations_to_json(*deed.delegations);
+    return record;
+}
 
 DeedRecord deed_to_record(const Deed& deed) {
     auto record = copy_common<DeedRecord>(deed);

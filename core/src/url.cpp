@@ -786,16 +786,33 @@ Result<Url> parse(std::string_view raw) {
     return url;
 }
 
+namespace {
+
+// The bytes the form serializer writes unchanged.
+struct FormSafe {
+    bool v[256];
+    constexpr FormSafe() : v{} {
+        for (int c = 0; c < 256; ++c) v[c] = is_alpha(c) || is_digit(c) || c == '*' || c == '-' || c == '.' || c == '_';
+    }
+};
+constexpr FormSafe kFormSafe;
+
+}  // namespace
+
 void form_urlencode_append(std::string& out, std::string_view text) {
-    for (char ch : text) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (is_alpha(b) || is_digit(b) || b == '*' || b == '-' || b == '.' || b == '_')
-            out += ch;
-        else if (b == ' ')
+    // Runs of bytes that pass unchanged are appended whole.
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (kFormSafe.v[b]) continue;
+        out.append(text.data() + run, i - run);
+        if (b == ' ')
             out += '+';
         else
             append_percent(out, b);
+        run = i + 1;
     }
+    out.append(text.data() + run, text.size() - run);
 }
 
 }  // namespace quorent::url

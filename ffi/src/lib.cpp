@@ -190,9 +190,9 @@ QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_mint_user_deed(RustBuff
             QUORENT_TRY(const wallet::SecretKey key, wallet::SecretKey::from_bytes(raw.get()));
             raw.wipe();
             QUORENT_TRY(const std::string canonical, discovery::normalize_origin(a[2]));
-            QUORENT_TRY(const sovereign::Deed deed,
+            QUORENT_TRY(sovereign::Deed deed,
                         usersig::mint_user_deed(key, tenant_id, a[1], canonical, a[3], exp));
-            return sovereign::deed_to_record(deed);
+            return sovereign::deed_to_record(std::move(deed));
         });
 }
 
@@ -205,9 +205,9 @@ QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_mint_user_1271_deed(Rus
         status, std::array{signer_addr_hex, wallet_sig_hex, aud, origin, challenge},
         [tenant_id, exp](const auto& a) -> Result<sovereign::DeedRecord> {
             QUORENT_TRY(const std::string canonical, discovery::normalize_origin(a[3]));
-            QUORENT_TRY(const sovereign::Deed deed,
+            QUORENT_TRY(sovereign::Deed deed,
                         user1271::mint_user_1271_deed(a[0], a[1], tenant_id, a[2], canonical, a[4], exp));
-            return sovereign::deed_to_record(deed);
+            return sovereign::deed_to_record(std::move(deed));
         });
 }
 
@@ -218,8 +218,8 @@ QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed(RustBuf
         status, std::array{wallet_sig_hex, aud, challenge},
         [tenant_id, exp](const auto& a) -> Result<sovereign::DeedRecord> {
             QUORENT_TRY(const Bytes sig, hex_decode(strip_0x_prefixes(a[0]), ErrorKind::Input));
-            QUORENT_TRY(const sovereign::Deed deed, adminsig::mint_admin_deed(sig, tenant_id, a[1], a[2], exp));
-            return sovereign::deed_to_record(deed);
+            QUORENT_TRY(sovereign::Deed deed, adminsig::mint_admin_deed(sig, tenant_id, a[1], a[2], exp));
+            return sovereign::deed_to_record(std::move(deed));
         });
 }
 
@@ -229,9 +229,9 @@ QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed_smartwa
     return call_with<RustBuffer>(
         status, std::array{signer_addr_hex, wallet_sig_hex, aud, challenge},
         [tenant_id, exp](const auto& a) -> Result<sovereign::DeedRecord> {
-            QUORENT_TRY(const sovereign::Deed deed,
+            QUORENT_TRY(sovereign::Deed deed,
                         adminsig::mint_admin_deed_smartwallet(a[0], a[1], tenant_id, a[2], a[3], exp));
-            return sovereign::deed_to_record(deed);
+            return sovereign::deed_to_record(std::move(deed));
         });
 }
 
@@ -253,10 +253,10 @@ QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_mint_user_passkey_deed(
                    origin, challenge},
         [tenant_id, exp](const auto& a) -> Result<sovereign::DeedRecord> {
             QUORENT_TRY(const std::string canonical, discovery::normalize_origin(a[5]));
-            QUORENT_TRY(const sovereign::Deed deed,
+            QUORENT_TRY(sovereign::Deed deed,
                         userpasskey::mint_user_passkey_deed(a[0], a[1], a[2], a[3], tenant_id, a[4], canonical,
                                                             a[6], exp));
-            return sovereign::deed_to_record(deed);
+            return sovereign::deed_to_record(std::move(deed));
         });
 }
 

@@ -32,6 +32,9 @@ struct ReadError {
 
 class Writer {
 public:
+    // Room for any record of this interface at typical sizes: growing the
+    // vector byte by byte costs more than the rest of a short call.
+    Writer() { bytes_.reserve(1024); }
     void u8(std::uint8_t v) { bytes_.push_back(v); }
     void i32(std::int32_t v);
     void u64(std::uint64_t v);

@@ -66,6 +66,8 @@ struct Deed {
 // Core deed to exported record: grants and delegations become their
 // canonical JSON text. Cannot fail.
 DeedRecord deed_to_record(const Deed& deed);
+// The same, moving the texts out of a deed that is no longer needed.
+DeedRecord deed_to_record(Deed&& deed);
 
 // Exported record to core deed: the grants text, then the delegations text,
 // are read (kind Input with the reader's message on failure); nothing else

@@ -1,0 +1,93 @@
+// The JSON record reader and the canonical writer on arbitrary text. The
+// first byte picks the reader: free-form value, grants, one delegation link,
+// a chain of links, a JWK thumbprint or token claims. Whatever reads writes
+// canonically, and that text reads back to the same records and writes to
+// the same bytes; every refusal ends with its position; a link's
+// parent-reference hash is SHA-256 of its canonical text.
+#include "check.hpp"
+#include "quorent/capability.hpp"
+#include "quorent/digest.hpp"
+#include "quorent/json.hpp"
+#include "quorent/token.hpp"
+
+using namespace quorent;
+
+namespace {
+
+void positioned(const CoreError& e, ErrorKind kind, std::string_view in) {
+    FUZZ_CHECK(e.kind == kind, fuzz::show(in) + " -> " + e.detail);
+    const std::size_t at = e.detail.rfind(" at line ");
+    FUZZ_CHECK(at != std::string::npos && e.detail.find(" column ", at) != std::string::npos,
+               fuzz::show(in) + " -> " + e.detail);
+}
+
+// read, write, read again, write again: the same records, the same bytes.
+template <class T, class Read, class Write>
+void round_trip(std::string_view in, Read read, Write write) {
+    const Result<T> first = read(in);
+    if (!first.ok()) {
+        positioned(first.error(), ErrorKind::Input, in);
+        return;
+    }
+    const std::string canonical = write(first.value());
+    const Result<T> second = read(canonical);
+    FUZZ_CHECK(second.ok(), fuzz::show(in) + " -> " + fuzz::show(canonical) + " fails: " +
+                                (second.ok() ? "" : second.error().detail));
+    FUZZ_CHECK(second.value() == first.value(), fuzz::show(in) + " -> " + fuzz::show(canonical));
+    FUZZ_CHECK(write(second.value()) == canonical, fuzz::show(in) + " -> " + fuzz::show(canonical));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0 || size > 16384) return 0;
+    const std::string_view in = fuzz::text(data + 1, size - 1);
+    switch (data[0] % 6) {
+        case 0:
+            round_trip<json::Value>(in, [](std::string_view t) { return json::parse(t); },
+                                    [](const json::Value& v) { return json::to_string(v); });
+            break;
+        case 1:
+            round_trip<std::vector<capability::Grant>>(in, capability::grants_from_json, capability::grants_to_json);
+            break;
+        case 2: {
+            round_trip<capability::Delegation>(in, capability::delegation_from_json, capability::delegation_to_json);
+            const auto link = capability::delegation_from_json(in);
+            if (link.ok()) {
+                const Digest32 want = sha256(capability::delegation_to_json(link.value()));
+                FUZZ_CHECK(capability::parent_ref_hash_link(link.value()) == want, fuzz::show(in));
+            }
+            break;
+        }
+        case 3:
+            round_trip<std::vector<capability::Delegation>>(in, capability::delegations_from_json,
+                                                            capability::delegations_to_json);
+            break;
+        case 4: {
+            const auto t = token::jwk_thumbprint(in);
+            if (t.ok()) {
+                FUZZ_CHECK(t.value().size() == 64, t.value());
+                for (char c : t.value()) FUZZ_CHECK((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'), t.value());
+                // Canonical re-serialisation of the key does not change it.
+                const auto v = json::parse(in);
+                FUZZ_CHECK(v.ok(), fuzz::show(in));
+                const std::string canonical = json::to_string(v.value());
+                const auto again = token::jwk_thumbprint(std::string_view(canonical));
+                FUZZ_CHECK(again.ok() && again.value() == t.value(), fuzz::show(in));
+            } else {
+                const std::string& d = t.error().detail;
+                FUZZ_CHECK(t.error().kind == ErrorKind::BadKey, fuzz::show(in) + " -> " + d);
+                if (d != "missing kty" && d != "unsupported kty" && d != "missing crv" && d != "missing x" &&
+                    d != "missing y")
+                    positioned(t.error(), ErrorKind::BadKey, in);
+            }
+            break;
+        }
+        default: {
+            const auto c = token::claims_from_json(in);
+            if (!c.ok()) positioned(c.error(), ErrorKind::Jwt, in);
+            break;
+        }
+    }
+    return 0;
+}

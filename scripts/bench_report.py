@@ -1,0 +1,160 @@
+#!/usr/bin/env python3
+"""Turns the benchmark JSON into the performance table (stdout and a file).
+
+Benchmark names: op/<name>[/<factor>] an exported operation, floor/<name> the
+bare primitives that operation needs, primitive/<name> one primitive,
+threads/<name>/real_time/threads:<n> throughput on n threads.
+"""
+import json
+import os
+import platform
+import re
+import subprocess
+import sys
+from datetime import datetime, timezone
+
+RATIO_TARGET = 1.15
+FAST_TARGET_US = 1.0
+THREAD_TARGET = 1.8
+
+
+def medians(data):
+    """name -> (cpu median in µs, real median in µs, items/s median)."""
+    out = {}
+    for b in data["benchmarks"]:
+        if b.get("aggregate_name") != "median":
+            continue
+        if b.get("error_occurred"):
+            continue
+        scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3}[b.get("time_unit", "ns")]
+        out[b["run_name"]] = (b["cpu_time"] * scale, b["real_time"] * scale, b.get("items_per_second"))
+    return out
+
+
+def skipped(data):
+    out = {}
+    for b in data["benchmarks"]:
+        if b.get("error_occurred"):
+            out[b.get("run_name", b["name"])] = b.get("error_message", "")
+    return out
+
+
+def cmd(args):
+    try:
+        return subprocess.run(args, capture_output=True, text=True, check=False).stdout.strip()
+    except OSError:
+        return "?"
+
+
+def machine(data):
+    model = "?"
+    try:
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    model = line.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    ctx = data.get("context", {})
+    versions = ", ".join(
+        f"{lib} {cmd(['pkg-config', '--modversion', lib]) or '?'}" for lib in ("libsecp256k1", "libcrypto", "libcrypto++"))
+    return [
+        f"- date: {datetime.now(timezone.utc).strftime('%Y-%m-%d %H:%M UTC')}",
+        f"- CPU: {model}, {ctx.get('num_cpus', '?')} logical CPUs at {ctx.get('mhz_per_cpu', '?')} MHz",
+        f"- system: {platform.platform()}",
+        f"- compiler: {cmd(['c++', '--version']).splitlines()[0] if cmd(['c++', '--version']) else '?'}, Release build",
+        f"- libraries: {versions}",
+        f"- load average before -> after the run: {os.environ.get('QUORENT_BENCH_LOAD', '?')}",
+    ]
+
+
+def fmt(us):
+    return f"{us:.3f}" if us < 10 else f"{us:.1f}"
+
+
+def main():
+    src, dst = sys.argv[1], sys.argv[2]
+    with open(src) as f:
+        data = json.load(f)
+    m = medians(data)
+    skip = skipped(data)
+    lines = []
+
+    crypto = sorted({n.split("/")[1] for n in m if n.startswith("floor/")})
+    lines += ["## Operations with public-key cryptography",
+              "",
+              f"Target: at most {RATIO_TARGET}x the floor measured in the same run (CPU time, median).",
+              "",
+              "| operation | median µs | floor µs | ratio | met |",
+              "|---|---:|---:|---:|:-:|"]
+    for op in crypto:
+        floor = m[f"floor/{op}"][0]
+        if f"op/{op}" in m:
+            t = m[f"op/{op}"][0]
+            r = t / floor
+            lines.append(f"| {op} | {fmt(t)} | {fmt(floor)} | {r:.2f} | {'yes' if r <= RATIO_TARGET else 'NO'} |")
+        else:
+            lines.append(f"| {op} | – | {fmt(floor)} | – | failed: {skip.get(f'op/{op}', '?')} |")
+
+    plain = {}
+    for n in m:
+        g = re.fullmatch(r"op/([a-z0-9_]+)/(\d+)", n)
+        if g:
+            plain.setdefault(g.group(1), {})[int(g.group(2))] = m[n][0]
+    lines += ["",
+              "## Operations without public-key cryptography",
+              "",
+              f"Target: under {FAST_TARGET_US:.0f} µs per call for typical input (1x), through the exported "
+              "interface including building the argument buffers and freeing the result; cost linear in input size.",
+              "",
+              "| operation | 1x µs | 10x µs | 100x µs | 10x/1x | 100x/1x | < 1 µs |",
+              "|---|---:|---:|---:|---:|---:|:-:|"]
+    for op in sorted(plain):
+        s = plain[op]
+        one = s.get(1)
+        cells = [fmt(s[k]) if k in s else "–" for k in (1, 10, 100)]
+        ratios = [f"{s[k] / one:.1f}" if k in s and one else "–" for k in (10, 100)]
+        ok = "yes" if one is not None and one < FAST_TARGET_US else "NO"
+        lines.append(f"| {op} | " + " | ".join(cells + ratios) + f" | {ok} |")
+    failed = sorted(f"{n} ({msg})" for n, msg in skip.items())
+    if failed:
+        lines += ["", "Benchmarks that failed: " + "; ".join(failed) + "."]
+
+    threads = {}
+    for n, v in m.items():
+        g = re.fullmatch(r"threads/([a-z0-9_]+)/real_time/threads:(\d+)", n)
+        if g and v[2]:
+            threads.setdefault(g.group(1), {})[int(g.group(2))] = v[2]
+    lines += ["",
+              "## Throughput on one and two threads",
+              "",
+              f"Target: two threads at least {THREAD_TARGET}x the calls per second of one (wall time). "
+              "The bare signing primitive is measured the same way, as the machine's own ceiling.",
+              "",
+              "| benchmark | 1 thread calls/s | 2 threads calls/s | ratio | met |",
+              "|---|---:|---:|---:|:-:|"]
+    for name in sorted(threads):
+        t = threads[name]
+        if 1 in t and 2 in t:
+            r = t[2] / t[1]
+            lines.append(f"| {name} | {t[1]:,.0f} | {t[2]:,.0f} | {r:.2f} | {'yes' if r >= THREAD_TARGET else 'NO'} |")
+
+    lines += ["", "## Primitives", "", "| primitive | median µs |", "|---|---:|"]
+    for n in sorted(x for x in m if x.startswith("primitive/")):
+        lines.append(f"| {n.split('/', 1)[1]} | {fmt(m[n][0])} |")
+
+    table = "\n".join(lines)
+    print(table)
+    header = ["# Performance", "",
+              "Produced by `scripts/bench.sh` (Google Benchmark, `bench/`): every operation is called through its",
+              "exported C function as a host calls it; its floor is the bare cost of the primitives it needs",
+              "(libsecp256k1, OpenSSL, Crypto++), measured in the same binary and the same run. Times are",
+              "medians of the repetitions, in CPU time per call, so that other work on a shared machine",
+              "weighs less; thread throughput uses wall time.", "", "Machine of this run:", ""]
+    with open(dst, "w") as f:
+        f.write("\n".join(header + machine(data)) + "\n\n" + table + "\n")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Memcheck over the tests that go through the exported interface: no leak,
+# no invalid access, no use of uninitialised memory.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+cmake -S . -B build >/dev/null
+cmake --build build --target abi_tests -j"$(nproc)"
+# The many-threaded test runs a short round here: memcheck serialises threads.
+QUORENT_CONCURRENCY_THREADS=2 QUORENT_CONCURRENCY_ROUNDS=1 \
+  valgrind --quiet --leak-check=full --show-leak-kinds=definite,indirect \
+  --errors-for-leak-kinds=definite,indirect --error-exitcode=1 \
+  build/tests/abi_tests --gtest_brief=1
