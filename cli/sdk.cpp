@@ -1,6 +1,7 @@
 #include "sdk.hpp"
 
 #include <climits>
+#include <initializer_list>
 #include <stdexcept>
 
 namespace quorent_cli {
@@ -8,6 +9,20 @@ namespace quorent_cli {
 namespace {
 
 RustCallStatus fresh_status() { return RustCallStatus{0, RustBuffer{0, 0, nullptr}}; }
+
+// Big-endian bytes of an unsigned integer, and back.
+template <class U>
+void put_be(std::string& out, U v) {
+    for (int shift = static_cast<int>(8 * sizeof(U)) - 8; shift >= 0; shift -= 8)
+        out.push_back(static_cast<char>((v >> shift) & 0xFF));
+}
+
+template <class U>
+U get_be(std::string_view bytes) {
+    U v = 0;
+    for (char c : bytes) v = static_cast<U>((v << 8) | static_cast<uint8_t>(c));
+    return v;
+}
 
 }  // namespace
 
@@ -70,14 +85,9 @@ void read_status(RustCallStatus& st, Outcome& out) {
 
 // ---- nested forms ---------------------------------------------------------------
 
-void put_i32(std::string& out, int32_t v) {
-    const auto u = static_cast<uint32_t>(v);
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((u >> shift) & 0xFF));
-}
+void put_i32(std::string& out, int32_t v) { put_be(out, static_cast<uint32_t>(v)); }
 
-void put_u64(std::string& out, uint64_t v) {
-    for (int shift = 56; shift >= 0; shift -= 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
-}
+void put_u64(std::string& out, uint64_t v) { put_be(out, v); }
 
 void put_str(std::string& out, std::string_view s) {
     if (s.size() > static_cast<std::size_t>(INT32_MAX)) throw HostFault("text longer than 2^31 - 1 bytes");
@@ -103,17 +113,9 @@ std::string_view Cursor::need(std::size_t n) {
 
 uint8_t Cursor::u8() { return static_cast<uint8_t>(need(1)[0]); }
 
-int32_t Cursor::i32() {
-    uint32_t v = 0;
-    for (char c : need(4)) v = (v << 8) | static_cast<uint8_t>(c);
-    return static_cast<int32_t>(v);
-}
+int32_t Cursor::i32() { return static_cast<int32_t>(get_be<uint32_t>(need(4))); }
 
-uint64_t Cursor::u64() {
-    uint64_t v = 0;
-    for (char c : need(8)) v = (v << 8) | static_cast<uint8_t>(c);
-    return v;
-}
+uint64_t Cursor::u64() { return get_be<uint64_t>(need(8)); }
 
 std::string Cursor::str() {
     const int32_t n = i32();
@@ -121,21 +123,17 @@ std::string Cursor::str() {
     return std::string(need(static_cast<std::size_t>(n)));
 }
 
-std::optional<std::string> Cursor::opt_str() {
+bool Cursor::present() {
     switch (u8()) {
-        case 0: return std::nullopt;
-        case 1: return str();
+        case 0: return false;
+        case 1: return true;
         default: throw HostFault("bad option tag in result buffer");
     }
 }
 
-std::optional<uint64_t> Cursor::opt_u64() {
-    switch (u8()) {
-        case 0: return std::nullopt;
-        case 1: return u64();
-        default: throw HostFault("bad option tag in result buffer");
-    }
-}
+std::optional<std::string> Cursor::opt_str() { return present() ? std::optional(str()) : std::nullopt; }
+
+std::optional<uint64_t> Cursor::opt_u64() { return present() ? std::optional(u64()) : std::nullopt; }
 
 void Cursor::finish() const {
     if (pos_ != bytes_.size()) throw HostFault("result buffer has bytes left over");
@@ -153,16 +151,18 @@ constexpr const char* kDeedOptional[] = {
 Json opt_json(const std::optional<std::string>& v) { return v ? Json(*v) : Json(nullptr); }
 Json opt_json(const std::optional<uint64_t>& v) { return v ? Json(*v) : Json(nullptr); }
 
-}  // namespace
-
-Json read_app_key(std::string_view bytes) {
+// A record made only of text fields, in this order.
+Json read_texts(std::string_view bytes, std::initializer_list<const char*> names) {
     Cursor c(bytes);
     Json j;
-    j["secret_key_hex"] = c.str();
-    j["pubkey_hex"] = c.str();
+    for (const char* name : names) j[name] = c.str();
     c.finish();
     return j;
 }
+
+}  // namespace
+
+Json read_app_key(std::string_view bytes) { return read_texts(bytes, {"secret_key_hex", "pubkey_hex"}); }
 
 Json read_claims(std::string_view bytes) {
     Cursor c(bytes);
@@ -193,14 +193,7 @@ Json read_deed(std::string_view bytes) {
     return j;
 }
 
-Json read_pkce(std::string_view bytes) {
-    Cursor c(bytes);
-    Json j;
-    j["verifier"] = c.str();
-    j["challenge"] = c.str();
-    c.finish();
-    return j;
-}
+Json read_pkce(std::string_view bytes) { return read_texts(bytes, {"verifier", "challenge"}); }
 
 std::string write_deed(const Json& deed) {
     if (!deed.is_object()) throw std::invalid_argument("a deed must be a JSON object");
@@ -212,21 +205,23 @@ std::string write_deed(const Json& deed) {
         if (!ok) throw std::invalid_argument("unknown deed field '" + key + "'");
         (void)value;
     }
+    auto refuse = [](const char* key, const std::string& what) {
+        return std::invalid_argument(std::string("deed field '") + key + "' " + what);
+    };
     auto required = [&](const char* key) -> const Json& {
         auto it = deed.find(key);
-        if (it == deed.end() || it->is_null()) throw std::invalid_argument(std::string("deed field '") + key + "' is missing");
+        if (it == deed.end() || it->is_null()) throw refuse(key, "is missing");
         return *it;
     };
     auto text = [&](const char* key) {
         const Json& v = required(key);
-        if (!v.is_string()) throw std::invalid_argument(std::string("deed field '") + key + "' must be a string");
+        if (!v.is_string()) throw refuse(key, "must be a string");
         return v.get<std::string>();
     };
     auto number = [&](const char* key, uint64_t max) {
         const Json& v = required(key);
         if (!v.is_number_unsigned() || v.get<uint64_t>() > max)
-            throw std::invalid_argument(std::string("deed field '") + key + "' must be an integer from 0 to " +
-                                        std::to_string(max));
+            throw refuse(key, "must be an integer from 0 to " + std::to_string(max));
         return v.get<uint64_t>();
     };
     std::string out;
@@ -244,7 +239,7 @@ std::string write_deed(const Json& deed) {
         } else if (it->is_string()) {
             put_opt_str(out, it->get<std::string>());
         } else {
-            throw std::invalid_argument(std::string("deed field '") + key + "' must be a string or null");
+            throw refuse(key, "must be a string or null");
         }
     }
     return out;

@@ -73,6 +73,7 @@ public:
 
 private:
     std::string_view need(std::size_t n);
+    bool present();  // an option's tag
     std::string_view bytes_;
     std::size_t pos_ = 0;
 };

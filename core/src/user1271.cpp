@@ -1,6 +1,5 @@
 #include "quorent/user1271.hpp"
 
-#include <charconv>
 
 #include "quorent/digest.hpp"
 #include "quorent/discovery.hpp"
@@ -19,11 +18,9 @@ Result<std::string> decode_wallet_address(std::string_view text) {
 }
 
 std::string smartwallet_sub(std::uint64_t tenant, std::string_view canonical_origin, std::string_view wallet_hex) {
-    char digits[20];
-    const auto end = std::to_chars(digits, digits + sizeof digits, tenant).ptr;
     const Digest32 digest = Sha256()
                                 .update("quorent-sovereign-user-1271-sub-v1|tenant:")
-                                .update(digits, static_cast<std::size_t>(end - digits))
+                                .update(DecimalDigits(tenant).view())
                                 .update("|origin:")
                                 .update(canonical_origin)
                                 .update("|wallet:")

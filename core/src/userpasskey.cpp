@@ -2,7 +2,6 @@
 
 #include <unicode/ucasemap.h>
 
-#include <charconv>
 #include <climits>
 #include <stdexcept>
 
@@ -49,11 +48,9 @@ std::string unicode_lower(std::string_view text) {
 }
 
 std::string sub_of_lowered(std::uint64_t tenant, std::string_view origin, std::string_view lowered_key) {
-    char digits[20];
-    const auto end = std::to_chars(digits, digits + sizeof digits, tenant).ptr;
     const Digest32 digest = Sha256()
                                 .update("quorent-sovereign-user-passkey-sub-v1|tenant:")
-                                .update(digits, static_cast<std::size_t>(end - digits))
+                                .update(DecimalDigits(tenant).view())
                                 .update("|origin:")
                                 .update(origin)
                                 .update("|pubkey:")

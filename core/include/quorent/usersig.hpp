@@ -25,22 +25,7 @@ struct AppKey {
 };
 
 // 32 secret bytes (a root seed), wiped on destruction and when moved from.
-class RootSeed {
-public:
-    RootSeed() = default;
-    explicit RootSeed(const std::array<std::uint8_t, 32>& bytes) noexcept : bytes_(bytes) {}
-    RootSeed(RootSeed&& other) noexcept;
-    RootSeed& operator=(RootSeed&& other) noexcept;
-    RootSeed(const RootSeed&) = delete;
-    RootSeed& operator=(const RootSeed&) = delete;
-    ~RootSeed();
-
-    std::array<std::uint8_t, 32>& bytes() noexcept { return bytes_; }
-    const std::array<std::uint8_t, 32>& bytes() const noexcept { return bytes_; }
-
-private:
-    std::array<std::uint8_t, 32> bytes_{};
-};
+using RootSeed = SecretArray<32>;
 
 // An app key as derived: the secret scalar (wiped with the key) and k*G.
 struct DerivedKey {
