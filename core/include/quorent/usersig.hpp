@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "quorent/encoding.hpp"
 #include "quorent/error.hpp"
@@ -17,10 +18,20 @@
 
 namespace quorent::usersig {
 
-// The per-(tenant, origin) app key: secret scalar and compressed public key, hex.
+// The per-(tenant, origin) app key: secret scalar and compressed public key,
+// hex. The library's copy of the secret's text is wiped when it goes.
 struct AppKey {
     std::string secret_key_hex;
     std::string pubkey_hex;
+
+    AppKey() = default;
+    AppKey(std::string secret, std::string pubkey)
+        : secret_key_hex(std::move(secret)), pubkey_hex(std::move(pubkey)) {}
+    AppKey(const AppKey&) = default;
+    AppKey(AppKey&&) = default;
+    AppKey& operator=(const AppKey&) = default;
+    AppKey& operator=(AppKey&&) = default;
+    ~AppKey() { secure_wipe(secret_key_hex.data(), secret_key_hex.size()); }
     bool operator==(const AppKey&) const = default;
 };
 
