@@ -21,14 +21,7 @@ constexpr std::string_view kTag = "\n\nquorent-sovereign-admin-v1";
 
 sovereign::Deed admin_deed(std::uint64_t tenant, std::string sub, std::string_view aud, std::string_view challenge,
                            std::uint64_t exp, std::string signature) {
-    sovereign::Deed deed;
-    deed.v = 1;
-    deed.mode = "admin-sig";
-    deed.tenant = tenant;
-    deed.sub = std::move(sub);
-    deed.aud = std::string(aud);
-    deed.challenge = std::string(challenge);
-    deed.exp = exp;
+    sovereign::Deed deed = sovereign::minted_deed("admin-sig", tenant, std::move(sub), aud, challenge, exp);
     deed.signature = std::move(signature);
     return deed;
 }

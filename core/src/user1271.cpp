@@ -36,14 +36,8 @@ Result<sovereign::Deed> mint_user_1271_deed(std::string_view signer_addr_hex, st
     QUORENT_TRY(std::string wallet, decode_wallet_address(signer_addr_hex));
     QUORENT_TRY(const Bytes signature, decode_wallet_hex(wallet_sig_hex));
 
-    sovereign::Deed deed;
-    deed.v = 1;
-    deed.mode = "user-1271";
-    deed.tenant = tenant;
-    deed.sub = smartwallet_sub(tenant, canonical, wallet);
-    deed.aud = std::string(aud);
-    deed.challenge = std::string(challenge);
-    deed.exp = exp;
+    sovereign::Deed deed =
+        sovereign::minted_deed("user-1271", tenant, smartwallet_sub(tenant, canonical, wallet), aud, challenge, exp);
     deed.signature = hex_encode(signature);
     deed.signer = std::move(wallet);
     return deed;

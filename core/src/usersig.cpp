@@ -211,14 +211,8 @@ Result<sovereign::Deed> mint_user_deed(const wallet::SecretKey& key, std::uint64
     std::memcpy(rs, sig.r.data(), 32);
     std::memcpy(rs + 32, sig.s.data(), 32);
 
-    sovereign::Deed deed;
-    deed.v = 1;
-    deed.mode = "user-sig";
-    deed.tenant = tenant;
-    deed.sub = sub_of_compressed(compressed);
-    deed.aud = std::string(aud);
-    deed.challenge = std::string(challenge);
-    deed.exp = exp;
+    sovereign::Deed deed =
+        sovereign::minted_deed("user-sig", tenant, sub_of_compressed(compressed), aud, challenge, exp);
     deed.pubkey = hex_encode(compressed.data(), compressed.size());
     deed.signature = hex_encode(rs, sizeof rs);
     return deed;
