@@ -33,29 +33,6 @@ std::string be64(std::uint64_t v) {
 }
 std::string nested(const std::string& s) { return be32(s.size()) + s; }
 
-std::string grants_json(std::size_t n) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i) out += ",";
-        out += R"({"res":"doc:)" + std::to_string(i) + R"(","act":["read","write"],"cav":{"exp":1700000300}})";
-    }
-    return out + "]";
-}
-
-std::string link_json(std::size_t grants) {
-    return R"({"iss":"did:example:alice","to":"did:example:bob","grants":)" + grants_json(grants) +
-           R"(,"exp":1700000300,"epoch_label":")" + kHex32 + R"(","epoch":3,"sig":")" + kSig65 + R"("})";
-}
-
-std::string chain_json(std::size_t links) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < links; ++i) {
-        if (i) out += ",";
-        out += link_json(1);
-    }
-    return out + "]";
-}
-
 // A user-sig Deed record in its nested form.
 std::string deed_record() {
     std::string d = std::string(1, '\x01') + nested("user-sig") + be64(kTenant) + nested(kHex32) + nested(kAud) +
@@ -168,16 +145,13 @@ void op_origin_vouch_max_ttl_secs(benchmark::State& state) {
 BENCHMARK(op_origin_vouch_max_ttl_secs)->Name("op/origin_vouch_max_ttl_secs")->Arg(1);
 
 void op_issuer_key_id(benchmark::State& state) {
-    const Fixtures& f = fixtures();
-    const std::string jwk = R"({"kty":"EC","crv":"P-256","use":"sig","alg":"ES256","kid":")" +
-                            repeat("key-0123456789", scale(state)) + R"(","x":")" + b64url(f.p256_x.data(), 32) +
-                            R"(","y":")" + b64url(f.p256_y.data(), 32) + R"("})";
+    const std::string jwk = json_inputs::jwk(scale(state));
     run(state, [&](RustCallStatus* st) { return FN(issuer_key_id)(arg(jwk), st); });
 }
 BENCHMARK(op_issuer_key_id)->Name("op/issuer_key_id")->Arg(1)->Arg(10)->Arg(100);
 
 void op_delegation_binding(benchmark::State& state) {
-    const std::string grants = grants_json(scale(state));
+    const std::string grants = json_inputs::grants(scale(state));
     run(state, [&](RustCallStatus* st) {
         return FN(delegation_binding)(kTenant, arg("did:example:alice"), arg("did:example:bob"), arg(grants), kExp,
                                       arg(kHex32), 3, arg(kHex32), st);
@@ -186,7 +160,7 @@ void op_delegation_binding(benchmark::State& state) {
 BENCHMARK(op_delegation_binding)->Name("op/delegation_binding")->Arg(1)->Arg(10)->Arg(100);
 
 void op_delegate(benchmark::State& state) {
-    const std::string grants = grants_json(scale(state));
+    const std::string grants = json_inputs::grants(scale(state));
     const std::string absent(1, '\0');
     run(state, [&](RustCallStatus* st) {
         return FN(delegate)(kTenant, arg("did:example:alice"), arg("did:example:bob"), arg(grants), kExp, arg(kHex32), 3,
@@ -196,15 +170,15 @@ void op_delegate(benchmark::State& state) {
 BENCHMARK(op_delegate)->Name("op/delegate")->Arg(1)->Arg(10)->Arg(100);
 
 void op_parent_ref_hash_link(benchmark::State& state) {
-    const std::string link = link_json(scale(state));
+    const std::string link = json_inputs::link(scale(state));
     run(state, [&](RustCallStatus* st) { return FN(parent_ref_hash_link)(arg(link), st); });
 }
 BENCHMARK(op_parent_ref_hash_link)->Name("op/parent_ref_hash_link")->Arg(1)->Arg(10)->Arg(100);
 
 void op_mint_capability_deed(benchmark::State& state) {
     const std::string deed = deed_record();
-    const std::string grants = grants_json(scale(state));
-    const std::string chain = chain_json(scale(state));
+    const std::string grants = json_inputs::grants(scale(state));
+    const std::string chain = json_inputs::chain(scale(state));
     run(state, [&](RustCallStatus* st) { return FN(mint_capability_deed)(arg(deed), arg(grants), arg(chain), st); });
 }
 BENCHMARK(op_mint_capability_deed)->Name("op/mint_capability_deed")->Arg(1)->Arg(10)->Arg(100);
@@ -301,6 +275,16 @@ void threads_mint_user_deed(benchmark::State& state) {
     });
 }
 BENCHMARK(threads_mint_user_deed)->Name("threads/mint_user_deed")->Threads(1)->Threads(2)->UseRealTime();
+
+// OpenSSL 3 looks algorithms and key types up under shared locks; a key is
+// built for every token.
+void threads_verify_token_at(benchmark::State& state) {
+    const Fixtures& f = fixtures();
+    run(state, [&](RustCallStatus* st) {
+        return FN(verify_token_at)(arg(f.token), arg(f.jwks), arg("https://idp.example.com"), arg(kAud), 1700000000, st);
+    });
+}
+BENCHMARK(threads_verify_token_at)->Name("threads/verify_token_at")->Threads(1)->Threads(2)->UseRealTime();
 
 void threads_normalize_origin(benchmark::State& state) {
     run(state, [&](RustCallStatus* st) { return FN(normalize_origin)(arg("https://App.Example.com:443/"), st); });

@@ -265,6 +265,40 @@ const Fixtures& fixtures() {
     return f;
 }
 
+namespace json_inputs {
+
+std::string grants(std::size_t n) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i) out += ",";
+        out += R"({"res":"doc:)" + std::to_string(i) + R"(","act":["read","write"],"cav":{"exp":1700000300}})";
+    }
+    return out + "]";
+}
+
+std::string link(std::size_t n) {
+    return R"({"iss":"did:example:alice","to":"did:example:bob","grants":)" + grants(n) +
+           R"(,"exp":1700000300,"epoch_label":")" + repeat("0123456789abcdef", 4) + R"(","epoch":3,"sig":")" +
+           repeat("11", 64) + R"(1b"})";
+}
+
+std::string chain(std::size_t n) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i) out += ",";
+        out += link(1);
+    }
+    return out + "]";
+}
+
+std::string jwk(std::size_t n) {
+    const Fixtures& f = fixtures();
+    return R"({"kty":"EC","crv":"P-256","use":"sig","alg":"ES256","kid":")" + repeat("key-0123456789", n) +
+           R"(","x":")" + b64url(f.p256_x.data(), 32) + R"(","y":")" + b64url(f.p256_y.data(), 32) + R"("})";
+}
+
+}  // namespace json_inputs
+
 RustBuffer arg(std::string_view bytes) {
     RustCallStatus st{0, {0, 0, nullptr}};
     return ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(

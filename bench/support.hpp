@@ -63,6 +63,14 @@ struct Fixtures {
 };
 const Fixtures& fixtures();
 
+// The JSON argument texts of the benchmarks, n times their typical size.
+namespace json_inputs {
+std::string grants(std::size_t n);  // n grants
+std::string link(std::size_t n);    // one delegation link holding n grants
+std::string chain(std::size_t n);   // n links of one grant each
+std::string jwk(std::size_t n);     // an EC key whose "kid" is n times longer
+}  // namespace json_inputs
+
 // ---- host side ----------------------------------------------------------------
 
 RustBuffer arg(std::string_view bytes);

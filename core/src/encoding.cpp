@@ -3,12 +3,25 @@
 #include <openssl/crypto.h>
 
 #include <charconv>
+#include <cstring>
 
 namespace quorent {
 
 namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
+
+// The two digits of every byte value.
+struct HexPairs {
+    char v[256][2];
+    constexpr HexPairs() : v{} {
+        for (int i = 0; i < 256; ++i) {
+            v[i][0] = kHexDigits[i >> 4];
+            v[i][1] = kHexDigits[i & 15];
+        }
+    }
+};
+constexpr HexPairs kHexPairs;
 
 // Value of each byte as a hex digit, -1 for a byte that is not one.
 struct HexTable {
@@ -50,11 +63,10 @@ std::string quoted_char(unsigned char c) {
             // Control characters, the no-break space and the soft hyphen are
             // not printable and are shown by their code point.
             if (c < 0x20 || (c >= 0x7F && c <= 0xA0) || c == 0xAD) {
-                char buf[8];
-                auto r = std::to_chars(buf, buf + sizeof buf, static_cast<unsigned>(c), 16);
-                out += "\\u{";
-                out.append(buf, r.ptr);
-                out += "}";
+                char buf[8] = {'\\', 'u', '{'};
+                char* end = std::to_chars(buf + 3, buf + sizeof buf - 1, static_cast<unsigned>(c), 16).ptr;
+                *end++ = '}';
+                out.append(buf, end);
             } else {
                 append_utf8(out, c);
             }
@@ -82,10 +94,8 @@ std::string invalid_symbol(std::size_t offset, unsigned char b) {
 
 std::string hex_encode(const std::uint8_t* data, std::size_t len) {
     std::string out(len * 2, '\0');
-    for (std::size_t i = 0; i < len; ++i) {
-        out[2 * i] = kHexDigits[data[i] >> 4];
-        out[2 * i + 1] = kHexDigits[data[i] & 0x0F];
-    }
+    char* p = out.data();
+    for (std::size_t i = 0; i < len; ++i, p += 2) std::memcpy(p, kHexPairs.v[data[i]], 2);
     return out;
 }
 

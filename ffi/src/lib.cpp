@@ -39,6 +39,18 @@ Status decode_secret_hex(std::string_view text, SecretBytes& out) {
     return {};
 }
 
+// A 32-byte hex argument (no prefix): a decoding fault is kind Crypto; a
+// well-formed text of another length is the bare message below.
+Result<capability::Bytes32> decode_hex32(std::string_view text) {
+    QUORENT_TRY(const Bytes bytes, hex_decode(text, ErrorKind::Crypto));
+    if (bytes.size() != 32) throw SdkError{SdkVariant::Sdk, "expected 32 bytes of hex"};
+    capability::Bytes32 out;
+    std::copy(bytes.begin(), bytes.end(), out.begin());
+    return out;
+}
+
+std::string digest_hex(const capability::Bytes32& digest) { return hex_encode(digest.data(), digest.size()); }
+
 }  // namespace
 
 extern "C" {
@@ -261,22 +273,6 @@ QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_mint_user_passkey_deed(
 }
 
 // ---- capabilities, delegation, issuer key id ------------------------------
-
-namespace {
-
-// A 32-byte hex argument (no prefix): a decoding fault is kind Crypto; a
-// well-formed text of another length is the bare message below.
-Result<capability::Bytes32> decode_hex32(std::string_view text) {
-    QUORENT_TRY(const Bytes bytes, hex_decode(text, ErrorKind::Crypto));
-    if (bytes.size() != 32) throw SdkError{SdkVariant::Sdk, "expected 32 bytes of hex"};
-    capability::Bytes32 out;
-    std::copy(bytes.begin(), bytes.end(), out.begin());
-    return out;
-}
-
-std::string digest_hex(const capability::Bytes32& digest) { return hex_encode(digest.data(), digest.size()); }
-
-}  // namespace
 
 QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_delegation_binding(uint64_t tenant_id, RustBuffer iss,
                                                                            RustBuffer to, RustBuffer grants_json,
