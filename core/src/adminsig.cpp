@@ -1,6 +1,5 @@
 #include "quorent/adminsig.hpp"
 
-#include <charconv>
 
 #include "quorent/user1271.hpp"
 #include "quorent/wallet.hpp"
@@ -22,14 +21,7 @@ constexpr std::string_view kTag = "\n\nquorent-sovereign-admin-v1";
 
 sovereign::Deed admin_deed(std::uint64_t tenant, std::string sub, std::string_view aud, std::string_view challenge,
                            std::uint64_t exp, std::string signature) {
-    sovereign::Deed deed;
-    deed.v = 1;
-    deed.mode = "admin-sig";
-    deed.tenant = tenant;
-    deed.sub = std::move(sub);
-    deed.aud = std::string(aud);
-    deed.challenge = std::string(challenge);
-    deed.exp = exp;
+    sovereign::Deed deed = sovereign::minted_deed("admin-sig", tenant, std::move(sub), aud, challenge, exp);
     deed.signature = std::move(signature);
     return deed;
 }
@@ -37,15 +29,13 @@ sovereign::Deed admin_deed(std::uint64_t tenant, std::string sub, std::string_vi
 }  // namespace
 
 std::string admin_binding(std::string_view aud, std::uint64_t tenant, std::string_view challenge, std::uint64_t exp) {
-    char t[20], e[20];
-    const auto t_len = static_cast<std::size_t>(std::to_chars(t, t + sizeof t, tenant).ptr - t);
-    const auto e_len = static_cast<std::size_t>(std::to_chars(e, e + sizeof e, exp).ptr - e);
+    const DecimalDigits t(tenant), e(exp);
     std::string m;
-    m.reserve(2 * aud.size() + kAdmin2.size() + kAdmin4.size() + t_len + kChallenge.size() + challenge.size() +
-              kExpires.size() + e_len + kTag.size());
-    m.append(aud).append(kAdmin2).append(aud).append(kAdmin4).append(t, t_len);
+    m.reserve(2 * aud.size() + kAdmin2.size() + kAdmin4.size() + t.len + kChallenge.size() + challenge.size() +
+              kExpires.size() + e.len + kTag.size());
+    m.append(aud).append(kAdmin2).append(aud).append(kAdmin4).append(t.view());
     m.append(kChallenge).append(challenge);
-    m.append(kExpires).append(e, e_len);
+    m.append(kExpires).append(e.view());
     m.append(kTag);
     return m;
 }

@@ -1,6 +1,5 @@
 #include "quorent/assertion.hpp"
 
-#include <charconv>
 
 #include "quorent/encoding.hpp"
 #include "quorent/wallet.hpp"
@@ -18,16 +17,14 @@ constexpr std::string_view kIssuedAt = "\nissued-at: ";
 
 std::string build_client_assertion(std::string_view domain, std::uint64_t tenant_id, std::string_view nonce,
                                    std::uint64_t issued_at) {
-    char t[20], i[20];
-    const std::size_t tl = static_cast<std::size_t>(std::to_chars(t, t + sizeof t, tenant_id).ptr - t);
-    const std::size_t il = static_cast<std::size_t>(std::to_chars(i, i + sizeof i, issued_at).ptr - i);
+    const DecimalDigits t(tenant_id), i(issued_at);
     std::string m;
-    m.reserve(kHead.size() + domain.size() + kTenant.size() + tl + kNonce.size() + nonce.size() +
-              kIssuedAt.size() + il);
+    m.reserve(kHead.size() + domain.size() + kTenant.size() + t.len + kNonce.size() + nonce.size() +
+              kIssuedAt.size() + i.len);
     m.append(kHead).append(domain);
-    m.append(kTenant).append(t, tl);
+    m.append(kTenant).append(t.view());
     m.append(kNonce).append(nonce);
-    m.append(kIssuedAt).append(i, il);
+    m.append(kIssuedAt).append(i.view());
     return m;
 }
 

@@ -237,11 +237,7 @@ bool base64url_decode(std::string_view in, Bytes& out, std::string& message) {
     return true;
 }
 
-std::string decimal(std::uint64_t value) {
-    char buf[24];
-    auto r = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, r.ptr);
-}
+std::string decimal(std::uint64_t value) { return std::string(DecimalDigits(value).view()); }
 
 void secure_wipe(void* data, std::size_t len) noexcept {
     if (data != nullptr && len != 0) OPENSSL_cleanse(data, len);

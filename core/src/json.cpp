@@ -67,17 +67,19 @@ void write_string(std::string& out, std::string_view text) {
     out += '"';
 }
 
-void write_u64(std::string& out, std::uint64_t value) {
+namespace {
+
+template <class Int>
+void write_integer(std::string& out, Int value) {
     char buf[24];
     auto r = std::to_chars(buf, buf + sizeof buf, value);
     out.append(buf, r.ptr);
 }
 
-void write_i64(std::string& out, std::int64_t value) {
-    char buf[24];
-    auto r = std::to_chars(buf, buf + sizeof buf, value);
-    out.append(buf, r.ptr);
-}
+}  // namespace
+
+void write_u64(std::string& out, std::uint64_t value) { write_integer(out, value); }
+void write_i64(std::string& out, std::int64_t value) { write_integer(out, value); }
 
 void write_double(std::string& out, double value) {
     if (!std::isfinite(value)) {
@@ -179,6 +181,12 @@ namespace {
 constexpr std::size_t kMaxDepth = 127;
 
 bool is_ws(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// The first offset from i on that is not white space (or the end).
+std::size_t skip_ws(std::string_view text, std::size_t i) noexcept {
+    while (i < text.size() && is_ws(text[i])) ++i;
+    return i;
+}
 
 // How far the parser has read: the next unread character, and whether it
 // has asked for a character past the end.
@@ -304,11 +312,6 @@ public:
     }
 
 private:
-    std::size_t skip_ws(std::size_t i) const noexcept {
-        while (i < text_.size() && is_ws(text_[i])) ++i;
-        return i;
-    }
-
     // Sets the message and position of a syntax fault that the parser
     // found, `position` being the number of characters it had read (the end
     // of the text counting as one).
@@ -328,8 +331,9 @@ private:
         if (!events_.empty()) {
             const Event& last = events_.back();
             const bool opened = last.kind == Ev::BeginObj || last.kind == Ev::BeginArr;
-            start = skip_ws(opened ? last.pos + 1 : last.pos);
-            if (f.context == "object key" && !opened && start < len && text_[start] == ',') start = skip_ws(start + 1);
+            start = skip_ws(text_, opened ? last.pos + 1 : last.pos);
+            if (f.context == "object key" && !opened && start < len && text_[start] == ',')
+                start = skip_ws(text_, start + 1);
         }
         // A malformed key is a fault inside its string.
         const bool bad_key = f.context == "object key" && start < len && text_[start] == '"' && f.lexical;
@@ -508,11 +512,6 @@ Reader::Reader(std::string_view text, ErrorKind kind) : text_(text), kind_(kind)
                               nlohmann::json::input_format_t::json, /*strict=*/false, /*ignore_comments=*/false);
 }
 
-std::size_t Reader::skip_ws(std::size_t i) const noexcept {
-    while (i < text_.size() && is_ws(text_[i])) ++i;
-    return i;
-}
-
 CoreError Reader::fail(std::string message, std::size_t offset) const {
     // Line and column of the offset: lines counted by line feeds, the
     // column as the number of bytes before the offset on its line.
@@ -586,13 +585,13 @@ CoreError Reader::invalid_value(std::string message) const {
     // Reported once the record around the value has looked at what follows
     // it: white space, and a closing bracket or, in an array, a comma with
     // the white space after it.
-    std::size_t p = skip_ws(last_end_);
+    std::size_t p = skip_ws(text_, last_end_);
     if (!open_.empty() && p < text_.size()) {
         if (open_.back()) {
             if (text_[p] == ']')
                 ++p;
             else if (text_[p] == ',')
-                p = skip_ws(p + 1);
+                p = skip_ws(text_, p + 1);
         } else if (text_[p] == '}') {
             ++p;
         }
@@ -600,22 +599,32 @@ CoreError Reader::invalid_value(std::string message) const {
     return fail(std::move(message), p);
 }
 
-Status Reader::string(std::string& out) {
+Result<const Event*> Reader::take(Ev kind, std::string_view wanted) {
     const Event* e = peek();
     if (e == nullptr) return pending();
-    if (e->kind != Ev::Str) return invalid_type(*e, "a string");
-    out.assign(str(*e));
+    if (e->kind != kind) return invalid_type(*e, wanted);
     last_end_ = e->pos;
     ++next_;
+    return e;
+}
+
+bool Reader::take_null() noexcept {
+    const Event* e = peek();
+    if (e == nullptr || e->kind != Ev::Null) return false;
+    last_end_ = e->pos;
+    ++next_;
+    return true;
+}
+
+Status Reader::string(std::string& out) {
+    QUORENT_TRY(const Event* e, take(Ev::Str, "a string"));
+    out.assign(str(*e));
     return {};
 }
 
 Status Reader::optional_string(std::optional<std::string>& out) {
-    const Event* e = peek();
-    if (e != nullptr && e->kind == Ev::Null) {
+    if (take_null()) {
         out.reset();
-        last_end_ = e->pos;
-        ++next_;
         return {};
     }
     std::string s;
@@ -625,21 +634,14 @@ Status Reader::optional_string(std::optional<std::string>& out) {
 }
 
 Status Reader::u64(std::uint64_t& out) {
-    const Event* e = peek();
-    if (e == nullptr) return pending();
-    if (e->kind != Ev::U64) return invalid_type(*e, "u64");
+    QUORENT_TRY(const Event* e, take(Ev::U64, "u64"));
     out = e->u;
-    last_end_ = e->pos;
-    ++next_;
     return {};
 }
 
 Status Reader::optional_u64(std::optional<std::uint64_t>& out) {
-    const Event* e = peek();
-    if (e != nullptr && e->kind == Ev::Null) {
+    if (take_null()) {
         out.reset();
-        last_end_ = e->pos;
-        ++next_;
         return {};
     }
     std::uint64_t u = 0;
@@ -771,7 +773,7 @@ Status Reader::record(const Record& shape, FunctionRef<Status(std::size_t)> fiel
             if (seen & (1u << i)) {
                 // Noticed on reading the key, before its value, once the
                 // white space after the key is passed.
-                return fail("duplicate field `" + std::string(key) + "`", skip_ws(key_end));
+                return fail("duplicate field `" + std::string(key) + "`", skip_ws(text_, key_end));
             }
             seen |= 1u << i;
             QUORENT_CHECK(field(i));
@@ -807,9 +809,9 @@ Status Reader::record(const Record& shape, FunctionRef<Status(std::size_t)> fiel
             QUORENT_CHECK(field(i));
         }
         // Every field is read: only the closing bracket may follow.
-        const std::size_t p = skip_ws(last_end_);
+        const std::size_t p = skip_ws(text_, last_end_);
         if (p < text_.size() && text_[p] == ',') {
-            const std::size_t q = skip_ws(p + 1);
+            const std::size_t q = skip_ws(text_, p + 1);
             const bool trailing_comma = q < text_.size() && text_[q] == ']';
             return fail(trailing_comma ? "trailing comma" : "trailing characters", q + 1);
         }
@@ -824,7 +826,7 @@ Status Reader::record(const Record& shape, FunctionRef<Status(std::size_t)> fiel
 }
 
 Status Reader::end() {
-    const std::size_t p = skip_ws(last_end_);
+    const std::size_t p = skip_ws(text_, last_end_);
     if (p < text_.size()) return fail("trailing characters", p + 1);
     return {};
 }

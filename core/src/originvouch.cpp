@@ -1,6 +1,5 @@
 #include "quorent/originvouch.hpp"
 
-#include <charconv>
 #include <cstring>
 
 #include "quorent/discovery.hpp"
@@ -8,16 +7,6 @@
 namespace quorent::originvouch {
 
 namespace {
-
-// Decimal digits of a u64 in a stack buffer (no allocation).
-struct Digits {
-    char buf[20];
-    std::size_t len;
-    explicit Digits(std::uint64_t value) noexcept {
-        len = static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, value).ptr - buf);
-    }
-    std::string_view view() const noexcept { return {buf, len}; }
-};
 
 constexpr std::string_view kLine1 = " is claiming to act for Quorent tenant ";
 constexpr std::string_view kLine3a = ".\n\nSigning this authorises ";
@@ -42,7 +31,7 @@ void put_u64_word(std::uint8_t* word, std::uint64_t value) noexcept {
 
 std::string vouch_message(std::uint64_t tenant_id, std::string_view aud, std::string_view origin,
                           std::uint64_t epoch, std::uint64_t exp) {
-    const Digits t(tenant_id), e(epoch), x(exp);
+    const DecimalDigits t(tenant_id), e(epoch), x(exp);
     std::string m;
     m.reserve(5 * origin.size() + 2 * t.len + aud.size() + e.len + x.len + kLine1.size() + kLine3a.size() +
               kLine3b.size() + kLine5b.size() + kLine6b.size() + kAudience.size() + kOrigin.size() +

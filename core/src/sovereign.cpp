@@ -57,4 +57,17 @@ Result<Deed> record_to_deed(const DeedRecord& record) {
     return deed;
 }
 
+Deed minted_deed(std::string_view mode, std::uint64_t tenant, std::string sub, std::string_view aud,
+                 std::string_view challenge, std::uint64_t exp) {
+    Deed deed;
+    deed.v = 1;
+    deed.mode = std::string(mode);
+    deed.tenant = tenant;
+    deed.sub = std::move(sub);
+    deed.aud = std::string(aud);
+    deed.challenge = std::string(challenge);
+    deed.exp = exp;
+    return deed;
+}
+
 }  // namespace quorent::sovereign

@@ -1,6 +1,5 @@
 #include "quorent/user1271.hpp"
 
-#include <charconv>
 
 #include "quorent/digest.hpp"
 #include "quorent/discovery.hpp"
@@ -19,11 +18,9 @@ Result<std::string> decode_wallet_address(std::string_view text) {
 }
 
 std::string smartwallet_sub(std::uint64_t tenant, std::string_view canonical_origin, std::string_view wallet_hex) {
-    char digits[20];
-    const auto end = std::to_chars(digits, digits + sizeof digits, tenant).ptr;
     const Digest32 digest = Sha256()
                                 .update("quorent-sovereign-user-1271-sub-v1|tenant:")
-                                .update(digits, static_cast<std::size_t>(end - digits))
+                                .update(DecimalDigits(tenant).view())
                                 .update("|origin:")
                                 .update(canonical_origin)
                                 .update("|wallet:")
@@ -39,14 +36,8 @@ Result<sovereign::Deed> mint_user_1271_deed(std::string_view signer_addr_hex, st
     QUORENT_TRY(std::string wallet, decode_wallet_address(signer_addr_hex));
     QUORENT_TRY(const Bytes signature, decode_wallet_hex(wallet_sig_hex));
 
-    sovereign::Deed deed;
-    deed.v = 1;
-    deed.mode = "user-1271";
-    deed.tenant = tenant;
-    deed.sub = smartwallet_sub(tenant, canonical, wallet);
-    deed.aud = std::string(aud);
-    deed.challenge = std::string(challenge);
-    deed.exp = exp;
+    sovereign::Deed deed =
+        sovereign::minted_deed("user-1271", tenant, smartwallet_sub(tenant, canonical, wallet), aud, challenge, exp);
     deed.signature = hex_encode(signature);
     deed.signer = std::move(wallet);
     return deed;

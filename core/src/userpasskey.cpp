@@ -2,7 +2,6 @@
 
 #include <unicode/ucasemap.h>
 
-#include <charconv>
 #include <climits>
 #include <stdexcept>
 
@@ -49,11 +48,9 @@ std::string unicode_lower(std::string_view text) {
 }
 
 std::string sub_of_lowered(std::uint64_t tenant, std::string_view origin, std::string_view lowered_key) {
-    char digits[20];
-    const auto end = std::to_chars(digits, digits + sizeof digits, tenant).ptr;
     const Digest32 digest = Sha256()
                                 .update("quorent-sovereign-user-passkey-sub-v1|tenant:")
-                                .update(digits, static_cast<std::size_t>(end - digits))
+                                .update(DecimalDigits(tenant).view())
                                 .update("|origin:")
                                 .update(origin)
                                 .update("|pubkey:")
@@ -86,15 +83,9 @@ Result<sovereign::Deed> mint_user_passkey_deed(std::string_view credential_pubke
                                                std::string_view challenge, std::uint64_t exp) {
     QUORENT_TRY(const std::string canonical, discovery::normalize_origin(origin));
 
-    sovereign::Deed deed;
-    deed.v = 1;
-    deed.mode = "user-passkey";
-    deed.tenant = tenant;
     std::string key = lower_key_text(credential_pubkey_hex);
-    deed.sub = sub_of_lowered(tenant, canonical, key);
-    deed.aud = std::string(aud);
-    deed.challenge = std::string(challenge);
-    deed.exp = exp;
+    sovereign::Deed deed =
+        sovereign::minted_deed("user-passkey", tenant, sub_of_lowered(tenant, canonical, key), aud, challenge, exp);
     deed.credential_pubkey = std::move(key);
     deed.authenticator_data = std::string(authenticator_data_hex);
     deed.client_data_json = std::string(client_data_json_b64url);

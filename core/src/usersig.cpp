@@ -5,7 +5,6 @@
 #include <openssl/evp.h>
 #include <openssl/params.h>
 
-#include <charconv>
 #include <cstring>
 #include <stdexcept>
 
@@ -15,16 +14,6 @@
 namespace quorent::usersig {
 
 namespace {
-
-// Decimal digits of a u64 in a stack buffer (no allocation).
-struct Digits {
-    char buf[20];
-    std::size_t len;
-    explicit Digits(std::uint64_t value) noexcept {
-        len = static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, value).ptr - buf);
-    }
-    std::string_view view() const noexcept { return {buf, len}; }
-};
 
 // ---- HMAC-SHA-256 on a MAC fetched once ------------------------------------
 
@@ -76,12 +65,6 @@ private:
     EVP_MAC_CTX* ctx_;
 };
 
-// 32 bytes wiped when they go out of scope.
-struct Wiped32 {
-    std::array<std::uint8_t, 32> bytes{};
-    ~Wiped32() { secure_wipe(bytes.data(), bytes.size()); }
-};
-
 constexpr int kAppKeyAttempts = 64;
 
 // ---- texts --------------------------------------------------------------------
@@ -104,20 +87,6 @@ constexpr std::string_view kBindExp = "|exp:";
 }  // namespace
 
 // ---- root seed ------------------------------------------------------------------
-
-RootSeed::RootSeed(RootSeed&& other) noexcept : bytes_(other.bytes_) {
-    secure_wipe(other.bytes_.data(), other.bytes_.size());
-}
-
-RootSeed& RootSeed::operator=(RootSeed&& other) noexcept {
-    if (this != &other) {
-        bytes_ = other.bytes_;
-        secure_wipe(other.bytes_.data(), other.bytes_.size());
-    }
-    return *this;
-}
-
-RootSeed::~RootSeed() { secure_wipe(bytes_.data(), bytes_.size()); }
 
 std::string root_binding_message(std::string_view o) {
     std::string m;
@@ -159,14 +128,14 @@ Result<DerivedKey> derive_app_key(const std::array<std::uint8_t, 32>& root_seed,
     QUORENT_TRY(const std::string canonical, discovery::normalize_origin(origin));
 
     // HKDF-Extract with no salt: the key is HashLen zero bytes.
-    Wiped32 prk;
+    SecretArray<32> prk;
     {
         static constexpr std::uint8_t kZeroSalt[32] = {};
         Hmac extract(kZeroSalt, sizeof kZeroSalt);
-        extract.update(root_seed.data(), root_seed.size()).finish(prk.bytes);
+        extract.update(root_seed.data(), root_seed.size()).finish(prk.bytes());
     }
 
-    const Digits t(tenant);
+    const DecimalDigits t(tenant);
     std::string info;
     info.reserve(7 + t.len + kBindOrigin.size() + canonical.size() + 5 + 2 + 1);
     info.append("tenant:").append(t.view()).append(kBindOrigin).append(canonical).append("|ctr:");
@@ -174,15 +143,15 @@ Result<DerivedKey> derive_app_key(const std::array<std::uint8_t, 32>& root_seed,
 
     for (int ctr = 0; ctr < kAppKeyAttempts; ++ctr) {
         info.resize(base_len);
-        info.append(Digits(static_cast<std::uint64_t>(ctr)).view());
+        info.append(DecimalDigits(static_cast<std::uint64_t>(ctr)).view());
         info.push_back('\x01');
         // HKDF-Expand to 32 bytes is a single block: HMAC(PRK, info || 0x01).
-        Wiped32 okm;
-        Hmac expand(prk.bytes.data(), prk.bytes.size());
-        expand.update(info.data(), info.size()).finish(okm.bytes);
+        SecretArray<32> okm;
+        Hmac expand(prk.bytes().data(), prk.bytes().size());
+        expand.update(info.data(), info.size()).finish(okm.bytes());
         // A candidate of 0 or at least n is refused by the key check; the
         // next counter is tried.
-        auto key = wallet::SecretKey::from_bytes(okm.bytes.data(), okm.bytes.size());
+        auto key = wallet::SecretKey::from_bytes(okm.bytes().data(), okm.bytes().size());
         if (key.ok()) {
             wallet::PublicKey pub = wallet::PublicKey::from_secret(*key);
             return DerivedKey{std::move(key).value(), pub};
@@ -215,7 +184,7 @@ std::string user_sub(const wallet::PublicKey& key) { return sub_of_compressed(ke
 
 std::string user_binding(std::uint64_t tenant, std::string_view aud, std::string_view origin,
                          std::string_view challenge, std::uint64_t exp) {
-    const Digits t(tenant), e(exp);
+    const DecimalDigits t(tenant), e(exp);
     std::string b;
     b.reserve(kBindTenant.size() + t.len + kBindAud.size() + aud.size() + kBindOrigin.size() + origin.size() +
               kBindChallenge.size() + challenge.size() + kBindExp.size() + e.len);
@@ -242,14 +211,8 @@ Result<sovereign::Deed> mint_user_deed(const wallet::SecretKey& key, std::uint64
     std::memcpy(rs, sig.r.data(), 32);
     std::memcpy(rs + 32, sig.s.data(), 32);
 
-    sovereign::Deed deed;
-    deed.v = 1;
-    deed.mode = "user-sig";
-    deed.tenant = tenant;
-    deed.sub = sub_of_compressed(compressed);
-    deed.aud = std::string(aud);
-    deed.challenge = std::string(challenge);
-    deed.exp = exp;
+    sovereign::Deed deed =
+        sovereign::minted_deed("user-sig", tenant, sub_of_compressed(compressed), aud, challenge, exp);
     deed.pubkey = hex_encode(compressed.data(), compressed.size());
     deed.signature = hex_encode(rs, sizeof rs);
     return deed;

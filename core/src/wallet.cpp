@@ -5,7 +5,6 @@
 #include <secp256k1_recovery.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <cstring>
 #include <stdexcept>
 
@@ -59,6 +58,15 @@ struct PublicKeyAccess {
         std::memcpy(key.raw_.data(), pk.data, sizeof pk.data);
         return key;
     }
+    // The SEC1 encoding of N bytes (33 compressed, 65 uncompressed).
+    template <std::size_t N>
+    static std::array<std::uint8_t, N> serialize(const PublicKey& key, unsigned int flags) {
+        std::array<std::uint8_t, N> out;
+        std::size_t len = out.size();
+        const secp256k1_pubkey pk = get(key);
+        secp256k1_ec_pubkey_serialize(context(), out.data(), &len, &pk, flags);
+        return out;
+    }
 };
 
 // ---- Keccak-256 and EIP-191 -------------------------------------------------
@@ -72,12 +80,11 @@ Hash32 keccak256(const void* data, std::size_t len) {
 }
 
 Prehash eip191_hash(const void* message, std::size_t len) {
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, len).ptr;
+    const DecimalDigits digits(len);
     Prehash out;
     CryptoPP::Keccak_256 h;
     h.Update(reinterpret_cast<const CryptoPP::byte*>(kEip191Prefix), sizeof kEip191Prefix - 1);
-    h.Update(reinterpret_cast<const CryptoPP::byte*>(digits), static_cast<std::size_t>(end - digits));
+    h.Update(reinterpret_cast<const CryptoPP::byte*>(digits.buf), digits.len);
     h.Update(static_cast<const CryptoPP::byte*>(message), len);
     h.Final(out.data());
     return out;
@@ -88,24 +95,10 @@ Prehash eip191_hash(const void* message, std::size_t len) {
 Result<SecretKey> SecretKey::from_bytes(const std::uint8_t* data, std::size_t len) {
     if (len < 24 || len > 32) return signature_error();
     SecretKey key;
-    std::memcpy(key.bytes_.data() + (32 - len), data, len);
-    if (!secp256k1_ec_seckey_verify(context(), key.bytes_.data())) return signature_error();
+    std::memcpy(key.bytes_.bytes().data() + (32 - len), data, len);
+    if (!secp256k1_ec_seckey_verify(context(), key.bytes_.bytes().data())) return signature_error();
     return key;
 }
-
-SecretKey::SecretKey(SecretKey&& other) noexcept : bytes_(other.bytes_) {
-    secure_wipe(other.bytes_.data(), other.bytes_.size());
-}
-
-SecretKey& SecretKey::operator=(SecretKey&& other) noexcept {
-    if (this != &other) {
-        bytes_ = other.bytes_;
-        secure_wipe(other.bytes_.data(), other.bytes_.size());
-    }
-    return *this;
-}
-
-SecretKey::~SecretKey() { secure_wipe(bytes_.data(), bytes_.size()); }
 
 PublicKey PublicKey::from_secret(const SecretKey& key) {
     secp256k1_pubkey pk;
@@ -126,19 +119,11 @@ Result<PublicKey> PublicKey::parse(const std::uint8_t* data, std::size_t len) {
 }
 
 std::array<std::uint8_t, 33> PublicKey::compressed() const {
-    std::array<std::uint8_t, 33> out;
-    std::size_t len = out.size();
-    const secp256k1_pubkey pk = PublicKeyAccess::get(*this);
-    secp256k1_ec_pubkey_serialize(context(), out.data(), &len, &pk, SECP256K1_EC_COMPRESSED);
-    return out;
+    return PublicKeyAccess::serialize<33>(*this, SECP256K1_EC_COMPRESSED);
 }
 
 std::array<std::uint8_t, 65> PublicKey::uncompressed() const {
-    std::array<std::uint8_t, 65> out;
-    std::size_t len = out.size();
-    const secp256k1_pubkey pk = PublicKeyAccess::get(*this);
-    secp256k1_ec_pubkey_serialize(context(), out.data(), &len, &pk, SECP256K1_EC_UNCOMPRESSED);
-    return out;
+    return PublicKeyAccess::serialize<65>(*this, SECP256K1_EC_UNCOMPRESSED);
 }
 
 bool PublicKey::operator==(const PublicKey& other) const {

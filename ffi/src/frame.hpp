@@ -42,7 +42,13 @@ template <class T> struct IsResult : std::false_type {};
 template <class T> struct IsResult<Result<T>> : std::true_type {};
 
 // Direct (returned) forms of results.
-inline RustBuffer lower_return(std::string&& text) { return make_buffer(text); }
+// A text result is copied into the caller's buffer; the library's own copy
+// is wiped (a root seed or a secret key may be the result).
+inline RustBuffer lower_return(std::string&& text) {
+    RustBuffer out = make_buffer(text);
+    secure_wipe(text.data(), text.size());
+    return out;
+}
 inline RustBuffer lower_return(const std::string& text) { return make_buffer(text); }
 inline std::uint64_t lower_return(std::uint64_t v) { return v; }
 inline std::int8_t lower_return(bool v) { return v ? 1 : 0; }

@@ -44,6 +44,8 @@ void Writer::length(std::size_t len) {
 
 RustBuffer Writer::release() {
     RustBuffer out = make_buffer(bytes_.data(), bytes_.size());
+    // Records may carry a secret (AppKey): the library's copy goes wiped.
+    secure_wipe(bytes_.data(), bytes_.size());
     bytes_.clear();
     return out;
 }

@@ -1,6 +1,7 @@
-// The boundary as a binding sees it: buffer functions, the status protocol,
-// the contract version, and the interface-description blobs with their
-// checksums, read back from the loaded library.
+// The boundary as a binding sees it: buffer functions, the status protocol
+// (every call made through host.hpp also checks that success leaves the
+// status untouched), the contract version, and the interface-description
+// blobs with their checksums, read back from the loaded library.
 #include <dlfcn.h>
 
 #include <climits>
@@ -13,12 +14,21 @@ using namespace host;
 namespace {
 
 RustBuffer alloc(uint64_t size, Outcome* out = nullptr) {
-    RustCallStatus st = fresh_status();
-    RustBuffer b = ffi_quorent_sdk_uniffi_rustbuffer_alloc(size, &st);
-    Outcome o;
-    read_status(st, o);
+    auto [b, o] = call_int<RustBuffer>(ffi_quorent_sdk_uniffi_rustbuffer_alloc, size);
     if (out) *out = o;
     return b;
+}
+
+RustBuffer reserve(RustBuffer b, uint64_t additional, Outcome* out = nullptr) {
+    auto [r, o] = call_int<RustBuffer>(ffi_quorent_sdk_uniffi_rustbuffer_reserve, b, additional);
+    if (out) *out = o;
+    return r;
+}
+
+RustBuffer from_bytes(ForeignBytes bytes, Outcome* out = nullptr) {
+    auto [r, o] = call_int<RustBuffer>(ffi_quorent_sdk_uniffi_rustbuffer_from_bytes, bytes);
+    if (out) *out = o;
+    return r;
 }
 
 Outcome free_buffer(RustBuffer b) {
@@ -27,15 +37,6 @@ Outcome free_buffer(RustBuffer b) {
     Outcome o;
     read_status(st, o);
     return o;
-}
-
-RustBuffer reserve(RustBuffer b, uint64_t additional, Outcome* out = nullptr) {
-    RustCallStatus st = fresh_status();
-    RustBuffer r = ffi_quorent_sdk_uniffi_rustbuffer_reserve(b, additional, &st);
-    Outcome o;
-    read_status(st, o);
-    if (out) *out = o;
-    return r;
 }
 
 }  // namespace
@@ -62,27 +63,18 @@ TEST(Buffers, AllocGivesZeroedStorageOfExactCapacity) {
 
 TEST(Buffers, FromBytesChecksItsView) {
     const uint8_t bytes[] = {1, 2, 3};
-    RustCallStatus st = fresh_status();
-    RustBuffer b = ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(ForeignBytes{3, bytes}, &st);
-    EXPECT_EQ(st.code, 0);
+    Outcome o;
+    RustBuffer b = from_bytes(ForeignBytes{3, bytes}, &o);
+    EXPECT_TRUE(o.ok());
     EXPECT_EQ(b.capacity, 3u);
     EXPECT_EQ(take(b), std::string("\x01\x02\x03"));
+    EXPECT_EQ(from_bytes(ForeignBytes{0, nullptr}, &o).data, nullptr);
+    EXPECT_TRUE(o.ok());
 
-    st = fresh_status();
-    b = ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(ForeignBytes{0, nullptr}, &st);
-    EXPECT_EQ(st.code, 0);
-    EXPECT_EQ(b.data, nullptr);
-
-    Outcome o;
-    st = fresh_status();
-    ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(ForeignBytes{3, nullptr}, &st);
-    read_status(st, o);
+    from_bytes(ForeignBytes{3, nullptr}, &o);
     EXPECT_EQ(o.code, 2);
     EXPECT_EQ(o.message, "null ForeignBytes had non-zero length");
-
-    st = fresh_status();
-    ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(ForeignBytes{-1, bytes}, &st);
-    read_status(st, o);
+    from_bytes(ForeignBytes{-1, bytes}, &o);
     EXPECT_EQ(o.code, 2);
     EXPECT_EQ(o.message.rfind("bytes length negative or overflowed", 0), 0u) << o.message;
 }
@@ -144,14 +136,12 @@ TEST(Buffers, ReserveGrowsByTheRule) {
     take(r);
 }
 
-TEST(Status, SuccessLeavesTheStatusExactlyAsSet) {
+TEST(Status, DeclaredErrorsCarryTheSerializedSdkError) {
     RustCallStatus st = fresh_status();
-    RustBuffer r = uniffi_quorent_sdk_uniffi_fn_func_normalize_origin(buf("https://Shop.test:443/"), &st);
-    EXPECT_EQ(st.code, 0);
-    EXPECT_EQ(st.error_buf.capacity, 0u);
-    EXPECT_EQ(st.error_buf.len, 0u);
-    EXPECT_EQ(st.error_buf.data, nullptr);
-    EXPECT_EQ(take(r), "https://shop.test");
+    RustBuffer r = uniffi_quorent_sdk_uniffi_fn_func_normalize_origin(buf("https://:80"), &st);
+    EXPECT_EQ(r.data, nullptr);
+    ASSERT_EQ(st.code, 1);
+    EXPECT_EQ(take(st.error_buf), sdk_error_bytes(1, "input: origin: host must not be empty"));
 }
 
 TEST(Status, InconsistentArgumentBufferIsAnInternalFailure) {
@@ -256,11 +246,6 @@ const Op kOps[] = {
     {"user_sub", "pubkey_hex:string -> result<string, error SdkError>"},
     {"verify_token_at", "jwt:string jwks_json:string expected_iss:string expected_aud:string now_unix:u64 -> result<record Claims, error SdkError>"},
 };
-
-std::string upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 }  // namespace
 

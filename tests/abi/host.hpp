@@ -4,9 +4,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <openssl/sha.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -141,6 +144,72 @@ std::pair<R, Outcome> call_int(F fn, Args... args) {
 
 inline std::string sdk_error_bytes(int32_t variant, const std::string& message) {
     return be32(variant) + nested(message);
+}
+
+// The exported Deed record, field for field: its nested form, and the record
+// read back from a call's result.
+struct Deed {
+    uint8_t v = 1;
+    std::string mode = "user-sig", sub = "sub", aud = "aud", challenge = "ch";
+    uint64_t tenant = 7, exp = 99;
+    std::optional<std::string> root, proof, pubkey = std::string("02ab"), signature = std::string("cd"),
+                                          credential_pubkey, authenticator_data, client_data_json, assertion_sig,
+                                          signer, grants, delegations;
+
+    template <class Self>
+    static auto optionals(Self& d) {
+        return std::array{&d.root, &d.proof, &d.pubkey, &d.signature, &d.credential_pubkey, &d.authenticator_data,
+                          &d.client_data_json, &d.assertion_sig, &d.signer, &d.grants, &d.delegations};
+    }
+    std::string nested_form() const {
+        std::string s(1, static_cast<char>(v));
+        s += nested(mode) + be64(tenant) + nested(sub) + nested(aud) + nested(challenge) + be64(exp);
+        for (const auto* f : optionals(*this)) s += opt(*f);
+        return s;
+    }
+    static Deed read(const Outcome& o) {
+        Deed d;
+        EXPECT_TRUE(o.ok()) << o.message;
+        if (!o.ok()) return d;
+        Cursor c(o.value);
+        d.v = c.u8();
+        d.mode = c.str();
+        d.tenant = c.u64();
+        d.sub = c.str();
+        d.aud = c.str();
+        d.challenge = c.str();
+        d.exp = c.u64();
+        for (auto* f : optionals(d)) *f = c.opt_str();
+        EXPECT_TRUE(c.done());
+        return d;
+    }
+    bool operator==(const Deed&) const = default;
+};
+
+// ---- texts for the checks --------------------------------------------------------
+
+inline std::string upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+inline std::string hex_of(const std::string& bytes) {
+    static const char* digits = "0123456789abcdef";
+    std::string out;
+    for (unsigned char b : bytes) out += {digits[b >> 4], digits[b & 15]};
+    return out;
+}
+
+inline std::string unhex(const std::string& h) {
+    std::string out;
+    for (size_t i = 0; i + 1 < h.size(); i += 2) out += static_cast<char>(std::stoi(h.substr(i, 2), nullptr, 16));
+    return out;
+}
+
+inline std::string sha256_hex(const std::string& data) {
+    unsigned char d[32];
+    SHA256(reinterpret_cast<const unsigned char*>(data.data()), data.size(), d);
+    return hex_of(std::string(reinterpret_cast<const char*>(d), 32));
 }
 
 }  // namespace host

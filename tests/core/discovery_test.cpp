@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "quorent/discovery.hpp"
+#include "vectors.hpp"
 
 using quorent::ErrorKind;
 using quorent::discovery::check_origin_policy;
@@ -8,11 +9,9 @@ using quorent::discovery::normalize_origin;
 
 namespace {
 
-const std::string kScheme = "origin: must start with https:// or http://";
-const std::string kPath = "origin: must be scheme://host[:port], optionally with one trailing slash, and no path";
-const std::string kForbidden =
-    "origin: contains a forbidden character \xE2\x80\x94 userinfo ('@'), query ('?'), fragment ('#') and "
-    "percent-encoding ('%') are not allowed in a bare scheme://host[:port] origin";
+const std::string& kScheme = vectors::kOriginScheme;
+const std::string& kPath = vectors::kOriginPath;
+const std::string& kForbidden = vectors::kOriginForbidden;
 const std::string kUnterminated = "origin: unterminated IPv6 literal \xE2\x80\x94 missing ']'";
 const std::string kEmptyV6 = "origin: empty IPv6 literal '[]'";
 const std::string kV6Port = "origin: port must be all-digit after an IPv6 literal";
@@ -68,6 +67,7 @@ TEST(Origin, RulesRunInOrder) {
         {"https://host|x", kForbidden}, {"https://a\tb", kForbidden}, {"https://a\x7f", kForbidden},
         {"https://a\xC2\x85", kForbidden}, {"https://a\xC2\xA0", kForbidden}, {"https://a\xE3\x80\x80", kForbidden},
         {"https://a\xE2\x80\x8A", kForbidden}, {"https://a\xE2\x80\xA8", kForbidden},
+        {"https://a\xFF" "b", kForbidden},  // bytes that are not UTF-8
         {"https://host:", kPort}, {"https://host:/", kPort}, {"https://host:8o", kPort},
         {"https://:80", kEmptyHost}, {"https://:", kPort},
         {"https://a:b:c", kColons}, {"https://::1", kColons},

@@ -34,28 +34,15 @@ std::string reparse(std::string_view text) {
 }  // namespace
 
 TEST(JsonWrite, DoublesTakeTheShortestFormShapedByExponent) {
-    EXPECT_EQ(write_double(1.0), "1.0");
-    EXPECT_EQ(write_double(100.0), "100.0");
-    EXPECT_EQ(write_double(1e15), "1000000000000000.0");
-    EXPECT_EQ(write_double(1e16), "1e16");
-    EXPECT_EQ(write_double(1.5e16), "1.5e16");
-    EXPECT_EQ(write_double(1.2345e17), "1.2345e17");
-    EXPECT_EQ(write_double(123456789012345680.0), "1.2345678901234568e17");
-    EXPECT_EQ(write_double(12.34), "12.34");
-    EXPECT_EQ(write_double(2.5), "2.5");
-    EXPECT_EQ(write_double(0.001234), "0.001234");
-    EXPECT_EQ(write_double(0.00001), "0.00001");
-    EXPECT_EQ(write_double(1e-6), "1e-6");
-    EXPECT_EQ(write_double(1.234e-7), "1.234e-7");
-    EXPECT_EQ(write_double(0.1), "0.1");
-    EXPECT_EQ(write_double(0.0), "0.0");
-    EXPECT_EQ(write_double(-0.0), "-0.0");
-    EXPECT_EQ(write_double(-2.5), "-2.5");
-    EXPECT_EQ(write_double(-1e300), "-1e300");
-    EXPECT_EQ(write_double(5e-324), "5e-324");
-    EXPECT_EQ(write_double(std::numeric_limits<double>::max()), "1.7976931348623157e308");
-    EXPECT_EQ(write_double(std::numeric_limits<double>::quiet_NaN()), "null");
-    EXPECT_EQ(write_double(-std::numeric_limits<double>::infinity()), "null");
+    const std::pair<double, const char*> cases[] = {
+        {1.0, "1.0"}, {100.0, "100.0"}, {1e15, "1000000000000000.0"}, {1e16, "1e16"}, {1.5e16, "1.5e16"},
+        {1.2345e17, "1.2345e17"}, {123456789012345680.0, "1.2345678901234568e17"}, {12.34, "12.34"}, {2.5, "2.5"},
+        {0.001234, "0.001234"}, {0.00001, "0.00001"}, {1e-6, "1e-6"}, {1.234e-7, "1.234e-7"}, {0.1, "0.1"},
+        {0.0, "0.0"}, {-0.0, "-0.0"}, {-2.5, "-2.5"}, {-1e300, "-1e300"}, {5e-324, "5e-324"},
+        {std::numeric_limits<double>::max(), "1.7976931348623157e308"},
+        {std::numeric_limits<double>::quiet_NaN(), "null"}, {-std::numeric_limits<double>::infinity(), "null"},
+    };
+    for (const auto& [d, want] : cases) EXPECT_EQ(write_double(d), want);
 }
 
 TEST(JsonWrite, DoublesReadBackToTheSameValue) {

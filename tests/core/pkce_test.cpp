@@ -20,19 +20,6 @@ TEST(Pkce, ChallengeVectors) {
     EXPECT_NE(pkce::pkce_challenge(" x"), pkce::pkce_challenge("x"));
 }
 
-TEST(Pkce, GeneratedPairs) {
-    const pkce::Pkce a = pkce::generate_pkce();
-    const pkce::Pkce b = pkce::generate_pkce();
-    for (const auto* p : {&a, &b}) {
-        EXPECT_EQ(p->verifier.size(), 43u);
-        EXPECT_EQ(p->challenge.size(), 43u);
-        EXPECT_EQ(p->verifier.find_first_of("=+/"), std::string::npos);
-        EXPECT_EQ(p->challenge.find_first_of("=+/"), std::string::npos);
-        EXPECT_EQ(pkce::pkce_challenge(p->verifier), p->challenge);
-    }
-    EXPECT_NE(a.verifier, b.verifier);
-}
-
 TEST(Pkce, AuthorizeUrl) {
     auto url = build_authorize_url("HTTPS://192.0.2.1:443/x/y?tenant=1#top", "c", "https://192.0.2.9/cb?a=b", "s t", "",
                                    "abc");
@@ -69,13 +56,10 @@ TEST(Pkce, AuthorizeUrlFailures) {
         const char* issuer;
         const char* detail;
     } cases[] = {
+        // The URL parser's reasons (all of them in its own test), as Input failures.
         {"issuer.example", "relative URL without a base"},
         {"https://issuer.example:99999/", "invalid port number"},
         {"https://user@/x", "empty host"},
-        {"https://[::1/", "invalid IPv6 address"},
-        {"https://1.2.3.999/", "invalid IPv4 address"},
-        {"https://a b/", "invalid domain character"},
-        {"https://xn--a/", "invalid international domain name"},
     };
     for (const auto& c : cases) {
         const auto url = build_authorize_url(c.issuer, "v", "v", "v", "v", "v");

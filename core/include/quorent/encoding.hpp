@@ -2,6 +2,8 @@
 // writes itself, with the exact decoder messages callers see.
 #pragma once
 
+#include <array>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,6 +46,15 @@ bool base64url_decode(std::string_view text, Bytes& out, std::string& message);
 // Decimal text of an unsigned 64-bit value, no sign or leading zeros.
 std::string decimal(std::uint64_t value);
 
+// The same digits held on the stack, for texts assembled without allocating.
+struct DecimalDigits {
+    char buf[20];
+    std::size_t len;
+    explicit DecimalDigits(std::uint64_t value) noexcept
+        : len(static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, value).ptr - buf)) {}
+    std::string_view view() const noexcept { return {buf, len}; }
+};
+
 // Overwrites memory so that a secret does not outlive its use.
 void secure_wipe(void* data, std::size_t len) noexcept;
 
@@ -61,6 +72,32 @@ public:
 
 private:
     Bytes bytes_;
+};
+
+// N secret bytes in place; wiped on destruction and when moved from.
+template <std::size_t N>
+class SecretArray {
+public:
+    SecretArray() = default;
+    explicit SecretArray(const std::array<std::uint8_t, N>& bytes) noexcept : bytes_(bytes) {}
+    SecretArray(SecretArray&& other) noexcept : bytes_(other.bytes_) { other.wipe(); }
+    SecretArray& operator=(SecretArray&& other) noexcept {
+        if (this != &other) {
+            bytes_ = other.bytes_;
+            other.wipe();
+        }
+        return *this;
+    }
+    SecretArray(const SecretArray&) = delete;
+    SecretArray& operator=(const SecretArray&) = delete;
+    ~SecretArray() { wipe(); }
+
+    std::array<std::uint8_t, N>& bytes() noexcept { return bytes_; }
+    const std::array<std::uint8_t, N>& bytes() const noexcept { return bytes_; }
+
+private:
+    void wipe() noexcept { secure_wipe(bytes_.data(), bytes_.size()); }
+    std::array<std::uint8_t, N> bytes_{};
 };
 
 }  // namespace quorent

@@ -200,7 +200,11 @@ private:
     CoreError pending() const;
     CoreError invalid_type(const detail::Event& found, std::string_view wanted) const;
     Status value_at(Value& out);
-    std::size_t skip_ws(std::size_t i) const noexcept;
+    // The next event, consumed, when it is of the given kind; otherwise the
+    // pending fault or an invalid-type failure naming what was wanted.
+    Result<const detail::Event*> take(detail::Ev kind, std::string_view wanted);
+    // Consumes the next event if it is a null.
+    bool take_null() noexcept;
 
     std::string_view text_;
     ErrorKind kind_;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "quorent/capability.hpp"
@@ -62,6 +63,12 @@ struct Deed {
 
     bool operator==(const Deed&) const = default;
 };
+
+// A freshly minted deed of this library: version 1, the mode, the subject
+// and the caller's tenant, audience, challenge and expiry; every optional
+// field absent.
+Deed minted_deed(std::string_view mode, std::uint64_t tenant, std::string sub, std::string_view aud,
+                 std::string_view challenge, std::uint64_t exp);
 
 // Core deed to exported record: grants and delegations become their
 // canonical JSON text. Cannot fail.

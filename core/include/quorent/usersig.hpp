@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "quorent/encoding.hpp"
 #include "quorent/error.hpp"
@@ -17,30 +18,25 @@
 
 namespace quorent::usersig {
 
-// The per-(tenant, origin) app key: secret scalar and compressed public key, hex.
+// The per-(tenant, origin) app key: secret scalar and compressed public key,
+// hex. The library's copy of the secret's text is wiped when it goes.
 struct AppKey {
     std::string secret_key_hex;
     std::string pubkey_hex;
+
+    AppKey() = default;
+    AppKey(std::string secret, std::string pubkey)
+        : secret_key_hex(std::move(secret)), pubkey_hex(std::move(pubkey)) {}
+    AppKey(const AppKey&) = default;
+    AppKey(AppKey&&) = default;
+    AppKey& operator=(const AppKey&) = default;
+    AppKey& operator=(AppKey&&) = default;
+    ~AppKey() { secure_wipe(secret_key_hex.data(), secret_key_hex.size()); }
     bool operator==(const AppKey&) const = default;
 };
 
 // 32 secret bytes (a root seed), wiped on destruction and when moved from.
-class RootSeed {
-public:
-    RootSeed() = default;
-    explicit RootSeed(const std::array<std::uint8_t, 32>& bytes) noexcept : bytes_(bytes) {}
-    RootSeed(RootSeed&& other) noexcept;
-    RootSeed& operator=(RootSeed&& other) noexcept;
-    RootSeed(const RootSeed&) = delete;
-    RootSeed& operator=(const RootSeed&) = delete;
-    ~RootSeed();
-
-    std::array<std::uint8_t, 32>& bytes() noexcept { return bytes_; }
-    const std::array<std::uint8_t, 32>& bytes() const noexcept { return bytes_; }
-
-private:
-    std::array<std::uint8_t, 32> bytes_{};
-};
+using RootSeed = SecretArray<32>;
 
 // An app key as derived: the secret scalar (wiped with the key) and k*G.
 struct DerivedKey {

@@ -34,17 +34,11 @@ public:
     static Result<SecretKey> from_bytes(const std::uint8_t* data, std::size_t len);
     static Result<SecretKey> from_bytes(const Bytes& b) { return from_bytes(b.data(), b.size()); }
 
-    SecretKey(SecretKey&& other) noexcept;
-    SecretKey& operator=(SecretKey&& other) noexcept;
-    SecretKey(const SecretKey&) = delete;
-    SecretKey& operator=(const SecretKey&) = delete;
-    ~SecretKey();
-
-    const std::array<std::uint8_t, 32>& bytes() const noexcept { return bytes_; }
+    const std::array<std::uint8_t, 32>& bytes() const noexcept { return bytes_.bytes(); }
 
 private:
     SecretKey() = default;
-    std::array<std::uint8_t, 32> bytes_{};
+    SecretArray<32> bytes_;
 };
 
 // A point of secp256k1 other than infinity.

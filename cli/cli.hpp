@@ -1,0 +1,73 @@
+// Shared pieces of the command-line tool: option specifications, parsing,
+// and how one operation's outcome is reported.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sdk.hpp"
+
+namespace quorent_cli {
+
+// Exit statuses of the tool.
+enum Exit : int { kOk = 0, kOperationError = 1, kUsage = 2, kInternal = 3 };
+
+// A missing or malformed option, an unknown command: status 2.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The operation failed with its declared error (status 1) or the library
+// reported an internal failure (status 3).
+struct CallFailed : std::runtime_error {
+    CallFailed(int status, const std::string& text) : std::runtime_error(text), exit_status(status) {}
+    int exit_status;
+};
+
+enum class Kind {
+    Text,     // a text argument
+    U64,      // unsigned 64-bit decimal
+    Flag,     // bool: present means true (or --name=true|false)
+    OptText,  // optional text: absent when the option is not given
+    Bytes,    // a byte sequence, given as hex
+    DeedJson, // a Deed record, given as JSON
+};
+
+struct OptSpec {
+    std::string_view name;  // the argument's name, snake case
+    Kind kind;
+    bool long_value;        // may be read from a file (@PATH) or standard input (@-)
+    std::string_view help;
+};
+
+std::string kebab(std::string_view snake);
+
+// The parsed options of one command: value texts by snake-case name.
+// Options that were not given are absent (a flag that was not given too).
+using Values = std::map<std::string, std::string, std::less<>>;
+
+// Parses argv (after the command name). Returns nullopt when help was asked.
+std::optional<Values> parse_options(const std::vector<OptSpec>& specs, const std::vector<std::string>& argv);
+
+uint64_t parse_u64(std::string_view option, std::string_view text);
+
+// Reads a required option, or throws a UsageError naming it.
+const std::string& required(const Values& values, std::string_view name);
+
+// Turns a failed outcome into CallFailed; returns a successful one unchanged.
+Outcome check(Outcome outcome);
+
+void print_option_help(const std::vector<OptSpec>& specs);
+
+// Calls the operation of that snake-case name with lowered arguments.
+Outcome call_operation(std::string_view name, Args& args);
+
+// The demo command.
+int run_demo(const std::vector<std::string>& argv);
+
+}  // namespace quorent_cli

@@ -1,0 +1,469 @@
+"""The quorent tool, through the real binary ($QUORENT_CLI): every
+subcommand, the usage errors, the exit statuses and the demo."""
+
+import hashlib
+import json
+import os
+import subprocess
+import tempfile
+import unittest
+
+CLI = os.environ.get("QUORENT_CLI", "quorent")
+DATA = os.path.join(os.path.dirname(__file__), "..", "..", "tests", "data")
+
+# The demo wallet key and signatures made with it by an independent
+# EIP-191 implementation (ethers 6).
+DEMO_ADDRESS = "0x43f15a5d82ba3fa7da0732f5fa7b56d13474ef03"
+ADMIN_SIG = ("b6a6d324e72f66e1eae4639cedec3926de223cb9207c1507e01a7f8f5837bc7f"
+             "0c1fe7e90f2f77d9e01a7c31fe27a075f754989a5f113bc691e6d00fa61ae84b1b")
+VOUCH_SIG = ("199e97860eb94ddc2da4951220b209d78c22cb603c0fe04929e41f63e9718695"
+             "1b66a93fd04b58b07ebf6be570b42f04537b889cb78faefc4b95153d49a3d7ea1c")
+SEED = "11" * 32
+ZERO32 = "00" * 32
+
+# Every command with its options, in the library's argument order.
+COMMANDS = {
+    "build-authorize-url": ["issuer", "client-id", "redirect-uri", "state", "nonce", "code-challenge"],
+    "build-client-assertion": ["domain", "tenant-id", "nonce", "issued-at"],
+    "decode-bool-return": ["ret"],
+    "delegate": ["tenant-id", "iss", "to", "grants-json", "exp", "epoch-label-hex", "epoch",
+                 "parent-ref-hash-hex", "pubkey-hex", "signature-hex"],
+    "delegation-binding": ["tenant-id", "iss", "to", "grants-json", "exp", "epoch-label-hex", "epoch",
+                           "parent-ref-hash-hex"],
+    "derive-app-key": ["root-seed-hex", "tenant-id", "origin"],
+    "derive-root-seed": ["origin", "signature1-hex", "signature2-hex"],
+    "generate-pkce": [],
+    "issuer-key-id": ["jwk-json"],
+    "is-origin-voucher-calldata": ["tenant-id", "signer-hex", "epoch"],
+    "mint-admin-deed": ["wallet-sig-hex", "tenant-id", "aud", "challenge", "exp"],
+    "mint-admin-deed-smartwallet": ["signer-addr-hex", "wallet-sig-hex", "tenant-id", "aud", "challenge", "exp"],
+    "mint-capability-deed": ["base-deed", "grants-json", "delegation-chain-json"],
+    "mint-user-1271-deed": ["signer-addr-hex", "wallet-sig-hex", "tenant-id", "aud", "origin", "challenge", "exp"],
+    "mint-user-deed": ["secret-key-hex", "tenant-id", "aud", "origin", "challenge", "exp"],
+    "mint-user-passkey-deed": ["credential-pubkey-hex", "authenticator-data-hex", "client-data-json-b64url",
+                               "assertion-sig-hex", "tenant-id", "aud", "origin", "challenge", "exp"],
+    "normalize-origin": ["origin"],
+    "origin-vouch-binding": ["tenant-id", "aud", "origin", "epoch", "exp", "allow-insecure-origin"],
+    "origin-vouch-max-ttl-secs": [],
+    "origin-vouch-signer": ["tenant-id", "aud", "origin", "epoch", "exp", "signature-hex"],
+    "parent-ref-hash-link": ["parent-link-json"],
+    "parent-ref-hash-root": ["root-id"],
+    "passkey-sub": ["tenant-id", "origin", "credential-pubkey-hex"],
+    "pkce-challenge": ["verifier"],
+    "sign-client-assertion": ["secret-key-hex", "domain", "tenant-id", "nonce", "issued-at"],
+    "user-binding": ["tenant-id", "aud", "origin", "challenge", "exp"],
+    "user-root-binding": ["origin"],
+    "user-sub": ["pubkey-hex"],
+    "verify-token-at": ["jwt", "jwks-json", "expected-iss", "expected-aud", "now-unix"],
+}
+
+DEED_FIELDS = ["v", "mode", "tenant", "sub", "aud", "challenge", "exp", "root", "proof", "pubkey", "signature",
+               "credential_pubkey", "authenticator_data", "client_data_json", "assertion_sig", "signer", "grants",
+               "delegations"]
+
+
+def run(*args, stdin=None, stdout=subprocess.PIPE):
+    p = subprocess.run([CLI, *args], input=stdin, stdout=stdout, stderr=subprocess.PIPE, text=True, timeout=60)
+    return p.returncode, p.stdout, p.stderr
+
+
+def sha256_hex(data):
+    return hashlib.sha256(data.encode() if isinstance(data, str) else data).hexdigest()
+
+
+class CliTestCase(unittest.TestCase):
+    def run_cli(self, *args, stdin=None):
+        return run(*args, stdin=stdin)
+
+    def ok(self, *args, stdin=None):
+        code, out, err = self.run_cli(*args, stdin=stdin)
+        self.assertEqual((code, err), (0, ""), args)
+        return out
+
+    def ok_text(self, *args, stdin=None):
+        out = self.ok(*args, stdin=stdin)
+        self.assertTrue(out.endswith("\n"))
+        return out[:-1]
+
+    def ok_json(self, *args, stdin=None):
+        return json.loads(self.ok(*args, stdin=stdin))
+
+    def fails(self, expected_code, *args, stdin=None):
+        code, out, err = self.run_cli(*args, stdin=stdin)
+        self.assertEqual(code, expected_code, (args, out, err))
+        self.assertEqual(out, "")
+        return err
+
+    def sdk_error(self, variant, message, *args, stdin=None):
+        err = self.fails(1, *args, stdin=stdin)
+        self.assertEqual(err, f"SdkError::{variant}: {message}\n")
+
+
+class UsageTest(CliTestCase):
+    def test_help_lists_every_command(self):
+        out = self.ok("--help")
+        for command in ["demo", *COMMANDS]:
+            self.assertIn(f"\n  {command} ", out)
+
+    def test_every_command_has_help_naming_its_options(self):
+        for command, options in COMMANDS.items():
+            with self.subTest(command=command):
+                out = self.ok(command, "--help")
+                self.assertTrue(out.startswith(f"usage: quorent {command}"))
+                self.assertEqual([line.split()[0] for line in out.splitlines() if line.startswith("  --")],
+                                 [f"--{o}" for o in options])
+
+    def test_no_command_or_unknown_command(self):
+        self.assertIn("usage: quorent <command>", self.fails(2))
+        self.assertIn("unknown command 'frobnicate'", self.fails(2, "frobnicate"))
+
+    def test_malformed_options_are_usage_errors(self):
+        cases = [
+            (["normalize-origin"], "missing option --origin"),
+            (["normalize-origin", "--origin"], "option --origin needs a value"),
+            (["normalize-origin", "--origin", "--x"], "option --origin needs a value"),
+            (["normalize-origin", "--bogus", "1"], "unknown option --bogus"),
+            (["normalize-origin", "https://a"], "unexpected argument 'https://a'"),
+            (["normalize-origin", "--origin", "https://a", "--origin=https://b"], "option --origin given twice"),
+            (["parent-ref-hash-root", "--root-id", "x", "--"], "unexpected argument '--'"),
+            (["user-binding", "--tenant-id", "-1", "--aud", "a", "--origin", "https://a", "--challenge", "c",
+              "--exp", "1"], "--tenant-id: expected an unsigned 64-bit decimal integer, got '-1'"),
+            (["origin-vouch-binding", "--tenant-id", "1", "--aud", "a", "--origin", "https://a", "--epoch", "1",
+              "--exp", "1", "--allow-insecure-origin=yes"], "takes no value, or =true or =false"),
+            (["decode-bool-return", "--ret", "0xabc"], "--ret: expected hex digits"),
+            (["issuer-key-id", "--jwk-json", "@/nonexistent/jwk.json"], "cannot read file '/nonexistent/jwk.json'"),
+            (["mint-capability-deed", "--base-deed", "{", "--grants-json", "[]", "--delegation-chain-json", "[]"],
+             "--base-deed: not JSON"),
+            (["mint-capability-deed", "--base-deed", '{"v":1}', "--grants-json", "[]",
+              "--delegation-chain-json", "[]"], "deed field 'mode' is missing"),
+            (["mint-capability-deed", "--base-deed", '{"v":256}', "--grants-json", "[]",
+              "--delegation-chain-json", "[]"], "deed field 'v' must be an integer from 0 to 255"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                err = self.fails(2, *args)
+                self.assertIn(message, err)
+                self.assertIn("--help)", err)
+
+    def test_u64_bounds(self):
+        for bad in ["", "x", "1.0", " 1", "+1", "18446744073709551616", "99999999999999999999"]:
+            with self.subTest(value=bad):
+                self.assertIn("--tenant-id: expected an unsigned 64-bit decimal integer",
+                              self.fails(2, "build-client-assertion", "--domain", "d", "--tenant-id", bad,
+                                         "--nonce", "n", "--issued-at", "1"))
+        out = self.ok_text("build-client-assertion", "--domain", "d", "--tenant-id", "18446744073709551615",
+                           "--nonce", "n", "--issued-at", "007")
+        self.assertEqual(out.split("\n")[2:], ["tenant: 18446744073709551615", "nonce: n", "issued-at: 7"])
+
+    def test_failed_write_is_an_internal_failure(self):
+        if not os.path.exists("/dev/full"):
+            self.skipTest("no /dev/full")
+        with open("/dev/full", "w") as full:
+            code, _, err = run("normalize-origin", "--origin", "https://a", stdout=full)
+        self.assertEqual(code, 3)
+        self.assertIn("cannot write the output", err)
+
+
+class ValueSourcesTest(CliTestCase):
+    def test_file_stdin_and_literal_at(self):
+        delegate = ["delegate", "--tenant-id", "1", "--iss", "a", "--to", "b", "--exp", "2", "--epoch-label-hex",
+                    ZERO32, "--epoch", "3", "--parent-ref-hash-hex", ZERO32]
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "sig.txt")
+            with open(path, "w") as f:
+                f.write("ABcd\r\n")  # one final line break (CRLF too) is not part of the value
+            link = json.loads(self.ok_text(*delegate, "--grants-json", "@-", "--signature-hex", "@" + path,
+                                           stdin='[{"res":"r","act":["x"],"cav":{}}]\n'))
+        self.assertEqual((link["grants"], link["sig"]), ([{"res": "r", "act": ["x"], "cav": {}}], "abcd"))
+        self.assertIn("only one option can be read from standard input",
+                      self.fails(2, "derive-root-seed", "--origin", "https://a", "--signature1-hex", "@-",
+                                 "--signature2-hex", "@-", stdin="ab"))
+        # @@ starts a literal @; options that are not long values never read files.
+        self.sdk_error("Sdk", "crypto: Invalid character '@' at position 0", *delegate, "--grants-json", "[]",
+                       "--signature-hex", "@@abc")
+        self.assertEqual(self.ok_text("parent-ref-hash-root", "--root-id", "@x"), sha256_hex("@x"))
+
+
+class OriginAndKeysTest(CliTestCase):
+    def test_normalize_origin(self):
+        self.assertEqual(self.ok_text("normalize-origin", "--origin", "https://API.Shop.test:443/"),
+                         "https://api.shop.test")
+        self.sdk_error("Sdk", "input: origin: must start with https:// or http://", "normalize-origin",
+                       "--origin", "ftp://x")
+
+    def test_root_binding_seed_app_key_and_sub(self):
+        text = self.ok_text("user-root-binding", "--origin", "https://Shop.test/")
+        o = "https://shop.test"
+        self.assertEqual(text, (
+            f"{o} is asking you to sign in.\n\nSigning this message derives your private sign-in key for {o},\n"
+            f"and nothing else. Only sign it if you are on {o} right now \u2014\nsigning it on any other site lets "
+            f"that site sign in as you here.\n\nThis is not a transaction and cannot move your funds.\n\n"
+            f"Origin: {o}\n\nquorent-sovereign-user-root-v2"))
+        self.sdk_error("Sdk", "input: origin: must be scheme://host[:port], optionally with one trailing slash, "
+                       "and no path", "user-root-binding", "--origin", "https://a/b")
+
+        sig = "ab" * 65
+        seed = self.ok_text("derive-root-seed", "--origin", o, "--signature1-hex", sig, "--signature2-hex",
+                            sig.upper())
+        self.assertEqual(seed, sha256_hex(bytes.fromhex(sig)))
+        self.sdk_error("Sdk", "crypto: wallet signing is non-deterministic; unsupported", "derive-root-seed",
+                       "--origin", o, "--signature1-hex", sig, "--signature2-hex", "ab")
+
+        key = self.ok_json("derive-app-key", "--root-seed-hex", seed, "--tenant-id", "7", "--origin", o)
+        self.assertEqual(list(key), ["secret_key_hex", "pubkey_hex"])
+        self.assertEqual((len(key["secret_key_hex"]), len(key["pubkey_hex"])), (64, 66))
+        self.sdk_error("Sdk", "input: rootSeedHex must decode to exactly 32 bytes", "derive-app-key",
+                       "--root-seed-hex", "00", "--tenant-id", "7", "--origin", o)
+
+        sub = self.ok_text("user-sub", "--pubkey-hex", key["pubkey_hex"])
+        self.assertRegex(sub, "^[0-9a-f]{64}$")
+        self.sdk_error("Sdk", "crypto: signature error", "user-sub", "--pubkey-hex", "02" + "00" * 32)
+
+        deed = self.ok_json("mint-user-deed", "--secret-key-hex", key["secret_key_hex"], "--tenant-id", "7",
+                            "--aud", "app", "--origin", "https://SHOP.test", "--challenge", "c1",
+                            "--exp", "1700000000")
+        self.assertEqual(list(deed), DEED_FIELDS)
+        self.assertEqual((deed["v"], deed["mode"], deed["tenant"], deed["sub"], deed["pubkey"], deed["grants"]),
+                         (1, "user-sig", 7, sub, key["pubkey_hex"], None))
+        self.assertEqual(len(deed["signature"]), 128)
+        self.sdk_error("Sdk", "crypto: signature error", "mint-user-deed", "--secret-key-hex", ZERO32,
+                       "--tenant-id", "7", "--aud", "app", "--origin", o, "--challenge", "c1", "--exp", "1")
+
+    def test_user_binding(self):
+        hex_text = self.ok_text("user-binding", "--tenant-id", "7", "--aud", "app", "--origin",
+                                "https://SHOP.test:443/", "--challenge", "c1", "--exp", "1700000000")
+        self.assertEqual(bytes.fromhex(hex_text).decode(),
+                         "quorent-sovereign-user-v1|tenant:7|aud:app|origin:https://shop.test|challenge:c1"
+                         "|exp:1700000000")
+
+
+class WalletDeedsTest(CliTestCase):
+    def test_mint_user_1271_deed(self):
+        w = "AB" * 20
+        deed = self.ok_json("mint-user-1271-deed", "--signer-addr-hex", "0x" + w, "--wallet-sig-hex", "0x",
+                            "--tenant-id", "7", "--aud", "app", "--origin", "https://Shop.test/",
+                            "--challenge", "c", "--exp", "9")
+        self.assertEqual((deed["mode"], deed["signer"], deed["signature"]), ("user-1271", w.lower(), ""))
+        self.assertEqual(deed["sub"], sha256_hex(
+            f"quorent-sovereign-user-1271-sub-v1|tenant:7|origin:https://shop.test|wallet:{w.lower()}"))
+        self.sdk_error("Sdk", "input: address must be 20 bytes", "mint-user-1271-deed", "--signer-addr-hex",
+                       "ab" * 19, "--wallet-sig-hex", "", "--tenant-id", "7", "--aud", "app", "--origin",
+                       "https://shop.test", "--challenge", "c", "--exp", "9")
+
+    def test_mint_admin_deed_recovers_the_wallet(self):
+        deed = self.ok_json("mint-admin-deed", "--wallet-sig-hex", "0x" + ADMIN_SIG, "--tenant-id", "7",
+                            "--aud", "console", "--challenge", "c1", "--exp", "1700000000")
+        self.assertEqual((deed["mode"], deed["sub"], deed["signature"], deed["signer"]),
+                         ("admin-sig", DEMO_ADDRESS, ADMIN_SIG, None))
+        self.sdk_error("Sdk", "input: signature must be 65 bytes", "mint-admin-deed", "--wallet-sig-hex",
+                       ADMIN_SIG[:-2], "--tenant-id", "7", "--aud", "console", "--challenge", "c1", "--exp", "1")
+
+    def test_mint_admin_deed_smartwallet(self):
+        deed = self.ok_json("mint-admin-deed-smartwallet", "--signer-addr-hex", "11" * 20, "--wallet-sig-hex",
+                            "c0ffee", "--tenant-id", "7", "--aud", "console", "--challenge", "c1", "--exp", "5")
+        self.assertEqual((deed["mode"], deed["sub"], deed["signer"], deed["signature"]),
+                         ("admin-sig", "0x" + "11" * 20, "11" * 20, "c0ffee"))
+
+    def test_passkey(self):
+        sub = self.ok_text("passkey-sub", "--tenant-id", "7", "--origin", "https://shop.test",
+                           "--credential-pubkey-hex", "04AB")
+        self.assertEqual(sub, sha256_hex("quorent-sovereign-user-passkey-sub-v1|tenant:7|origin:https://shop.test"
+                                         "|pubkey:04ab"))
+        deed = self.ok_json("mint-user-passkey-deed", "--credential-pubkey-hex", "04AB",
+                            "--authenticator-data-hex", "ABCD", "--client-data-json-b64url", "e30",
+                            "--assertion-sig-hex", "", "--tenant-id", "7", "--aud", "app",
+                            "--origin", "https://Shop.test/", "--challenge", "c", "--exp", "9")
+        self.assertEqual((deed["mode"], deed["sub"], deed["credential_pubkey"], deed["authenticator_data"],
+                          deed["client_data_json"], deed["assertion_sig"]),
+                         ("user-passkey", sub, "04ab", "ABCD", "e30", ""))
+        self.sdk_error("Sdk", "input: origin: must be scheme://host[:port], optionally with one trailing slash, "
+                       "and no path", "mint-user-passkey-deed", "--credential-pubkey-hex", "", "--authenticator-data-hex",
+                       "", "--client-data-json-b64url", "", "--assertion-sig-hex", "", "--tenant-id", "7", "--aud",
+                       "a", "--origin", "https://shop.test/path", "--challenge", "c", "--exp", "9")
+
+
+class DelegationTest(CliTestCase):
+    LINK_ARGS = ["--tenant-id", "1", "--iss", "a", "--to", "b", "--grants-json", "[]", "--exp", "2",
+                 "--epoch-label-hex", ZERO32, "--epoch", "3", "--parent-ref-hash-hex", ZERO32]
+
+    def test_delegation_binding(self):
+        out = self.ok_text("delegation-binding", *self.LINK_ARGS)
+        be = lambda n: n.to_bytes(8, "big")
+        expected = (b"quorent-deleg-v1" + be(1) + be(1) + b"a" + be(1) + b"b" + be(2) + b"[]" + be(2)
+                    + bytes(32) + be(3) + bytes(32))
+        self.assertEqual(out, expected.hex())
+        args = list(self.LINK_ARGS)
+        args[args.index("--epoch-label-hex") + 1] = "00" * 30
+        self.sdk_error("Sdk", "expected 32 bytes of hex", "delegation-binding", *args)
+
+    def test_delegate_and_parent_hashes(self):
+        link = self.ok_text("delegate", *self.LINK_ARGS, "--signature-hex", "0x0xABcd")
+        self.assertEqual(json.loads(link)["sig"], "abcd")
+        self.assertNotIn("pubkey", json.loads(link))
+        with_key = json.loads(self.ok_text("delegate", *self.LINK_ARGS, "--pubkey-hex", "ED25519KEY",
+                                           "--signature-hex", ""))
+        self.assertEqual((with_key["pubkey"], with_key["sig"]), ("ED25519KEY", ""))
+        self.sdk_error("Sdk", "crypto: Odd number of digits", "delegate", *self.LINK_ARGS, "--signature-hex", "abc")
+
+        pretty = json.dumps(json.loads(link), indent=4)
+        self.assertEqual(self.ok_text("parent-ref-hash-link", "--parent-link-json", "@-", stdin=pretty),
+                         sha256_hex(link))
+        self.assertTrue(self.fails(1, "parent-ref-hash-link", "--parent-link-json", "{}")
+                        .startswith("SdkError::Sdk: input: missing field `iss`"))
+        self.assertEqual(self.ok_text("parent-ref-hash-root", "--root-id", ""),
+                         "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855")
+
+    def test_mint_capability_deed_from_a_printed_deed(self):
+        printed = self.ok("mint-admin-deed-smartwallet", "--signer-addr-hex", "11" * 20, "--wallet-sig-hex", "",
+                          "--tenant-id", "7", "--aud", "console", "--challenge", "c1", "--exp", "5")
+        link = self.ok_text("delegate", *self.LINK_ARGS, "--signature-hex", "ab")
+        with tempfile.NamedTemporaryFile("w", suffix=".json", delete=False) as f:
+            f.write(printed)
+        try:
+            deed = self.ok_json("mint-capability-deed", "--base-deed", "@" + f.name, "--grants-json",
+                                '[{"act":["read"],"res":"r","cav":{}}]', "--delegation-chain-json",
+                                "[" + link + "]")
+        finally:
+            os.unlink(f.name)
+        base = json.loads(printed)
+        self.assertEqual({k: v for k, v in deed.items() if k not in ("grants", "delegations")},
+                         {k: v for k, v in base.items() if k not in ("grants", "delegations")})
+        self.assertEqual(deed["grants"], '[{"res":"r","act":["read"],"cav":{}}]')
+        self.assertEqual(deed["delegations"], "[" + link + "]")
+        self.assertTrue(self.fails(1, "mint-capability-deed", "--base-deed", printed, "--grants-json", "{}",
+                                   "--delegation-chain-json", "[]").startswith("SdkError::Sdk: input: "))
+
+
+class VouchTest(CliTestCase):
+    VOUCH = ["--tenant-id", "7", "--aud", "web", "--origin", "https://shop.test", "--epoch", "3",
+             "--exp", "1700000000"]
+
+    def test_binding_and_policy(self):
+        text = self.ok_text("origin-vouch-binding", *self.VOUCH)
+        lines = text.split("\n")
+        self.assertEqual((len(lines), lines[0], lines[-1]),
+                         (14, "https://shop.test is claiming to act for Quorent tenant 7.", "quorent-origin-v1"))
+        local = ["--tenant-id", "7", "--aud", "web", "--origin", "http://localhost:3000", "--epoch", "3",
+                 "--exp", "1"]
+        self.sdk_error("InsecureOrigin", "http://localhost:3000: scheme must be https in production",
+                       "origin-vouch-binding", *local)
+        self.assertTrue(self.ok_text("origin-vouch-binding", *local, "--allow-insecure-origin")
+                        .startswith("http://localhost:3000 is claiming"))
+        self.assertEqual(self.ok_text("origin-vouch-max-ttl-secs"), "7776000")
+
+    def test_signer_calldata_and_answer(self):
+        self.assertEqual(self.ok_text("origin-vouch-signer", *self.VOUCH, "--signature-hex", VOUCH_SIG),
+                         DEMO_ADDRESS)
+        self.sdk_error("Sdk", "crypto: Invalid character 'x' at position 1", "origin-vouch-signer", *self.VOUCH,
+                       "--signature-hex", "0x" + VOUCH_SIG)
+        calldata = self.ok_text("is-origin-voucher-calldata", "--tenant-id", "1", "--signer-hex", "0x" + "1" * 40,
+                                "--epoch", "2")
+        self.assertEqual(calldata, "0x04e8e8da" + "00" * 31 + "01" + "00" * 12 + "11" * 20 + "00" * 31 + "02")
+        self.sdk_error("Sdk", "input: signer must be a 20-byte address", "is-origin-voucher-calldata",
+                       "--tenant-id", "1", "--signer-hex", "11" * 19, "--epoch", "2")
+        self.assertEqual(self.ok_text("decode-bool-return", "--ret", "00" * 31 + "02"), "true")
+        self.assertEqual(self.ok_text("decode-bool-return", "--ret", "0x" + "00" * 32), "false")
+        self.sdk_error("Sdk", "input: isOriginVoucher returned 0 bytes, expected 32", "decode-bool-return",
+                       "--ret", "")
+
+
+class OAuthTest(CliTestCase):
+    def test_pkce(self):
+        pair = self.ok_json("generate-pkce")
+        self.assertEqual(list(pair), ["verifier", "challenge"])
+        self.assertEqual(self.ok_text("pkce-challenge", "--verifier", pair["verifier"]), pair["challenge"])
+        self.assertNotEqual(self.ok_json("generate-pkce")["verifier"], pair["verifier"])
+        self.assertEqual(self.ok_text("pkce-challenge", "--verifier", "dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk"),
+                         "E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM")
+
+    def test_build_authorize_url(self):
+        self.assertEqual(
+            self.ok_text("build-authorize-url", "--issuer", "https://192.0.2.1:8443/realms/a/", "--client-id", "v",
+                         "--redirect-uri", "v", "--state", "s t", "--nonce", "", "--code-challenge", "v"),
+            "https://192.0.2.1:8443/authorize?response_type=code&client_id=v&redirect_uri=v&state=s+t&nonce="
+            "&code_challenge=v&code_challenge_method=S256")
+        self.sdk_error("Sdk", "input: relative URL without a base", "build-authorize-url", "--issuer", "shop.test",
+                       "--client-id", "v", "--redirect-uri", "v", "--state", "v", "--nonce", "v",
+                       "--code-challenge", "v")
+
+    def test_client_assertion(self):
+        args = ["--domain", "shop.test", "--tenant-id", "7", "--nonce", "n-1", "--issued-at", "1700000000"]
+        self.assertEqual(self.ok_text("build-client-assertion", *args),
+                         "Quorent client-credentials\ndomain: shop.test\ntenant: 7\nnonce: n-1\nissued-at: 1700000000")
+        sig = self.ok_text("sign-client-assertion", "--secret-key-hex", "0x" + SEED, *args)
+        self.assertRegex(sig, "^0x[0-9a-f]{128}(1b|1c)$")
+        self.sdk_error("Sdk", "input: Invalid character 'X' at position 1", "sign-client-assertion",
+                       "--secret-key-hex", "0X" + SEED, *args)
+
+    def test_issuer_key_id(self):
+        jwk = {"kty": "EC", "crv": "P-256", "x": "xx", "y": "yy", "kid": "ignored"}
+        self.assertEqual(self.ok_text("issuer-key-id", "--jwk-json", "@-", stdin=json.dumps(jwk, indent=2)),
+                         sha256_hex('{"crv":"P-256","kty":"EC","x":"xx","y":"yy"}'))
+        self.sdk_error("Sdk", "bad key: unsupported kty", "issuer-key-id", "--jwk-json", '{"kty":"RSA"}')
+
+    def test_verify_token_at(self):
+        with open(os.path.join(DATA, "host_es256_vector.json")) as f:
+            v = json.load(f)
+        with tempfile.TemporaryDirectory() as d:
+            jwks = os.path.join(d, "jwks.json")
+            with open(jwks, "w") as f:
+                json.dump(v["jwks"], f)
+            common = ["--jwks-json", "@" + jwks, "--expected-iss", v["iss"], "--expected-aud", v["aud"]]
+            claims = self.ok_json("verify-token-at", "--jwt", "@-", *common, "--now-unix", str(v["now"]),
+                                  stdin=v["jwt"] + "\n")
+            self.assertEqual(claims, v["claims"])
+            self.assertEqual(list(claims), ["iss", "sub", "aud", "exp", "iat", "tid", "nonce"])
+            self.sdk_error("Sdk", "claim: expired", "verify-token-at", "--jwt", v["jwt"], *common,
+                           "--now-unix", str(v["claims"]["exp"] + 61))
+            self.sdk_error("Sdk", "jwt: not a 3-part JWT", "verify-token-at", "--jwt", "a.b", *common,
+                           "--now-unix", "0")
+
+
+class DemoTest(CliTestCase):
+    def test_demo_text(self):
+        out = self.ok("demo", "--now", "1700000000")
+        self.assertIn("DEMO WALLET KEY", out)
+        for title in ["Origin", "Root binding", "Wallet signature (DEMO key, host code)", "Root seed", "App key",
+                      "User binding", "Deed", "Capability deed with one delegation link", "Origin vouch"]:
+            self.assertIn(f". {title}", out)
+        self.assertEqual(out, self.ok("demo", "--now", "1700000000"))  # deterministic for a fixed time
+
+    def test_demo_json_flow_is_consistent(self):
+        doc = self.ok_json("demo", "--json", "--now", "1700000000", "--origin", "https://Shop.Example:443/",
+                           "--tenant-id", "9")
+        self.assertIn("DEMO", doc["wallet"]["key"])
+        self.assertEqual(doc["wallet"]["address"], DEMO_ADDRESS)
+        steps = {s["title"]: s for s in doc["steps"]}
+        self.assertEqual(len(doc["steps"]), 9)
+        self.assertEqual(steps["Origin"]["canonical"], "https://shop.example")
+        wallet = steps["Wallet signature (DEMO key, host code)"]
+        self.assertTrue(wallet["second_signature_identical"])
+        self.assertEqual(steps["Root seed"]["root_seed_hex"], sha256_hex(bytes.fromhex(wallet["signature"])))
+        deed = steps["Deed"]["deed"]
+        self.assertEqual((deed["mode"], deed["tenant"], deed["exp"]), ("user-sig", 9, 1700000300))
+        self.assertTrue(steps["Deed"]["sub_is_user_sub_of_app_key"])
+        self.assertEqual(deed["pubkey"], steps["App key"]["app_key"]["pubkey_hex"])
+        cap = steps["Capability deed with one delegation link"]
+        chain = json.loads(cap["capability_deed"]["delegations"])
+        self.assertEqual(len(chain), 1)
+        self.assertEqual((chain[0]["iss"], chain[0]["to"]), (deed["sub"], "agent:demo-assistant"))
+        self.assertEqual(cap["parent_ref_hash"], sha256_hex(deed["sub"]))
+        vouch = steps["Origin vouch"]
+        self.assertEqual(vouch["recovered_signer"], DEMO_ADDRESS)
+        self.assertTrue(vouch["signer_is_demo_wallet"])
+        self.assertTrue(vouch["registry_call_data"].startswith("0x04e8e8da"))
+        self.assertEqual(len(vouch["registry_call_data"]), 2 + 200)
+        self.assertLessEqual(vouch["vouch_lifetime_secs"], vouch["max_vouch_lifetime_secs"])
+
+    def test_demo_usage_and_library_errors(self):
+        self.assertIn("--tenant-id: expected an unsigned 64-bit decimal integer",
+                      self.fails(2, "demo", "--tenant-id", "x"))
+        code, out, err = self.run_cli("demo", "--origin", "http://localhost:3000", "--now", "1")
+        self.assertEqual(code, 1)
+        self.assertIn("7. Deed", out)  # the steps before the failure were printed
+        self.assertEqual(err, "SdkError::InsecureOrigin: http://localhost:3000: scheme must be https in production\n")
+        self.ok("demo", "--origin", "http://localhost:3000", "--allow-insecure-origin", "--now", "1")
+
+
+if __name__ == "__main__":
+    unittest.main()
