@@ -83,7 +83,11 @@ QUORENT_API RustBuffer ffi_quorent_sdk_uniffi_rustbuffer_reserve(RustBuffer buf,
         if (auto v = buffer_violation(buf)) throw InternalFailure{std::string(*v)};
         if (buf.capacity - buf.len >= additional) return buf;
         const std::uint64_t required = buf.len + additional;
-        if (required < buf.len || required >= kMaxCapacity) throw InternalFailure{"capacity overflow"};
+        if (required < buf.len || required >= kMaxCapacity) {
+            // The buffer was consumed by the call: it goes, like any argument.
+            release_buffer(buf);
+            throw InternalFailure{"capacity overflow"};
+        }
         std::uint64_t capacity = required;
         if (buf.capacity <= (kMaxCapacity - 1) / 2 && buf.capacity * 2 > capacity) capacity = buf.capacity * 2;
         if (capacity < 8) capacity = 8;
