@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "check.hpp"
+#include "host.hpp"
 #include "quorent_sdk_uniffi.h"
 #include "values.hpp"
 
@@ -137,19 +138,8 @@ void check(std::string_view in, const char* arg, void (Ref::*read)(), Lift lift,
 
 // ---- the same bytes through the exported functions that take them ----------------
 
-RustBuffer buf(std::string_view s) {
-    RustCallStatus st{0, {0, 0, nullptr}};
-    return ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(
-        ForeignBytes{static_cast<std::int32_t>(s.size()), reinterpret_cast<const std::uint8_t*>(s.data())}, &st);
-}
-
-std::string take(RustBuffer b) {
-    std::string out = b.data ? std::string(reinterpret_cast<char*>(b.data), b.len) : std::string();
-    RustCallStatus st{0, {0, 0, nullptr}};
-    ffi_quorent_sdk_uniffi_rustbuffer_free(b, &st);
-    FUZZ_CHECK(st.code == 0, "free");
-    return out;
-}
+using fuzz::take;
+RustBuffer buf(std::string_view s) { return fuzz::arg(s); }
 
 // A conversion failure is code 2 with the conversion message; anything else
 // reached the operation (code 0 or 1). Returns the result bytes on success.

@@ -20,6 +20,7 @@
 #include <optional>
 
 #include "check.hpp"
+#include "host.hpp"
 #include "quorent/encoding.hpp"
 #include "quorent/json.hpp"
 #include "quorent/token.hpp"
@@ -135,18 +136,8 @@ std::optional<std::string> expected_failure(std::string_view header, std::string
     return std::nullopt;
 }
 
-RustBuffer arg(std::string_view s) {
-    RustCallStatus st{0, {0, 0, nullptr}};
-    return ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(
-        ForeignBytes{static_cast<std::int32_t>(s.size()), reinterpret_cast<const std::uint8_t*>(s.data())}, &st);
-}
-
-std::string take(RustBuffer b) {
-    std::string out = b.data ? std::string(reinterpret_cast<char*>(b.data), b.len) : std::string();
-    RustCallStatus st{0, {0, 0, nullptr}};
-    ffi_quorent_sdk_uniffi_rustbuffer_free(b, &st);
-    return out;
-}
+using fuzz::take;
+using fuzz::arg;
 
 void signed_token(const std::uint8_t* data, std::size_t size) {
     if (size < 9) return;
