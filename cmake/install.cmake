@@ -7,7 +7,7 @@ include(CMakePackageConfigHelpers)
 set(QUORENT_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/quorent_sdk_uniffi)
 
 set_target_properties(quorent_sdk_uniffi PROPERTIES
-  PUBLIC_HEADER ${CMAKE_CURRENT_SOURCE_DIR}/ffi/include/quorent_sdk_uniffi.h)
+  PUBLIC_HEADER "${CMAKE_CURRENT_SOURCE_DIR}/ffi/include/quorent_sdk_uniffi.h;${QUORENT_GENERATED_INCLUDE}/quorent_sdk_version.h")
 install(TARGETS quorent_sdk_uniffi EXPORT quorent_sdk_uniffiTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})

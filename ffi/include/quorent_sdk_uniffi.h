@@ -21,6 +21,8 @@
 
 #include <stdint.h>
 
+#include "quorent_sdk_version.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
