@@ -1,0 +1,1 @@
+"""The binding generator: one model of the interface, one emitter per language."""

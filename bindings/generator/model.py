@@ -1,0 +1,167 @@
+"""Reads the interface description of a built libquorent_sdk_uniffi: every
+UNIFFI_META_* blob in its dynamic symbol table, parsed into one model that
+every language's emitter renders.
+
+read_interface(path) returns (namespace, functions, records, errors):
+  functions: [{name, args: [(name, type)], ret: type, error: name | None,
+               doc, checksum}], sorted by name
+  records:   [{name, fields: [(name, type, doc)], doc}]
+  errors:    [{name, variants: [(name, doc)], doc}]
+Types are "u8", "u64", "bool", "str", "bytes", "opt:<type>" and
+"record:<Name>". Anything else stops with a message naming the blob.
+"""
+
+import ctypes
+import os
+import struct
+
+META_PREFIX = "UNIFFI_META_"
+
+
+# ---- the library's dynamic symbols ---------------------------------------------
+
+def meta_symbols(path):
+    """(name, size) of every UNIFFI_META_* symbol defined in the ELF64 file."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:4] != b"\x7fELF" or data[4] != 2 or data[5] != 1:
+        raise SystemExit(f"{path}: not a little-endian ELF64 file")
+    e_shoff, = struct.unpack_from("<Q", data, 0x28)
+    e_shentsize, e_shnum = struct.unpack_from("<HH", data, 0x3A)
+    sections = []
+    for i in range(e_shnum):
+        sh = struct.unpack_from("<IIQQQQIIQQ", data, e_shoff + i * e_shentsize)
+        sections.append(sh)
+    out = []
+    for sh_name, sh_type, _flags, _addr, sh_offset, sh_size, sh_link, _info, _align, sh_entsize in sections:
+        if sh_type != 11:  # SHT_DYNSYM
+            continue
+        strtab = sections[sh_link]
+        str_off = strtab[4]
+        for j in range(sh_size // sh_entsize):
+            st_name, _st_info, _st_other, st_shndx, _value, st_size = struct.unpack_from(
+                "<IBBHQQ", data, sh_offset + j * sh_entsize)
+            if st_shndx == 0:
+                continue  # undefined
+            end = data.index(b"\0", str_off + st_name)
+            name = data[str_off + st_name:end].decode()
+            if name.startswith(META_PREFIX) and st_size > 0:
+                out.append((name, st_size))
+    return sorted(out)
+
+
+# ---- blob parsing ------------------------------------------------------------------
+
+class Blob:
+    def __init__(self, name, data):
+        self.name, self.data, self.pos = name, data, 0
+
+    def byte(self):
+        if self.pos >= len(self.data):
+            raise SystemExit(f"{self.name}: blob ends early")
+        b = self.data[self.pos]
+        self.pos += 1
+        return b
+
+    def short_string(self):
+        n = self.byte()
+        s = self.data[self.pos:self.pos + n]
+        if len(s) != n:
+            raise SystemExit(f"{self.name}: blob ends early")
+        self.pos += n
+        return s.decode()
+
+    def long_string(self):
+        n = self.byte() | (self.byte() << 8)
+        s = self.data[self.pos:self.pos + n]
+        if len(s) != n:
+            raise SystemExit(f"{self.name}: blob ends early")
+        self.pos += n
+        return s.decode()
+
+    def type(self):
+        code = self.byte()
+        simple = {0: "u8", 3: "u64", 10: "bool", 11: "str"}
+        if code in simple:
+            return simple[code]
+        if code == 12:
+            return "opt:" + self.type()
+        if code == 13:
+            self.short_string()
+            return "record:" + self.short_string()
+        if code == 14:
+            self.short_string()
+            return "error:" + self.short_string()
+        if code == 17:
+            inner = self.type()
+            if inner != "u8":
+                raise SystemExit(f"{self.name}: sequences of {inner} are not supported")
+            return "bytes"
+        raise SystemExit(f"{self.name}: unknown type code {code}")
+
+    def done(self):
+        if self.pos != len(self.data):
+            raise SystemExit(f"{self.name}: {len(self.data) - self.pos} bytes left after parsing")
+
+
+def checksum(data):
+    h = 0xCBF29CE484222325
+    for b in data:
+        h = ((h ^ b) * 0x100000001B3) & 0xFFFFFFFFFFFFFFFF
+    return (h ^ (h >> 16) ^ (h >> 32) ^ (h >> 48)) & 0xFFFF
+
+
+def read_interface(lib_path):
+    lib = ctypes.CDLL(os.path.abspath(lib_path))
+    functions, records, errors, namespace = [], [], [], None
+    for sym, size in meta_symbols(lib_path):
+        data = bytes((ctypes.c_uint8 * size).in_dll(lib, sym))
+        b = Blob(sym, data)
+        kind = b.byte()
+        module = b.short_string()
+        if kind == 0:
+            name = b.short_string()
+            if b.byte() != 0:
+                raise SystemExit(f"{sym}: asynchronous operations are not supported")
+            args = []
+            for _ in range(b.byte()):
+                arg_name, arg_type = b.short_string(), b.type()
+                if b.byte() != 0:
+                    raise SystemExit(f"{sym}: default values are not supported")
+                args.append((arg_name, arg_type))
+            ret = b.type() if b.data[b.pos] != 23 else None
+            error = None
+            if ret is None:
+                b.byte()
+                ret = b.type()
+                error = b.type().split(":", 1)[1]
+            doc = b.long_string()
+            functions.append(dict(name=name, args=args, ret=ret, error=error, doc=doc, checksum=checksum(data)))
+        elif kind == 2:
+            name = b.short_string()
+            fields = []
+            for _ in range(b.byte()):
+                field_name, field_type = b.short_string(), b.type()
+                b.byte()
+                fields.append((field_name, field_type, b.long_string()))
+            records.append(dict(name=name, fields=fields, doc=b.long_string()))
+        elif kind == 3:
+            name = b.short_string()
+            if b.byte() != 2:
+                raise SystemExit(f"{sym}: only errors whose variants carry a message are supported")
+            b.byte()
+            variants = []
+            for _ in range(b.byte()):
+                variants.append((b.short_string(), b.long_string()))
+            b.byte()
+            errors.append(dict(name=name, variants=variants, doc=b.long_string()))
+        elif kind == 6:
+            namespace = b.short_string()
+        else:
+            raise SystemExit(f"{sym}: unknown blob kind {kind}")
+        b.done()
+        if module != "quorent_sdk_uniffi":
+            raise SystemExit(f"{sym}: unexpected module {module}")
+    if namespace is None:
+        raise SystemExit("no namespace blob found")
+    return namespace, sorted(functions, key=lambda f: f["name"]), records, errors
