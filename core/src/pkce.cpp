@@ -33,6 +33,11 @@ Result<std::string> build_authorize_url(std::string_view issuer, std::string_vie
                                         std::string_view redirect_uri, std::string_view state,
                                         std::string_view nonce, std::string_view code_challenge) {
     QUORENT_TRY(url::Url url, url::parse(issuer));
+    // The result is opened by the host in a browser or web view: a scheme that
+    // runs code or reads local data (javascript:, data:, file:, ...) is never
+    // handed back. Plain http stays allowed for local and loopback issuers.
+    if (url.scheme != "https" && url.scheme != "http")
+        return CoreError{ErrorKind::Input, "issuer must be an http or https URL"};
 
     // The issuer's path is replaced, not extended. A URL with an opaque path
     // (e.g. "mailto:x") gets "/authorize" in its place as well.

@@ -24,7 +24,10 @@ std::string pkce_challenge(std::string_view verifier);
 
 // The issuer's "/authorize" URL with the authorization-code request
 // parameters appended to its query. Fails with kind Input carrying the URL
-// parser's reason when the issuer is not an absolute URL.
+// parser's reason when the issuer is not an absolute URL, and with "issuer
+// must be an http or https URL" when its parsed scheme is anything else
+// (javascript:, data:, file:, blob:, ftp:, ws:, mailto:, custom schemes):
+// the URL is meant to be opened in a browser, so no other scheme is passed on.
 Result<std::string> build_authorize_url(std::string_view issuer, std::string_view client_id,
                                         std::string_view redirect_uri, std::string_view state,
                                         std::string_view nonce, std::string_view code_challenge);
