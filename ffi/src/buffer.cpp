@@ -39,7 +39,12 @@ std::optional<std::string_view> buffer_violation(const RustBuffer& buf) noexcept
 
 void release_buffer(const RustBuffer& buf) noexcept {
     // A capacity of 0 owns nothing; its data pointer may be a placeholder.
-    if (buf.data != nullptr && buf.capacity != 0) std::free(buf.data);
+    if (buf.data == nullptr || buf.capacity == 0) return;
+    // Buffers carry secret keys, seeds and signatures in both directions:
+    // nothing leaves them readable in freed memory (the wipe is a call the
+    // compiler may not remove).
+    secure_wipe(buf.data, buf.capacity);
+    std::free(buf.data);
 }
 
 }  // namespace quorent::ffi
@@ -91,10 +96,12 @@ QUORENT_API RustBuffer ffi_quorent_sdk_uniffi_rustbuffer_reserve(RustBuffer buf,
         std::uint64_t capacity = required;
         if (buf.capacity <= (kMaxCapacity - 1) / 2 && buf.capacity * 2 > capacity) capacity = buf.capacity * 2;
         if (capacity < 8) capacity = 8;
-        // Storage with capacity 0 is not ours to reallocate.
-        std::uint8_t* old = buf.capacity == 0 ? nullptr : buf.data;
-        auto* p = static_cast<std::uint8_t*>(std::realloc(old, capacity));
+        // A new block rather than realloc: the old one may hold a secret and is
+        // wiped before it is released (storage with capacity 0 is not ours).
+        auto* p = static_cast<std::uint8_t*>(std::malloc(capacity));
         if (p == nullptr) out_of_memory(capacity);
+        if (buf.len != 0) std::memcpy(p, buf.data, buf.len);
+        release_buffer(buf);
         return RustBuffer{capacity, buf.len, p};
     });
 }

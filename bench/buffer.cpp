@@ -1,0 +1,45 @@
+// The cost of releasing buffers wiped: a buffer made from host bytes and
+// freed through the exported functions (which wipe before releasing), beside
+// the wipe alone and a plain malloc/free pair of the same size.
+#include <openssl/crypto.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "support.hpp"
+
+namespace {
+
+void buffer_roundtrip(benchmark::State& state) {
+    const std::string bytes(static_cast<std::size_t>(state.range(0)), 'k');
+    for (auto _ : state) {
+        RustCallStatus st{};
+        RustBuffer b = ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(
+            ForeignBytes{static_cast<int32_t>(bytes.size()), reinterpret_cast<const uint8_t*>(bytes.data())}, &st);
+        ffi_quorent_sdk_uniffi_rustbuffer_free(b, &st);
+    }
+}
+BENCHMARK(buffer_roundtrip)->Name("buffer/from_bytes_free_wiped")->Arg(64)->Arg(1024)->Arg(65536);
+
+void buffer_wipe_only(benchmark::State& state) {
+    std::string bytes(static_cast<std::size_t>(state.range(0)), 'k');
+    for (auto _ : state) {
+        OPENSSL_cleanse(bytes.data(), bytes.size());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(buffer_wipe_only)->Name("buffer/wipe_only")->Arg(64)->Arg(1024)->Arg(65536);
+
+void buffer_plain_malloc(benchmark::State& state) {
+    const std::string bytes(static_cast<std::size_t>(state.range(0)), 'k');
+    for (auto _ : state) {
+        void* p = std::malloc(bytes.size());
+        std::memcpy(p, bytes.data(), bytes.size());
+        benchmark::DoNotOptimize(p);
+        std::free(p);
+    }
+}
+BENCHMARK(buffer_plain_malloc)->Name("buffer/malloc_copy_free_unwiped")->Arg(64)->Arg(1024)->Arg(65536);
+
+}  // namespace

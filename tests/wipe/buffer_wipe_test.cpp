@@ -1,0 +1,101 @@
+// Buffers that held secrets are wiped before their memory is released: the
+// result of derive_app_key and derive_root_seed, every argument buffer a call
+// consumes, any buffer the host frees, and the old block of a buffer that
+// rustbuffer_reserve moves. The test stands between the library and the C
+// library's free() and looks at each watched block as it is released.
+//
+// A plain program rather than a gtest suite: it replaces free(), which
+// sanitizer runs own, so there it reports itself skipped.
+#include <dlfcn.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "quorent_sdk_uniffi.h"
+
+namespace {
+
+using FreeFn = void (*)(void*);
+FreeFn real_free = nullptr;
+
+// The block being watched, and what was seen when it was released.
+const void* watched = nullptr;
+std::size_t watched_len = 0;
+enum class Seen { Nothing, Wiped, Readable } seen = Seen::Nothing;
+
+void watch(const void* p, std::size_t len) {
+    watched = p;
+    watched_len = len;
+    seen = Seen::Nothing;
+}
+
+int failures = 0;
+void expect(bool ok, const char* what) {
+    std::printf("%s  %s\n", ok ? "ok  " : "FAIL", what);
+    if (!ok) ++failures;
+}
+
+RustBuffer text(const std::string& s) {
+    RustCallStatus st{};
+    return ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(
+        ForeignBytes{static_cast<int32_t>(s.size()), reinterpret_cast<const uint8_t*>(s.data())}, &st);
+}
+
+void release(RustBuffer b) {
+    RustCallStatus st{};
+    ffi_quorent_sdk_uniffi_rustbuffer_free(b, &st);
+}
+
+}  // namespace
+
+extern "C" void free(void* p) {
+    if (p != nullptr && p == watched) {
+        const auto* bytes = static_cast<const unsigned char*>(p);
+        bool zero = true;
+        for (std::size_t i = 0; i < watched_len; ++i) zero = zero && bytes[i] == 0;
+        seen = zero ? Seen::Wiped : Seen::Readable;
+        watched = nullptr;
+    }
+    if (real_free != nullptr) real_free(p);  // before set-up: leaked, never reused
+}
+
+int main() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    std::puts("skipped: the sanitizer owns free()");
+    return 77;
+#else
+    real_free = reinterpret_cast<FreeFn>(dlsym(RTLD_NEXT, "free"));
+    if (real_free == nullptr) return 1;
+    const std::string seed = std::string(62, '0') + "2a";
+
+    // A buffer the host frees.
+    RustBuffer b = text(seed);
+    watch(b.data, b.capacity);
+    release(b);
+    expect(seen == Seen::Wiped, "rustbuffer_free wipes the bytes it releases");
+
+    // An argument buffer consumed by a call, and the secret-bearing result.
+    RustCallStatus st{};
+    RustBuffer arg = text(seed);
+    watch(arg.data, arg.capacity);
+    RustBuffer key = uniffi_quorent_sdk_uniffi_fn_func_derive_app_key(arg, 7, text("https://app.example"), &st);
+    expect(st.code == 0 && seen == Seen::Wiped, "a consumed argument holding a root seed is wiped");
+    watch(key.data, key.capacity);
+    release(key);
+    expect(seen == Seen::Wiped, "an AppKey result holding a secret key is wiped when freed");
+
+    // A buffer that reserve moves to a larger block.
+    RustBuffer small = text(seed);
+    watch(small.data, small.capacity);
+    RustBuffer grown = ffi_quorent_sdk_uniffi_rustbuffer_reserve(small, 1 << 20, &st);
+    expect(st.code == 0 && seen == Seen::Wiped, "rustbuffer_reserve wipes the block it leaves");
+    expect(grown.len == seed.size() && std::memcmp(grown.data, seed.data(), seed.size()) == 0,
+           "rustbuffer_reserve keeps the bytes");
+    release(grown);
+
+    std::printf("%d failure(s)\n", failures);
+    return failures == 0 ? 0 : 1;
+#endif
+}
