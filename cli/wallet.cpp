@@ -121,17 +121,18 @@ struct HelpAsked {};
 constexpr const char* kUsageText =
     "usage: quorent wallet new\n"
     "       quorent wallet address --secret-key-hex HEX\n"
-    "       quorent wallet sign --secret-key-hex HEX --message TEXT\n\n"
+    "       quorent wallet sign --secret-key-hex HEX (--message TEXT | --message-hex HEX)\n\n"
     "A test wallet in host code (libsecp256k1), to play the wallet's part in a flow:\n"
     "  new      prints a fresh random secp256k1 secret key as hex (for testing only)\n"
     "  address  prints the key's account address, 0x + 40 lower-case hex digits\n"
-    "  sign     prints the EIP-191 personal-message signature of the message,\n"
-    "           65 bytes r || s || v (v = 27 or 28) as 0x-hex\n\n"
-    "--secret-key-hex and --message take @PATH to read the value from a file or @- to\n"
-    "read it from standard input (a message starting with @@ is the literal text after\n"
-    "the first @). White space around the key is ignored; of a message read from a file\n"
-    "or standard input, one final line break is dropped. Prefer @PATH for the key: a\n"
-    "key on the command line is visible to other users of the machine. Exit status:\n"
+    "  sign     prints the EIP-191 personal-message signature of the message (a text,\n"
+    "           or bytes given as hex, such as a delegation binding), 65 bytes\n"
+    "           r || s || v (v = 27 or 28) as 0x-hex\n\n"
+    "Every option takes @PATH to read the value from a file or @- to read it from\n"
+    "standard input (a --message starting with @@ is the literal text after the first\n"
+    "@). White space around hex values is ignored; of a --message read from a file or\n"
+    "standard input, one final line break is dropped. Prefer @PATH for the key: a key\n"
+    "on the command line is visible to other users of the machine. Exit status:\n"
     "0 success, 2 usage error or invalid input, 3 internal failure.\n";
 
 // Reads all of a file (or standard input for "-") into a fixed buffer of at
@@ -163,16 +164,16 @@ void read_key_source(const std::string& path, SecretKey& key) {
     wipe(buf.data(), buf.size());
 }
 
-std::string read_text_source(const std::string& path) {
+std::string read_text_source(const std::string& path, const std::string& option) {
     std::string content;
     if (path == "-") {
         content.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-        if (std::cin.bad()) throw Usage("--message: cannot read standard input");
+        if (std::cin.bad()) throw Usage(option + ": cannot read standard input");
     } else {
         std::ifstream f(path, std::ios::binary);
-        if (!f) throw Usage("--message: cannot read file '" + path + "'");
+        if (!f) throw Usage(option + ": cannot read file '" + path + "'");
         content.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-        if (f.bad()) throw Usage("--message: cannot read file '" + path + "'");
+        if (f.bad()) throw Usage(option + ": cannot read file '" + path + "'");
     }
     // One final line break, as editors, echo and this tool's own output leave it, is not part of the text.
     if (!content.empty() && content.back() == '\n') content.pop_back();
@@ -183,6 +184,7 @@ std::string read_text_source(const std::string& path) {
 struct Options {
     char* key = nullptr;  // the argument as given (a literal key is wiped from argv once read)
     std::optional<std::string> message;
+    bool message_is_hex = false;
 };
 
 Options parse(const std::vector<std::string_view>& allowed, int argc, char** argv) {
@@ -210,8 +212,9 @@ Options parse(const std::vector<std::string_view>& allowed, int argc, char** arg
             have_key = true;
             o.key = value;
         } else {
-            if (o.message) throw Usage("option --message given twice");
+            if (o.message) throw Usage("give the message once, with --message or --message-hex");
             o.message = value;
+            o.message_is_hex = name == "message-hex";
         }
     }
     return o;
@@ -231,11 +234,24 @@ void load_key(const Options& o, SecretKey& key) {
 }
 
 std::string load_message(const Options& o) {
-    if (!o.message) throw Usage("missing option --message");
+    if (!o.message) throw Usage("missing option --message (or --message-hex)");
     const std::string& v = *o.message;
-    if (v.rfind("@@", 0) == 0) return v.substr(1);
-    if (v.size() > 1 && v[0] == '@') return read_text_source(v.substr(1));
-    return v;
+    if (!o.message_is_hex) {
+        if (v.rfind("@@", 0) == 0) return v.substr(1);
+        if (v.size() > 1 && v[0] == '@') return read_text_source(v.substr(1), "--message");
+        return v;
+    }
+    std::string_view text = v;
+    std::string content;
+    if (!text.empty() && text[0] == '@') {
+        content = read_text_source(v.substr(1), "--message-hex");
+        text = content;
+    }
+    while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
+    while (!text.empty() && is_space(text.back())) text.remove_suffix(1);
+    const auto bytes = from_hex(text);
+    if (!bytes) throw Usage("--message-hex: expected hex digits (an optional 0x, an even count)");
+    return *bytes;
 }
 
 int run(int argc, char** argv) {
@@ -265,7 +281,7 @@ int run(int argc, char** argv) {
         return 0;
     }
     if (command == "sign") {
-        const Options o = parse({"secret-key-hex", "message"}, argc - 2, argv + 2);
+        const Options o = parse({"secret-key-hex", "message", "message-hex"}, argc - 2, argv + 2);
         if (o.key != nullptr && o.message && std::string_view(o.key) == "@-" && *o.message == "@-")
             throw Usage("only one option can be read from standard input");
         // The message first: reading it from standard input must not hold the key meanwhile.

@@ -75,6 +75,9 @@ class WalletTest(unittest.TestCase):
                                      stdin=text.encode()), "0x" + sig)
             self.assertEqual(self.ok("sign", "--secret-key-hex", "@-", "--message", "@" + msg_file,
                                      stdin=key.encode()), "0x" + sig)
+            # The same bytes given as hex (a binding's bytes may end in a line feed of their own).
+            self.assertEqual(self.ok("sign", "--secret-key-hex", key, "--message-hex", "@-",
+                                     stdin=(" 0x" + text.encode().hex() + "\n").encode()), "0x" + sig)
         # A message that starts with @ is written with @@.
         self.assertEqual(self.ok("sign", "--secret-key-hex", KEY1, "--message", "@@x"),
                          self.ok("sign", "--secret-key-hex", KEY1, "--message", "@" + self.file("at", "@x")))
@@ -116,6 +119,8 @@ class WalletTest(unittest.TestCase):
         self.refused("cannot read file", "address", "--secret-key-hex", "@" + os.path.join(self.dir.name, "none"))
         self.refused("only one option", "sign", "--secret-key-hex", "@-", "--message", "@-", stdin=b"")
         self.refused("missing option --message", "sign", "--secret-key-hex", KEY1)
+        self.refused("--message-hex: expected hex", "sign", "--secret-key-hex", KEY1, "--message-hex", "abc")
+        self.refused("give the message once", "sign", "--secret-key-hex", KEY1, "--message-hex", "ab", "--message", "m")
         self.refused("missing option --secret-key-hex", "sign", "--message", "m")
         self.refused("given twice", "address", "--secret-key-hex", KEY1, "--secret-key-hex", KEY1)
         self.refused("unknown option --message", "address", "--message", "m")
