@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "cli.hpp"
+#include "wallet.hpp"
 
 namespace quorent_cli {
 
@@ -433,6 +434,7 @@ Outcome call_operation(std::string_view name, Args& args) {
 int main(int argc, char** argv) {
     using namespace quorent_cli;
     std::signal(SIGPIPE, SIG_IGN);
+    if (argc > 1 && std::string_view(argv[1]) == "wallet") return wallet::wallet_main(argc - 1, argv + 1);
     int status = kInternal;
     try {
         status = run(std::vector<std::string>(argv + 1, argv + argc));

@@ -1,9 +1,20 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the tools need, when missing.
+# Installs the Debian packages that are missing for one purpose:
+#   install-deps.sh demo   building the library and the quorent tool, and running the demo
+#   install-deps.sh test   all of the above, plus what the tests, sanitizers, fuzzing and
+#                          benchmarks need (the default)
+# QUORENT_EXTRA_PKGS adds packages to either list.
 set -euo pipefail
-pkgs=(build-essential cmake pkg-config g++ libssl-dev libsecp256k1-dev libcrypto++-dev
-      nlohmann-json3-dev libicu-dev libgtest-dev libgmock-dev libbenchmark-dev python3 valgrind
-      clang libclang-rt-14-dev)
+purpose="${1:-test}"
+demo_pkgs=(build-essential cmake pkg-config g++ libssl-dev libsecp256k1-dev libcrypto++-dev
+           nlohmann-json3-dev libicu-dev)
+test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-jsonschema valgrind
+           clang libclang-rt-14-dev)
+case "$purpose" in
+  demo) pkgs=("${demo_pkgs[@]}") ;;
+  test) pkgs=("${demo_pkgs[@]}" "${test_pkgs[@]}") ;;
+  *) echo "usage: $0 [demo|test]" >&2; exit 2 ;;
+esac
 if [ "${QUORENT_EXTRA_PKGS:-}" != "" ]; then pkgs+=(${QUORENT_EXTRA_PKGS}); fi
 missing=()
 for p in "${pkgs[@]}"; do

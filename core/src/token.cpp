@@ -171,6 +171,12 @@ bool es256_verify(const P256Key& key, std::string_view signing_input, const std:
 
 }  // namespace
 
+bool verify_es256(const P256Key& key, std::string_view message, std::span<const std::uint8_t> signature) {
+    if (signature.size() != 64 || !in_scalar_range(signature.data()) || !in_scalar_range(signature.data() + 32))
+        return false;
+    return es256_verify(key, message, signature.data());
+}
+
 Result<P256Key> find_jwk(std::string_view jwks_json, const std::optional<std::string>& kid) {
     QUORENT_TRY(const json::Value jwks, json::parse(jwks_json, ErrorKind::BadKey));
     const json::Value* keys_member = jwks.find("keys");

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -64,6 +65,11 @@ private:
 // "no x", "no y", "x/y must be 32 bytes", "signature error" for a point
 // that is not on P-256), Jwt "base64: ..." for undecodable coordinates.
 Result<P256Key> find_jwk(std::string_view jwks_json, const std::optional<std::string>& kid);
+
+// ES256: whether `signature` (r || s, 64 bytes big-endian, each in [1, n-1])
+// is a valid ECDSA P-256 signature over SHA-256 of `message` under `key`.
+// Any other length or range is refused.
+bool verify_es256(const P256Key& key, std::string_view message, std::span<const std::uint8_t> signature);
 
 // Verifies a compact ES256 token against a JWKS at time `now` and returns
 // its claims. The signature is checked before any claim is read.
