@@ -29,8 +29,7 @@ SECTION = """## Bindings
 Produced by each binding's benchmark (`bench/bindings/`): the time per call of an operation through
 the binding and through the C ABI itself (building the argument buffers, the call, freeing the
 result), measured one after the other in one run on the same library: CPU time per call, best of
-five rounds. The
-overhead is their difference; its target is per language and operation.
+five rounds. The overhead is their difference; its target is per language and operation.
 
 | language | operation | binding µs | C ABI µs | overhead µs | target µs | met |
 |---|---|---:|---:|---:|---:|:-:|
