@@ -38,8 +38,10 @@ def ident(t):
     return t.replace("record:", "").replace(":", "_")
 
 
-def secret(field):
-    return field.startswith("secret")
+def secret(name):
+    """Fields and arguments that carry a secret: redacted in repr, and the
+    binding's own intermediate copies wiped once used."""
+    return name.startswith(("secret", "root_seed"))
 
 
 # ---- readers: bytes d, position p ------------------------------------------------------
@@ -168,10 +170,10 @@ def render_error(e, w):
 
 
 # Names the generated functions use for themselves.
-RESERVED = {"st", "out", "r", "b", "fn", "g"}
+RESERVED = {"st", "out", "r", "b", "d", "fn", "g"}
 
 
-def render_function(f, w):
+def render_function(f, records_by_name, w):
     name, args, ret = f["name"], f["args"], f["ret"]
     for n, _ in args:
         if n in RESERVED or n.startswith("_") or (n[0] in "ab" and n[1:].isdigit()):
@@ -200,7 +202,7 @@ def render_function(f, w):
             if t == "str":
                 w(f"    if type({n}) is not str:\n")
                 w(f"        _rt.check_str(\"{n}\", {n})\n")
-                w(f"    b{i} = {n}.encode()\n")
+                w(f"    b{i} = _encode({n})\n")
             else:
                 w("    out = []\n")
                 w(f"    _write_{ident(t)}(out, {n}, \"{n}\")\n")
@@ -216,6 +218,9 @@ def render_function(f, w):
         w("    if st.code:\n")
         w(f"        _rt.buffer_failed(st{''.join(', ' + m for m in made)})\n")
         made.append(f"a{i}")
+    for i, (n, _) in enumerate(args):
+        if secret(n) and i in buffers:
+            w(f"    _rt.wipe(b{i})\n")
     call = f"_fn_{name}({', '.join(lowered + ['st'])})"
     error = f"{f['error'].upper()}_VARIANTS" if f["error"] else "None"
     if ret in ("u64", "u8"):
@@ -236,6 +241,12 @@ def render_function(f, w):
         w(f"        _rt.raise_status(st, {error})\n")
         if ret == "str":
             w("    return _rt.take_str(r, st)\n")
+        elif ret.startswith("record:") and any(secret(n) for n, _, _ in records_by_name[ret[7:]]["fields"]):
+            w("    d = _rt.take(r, st)\n")
+            w("    try:\n")
+            w(f"        return _rt.lift(d, _read_{ident(ret)})\n")
+            w("    finally:\n")
+            w("        _rt.wipe(d)\n")
         else:
             w(f"    return _rt.lift(_rt.take(r, st), _read_{ident(ret)})\n")
     w("\n")
@@ -260,7 +271,7 @@ def render(namespace, functions, records, errors, version):
     w("_MAX = _rt.MAX_LEN\n")
     w("_I32, _U64 = _rt.I32.unpack_from, _rt.U64.unpack_from\n")
     w("_I32P, _U64P, _B1 = _rt.I32.pack, _rt.U64.pack, _rt.B1.pack\n")
-    w("_Status, _ForeignBytes = _rt.RustCallStatus, _rt.ForeignBytes\n")
+    w("_Status, _ForeignBytes, _encode = _rt.RustCallStatus, _rt.ForeignBytes, str.encode\n")
     w("_c_uint8, _c_uint64, _c_int8 = _rt.ctypes.c_uint8, _rt.ctypes.c_uint64, _rt.ctypes.c_int8\n\n")
     for r in records:
         render_record(r, w)
@@ -301,7 +312,7 @@ def render(namespace, functions, records, errors, version):
         w(f"    g[\"_fn_{f['name']}\"] = fn\n")
     w("\n")
     for f in functions:
-        render_function(f, w)
+        render_function(f, records_by_name, w)
     w("\n__all__ = [\n")
     names = [r["name"] for r in records] + [e["name"] for e in errors] + [f["name"] for f in functions]
     for n in names:

@@ -46,7 +46,7 @@ CHECKSUMS = {
 _MAX = _rt.MAX_LEN
 _I32, _U64 = _rt.I32.unpack_from, _rt.U64.unpack_from
 _I32P, _U64P, _B1 = _rt.I32.pack, _rt.U64.pack, _rt.B1.pack
-_Status, _ForeignBytes = _rt.RustCallStatus, _rt.ForeignBytes
+_Status, _ForeignBytes, _encode = _rt.RustCallStatus, _rt.ForeignBytes, str.encode
 _c_uint8, _c_uint64, _c_int8 = _rt.ctypes.c_uint8, _rt.ctypes.c_uint64, _rt.ctypes.c_int8
 
 
@@ -880,32 +880,32 @@ def build_authorize_url(issuer: str, client_id: str, redirect_uri: str, state: s
     Raises SdkError."""
     if type(issuer) is not str:
         _rt.check_str("issuer", issuer)
-    b0 = issuer.encode()
+    b0 = _encode(issuer)
     if len(b0) > _MAX:
         _rt.too_long("issuer")
     if type(client_id) is not str:
         _rt.check_str("client_id", client_id)
-    b1 = client_id.encode()
+    b1 = _encode(client_id)
     if len(b1) > _MAX:
         _rt.too_long("client_id")
     if type(redirect_uri) is not str:
         _rt.check_str("redirect_uri", redirect_uri)
-    b2 = redirect_uri.encode()
+    b2 = _encode(redirect_uri)
     if len(b2) > _MAX:
         _rt.too_long("redirect_uri")
     if type(state) is not str:
         _rt.check_str("state", state)
-    b3 = state.encode()
+    b3 = _encode(state)
     if len(b3) > _MAX:
         _rt.too_long("state")
     if type(nonce) is not str:
         _rt.check_str("nonce", nonce)
-    b4 = nonce.encode()
+    b4 = _encode(nonce)
     if len(b4) > _MAX:
         _rt.too_long("nonce")
     if type(code_challenge) is not str:
         _rt.check_str("code_challenge", code_challenge)
-    b5 = code_challenge.encode()
+    b5 = _encode(code_challenge)
     if len(b5) > _MAX:
         _rt.too_long("code_challenge")
     st = _Status()
@@ -937,14 +937,14 @@ def build_client_assertion(domain: str, tenant_id: int, nonce: str, issued_at: i
     """The five-line client-credentials assertion text that a client signs with EIP-191."""
     if type(domain) is not str:
         _rt.check_str("domain", domain)
-    b0 = domain.encode()
+    b0 = _encode(domain)
     if len(b0) > _MAX:
         _rt.too_long("domain")
     if type(tenant_id) is not int or not 0 <= tenant_id <= 0xFFFFFFFFFFFFFFFF:
         tenant_id = _rt.check_u64("tenant_id", tenant_id)
     if type(nonce) is not str:
         _rt.check_str("nonce", nonce)
-    b2 = nonce.encode()
+    b2 = _encode(nonce)
     if len(b2) > _MAX:
         _rt.too_long("nonce")
     if type(issued_at) is not int or not 0 <= issued_at <= 0xFFFFFFFFFFFFFFFF:
@@ -991,31 +991,31 @@ def delegate(tenant_id: int, iss: str, to: str, grants_json: str, exp: int, epoc
         tenant_id = _rt.check_u64("tenant_id", tenant_id)
     if type(iss) is not str:
         _rt.check_str("iss", iss)
-    b1 = iss.encode()
+    b1 = _encode(iss)
     if len(b1) > _MAX:
         _rt.too_long("iss")
     if type(to) is not str:
         _rt.check_str("to", to)
-    b2 = to.encode()
+    b2 = _encode(to)
     if len(b2) > _MAX:
         _rt.too_long("to")
     if type(grants_json) is not str:
         _rt.check_str("grants_json", grants_json)
-    b3 = grants_json.encode()
+    b3 = _encode(grants_json)
     if len(b3) > _MAX:
         _rt.too_long("grants_json")
     if type(exp) is not int or not 0 <= exp <= 0xFFFFFFFFFFFFFFFF:
         exp = _rt.check_u64("exp", exp)
     if type(epoch_label_hex) is not str:
         _rt.check_str("epoch_label_hex", epoch_label_hex)
-    b5 = epoch_label_hex.encode()
+    b5 = _encode(epoch_label_hex)
     if len(b5) > _MAX:
         _rt.too_long("epoch_label_hex")
     if type(epoch) is not int or not 0 <= epoch <= 0xFFFFFFFFFFFFFFFF:
         epoch = _rt.check_u64("epoch", epoch)
     if type(parent_ref_hash_hex) is not str:
         _rt.check_str("parent_ref_hash_hex", parent_ref_hash_hex)
-    b7 = parent_ref_hash_hex.encode()
+    b7 = _encode(parent_ref_hash_hex)
     if len(b7) > _MAX:
         _rt.too_long("parent_ref_hash_hex")
     out = []
@@ -1025,7 +1025,7 @@ def delegate(tenant_id: int, iss: str, to: str, grants_json: str, exp: int, epoc
         _rt.too_long("pubkey_hex")
     if type(signature_hex) is not str:
         _rt.check_str("signature_hex", signature_hex)
-    b9 = signature_hex.encode()
+    b9 = _encode(signature_hex)
     if len(b9) > _MAX:
         _rt.too_long("signature_hex")
     st = _Status()
@@ -1064,31 +1064,31 @@ def delegation_binding(tenant_id: int, iss: str, to: str, grants_json: str, exp:
         tenant_id = _rt.check_u64("tenant_id", tenant_id)
     if type(iss) is not str:
         _rt.check_str("iss", iss)
-    b1 = iss.encode()
+    b1 = _encode(iss)
     if len(b1) > _MAX:
         _rt.too_long("iss")
     if type(to) is not str:
         _rt.check_str("to", to)
-    b2 = to.encode()
+    b2 = _encode(to)
     if len(b2) > _MAX:
         _rt.too_long("to")
     if type(grants_json) is not str:
         _rt.check_str("grants_json", grants_json)
-    b3 = grants_json.encode()
+    b3 = _encode(grants_json)
     if len(b3) > _MAX:
         _rt.too_long("grants_json")
     if type(exp) is not int or not 0 <= exp <= 0xFFFFFFFFFFFFFFFF:
         exp = _rt.check_u64("exp", exp)
     if type(epoch_label_hex) is not str:
         _rt.check_str("epoch_label_hex", epoch_label_hex)
-    b5 = epoch_label_hex.encode()
+    b5 = _encode(epoch_label_hex)
     if len(b5) > _MAX:
         _rt.too_long("epoch_label_hex")
     if type(epoch) is not int or not 0 <= epoch <= 0xFFFFFFFFFFFFFFFF:
         epoch = _rt.check_u64("epoch", epoch)
     if type(parent_ref_hash_hex) is not str:
         _rt.check_str("parent_ref_hash_hex", parent_ref_hash_hex)
-    b7 = parent_ref_hash_hex.encode()
+    b7 = _encode(parent_ref_hash_hex)
     if len(b7) > _MAX:
         _rt.too_long("parent_ref_hash_hex")
     st = _Status()
@@ -1119,14 +1119,14 @@ def derive_app_key(root_seed_hex: str, tenant_id: int, origin: str) -> "AppKey":
     Raises SdkError."""
     if type(root_seed_hex) is not str:
         _rt.check_str("root_seed_hex", root_seed_hex)
-    b0 = root_seed_hex.encode()
+    b0 = _encode(root_seed_hex)
     if len(b0) > _MAX:
         _rt.too_long("root_seed_hex")
     if type(tenant_id) is not int or not 0 <= tenant_id <= 0xFFFFFFFFFFFFFFFF:
         tenant_id = _rt.check_u64("tenant_id", tenant_id)
     if type(origin) is not str:
         _rt.check_str("origin", origin)
-    b2 = origin.encode()
+    b2 = _encode(origin)
     if len(b2) > _MAX:
         _rt.too_long("origin")
     st = _Status()
@@ -1136,10 +1136,15 @@ def derive_app_key(root_seed_hex: str, tenant_id: int, origin: str) -> "AppKey":
     a2 = _from_bytes(_ForeignBytes(len(b2), b2), st)
     if st.code:
         _rt.buffer_failed(st, a0)
+    _rt.wipe(b0)
     r = _fn_derive_app_key(a0, tenant_id, a2, st)
     if st.code:
         _rt.raise_status(st, SDKERROR_VARIANTS)
-    return _rt.lift(_rt.take(r, st), _read_AppKey)
+    d = _rt.take(r, st)
+    try:
+        return _rt.lift(d, _read_AppKey)
+    finally:
+        _rt.wipe(d)
 
 
 def derive_root_seed(origin: str, signature1_hex: str, signature2_hex: str) -> str:
@@ -1148,17 +1153,17 @@ def derive_root_seed(origin: str, signature1_hex: str, signature2_hex: str) -> s
     Raises SdkError."""
     if type(origin) is not str:
         _rt.check_str("origin", origin)
-    b0 = origin.encode()
+    b0 = _encode(origin)
     if len(b0) > _MAX:
         _rt.too_long("origin")
     if type(signature1_hex) is not str:
         _rt.check_str("signature1_hex", signature1_hex)
-    b1 = signature1_hex.encode()
+    b1 = _encode(signature1_hex)
     if len(b1) > _MAX:
         _rt.too_long("signature1_hex")
     if type(signature2_hex) is not str:
         _rt.check_str("signature2_hex", signature2_hex)
-    b2 = signature2_hex.encode()
+    b2 = _encode(signature2_hex)
     if len(b2) > _MAX:
         _rt.too_long("signature2_hex")
     st = _Status()
@@ -1194,7 +1199,7 @@ def is_origin_voucher_calldata(tenant_id: int, signer_hex: str, epoch: int) -> b
         tenant_id = _rt.check_u64("tenant_id", tenant_id)
     if type(signer_hex) is not str:
         _rt.check_str("signer_hex", signer_hex)
-    b1 = signer_hex.encode()
+    b1 = _encode(signer_hex)
     if len(b1) > _MAX:
         _rt.too_long("signer_hex")
     if type(epoch) is not int or not 0 <= epoch <= 0xFFFFFFFFFFFFFFFF:
@@ -1215,7 +1220,7 @@ def issuer_key_id(jwk_json: str) -> str:
     Raises SdkError."""
     if type(jwk_json) is not str:
         _rt.check_str("jwk_json", jwk_json)
-    b0 = jwk_json.encode()
+    b0 = _encode(jwk_json)
     if len(b0) > _MAX:
         _rt.too_long("jwk_json")
     st = _Status()
@@ -1234,19 +1239,19 @@ def mint_admin_deed(wallet_sig_hex: str, tenant_id: int, aud: str, challenge: st
     Raises SdkError."""
     if type(wallet_sig_hex) is not str:
         _rt.check_str("wallet_sig_hex", wallet_sig_hex)
-    b0 = wallet_sig_hex.encode()
+    b0 = _encode(wallet_sig_hex)
     if len(b0) > _MAX:
         _rt.too_long("wallet_sig_hex")
     if type(tenant_id) is not int or not 0 <= tenant_id <= 0xFFFFFFFFFFFFFFFF:
         tenant_id = _rt.check_u64("tenant_id", tenant_id)
     if type(aud) is not str:
         _rt.check_str("aud", aud)
-    b2 = aud.encode()
+    b2 = _encode(aud)
     if len(b2) > _MAX:
         _rt.too_long("aud")
     if type(challenge) is not str:
         _rt.check_str("challenge", challenge)
-    b3 = challenge.encode()
+    b3 = _encode(challenge)
     if len(b3) > _MAX:
         _rt.too_long("challenge")
     if type(exp) is not int or not 0 <= exp <= 0xFFFFFFFFFFFFFFFF:
@@ -1273,24 +1278,24 @@ def mint_admin_deed_smartwallet(signer_addr_hex: str, wallet_sig_hex: str, tenan
     Raises SdkError."""
     if type(signer_addr_hex) is not str:
         _rt.check_str("signer_addr_hex", signer_addr_hex)
-    b0 = signer_addr_hex.encode()
+    b0 = _encode(signer_addr_hex)
     if len(b0) > _MAX:
         _rt.too_long("signer_addr_hex")
     if type(wallet_sig_hex) is not str:
         _rt.check_str("wallet_sig_hex", wallet_sig_hex)
-    b1 = wallet_sig_hex.encode()
+    b1 = _encode(wallet_sig_hex)
     if len(b1) > _MAX:
         _rt.too_long("wallet_sig_hex")
     if type(tenant_id) is not int or not 0 <= tenant_id <= 0xFFFFFFFFFFFFFFFF:
         tenant_id = _rt.check_u64("tenant_id", tenant_id)
     if type(aud) is not str:
         _rt.check_str("aud", aud)
-    b3 = aud.encode()
+    b3 = _encode(aud)
     if len(b3) > _MAX:
         _rt.too_long("aud")
     if type(challenge) is not str:
         _rt.check_str("challenge", challenge)
-    b4 = challenge.encode()
+    b4 = _encode(challenge)
     if len(b4) > _MAX:
         _rt.too_long("challenge")
     if type(exp) is not int or not 0 <= exp <= 0xFFFFFFFFFFFFFFFF:
@@ -1325,12 +1330,12 @@ def mint_capability_deed(base_deed: "Deed", grants_json: str, delegation_chain_j
         _rt.too_long("base_deed")
     if type(grants_json) is not str:
         _rt.check_str("grants_json", grants_json)
-    b1 = grants_json.encode()
+    b1 = _encode(grants_json)
     if len(b1) > _MAX:
         _rt.too_long("grants_json")
     if type(delegation_chain_json) is not str:
         _rt.check_str("delegation_chain_json", delegation_chain_json)
-    b2 = delegation_chain_json.encode()
+    b2 = _encode(delegation_chain_json)
     if len(b2) > _MAX:
         _rt.too_long("delegation_chain_json")
     st = _Status()
@@ -1355,29 +1360,29 @@ def mint_user_1271_deed(signer_addr_hex: str, wallet_sig_hex: str, tenant_id: in
     Raises SdkError."""
     if type(signer_addr_hex) is not str:
         _rt.check_str("signer_addr_hex", signer_addr_hex)
-    b0 = signer_addr_hex.encode()
+    b0 = _encode(signer_addr_hex)
     if len(b0) > _MAX:
         _rt.too_long("signer_addr_hex")
     if type(wallet_sig_hex) is not str:
         _rt.check_str("wallet_sig_hex", wallet_sig_hex)
-    b1 = wallet_sig_hex.encode()
+    b1 = _encode(wallet_sig_hex)
     if len(b1) > _MAX:
         _rt.too_long("wallet_sig_hex")
     if type(tenant_id) is not int or not 0 <= tenant_id <= 0xFFFFFFFFFFFFFFFF:
         tenant_id = _rt.check_u64("tenant_id", tenant_id)
     if type(aud) is not str:
         _rt.check_str("aud", aud)
-    b3 = aud.encode()
+    b3 = _encode(aud)
     if len(b3) > _MAX:
         _rt.too_long("aud")
     if type(origin) is not str:
         _rt.check_str("origin", origin)
-    b4 = origin.encode()
+    b4 = _encode(origin)
     if len(b4) > _MAX:
         _rt.too_long("origin")
     if type(challenge) is not str:
         _rt.check_str("challenge", challenge)
-    b5 = challenge.encode()
+    b5 = _encode(challenge)
     if len(b5) > _MAX:
         _rt.too_long("challenge")
     if type(exp) is not int or not 0 <= exp <= 0xFFFFFFFFFFFFFFFF:
@@ -1410,24 +1415,24 @@ def mint_user_deed(secret_key_hex: str, tenant_id: int, aud: str, origin: str, c
     Raises SdkError."""
     if type(secret_key_hex) is not str:
         _rt.check_str("secret_key_hex", secret_key_hex)
-    b0 = secret_key_hex.encode()
+    b0 = _encode(secret_key_hex)
     if len(b0) > _MAX:
         _rt.too_long("secret_key_hex")
     if type(tenant_id) is not int or not 0 <= tenant_id <= 0xFFFFFFFFFFFFFFFF:
         tenant_id = _rt.check_u64("tenant_id", tenant_id)
     if type(aud) is not str:
         _rt.check_str("aud", aud)
-    b2 = aud.encode()
+    b2 = _encode(aud)
     if len(b2) > _MAX:
         _rt.too_long("aud")
     if type(origin) is not str:
         _rt.check_str("origin", origin)
-    b3 = origin.encode()
+    b3 = _encode(origin)
     if len(b3) > _MAX:
         _rt.too_long("origin")
     if type(challenge) is not str:
         _rt.check_str("challenge", challenge)
-    b4 = challenge.encode()
+    b4 = _encode(challenge)
     if len(b4) > _MAX:
         _rt.too_long("challenge")
     if type(exp) is not int or not 0 <= exp <= 0xFFFFFFFFFFFFFFFF:
@@ -1445,6 +1450,7 @@ def mint_user_deed(secret_key_hex: str, tenant_id: int, aud: str, origin: str, c
     a4 = _from_bytes(_ForeignBytes(len(b4), b4), st)
     if st.code:
         _rt.buffer_failed(st, a0, a2, a3)
+    _rt.wipe(b0)
     r = _fn_mint_user_deed(a0, tenant_id, a2, a3, a4, exp, st)
     if st.code:
         _rt.raise_status(st, SDKERROR_VARIANTS)
@@ -1457,39 +1463,39 @@ def mint_user_passkey_deed(credential_pubkey_hex: str, authenticator_data_hex: s
     Raises SdkError."""
     if type(credential_pubkey_hex) is not str:
         _rt.check_str("credential_pubkey_hex", credential_pubkey_hex)
-    b0 = credential_pubkey_hex.encode()
+    b0 = _encode(credential_pubkey_hex)
     if len(b0) > _MAX:
         _rt.too_long("credential_pubkey_hex")
     if type(authenticator_data_hex) is not str:
         _rt.check_str("authenticator_data_hex", authenticator_data_hex)
-    b1 = authenticator_data_hex.encode()
+    b1 = _encode(authenticator_data_hex)
     if len(b1) > _MAX:
         _rt.too_long("authenticator_data_hex")
     if type(client_data_json_b64url) is not str:
         _rt.check_str("client_data_json_b64url", client_data_json_b64url)
-    b2 = client_data_json_b64url.encode()
+    b2 = _encode(client_data_json_b64url)
     if len(b2) > _MAX:
         _rt.too_long("client_data_json_b64url")
     if type(assertion_sig_hex) is not str:
         _rt.check_str("assertion_sig_hex", assertion_sig_hex)
-    b3 = assertion_sig_hex.encode()
+    b3 = _encode(assertion_sig_hex)
     if len(b3) > _MAX:
         _rt.too_long("assertion_sig_hex")
     if type(tenant_id) is not int or not 0 <= tenant_id <= 0xFFFFFFFFFFFFFFFF:
         tenant_id = _rt.check_u64("tenant_id", tenant_id)
     if type(aud) is not str:
         _rt.check_str("aud", aud)
-    b5 = aud.encode()
+    b5 = _encode(aud)
     if len(b5) > _MAX:
         _rt.too_long("aud")
     if type(origin) is not str:
         _rt.check_str("origin", origin)
-    b6 = origin.encode()
+    b6 = _encode(origin)
     if len(b6) > _MAX:
         _rt.too_long("origin")
     if type(challenge) is not str:
         _rt.check_str("challenge", challenge)
-    b7 = challenge.encode()
+    b7 = _encode(challenge)
     if len(b7) > _MAX:
         _rt.too_long("challenge")
     if type(exp) is not int or not 0 <= exp <= 0xFFFFFFFFFFFFFFFF:
@@ -1528,7 +1534,7 @@ def normalize_origin(origin: str) -> str:
     Raises SdkError."""
     if type(origin) is not str:
         _rt.check_str("origin", origin)
-    b0 = origin.encode()
+    b0 = _encode(origin)
     if len(b0) > _MAX:
         _rt.too_long("origin")
     st = _Status()
@@ -1549,12 +1555,12 @@ def origin_vouch_binding(tenant_id: int, aud: str, origin: str, epoch: int, exp:
         tenant_id = _rt.check_u64("tenant_id", tenant_id)
     if type(aud) is not str:
         _rt.check_str("aud", aud)
-    b1 = aud.encode()
+    b1 = _encode(aud)
     if len(b1) > _MAX:
         _rt.too_long("aud")
     if type(origin) is not str:
         _rt.check_str("origin", origin)
-    b2 = origin.encode()
+    b2 = _encode(origin)
     if len(b2) > _MAX:
         _rt.too_long("origin")
     if type(epoch) is not int or not 0 <= epoch <= 0xFFFFFFFFFFFFFFFF:
@@ -1593,12 +1599,12 @@ def origin_vouch_signer(tenant_id: int, aud: str, origin: str, epoch: int, exp: 
         tenant_id = _rt.check_u64("tenant_id", tenant_id)
     if type(aud) is not str:
         _rt.check_str("aud", aud)
-    b1 = aud.encode()
+    b1 = _encode(aud)
     if len(b1) > _MAX:
         _rt.too_long("aud")
     if type(origin) is not str:
         _rt.check_str("origin", origin)
-    b2 = origin.encode()
+    b2 = _encode(origin)
     if len(b2) > _MAX:
         _rt.too_long("origin")
     if type(epoch) is not int or not 0 <= epoch <= 0xFFFFFFFFFFFFFFFF:
@@ -1607,7 +1613,7 @@ def origin_vouch_signer(tenant_id: int, aud: str, origin: str, epoch: int, exp: 
         exp = _rt.check_u64("exp", exp)
     if type(signature_hex) is not str:
         _rt.check_str("signature_hex", signature_hex)
-    b5 = signature_hex.encode()
+    b5 = _encode(signature_hex)
     if len(b5) > _MAX:
         _rt.too_long("signature_hex")
     st = _Status()
@@ -1632,7 +1638,7 @@ def parent_ref_hash_link(parent_link_json: str) -> str:
     Raises SdkError."""
     if type(parent_link_json) is not str:
         _rt.check_str("parent_link_json", parent_link_json)
-    b0 = parent_link_json.encode()
+    b0 = _encode(parent_link_json)
     if len(b0) > _MAX:
         _rt.too_long("parent_link_json")
     st = _Status()
@@ -1649,7 +1655,7 @@ def parent_ref_hash_root(root_id: str) -> str:
     """Parent-reference hash of the first delegation link: SHA-256 of the root principal's identity, hex."""
     if type(root_id) is not str:
         _rt.check_str("root_id", root_id)
-    b0 = root_id.encode()
+    b0 = _encode(root_id)
     if len(b0) > _MAX:
         _rt.too_long("root_id")
     st = _Status()
@@ -1668,12 +1674,12 @@ def passkey_sub(tenant_id: int, origin: str, credential_pubkey_hex: str) -> str:
         tenant_id = _rt.check_u64("tenant_id", tenant_id)
     if type(origin) is not str:
         _rt.check_str("origin", origin)
-    b1 = origin.encode()
+    b1 = _encode(origin)
     if len(b1) > _MAX:
         _rt.too_long("origin")
     if type(credential_pubkey_hex) is not str:
         _rt.check_str("credential_pubkey_hex", credential_pubkey_hex)
-    b2 = credential_pubkey_hex.encode()
+    b2 = _encode(credential_pubkey_hex)
     if len(b2) > _MAX:
         _rt.too_long("credential_pubkey_hex")
     st = _Status()
@@ -1693,7 +1699,7 @@ def pkce_challenge(verifier: str) -> str:
     """The S256 challenge of a PKCE verifier."""
     if type(verifier) is not str:
         _rt.check_str("verifier", verifier)
-    b0 = verifier.encode()
+    b0 = _encode(verifier)
     if len(b0) > _MAX:
         _rt.too_long("verifier")
     st = _Status()
@@ -1712,19 +1718,19 @@ def sign_client_assertion(secret_key_hex: str, domain: str, tenant_id: int, nonc
     Raises SdkError."""
     if type(secret_key_hex) is not str:
         _rt.check_str("secret_key_hex", secret_key_hex)
-    b0 = secret_key_hex.encode()
+    b0 = _encode(secret_key_hex)
     if len(b0) > _MAX:
         _rt.too_long("secret_key_hex")
     if type(domain) is not str:
         _rt.check_str("domain", domain)
-    b1 = domain.encode()
+    b1 = _encode(domain)
     if len(b1) > _MAX:
         _rt.too_long("domain")
     if type(tenant_id) is not int or not 0 <= tenant_id <= 0xFFFFFFFFFFFFFFFF:
         tenant_id = _rt.check_u64("tenant_id", tenant_id)
     if type(nonce) is not str:
         _rt.check_str("nonce", nonce)
-    b3 = nonce.encode()
+    b3 = _encode(nonce)
     if len(b3) > _MAX:
         _rt.too_long("nonce")
     if type(issued_at) is not int or not 0 <= issued_at <= 0xFFFFFFFFFFFFFFFF:
@@ -1739,6 +1745,7 @@ def sign_client_assertion(secret_key_hex: str, domain: str, tenant_id: int, nonc
     a3 = _from_bytes(_ForeignBytes(len(b3), b3), st)
     if st.code:
         _rt.buffer_failed(st, a0, a1)
+    _rt.wipe(b0)
     r = _fn_sign_client_assertion(a0, a1, tenant_id, a3, issued_at, st)
     if st.code:
         _rt.raise_status(st, SDKERROR_VARIANTS)
@@ -1753,17 +1760,17 @@ def user_binding(tenant_id: int, aud: str, origin: str, challenge: str, exp: int
         tenant_id = _rt.check_u64("tenant_id", tenant_id)
     if type(aud) is not str:
         _rt.check_str("aud", aud)
-    b1 = aud.encode()
+    b1 = _encode(aud)
     if len(b1) > _MAX:
         _rt.too_long("aud")
     if type(origin) is not str:
         _rt.check_str("origin", origin)
-    b2 = origin.encode()
+    b2 = _encode(origin)
     if len(b2) > _MAX:
         _rt.too_long("origin")
     if type(challenge) is not str:
         _rt.check_str("challenge", challenge)
-    b3 = challenge.encode()
+    b3 = _encode(challenge)
     if len(b3) > _MAX:
         _rt.too_long("challenge")
     if type(exp) is not int or not 0 <= exp <= 0xFFFFFFFFFFFFFFFF:
@@ -1790,7 +1797,7 @@ def user_root_binding(origin: str) -> str:
     Raises SdkError."""
     if type(origin) is not str:
         _rt.check_str("origin", origin)
-    b0 = origin.encode()
+    b0 = _encode(origin)
     if len(b0) > _MAX:
         _rt.too_long("origin")
     st = _Status()
@@ -1809,7 +1816,7 @@ def user_sub(pubkey_hex: str) -> str:
     Raises SdkError."""
     if type(pubkey_hex) is not str:
         _rt.check_str("pubkey_hex", pubkey_hex)
-    b0 = pubkey_hex.encode()
+    b0 = _encode(pubkey_hex)
     if len(b0) > _MAX:
         _rt.too_long("pubkey_hex")
     st = _Status()
@@ -1828,22 +1835,22 @@ def verify_token_at(jwt: str, jwks_json: str, expected_iss: str, expected_aud: s
     Raises SdkError."""
     if type(jwt) is not str:
         _rt.check_str("jwt", jwt)
-    b0 = jwt.encode()
+    b0 = _encode(jwt)
     if len(b0) > _MAX:
         _rt.too_long("jwt")
     if type(jwks_json) is not str:
         _rt.check_str("jwks_json", jwks_json)
-    b1 = jwks_json.encode()
+    b1 = _encode(jwks_json)
     if len(b1) > _MAX:
         _rt.too_long("jwks_json")
     if type(expected_iss) is not str:
         _rt.check_str("expected_iss", expected_iss)
-    b2 = expected_iss.encode()
+    b2 = _encode(expected_iss)
     if len(b2) > _MAX:
         _rt.too_long("expected_iss")
     if type(expected_aud) is not str:
         _rt.check_str("expected_aud", expected_aud)
-    b3 = expected_aud.encode()
+    b3 = _encode(expected_aud)
     if len(b3) > _MAX:
         _rt.too_long("expected_aud")
     if type(now_unix) is not int or not 0 <= now_unix <= 0xFFFFFFFFFFFFFFFF:

@@ -127,6 +127,14 @@ def take_str(buf, st):
         raise InternalError(f"library returned text that is not UTF-8: {e}") from None
 
 
+def wipe(data):
+    """Overwrites the binding's own copy of a secret with zeros. Only fresh
+    objects of two or more bytes are touched: CPython shares the empty and
+    the one-byte bytes objects."""
+    if len(data) > 1:
+        ctypes.memset(ctypes.cast(ctypes.c_char_p(data), ctypes.c_void_p).value, 0, len(data))
+
+
 def short_result():
     return InternalError("result buffer is shorter than its declared form")
 

@@ -188,6 +188,10 @@ class ResultsTest(unittest.TestCase):
         self.assertIn("secret_key_hex=<redacted>", repr(key))
         self.assertIn(key.pubkey_hex, repr(key))
         self.assertEqual(key, q.derive_app_key(SEED.upper(), 7, "https://Shop.test/"))
+        copy, shared = bytes.fromhex(SEED), b"1"
+        _runtime.wipe(copy)
+        _runtime.wipe(shared)
+        self.assertEqual((copy, shared), (bytes(32), b"1"))
         self.assertIs(q.decode_bool_return(bytearray(32)), False)
 
 
