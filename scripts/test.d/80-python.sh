@@ -12,6 +12,8 @@ export PYTHONDONTWRITEBYTECODE=1
 cmake -S . -B build >/dev/null
 cmake --build build --target quorent_sdk_uniffi -j"$(nproc)" >/dev/null
 "$py" bindings/generate.py --lib build/libquorent_sdk_uniffi.so --check
+echo "generator tests:"
+"$py" -m unittest discover -s bindings/tests -t bindings/tests 2>&1 | tail -n 3
 
 run_tests() {
   PYTHONPATH=bindings/python "$@" "$py" -m unittest discover -s bindings/python/tests -t bindings/python/tests 2>&1 | tail -n 4
