@@ -22,4 +22,4 @@ from ._runtime import IncompatibleLibraryError, InternalError
 
 _runtime.load(_generated)
 
-__all__ = list(_operations) + ["InternalError", "IncompatibleLibraryError", "__version__"]
+__all__ = list(_operations) + ["InternalError", "IncompatibleLibraryError"]
