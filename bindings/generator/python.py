@@ -84,7 +84,7 @@ def write_code(t, var, label, ind):
                 f"{ind}out.append(b\"\\x01\" if {var} else b\"\\x00\")"]
     if t == "str":
         return [f"{ind}if type({var}) is not str:", f"{ind}    _rt.check_str({label}, {var})",
-                f"{ind}b = {var}.encode()", f"{ind}if len(b) > _MAX:", f"{ind}    _rt.too_long({label})",
+                f"{ind}b = _encode({var})", f"{ind}if len(b) > _MAX:", f"{ind}    _rt.too_long({label})",
                 f"{ind}out.append(_I32P(len(b)))", f"{ind}out.append(b)"]
     if t == "bytes":
         return [f"{ind}b = _rt.check_bytes({label}, {var})", f"{ind}if len(b) > _MAX:",
@@ -108,7 +108,7 @@ def compound_types(functions, records):
 
 
 def render_reader(t, records_by_name, w):
-    w(f"\ndef _read_{ident(t)}(d, p):\n")
+    w(f"\n\ndef _read_{ident(t)}(d, p):\n")
     if t.startswith("record:"):
         r = records_by_name[t[7:]]
         for name, ft, _ in r["fields"]:
@@ -121,7 +121,7 @@ def render_reader(t, records_by_name, w):
 
 
 def render_writer(t, records_by_name, w):
-    w(f"\ndef _write_{ident(t)}(out, v, label):\n")
+    w(f"\n\ndef _write_{ident(t)}(out, v, label):\n")
     if t.startswith("record:"):
         r = records_by_name[t[7:]]
         w(f"    if not isinstance(v, {r['name']}):\n")

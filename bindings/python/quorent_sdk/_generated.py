@@ -202,6 +202,7 @@ FUNCTIONS = {
 
 # ---- readers and writers of the nested forms --------------------------------
 
+
 def _read_bytes(d, p):
     n = _I32(d, p)[0]
     p += 4
@@ -211,12 +212,14 @@ def _read_bytes(d, p):
     p += n
     return v, p
 
+
 def _write_bytes(out, v, label):
     b = _rt.check_bytes(label, v)
     if len(b) > _MAX:
         _rt.too_long(label)
     out.append(_I32P(len(b)))
     out.append(b)
+
 
 def _read_opt_str(d, p):
     tag = d[p]
@@ -234,6 +237,7 @@ def _read_opt_str(d, p):
         raise _rt.InternalError("unexpected tag byte for Option")
     return v, p
 
+
 def _write_opt_str(out, v, label):
     if v is None:
         out.append(b"\x00")
@@ -241,11 +245,12 @@ def _write_opt_str(out, v, label):
         out.append(b"\x01")
         if type(v) is not str:
             _rt.check_str(label, v)
-        b = v.encode()
+        b = _encode(v)
         if len(b) > _MAX:
             _rt.too_long(label)
         out.append(_I32P(len(b)))
         out.append(b)
+
 
 def _read_AppKey(d, p):
     n = _I32(d, p)[0]
@@ -262,13 +267,14 @@ def _read_AppKey(d, p):
     p += n
     return AppKey(f_secret_key_hex, f_pubkey_hex), p
 
+
 def _write_AppKey(out, v, label):
     if not isinstance(v, AppKey):
         raise TypeError(f"{label} must be a AppKey")
     x = v.secret_key_hex
     if type(x) is not str:
         _rt.check_str(label + ".secret_key_hex", x)
-    b = x.encode()
+    b = _encode(x)
     if len(b) > _MAX:
         _rt.too_long(label + ".secret_key_hex")
     out.append(_I32P(len(b)))
@@ -276,11 +282,12 @@ def _write_AppKey(out, v, label):
     x = v.pubkey_hex
     if type(x) is not str:
         _rt.check_str(label + ".pubkey_hex", x)
-    b = x.encode()
+    b = _encode(x)
     if len(b) > _MAX:
         _rt.too_long(label + ".pubkey_hex")
     out.append(_I32P(len(b)))
     out.append(b)
+
 
 def _read_Claims(d, p):
     n = _I32(d, p)[0]
@@ -329,13 +336,14 @@ def _read_Claims(d, p):
         raise _rt.InternalError("unexpected tag byte for Option")
     return Claims(f_iss, f_sub, f_aud, f_exp, f_iat, f_tid, f_nonce), p
 
+
 def _write_Claims(out, v, label):
     if not isinstance(v, Claims):
         raise TypeError(f"{label} must be a Claims")
     x = v.iss
     if type(x) is not str:
         _rt.check_str(label + ".iss", x)
-    b = x.encode()
+    b = _encode(x)
     if len(b) > _MAX:
         _rt.too_long(label + ".iss")
     out.append(_I32P(len(b)))
@@ -343,7 +351,7 @@ def _write_Claims(out, v, label):
     x = v.sub
     if type(x) is not str:
         _rt.check_str(label + ".sub", x)
-    b = x.encode()
+    b = _encode(x)
     if len(b) > _MAX:
         _rt.too_long(label + ".sub")
     out.append(_I32P(len(b)))
@@ -351,7 +359,7 @@ def _write_Claims(out, v, label):
     x = v.aud
     if type(x) is not str:
         _rt.check_str(label + ".aud", x)
-    b = x.encode()
+    b = _encode(x)
     if len(b) > _MAX:
         _rt.too_long(label + ".aud")
     out.append(_I32P(len(b)))
@@ -379,11 +387,12 @@ def _write_Claims(out, v, label):
         out.append(b"\x01")
         if type(x) is not str:
             _rt.check_str(label + ".nonce", x)
-        b = x.encode()
+        b = _encode(x)
         if len(b) > _MAX:
             _rt.too_long(label + ".nonce")
         out.append(_I32P(len(b)))
         out.append(b)
+
 
 def _read_Deed(d, p):
     f_v = d[p]
@@ -561,6 +570,7 @@ def _read_Deed(d, p):
         raise _rt.InternalError("unexpected tag byte for Option")
     return Deed(f_v, f_mode, f_tenant, f_sub, f_aud, f_challenge, f_exp, f_root, f_proof, f_pubkey, f_signature, f_credential_pubkey, f_authenticator_data, f_client_data_json, f_assertion_sig, f_signer, f_grants, f_delegations), p
 
+
 def _write_Deed(out, v, label):
     if not isinstance(v, Deed):
         raise TypeError(f"{label} must be a Deed")
@@ -571,7 +581,7 @@ def _write_Deed(out, v, label):
     x = v.mode
     if type(x) is not str:
         _rt.check_str(label + ".mode", x)
-    b = x.encode()
+    b = _encode(x)
     if len(b) > _MAX:
         _rt.too_long(label + ".mode")
     out.append(_I32P(len(b)))
@@ -583,7 +593,7 @@ def _write_Deed(out, v, label):
     x = v.sub
     if type(x) is not str:
         _rt.check_str(label + ".sub", x)
-    b = x.encode()
+    b = _encode(x)
     if len(b) > _MAX:
         _rt.too_long(label + ".sub")
     out.append(_I32P(len(b)))
@@ -591,7 +601,7 @@ def _write_Deed(out, v, label):
     x = v.aud
     if type(x) is not str:
         _rt.check_str(label + ".aud", x)
-    b = x.encode()
+    b = _encode(x)
     if len(b) > _MAX:
         _rt.too_long(label + ".aud")
     out.append(_I32P(len(b)))
@@ -599,7 +609,7 @@ def _write_Deed(out, v, label):
     x = v.challenge
     if type(x) is not str:
         _rt.check_str(label + ".challenge", x)
-    b = x.encode()
+    b = _encode(x)
     if len(b) > _MAX:
         _rt.too_long(label + ".challenge")
     out.append(_I32P(len(b)))
@@ -615,7 +625,7 @@ def _write_Deed(out, v, label):
         out.append(b"\x01")
         if type(x) is not str:
             _rt.check_str(label + ".root", x)
-        b = x.encode()
+        b = _encode(x)
         if len(b) > _MAX:
             _rt.too_long(label + ".root")
         out.append(_I32P(len(b)))
@@ -627,7 +637,7 @@ def _write_Deed(out, v, label):
         out.append(b"\x01")
         if type(x) is not str:
             _rt.check_str(label + ".proof", x)
-        b = x.encode()
+        b = _encode(x)
         if len(b) > _MAX:
             _rt.too_long(label + ".proof")
         out.append(_I32P(len(b)))
@@ -639,7 +649,7 @@ def _write_Deed(out, v, label):
         out.append(b"\x01")
         if type(x) is not str:
             _rt.check_str(label + ".pubkey", x)
-        b = x.encode()
+        b = _encode(x)
         if len(b) > _MAX:
             _rt.too_long(label + ".pubkey")
         out.append(_I32P(len(b)))
@@ -651,7 +661,7 @@ def _write_Deed(out, v, label):
         out.append(b"\x01")
         if type(x) is not str:
             _rt.check_str(label + ".signature", x)
-        b = x.encode()
+        b = _encode(x)
         if len(b) > _MAX:
             _rt.too_long(label + ".signature")
         out.append(_I32P(len(b)))
@@ -663,7 +673,7 @@ def _write_Deed(out, v, label):
         out.append(b"\x01")
         if type(x) is not str:
             _rt.check_str(label + ".credential_pubkey", x)
-        b = x.encode()
+        b = _encode(x)
         if len(b) > _MAX:
             _rt.too_long(label + ".credential_pubkey")
         out.append(_I32P(len(b)))
@@ -675,7 +685,7 @@ def _write_Deed(out, v, label):
         out.append(b"\x01")
         if type(x) is not str:
             _rt.check_str(label + ".authenticator_data", x)
-        b = x.encode()
+        b = _encode(x)
         if len(b) > _MAX:
             _rt.too_long(label + ".authenticator_data")
         out.append(_I32P(len(b)))
@@ -687,7 +697,7 @@ def _write_Deed(out, v, label):
         out.append(b"\x01")
         if type(x) is not str:
             _rt.check_str(label + ".client_data_json", x)
-        b = x.encode()
+        b = _encode(x)
         if len(b) > _MAX:
             _rt.too_long(label + ".client_data_json")
         out.append(_I32P(len(b)))
@@ -699,7 +709,7 @@ def _write_Deed(out, v, label):
         out.append(b"\x01")
         if type(x) is not str:
             _rt.check_str(label + ".assertion_sig", x)
-        b = x.encode()
+        b = _encode(x)
         if len(b) > _MAX:
             _rt.too_long(label + ".assertion_sig")
         out.append(_I32P(len(b)))
@@ -711,7 +721,7 @@ def _write_Deed(out, v, label):
         out.append(b"\x01")
         if type(x) is not str:
             _rt.check_str(label + ".signer", x)
-        b = x.encode()
+        b = _encode(x)
         if len(b) > _MAX:
             _rt.too_long(label + ".signer")
         out.append(_I32P(len(b)))
@@ -723,7 +733,7 @@ def _write_Deed(out, v, label):
         out.append(b"\x01")
         if type(x) is not str:
             _rt.check_str(label + ".grants", x)
-        b = x.encode()
+        b = _encode(x)
         if len(b) > _MAX:
             _rt.too_long(label + ".grants")
         out.append(_I32P(len(b)))
@@ -735,11 +745,12 @@ def _write_Deed(out, v, label):
         out.append(b"\x01")
         if type(x) is not str:
             _rt.check_str(label + ".delegations", x)
-        b = x.encode()
+        b = _encode(x)
         if len(b) > _MAX:
             _rt.too_long(label + ".delegations")
         out.append(_I32P(len(b)))
         out.append(b)
+
 
 def _read_Pkce(d, p):
     n = _I32(d, p)[0]
@@ -756,13 +767,14 @@ def _read_Pkce(d, p):
     p += n
     return Pkce(f_verifier, f_challenge), p
 
+
 def _write_Pkce(out, v, label):
     if not isinstance(v, Pkce):
         raise TypeError(f"{label} must be a Pkce")
     x = v.verifier
     if type(x) is not str:
         _rt.check_str(label + ".verifier", x)
-    b = x.encode()
+    b = _encode(x)
     if len(b) > _MAX:
         _rt.too_long(label + ".verifier")
     out.append(_I32P(len(b)))
@@ -770,7 +782,7 @@ def _write_Pkce(out, v, label):
     x = v.challenge
     if type(x) is not str:
         _rt.check_str(label + ".challenge", x)
-    b = x.encode()
+    b = _encode(x)
     if len(b) > _MAX:
         _rt.too_long(label + ".challenge")
     out.append(_I32P(len(b)))
