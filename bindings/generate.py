@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""Generates every language binding from the interface description of a
+built libquorent_sdk_uniffi.
+
+The library's UNIFFI_META_* blobs are read once into one model
+(generator/model.py); each language's emitter (generator/<language>.py,
+exposing outputs(model) -> {path relative to the repository root: text})
+renders its files from that model. The files are checked into the tree.
+
+    generate.py --lib build/libquorent_sdk_uniffi.so                # (re)write every binding
+    generate.py --lib build/libquorent_sdk_uniffi.so --check        # fail if a file is stale
+    generate.py --lib build/libquorent_sdk_uniffi.so --lang python  # one language only
+"""
+
+import argparse
+import importlib
+import inspect
+import os
+import re
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+sys.path.insert(0, HERE)
+from generator.model import read_interface  # noqa: E402
+
+LANGUAGES = {"python": "generator.python", "kotlin": "generator.kotlin", "typescript": "generator.typescript"}
+
+
+def emitters():
+    """The emitter module of every language whose emitter is in the tree."""
+    out = {}
+    for lang, module in LANGUAGES.items():
+        if os.path.exists(os.path.join(HERE, *module.split(".")) + ".py"):
+            out[lang] = importlib.import_module(module)
+    return out
+
+
+def project_version():
+    """The version set once in the top-level CMakeLists.txt."""
+    with open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8") as f:
+        m = re.search(r"project\(\s*\w+\s+VERSION\s+([0-9][0-9.]*)", f.read())
+    if not m:
+        raise SystemExit("CMakeLists.txt: no project(... VERSION x.y.z)")
+    return m.group(1)
+
+
+def render(lib, langs, version):
+    """{path relative to the repository root: text} of the chosen languages."""
+    model = read_interface(lib)
+    available = emitters()
+    files = {}
+    for lang in langs:
+        if lang not in available:
+            raise SystemExit(f"no emitter for {lang} (bindings/{LANGUAGES[lang].replace('.', '/')}.py)")
+        outputs = available[lang].outputs
+        kwargs = {"version": version} if "version" in inspect.signature(outputs).parameters else {}
+        files.update(outputs(model, **kwargs))
+    return files
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    p.add_argument("--lib", required=True, help="path of the built libquorent_sdk_uniffi.so")
+    p.add_argument("--check", action="store_true", help="fail if a committed file differs from what would be generated")
+    p.add_argument("--lang", action="append", choices=sorted(LANGUAGES),
+                   help="generate this language only (repeatable; default: every language with an emitter)")
+    p.add_argument("--version", help="the package version (default: the version in CMakeLists.txt)")
+    a = p.parse_args()
+    langs = a.lang or sorted(emitters())
+    files = render(a.lib, langs, a.version or project_version())
+    stale = []
+    for rel, text in sorted(files.items()):
+        path = os.path.join(ROOT, rel)
+        try:
+            with open(path, encoding="utf-8") as f:
+                current = f.read()
+        except FileNotFoundError:
+            current = None
+        if current == text:
+            continue
+        if a.check:
+            stale.append(rel)
+            continue
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(text)
+        print(f"wrote {rel}")
+    if stale:
+        sys.exit("out of date with " + a.lib + ": " + ", ".join(stale) +
+                 f"\nrun: bindings/generate.py --lib {a.lib}")
+    if a.check:
+        print(f"bindings current ({', '.join(langs)}): {len(files)} generated files match {a.lib}")
+
+
+if __name__ == "__main__":
+    main()

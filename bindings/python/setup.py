@@ -1,0 +1,24 @@
+"""The wheel carries the shared library (put into quorent_sdk/ by
+scripts/package.sh), so it is tagged for the platform rather than pure
+Python; any Python 3 can use it, since the binding is ctypes only."""
+
+from setuptools import setup
+from setuptools.dist import Distribution
+from wheel.bdist_wheel import bdist_wheel
+
+
+class PlatformDistribution(Distribution):
+    def has_ext_modules(self):
+        return True
+
+
+class PlatformWheel(bdist_wheel):
+    def finalize_options(self):
+        super().finalize_options()
+        self.root_is_pure = False
+
+    def get_tag(self):
+        return ("py3", "none", super().get_tag()[2])
+
+
+setup(distclass=PlatformDistribution, cmdclass={"bdist_wheel": PlatformWheel})

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Builds every package into dist/ (scripts/package.sh), then installs each in a
+# fresh place away from the source tree, with no QUORENT_SDK_LIB, and signs in
+# from there: the wheel into a new virtual environment, the npm tarball into an
+# empty npm project, the jar onto a bare classpath.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root=$PWD
+scripts/package.sh >/dev/null
+version=$(sed -n 's/^project(quorent_sdk VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+unset QUORENT_SDK_LIB
+expected="user-sig deed for 1489790744e14f2e2e2db3734152c0b80e3409fc088873457a5c5a5c618c659f, signed by "
+
+# Python: a new virtual environment, the wheel installed offline.
+/usr/bin/python3 -m venv "$tmp/venv"
+"$tmp/venv/bin/python" -m pip install --quiet --no-index --no-cache-dir "$root"/dist/quorent_sdk-"$version"-*.whl
+cp bindings/python/examples/signin.py "$tmp/"
+(cd "$tmp" && PYTHONDONTWRITEBYTECODE=1 "$tmp/venv/bin/python" signin.py > py.txt)
+grep -q "^${expected}AppKey(secret_key_hex=<redacted>, " "$tmp/py.txt" \
+  || { cat "$tmp/py.txt"; echo "packages: sign-in from the installed wheel failed" >&2; exit 1; }
+"$tmp/venv/bin/python" -c "import quorent_sdk, sys; sys.exit(quorent_sdk.__version__ != '$version')"
+(cd "$tmp" && "$tmp/venv/bin/python" -c "
+import os, quorent_sdk, quorent_sdk._runtime as r
+assert os.path.dirname(r.path) == os.path.dirname(quorent_sdk.__file__), r.path")
+(cd "$tmp" && PYTHONDONTWRITEBYTECODE=1 "$tmp/venv/bin/python" -m unittest discover \
+  -s "$root/bindings/python/tests" -t "$root/bindings/python/tests" 2>&1 | tail -n 3)
+echo "packages: python wheel installed in a fresh virtual environment; its tests and sign-in passed"
+
+# Node: an empty npm project, the tarball installed into it.
+tgz=$root/dist/quorent-sdk-$version.tgz
+if [ -f "$tgz" ]; then
+  mkdir "$tmp/npm"
+  (
+    cd "$tmp/npm"
+    npm init -y >/dev/null
+    npm install --silent --no-audit --no-fund "$tgz" >/dev/null
+    cat > signin.mjs <<'JS'
+import * as q from 'quorent-sdk';
+const origin = q.normalizeOrigin('https://Shop.Example:443/');
+console.log(q.userRootBinding(origin)); // the wallet signs this text (EIP-191), twice
+const sig = 'e24f8c8fe1145b5441de654c4f0a83285cb303446326e20fcbabd4f8651a0af753c5568d35073dc957315f1bb34ab5c71b782ddea8298d018eb5b953259082b01b';
+const key = q.deriveAppKey(q.deriveRootSeed(origin, sig, sig), 7n, origin);
+const deed = q.mintUserDeed(key.secretKeyHex, 7n, 'shop-api', origin, 'rp-challenge-8f14e45f', 1700000300n);
+console.log(`${deed.mode} deed for ${deed.sub}, signed by ${key}`);
+JS
+    node signin.mjs > out.txt
+    grep -q "^${expected}" out.txt || { cat out.txt; echo "packages: sign-in from the npm package failed" >&2; exit 1; }
+  )
+  echo "packages: npm package installed in an empty project; sign-in passed"
+else
+  echo "packages: no npm package in dist/; skipped"
+fi
+
+# Kotlin/JVM: a bare classpath of the jar, JNA and the Kotlin standard library.
+jar=$root/dist/quorent-sdk-$version.jar
+if [ -f "$jar" ] && [ -f bindings/kotlin/examples/SignIn.kt ]; then
+  mkdir "$tmp/jvm"
+  cp "$jar" /usr/share/java/jna.jar /usr/share/java/kotlin-stdlib.jar bindings/kotlin/examples/SignIn.kt "$tmp/jvm/"
+  (
+    cd "$tmp/jvm"
+    cp_=quorent-sdk-$version.jar:jna.jar:kotlin-stdlib.jar
+    kotlinc -Xuse-experimental=kotlin.ExperimentalUnsignedTypes -nowarn -cp "$cp_" -d classes SignIn.kt > build.log 2>&1 \
+      || { cat build.log >&2; exit 1; }
+    java -cp "$cp_:classes" SignInKt > out.txt
+    grep -q "^${expected}AppKey(secretKeyHex=<redacted>, " out.txt \
+      || { cat out.txt; echo "packages: sign-in from the jar failed" >&2; exit 1; }
+  )
+  echo "packages: jar on a bare classpath; sign-in passed"
+else
+  echo "packages: no jar in dist/; skipped"
+fi
