@@ -205,7 +205,6 @@ def render_function(f, w):
         w(f"{ind}val b = c.lower(a)\n")
     args = abi_params(f)
     call = f"Abi.{FN_PREFIX}{name}(" + ", ".join(e for _, e in args) + ")"
-    w(f"{ind}c.reset()\n")
     if ret in ("u64", "bool", "u8"):
         w(f"{ind}val v = {call}\n")
     else:

@@ -271,7 +271,6 @@ fun buildAuthorizeUrl(issuer: String, clientId: String, redirectUri: String, sta
         a[4] = Rt.text(nonce, "nonce")
         a[5] = Rt.text(codeChallenge, "codeChallenge")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_build_authorize_url(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15], b[16], b[17])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
@@ -293,7 +292,6 @@ fun buildClientAssertion(domain: String, tenantId: ULong, nonce: String, issuedA
         a[0] = Rt.text(domain, "domain")
         a[1] = Rt.text(nonce, "nonce")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_build_client_assertion(c.result, tenantId.toLong(), issuedAt.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5])
         c.check(null)
         return Rt.text(c.takeResult())
@@ -318,7 +316,6 @@ fun decodeBoolReturn(ret: ByteArray): Boolean {
             w.done()
         }
         val b = c.lower(a)
-        c.reset()
         val v = Abi.uniffi_quorent_sdk_uniffi_fn_func_decode_bool_return(c.status, 0L, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
         c.check(::liftSdkException)
         return Rt.bool(v)
@@ -352,7 +349,6 @@ fun delegate(tenantId: ULong, iss: String, to: String, grantsJson: String, exp: 
         }
         a[6] = Rt.text(signatureHex, "signatureHex")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_delegate(c.result, tenantId.toLong(), exp.toLong(), epoch.toLong(), c.status, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15], b[16], b[17], b[18], b[19], b[20])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
@@ -378,7 +374,6 @@ fun delegationBinding(tenantId: ULong, iss: String, to: String, grantsJson: Stri
         a[3] = Rt.text(epochLabelHex, "epochLabelHex")
         a[4] = Rt.text(parentRefHashHex, "parentRefHashHex")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_delegation_binding(c.result, tenantId.toLong(), exp.toLong(), epoch.toLong(), c.status, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
@@ -401,7 +396,6 @@ fun deriveAppKey(rootSeedHex: String, tenantId: ULong, origin: String): AppKey {
         a[0] = Rt.text(rootSeedHex, "rootSeedHex")
         a[1] = Rt.text(origin, "origin")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_derive_app_key(c.result, tenantId.toLong(), c.status, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> readAppKey(r) }
@@ -425,7 +419,6 @@ fun deriveRootSeed(origin: String, signature1Hex: String, signature2Hex: String)
         a[1] = Rt.text(signature1Hex, "signature1Hex")
         a[2] = Rt.text(signature2Hex, "signature2Hex")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_derive_root_seed(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
@@ -441,7 +434,6 @@ fun deriveRootSeed(origin: String, signature1Hex: String, signature2Hex: String)
  */
 fun generatePkce(): Pkce {
     val c = Rt.call()
-    c.reset()
     Abi.uniffi_quorent_sdk_uniffi_fn_func_generate_pkce(c.result, c.status, 0L, 0L, 0L, 0L)
     c.check(null)
     return Rt.lift(c.takeResult()) { r -> readPkce(r) }
@@ -460,7 +452,6 @@ fun isOriginVoucherCalldata(tenantId: ULong, signerHex: String, epoch: ULong): B
     try {
         a[0] = Rt.text(signerHex, "signerHex")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_is_origin_voucher_calldata(c.result, tenantId.toLong(), epoch.toLong(), c.status, 0L, 0L, b[0], b[1], b[2])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> r.bytes() }
@@ -482,7 +473,6 @@ fun issuerKeyId(jwkJson: String): String {
     try {
         a[0] = Rt.text(jwkJson, "jwkJson")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_issuer_key_id(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
@@ -506,7 +496,6 @@ fun mintAdminDeed(walletSigHex: String, tenantId: ULong, aud: String, challenge:
         a[1] = Rt.text(aud, "aud")
         a[2] = Rt.text(challenge, "challenge")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> readDeed(r) }
@@ -531,7 +520,6 @@ fun mintAdminDeedSmartwallet(signerAddrHex: String, walletSigHex: String, tenant
         a[2] = Rt.text(aud, "aud")
         a[3] = Rt.text(challenge, "challenge")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed_smartwallet(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> readDeed(r) }
@@ -558,7 +546,6 @@ fun mintCapabilityDeed(baseDeed: Deed, grantsJson: String, delegationChainJson: 
         a[1] = Rt.text(grantsJson, "grantsJson")
         a[2] = Rt.text(delegationChainJson, "delegationChainJson")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_capability_deed(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> readDeed(r) }
@@ -584,7 +571,6 @@ fun mintUser1271Deed(signerAddrHex: String, walletSigHex: String, tenantId: ULon
         a[3] = Rt.text(origin, "origin")
         a[4] = Rt.text(challenge, "challenge")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_user_1271_deed(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> readDeed(r) }
@@ -609,7 +595,6 @@ fun mintUserDeed(secretKeyHex: String, tenantId: ULong, aud: String, origin: Str
         a[2] = Rt.text(origin, "origin")
         a[3] = Rt.text(challenge, "challenge")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_user_deed(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> readDeed(r) }
@@ -637,7 +622,6 @@ fun mintUserPasskeyDeed(credentialPubkeyHex: String, authenticatorDataHex: Strin
         a[5] = Rt.text(origin, "origin")
         a[6] = Rt.text(challenge, "challenge")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_user_passkey_deed(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15], b[16], b[17], b[18], b[19], b[20])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> readDeed(r) }
@@ -659,7 +643,6 @@ fun normalizeOrigin(origin: String): String {
     try {
         a[0] = Rt.text(origin, "origin")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_normalize_origin(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
@@ -682,7 +665,6 @@ fun originVouchBinding(tenantId: ULong, aud: String, origin: String, epoch: ULon
         a[0] = Rt.text(aud, "aud")
         a[1] = Rt.text(origin, "origin")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_binding(c.result, tenantId.toLong(), epoch.toLong(), exp.toLong(), if (allowInsecureOrigin) 1L else 0L, c.status, b[0], b[1], b[2], b[3], b[4], b[5])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
@@ -698,7 +680,6 @@ fun originVouchBinding(tenantId: ULong, aud: String, origin: String, epoch: ULon
  */
 fun originVouchMaxTtlSecs(): ULong {
     val c = Rt.call()
-    c.reset()
     val v = Abi.uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_max_ttl_secs(c.status, 0L, 0L, 0L, 0L, 0L)
     c.check(null)
     return v.toULong()
@@ -719,7 +700,6 @@ fun originVouchSigner(tenantId: ULong, aud: String, origin: String, epoch: ULong
         a[1] = Rt.text(origin, "origin")
         a[2] = Rt.text(signatureHex, "signatureHex")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_signer(c.result, tenantId.toLong(), epoch.toLong(), exp.toLong(), c.status, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
@@ -741,7 +721,6 @@ fun parentRefHashLink(parentLinkJson: String): String {
     try {
         a[0] = Rt.text(parentLinkJson, "parentLinkJson")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_link(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
@@ -762,7 +741,6 @@ fun parentRefHashRoot(rootId: String): String {
     try {
         a[0] = Rt.text(rootId, "rootId")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_root(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
         c.check(null)
         return Rt.text(c.takeResult())
@@ -784,7 +762,6 @@ fun passkeySub(tenantId: ULong, origin: String, credentialPubkeyHex: String): St
         a[0] = Rt.text(origin, "origin")
         a[1] = Rt.text(credentialPubkeyHex, "credentialPubkeyHex")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_passkey_sub(c.result, tenantId.toLong(), c.status, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5])
         c.check(null)
         return Rt.text(c.takeResult())
@@ -805,7 +782,6 @@ fun pkceChallenge(verifier: String): String {
     try {
         a[0] = Rt.text(verifier, "verifier")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_pkce_challenge(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
         c.check(null)
         return Rt.text(c.takeResult())
@@ -829,7 +805,6 @@ fun signClientAssertion(secretKeyHex: String, domain: String, tenantId: ULong, n
         a[1] = Rt.text(domain, "domain")
         a[2] = Rt.text(nonce, "nonce")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_sign_client_assertion(c.result, tenantId.toLong(), issuedAt.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
@@ -853,7 +828,6 @@ fun userBinding(tenantId: ULong, aud: String, origin: String, challenge: String,
         a[1] = Rt.text(origin, "origin")
         a[2] = Rt.text(challenge, "challenge")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_user_binding(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
@@ -875,7 +849,6 @@ fun userRootBinding(origin: String): String {
     try {
         a[0] = Rt.text(origin, "origin")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_user_root_binding(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
@@ -897,7 +870,6 @@ fun userSub(pubkeyHex: String): String {
     try {
         a[0] = Rt.text(pubkeyHex, "pubkeyHex")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_user_sub(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
@@ -922,7 +894,6 @@ fun verifyTokenAt(jwt: String, jwksJson: String, expectedIss: String, expectedAu
         a[2] = Rt.text(expectedIss, "expectedIss")
         a[3] = Rt.text(expectedAud, "expectedAud")
         val b = c.lower(a)
-        c.reset()
         Abi.uniffi_quorent_sdk_uniffi_fn_func_verify_token_at(c.result, nowUnix.toLong(), c.status, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> readClaims(r) }

@@ -129,15 +129,21 @@ internal object Loader {
 
 /**
  * One thread's scratch memory for a call: the call status (32 bytes) and
- * the slot a buffer result is written to (24 bytes).
+ * the slot a buffer result is written to (24 bytes). The status is all
+ * zero whenever a call starts: the library leaves it untouched on success,
+ * and a failure is cleared once read.
  */
 internal class CallContext {
-    private val mem = Memory(64)
+    private val mem = Memory(64).also { it.clear() }
     @JvmField val status: Long = Pointer.nativeValue(mem)
     @JvmField val result: Long = status + 32
 
-    fun reset() {
-        mem.clear(32)
+    /** The status and the result slot as seven words, read in one go after a call. */
+    private val words = LongArray(7)
+
+    private fun load(): Int {
+        mem.read(0, words, 0, 7)
+        return words[0].toByte().toInt()
     }
 
     /** Copies each argument into a buffer from the library's allocator: capacity, len, data per argument. */
@@ -147,15 +153,14 @@ internal class CallContext {
         try {
             for (bytes in args) {
                 val n = bytes!!.size
-                reset()
                 BufferAbi.ffi_quorent_sdk_uniffi_rustbuffer_alloc(result, n.toLong(), status)
-                if (mem.getByte(0).toInt() != 0) {
+                val code = load()
+                if (code != 0) {
                     throw InternalException("rustbuffer_alloc failed: " + decodeLenient(takeError()))
                 }
-                val capacity = mem.getLong(32)
-                val data = mem.getLong(48)
-                out[made * 3] = capacity
-                out[made * 3 + 1] = mem.getLong(40)
+                val data = words[6]
+                out[made * 3] = words[4]
+                out[made * 3 + 1] = words[5]
                 out[made * 3 + 2] = data
                 made++
                 Rt.made++
@@ -168,9 +173,9 @@ internal class CallContext {
         }
     }
 
-    /** Throws the call's failure, if its status reports one. */
+    /** Throws the failure the last call's status reports, if any. */
     fun check(lift: ((ByteArray) -> Exception)?) {
-        val code = mem.getByte(0).toInt()
+        val code = load()
         if (code == 0) return
         val payload = takeError()
         throw when {
@@ -180,10 +185,13 @@ internal class CallContext {
         }
     }
 
-    /** Copies out the buffer result of the last call, then wipes and frees it. */
-    fun takeResult(): ByteArray = take(mem.getLong(32), mem.getLong(40), mem.getLong(48))
+    /** Copies out the buffer result of the last (checked) call, then wipes and frees it. */
+    fun takeResult(): ByteArray = take(words[4], words[5], words[6])
 
-    private fun takeError(): ByteArray = take(mem.getLong(8), mem.getLong(16), mem.getLong(24))
+    private fun takeError(): ByteArray {
+        mem.clear(32)
+        return take(words[1], words[2], words[3])
+    }
 
     private fun take(capacity: Long, len: Long, data: Long): ByteArray {
         Rt.received++
@@ -203,10 +211,10 @@ internal class CallContext {
 
     private fun free(capacity: Long, len: Long, data: Long) {
         Rt.freed++
-        mem.clear(32)
         BufferAbi.ffi_quorent_sdk_uniffi_rustbuffer_free(status, 0, 0, 0, 0, 0, capacity, len, data)
         if (mem.getByte(0).toInt() != 0) {
             // The library refused to take back one of its own buffers; its message is dropped.
+            mem.clear(32)
             throw InternalException("rustbuffer_free failed")
         }
     }
