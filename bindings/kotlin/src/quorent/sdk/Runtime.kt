@@ -14,6 +14,7 @@ import com.sun.jna.Pointer
 import java.io.File
 import java.io.IOException
 import java.nio.ByteBuffer
+import java.nio.ByteOrder
 import java.nio.charset.CharacterCodingException
 import java.nio.charset.CodingErrorAction
 import java.util.Arrays
@@ -138,12 +139,19 @@ internal class CallContext {
     @JvmField val status: Long = Pointer.nativeValue(mem)
     @JvmField val result: Long = status + 32
 
-    /** The status and the result slot as seven words, read in one go after a call. */
+    /** The same memory seen from the JVM, so that reading it needs no native call. */
+    private val view = mem.getByteBuffer(0, 64).order(ByteOrder.nativeOrder())
+
+    /** The status and the result slot as seven words, read after each call. */
     private val words = LongArray(7)
 
     private fun load(): Int {
-        mem.read(0, words, 0, 7)
+        for (i in 0 until 7) words[i] = view.getLong(i * 8)
         return words[0].toByte().toInt()
+    }
+
+    private fun clearStatus() {
+        for (i in 0 until 4) view.putLong(i * 8, 0)
     }
 
     /** Copies each argument into a buffer from the library's allocator: capacity, len, data per argument. */
@@ -189,7 +197,7 @@ internal class CallContext {
     fun takeResult(): ByteArray = take(words[4], words[5], words[6])
 
     private fun takeError(): ByteArray {
-        mem.clear(32)
+        clearStatus()
         return take(words[1], words[2], words[3])
     }
 
@@ -200,9 +208,16 @@ internal class CallContext {
             if (len < 0 || len > capacity || len > Int.MAX_VALUE - 8) {
                 throw InternalException("the library returned a malformed buffer (len $len, capacity $capacity)")
             }
-            val p = Pointer(data)
-            val bytes = p.getByteArray(0, len.toInt())
-            p.setMemory(0, len, 0)
+            val n = len.toInt()
+            val view = Pointer(data).getByteBuffer(0, len)
+            val bytes = ByteArray(n)
+            view.get(bytes)
+            var i = 0
+            while (i + 8 <= n) {
+                view.putLong(i, 0)
+                i += 8
+            }
+            while (i < n) view.put(i++, 0)
             return bytes
         } finally {
             free(capacity, len, data)
@@ -212,9 +227,9 @@ internal class CallContext {
     private fun free(capacity: Long, len: Long, data: Long) {
         Rt.freed++
         BufferAbi.ffi_quorent_sdk_uniffi_rustbuffer_free(status, 0, 0, 0, 0, 0, capacity, len, data)
-        if (mem.getByte(0).toInt() != 0) {
+        if (view.get(0).toInt() != 0) {
             // The library refused to take back one of its own buffers; its message is dropped.
-            mem.clear(32)
+            clearStatus()
             throw InternalException("rustbuffer_free failed")
         }
     }
