@@ -24,6 +24,8 @@ args=("$cases")
 [ -f "$cases" ] || { echo "kotlin: no $cases; running the binding's own checks only" >&2; args=(); }
 QUORENT_SDK_LIB=$lib java -Xmx3g -cp "build/kotlin/test:build/kotlin/classes:$jna:$stdlib" \
   quorent.sdk.tests.TestMainKt "${args[@]}"
+QUORENT_SDK_LIB=/nonexistent/libquorent_sdk_uniffi.so java -cp "build/kotlin/test:build/kotlin/classes:$jna:$stdlib" \
+  quorent.sdk.tests.TestMainKt --load-failure
 
 # A user's bare classpath: the jar, JNA and the Kotlin standard library; no QUORENT_SDK_LIB.
 tmp=$(mktemp -d)

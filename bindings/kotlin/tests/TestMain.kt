@@ -1,6 +1,6 @@
 // The Kotlin binding's tests: the shared operation cases, then what only this
 // binding does (argument refusal, redaction, library checks, buffer accounting).
-//   java ... quorent.sdk.tests.TestMainKt tests/cases/operations.json
+//   java ... quorent.sdk.tests.TestMainKt [tests/cases/operations.json | --load-failure]
 package quorent.sdk.tests
 
 import quorent.sdk.*
@@ -267,7 +267,19 @@ private fun threadChecks() {
     check(errors.isEmpty()) { "threads: $errors" }
 }
 
+/** Run with QUORENT_SDK_LIB naming no library: every call fails the same way, naming it. */
+private fun loadFailure(): String {
+    val first = throws<LibraryLoadException>("first call") { normalizeOrigin("https://a.test") }
+    val again = throws<LibraryLoadException>("second call") { generatePkce() }
+    check(first.message == again.message && "QUORENT_SDK_LIB" in first.message!!) { "${first.message} / ${again.message}" }
+    return first.message!!
+}
+
 fun main(args: Array<String>) {
+    if (args.firstOrNull() == "--load-failure") {
+        println("kotlin: load failure reported: ${loadFailure()}")
+        return
+    }
     val cases = if (args.isNotEmpty()) runCases(args[0]) else 0
     bindingChecks()
     // Every buffer the library handed over (results and error buffers) was freed.

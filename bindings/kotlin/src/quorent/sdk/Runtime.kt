@@ -80,7 +80,7 @@ internal object Loader {
             try {
                 return NativeLibrary.getInstance(File(env).absolutePath)
             } catch (e: UnsatisfiedLinkError) {
-                throw LibraryLoadException("cannot load $env named by $ENV: ${e.message}")
+                throw LibraryLoadException("cannot load $env named by $ENV: ${reason(e)}")
             }
         }
         val tried = ArrayList<String>()
@@ -91,7 +91,7 @@ internal object Loader {
         } catch (e: IOException) {
             tried += "classpath resource $resource (${e.message})"
         } catch (e: UnsatisfiedLinkError) {
-            tried += "classpath resource $resource (${e.message})"
+            tried += "classpath resource $resource (${reason(e)})"
         }
         try {
             return NativeLibrary.getInstance(NAME)
@@ -101,6 +101,11 @@ internal object Loader {
         throw LibraryLoadException(
             "libquorent_sdk_uniffi not found; tried ${tried.joinToString("; ")}; set $ENV to the library's path")
     }
+
+    /** The dynamic loader's own words from JNA's message, without its search notes. */
+    private fun reason(e: UnsatisfiedLinkError): String =
+        (e.message ?: "").lines().map { it.trim() }.filter { it.isNotEmpty() && !it.startsWith("Native library (") }
+            .distinct().joinToString(" ")
 
     /** Refuses a library whose contract version or operation checksums differ from the generated ones. */
     fun checkLibrary(lib: NativeLibrary, checksums: Array<Pair<String, Int>>) {
