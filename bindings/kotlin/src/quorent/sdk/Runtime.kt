@@ -177,11 +177,20 @@ internal class CallContext {
                 out[made * 3 + 2] = data
                 made++
                 Rt.made++
+                if (words[5] != n.toLong() || words[4] < n || (n > 0 && data == 0L)) {
+                    throw InternalException("rustbuffer_alloc returned a malformed buffer for $n bytes")
+                }
                 if (n > 0) Pointer(data).write(0, bytes, 0, n)
             }
             return out
         } catch (e: Throwable) {
-            for (i in 0 until made) free(out[i * 3], out[i * 3 + 1], out[i * 3 + 2])
+            for (i in 0 until made) {
+                try {
+                    free(out[i * 3], out[i * 3 + 1], out[i * 3 + 2])
+                } catch (x: Throwable) {
+                    e.addSuppressed(x)
+                }
+            }
             throw e
         }
     }
