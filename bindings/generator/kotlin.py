@@ -1,0 +1,312 @@
+"""Kotlin/JVM emitter: renders the interface model (generator/model.py) as
+bindings/kotlin/src/quorent/sdk/Generated.kt.
+
+The generated file holds the public surface (records as data classes, the
+error as a sealed exception class, one top-level function per operation)
+and, per record, a reader and a writer specialised to its fields. Calls go
+through JNA direct mapping; every exported function is declared with the
+x86-64 System V view of its C signature, in which a `RustBuffer` argument
+(24 bytes, passed in memory) is three 64-bit words on the stack and a
+`RustBuffer` result is written through a hidden pointer, so no JNA
+`Structure` is built per call. The runtime (Runtime.kt, hand-written)
+refuses other platforms before anything is called.
+
+outputs(model) -> {relative path: text}
+
+    python3 bindings/generator/kotlin.py --lib build/libquorent_sdk_uniffi.so [--check]
+"""
+
+import os
+import sys
+
+OUTPUT = "bindings/kotlin/src/quorent/sdk/Generated.kt"
+FN_PREFIX = "uniffi_quorent_sdk_uniffi_fn_func_"
+CONTRACT_VERSION = 30
+INT_REGISTERS = 6
+
+KT_TYPES = {"u8": "UByte", "u64": "ULong", "bool": "Boolean", "str": "String", "bytes": "ByteArray"}
+
+
+def camel(name, upper=False):
+    parts = name.split("_")
+    head = parts[0] if not upper else parts[0][:1].upper() + parts[0][1:]
+    return head + "".join(p[:1].upper() + p[1:] for p in parts[1:])
+
+
+def kt_type(t):
+    if t.startswith("opt:"):
+        return kt_type(t[4:]) + "?"
+    if t.startswith("record:"):
+        return t[7:]
+    return KT_TYPES[t]
+
+
+def exception_name(error):
+    return error[:-5] + "Exception" if error.endswith("Error") else error + "Exception"
+
+
+def is_secret(field):
+    return "secret" in field
+
+
+def kdoc(text, indent, extra=()):
+    lines = [ln.replace("*/", "*&#47;") for ln in text.split("\n")] if text else []
+    if extra and lines:
+        lines.append("")
+    lines.extend(extra)
+    if not lines:
+        return ""
+    if len(lines) == 1:
+        return f"{indent}/** {lines[0]} */\n"
+    body = "".join(f"{indent} *{' ' + ln if ln else ''}\n" for ln in lines)
+    return f"{indent}/**\n{body}{indent} */\n"
+
+
+# ---- nested forms ---------------------------------------------------------------
+
+def read_expr(t):
+    if t.startswith("opt:"):
+        return f"if (r.tag()) {read_expr(t[4:])} else null"
+    if t.startswith("record:"):
+        return f"read{t[7:]}(r)"
+    return {"u8": "r.u8()", "u64": "r.u64()", "bool": "r.bool()", "str": "r.str()", "bytes": "r.bytes()"}[t]
+
+
+def write_stmts(t, value, label, indent):
+    """Statements writing `value` (an expression of Kotlin type kt_type(t));
+    `label` is the Kotlin argument list naming it in error messages."""
+    if t.startswith("opt:"):
+        inner = write_stmts(t[4:], "it", label, indent + "    ")
+        return (f"{indent}{value}?.let {{\n"
+                f"{indent}    w.tag(true)\n{inner}{indent}}} ?: w.tag(false)\n")
+    if t.startswith("record:"):
+        return f'{indent}write{t[7:]}(w, {value}, {label})\n'
+    if t in ("str", "bytes"):
+        return f'{indent}w.{t}({value}, {label})\n'
+    return f"{indent}w.{t}({value})\n"
+
+
+# ---- the C signature as x86-64 System V passes it ---------------------------------
+
+def abi_params(f):
+    """Parameter list of the direct-mapped declaration, and for each model
+    argument (plus the status and result slot) the expression it receives:
+    returns (names, exprs) in declaration order."""
+    regs, stack = [], []
+    buf_index = 0
+
+    def integer(name, expr):
+        (regs if len(regs) < INT_REGISTERS else stack).append((name, expr))
+
+    if f["ret"] not in ("u64", "bool", "u8"):
+        integer("result", "c.result")
+    for name, t in f["args"]:
+        p = camel(name)
+        if t == "u64":
+            integer(p, f"{p}.toLong()")
+        elif t == "bool":
+            integer(p, f"if ({p}) 1L else 0L")
+        elif t == "u8":
+            integer(p, f"{p}.toLong()")
+        else:
+            for part in ("Capacity", "Len", "Data"):
+                stack.append((p + part, f"b[{buf_index}]"))
+                buf_index += 1
+    integer("status", "c.status")
+    while len(regs) < INT_REGISTERS:
+        regs.append((f"unused{len(regs)}", "0L"))
+    return regs + stack
+
+
+def abi_return(t):
+    return {"u64": "Long", "bool": "Byte", "u8": "Byte"}.get(t, "Unit")
+
+
+# ---- rendering -----------------------------------------------------------------
+
+def record_uses(functions):
+    """Names of the records taken as arguments, and of those returned."""
+    def records(t):
+        return {t.split("record:", 1)[1]} if "record:" in t else set()
+    taken = set().union(*[records(t) for f in functions for _, t in f["args"]])
+    returned = set().union(*[records(f["ret"]) for f in functions])
+    return taken, returned
+
+
+def render_record(r, w, taken, returned):
+    name = r["name"]
+    w("\n" + kdoc(r["doc"], ""))
+    w(f"data class {name}(\n")
+    fields = r["fields"]
+    for i, (fname, t, doc) in enumerate(fields):
+        w(kdoc(doc, "    "))
+        w(f"    val {camel(fname)}: {kt_type(t)}{',' if i < len(fields) - 1 else ''}\n")
+    secrets = [fname for fname, _, _ in fields if is_secret(fname)]
+    if secrets:
+        w(") {\n")
+        w("    /** Shows every field except the secret ones, which read <redacted>. */\n")
+        parts = ", ".join(f"{camel(n)}=<redacted>" if is_secret(n) else f"{camel(n)}=${camel(n)}"
+                          for n, _, _ in fields)
+        w(f'    override fun toString(): String = "{name}({parts})"\n')
+        w("}\n")
+    else:
+        w(")\n")
+    if any("record:" in t for _, t, _ in fields):
+        raise SystemExit(f"record {name}: nested record fields are not supported")
+    if name in returned:
+        w(f"\ninternal fun read{name}(r: Reader): {name} = {name}(\n")
+        for i, (fname, t, _) in enumerate(fields):
+            w(f"    {camel(fname)} = {read_expr(t)}{',' if i < len(fields) - 1 else ''}\n")
+        w(")\n")
+    if name in taken:
+        w(f"\ninternal fun write{name}(w: Writer, v: {name}, label: String) {{\n")
+        for fname, t, _ in fields:
+            w(write_stmts(t, f"v.{camel(fname)}", f'label, "{camel(fname)}"', "    "))
+        w("}\n")
+
+
+def render_error(e, w):
+    name = exception_name(e["name"])
+    w("\n" + kdoc(e["doc"], ""))
+    w(f"sealed class {name}(message: String) : Exception(message) {{\n")
+    for variant, doc in e["variants"]:
+        w(kdoc(doc, "    "))
+        w(f"    class {variant}(message: String) : {name}(message)\n")
+    w("}\n")
+    w(f"\ninternal fun lift{name}(payload: ByteArray): Exception {{\n")
+    w("    val r = Reader(payload)\n")
+    w("    val variant = r.i32()\n")
+    w("    val message = r.str()\n")
+    w("    r.finish()\n")
+    w("    return when (variant) {\n")
+    for i, (variant, _) in enumerate(e["variants"], 1):
+        w(f"        {i} -> {name}.{variant}(message)\n")
+    w(f'        else -> InternalException("unknown {e["name"]} variant $variant: $message")\n')
+    w("    }\n")
+    w("}\n")
+
+
+def render_function(f, w):
+    name, ret = f["name"], f["ret"]
+    params = ", ".join(f"{camel(n)}: {kt_type(t)}" for n, t in f["args"])
+    extra = []
+    if f["error"]:
+        extra.append(f"@throws {exception_name(f['error'])} the operation's error")
+    extra.append("@throws InternalException an unexpected failure inside the library")
+    if any(t not in ("u64", "bool", "u8") for _, t in f["args"]):
+        extra.append("@throws IllegalArgumentException an argument the library cannot take "
+                     "(more than 2^31 - 1 bytes, or text that is not valid Unicode)")
+    w("\n" + kdoc(f["doc"], "", extra))
+    w(f"fun {camel(name)}({params}): {kt_type(ret)} {{\n")
+    w("    val c = Rt.call()\n")
+    buffers = [(n, t) for n, t in f["args"] if t not in ("u64", "bool", "u8")]
+    ind = "    "
+    if buffers:
+        w(f"    val a = arrayOfNulls<ByteArray>({len(buffers)})\n")
+        w("    try {\n")
+        ind = "        "
+        for i, (n, t) in enumerate(buffers):
+            p = camel(n)
+            if t == "str":
+                w(f'{ind}a[{i}] = Rt.text({p}, "{p}")\n')
+            else:
+                w(f"{ind}a[{i}] = Writer().let {{ w ->\n")
+                w(write_stmts(t, p, f'"{p}"', ind + "    "))
+                w(f"{ind}    w.done()\n{ind}}}\n")
+        w(f"{ind}val b = c.lower(a)\n")
+    args = abi_params(f)
+    call = f"Abi.{FN_PREFIX}{name}(" + ", ".join(e for _, e in args) + ")"
+    if ret in ("u64", "bool", "u8"):
+        w(f"{ind}val v = {call}\n")
+    else:
+        w(f"{ind}{call}\n")
+    lift = f"::lift{exception_name(f['error'])}" if f["error"] else "null"
+    w(f"{ind}c.check({lift})\n")
+    if ret == "u64":
+        w(f"{ind}return v.toULong()\n")
+    elif ret == "u8":
+        w(f"{ind}return v.toUByte()\n")
+    elif ret == "bool":
+        w(f"{ind}return Rt.bool(v)\n")
+    elif ret == "str":
+        w(f"{ind}return Rt.text(c.takeResult())\n")
+    else:
+        w(f"{ind}return Rt.lift(c.takeResult()) {{ r -> {read_expr(ret)} }}\n")
+    if buffers:
+        w("    } finally {\n")
+        w("        Rt.wipe(a)\n")
+        w("    }\n")
+    w("}\n")
+
+
+def render_abi(functions, w):
+    w("\n/** The exported operations, declared as x86-64 System V passes their arguments. */\n")
+    w("internal object Abi {\n")
+    for f in functions:
+        params = ", ".join(f"{n}: Long" for n, _ in abi_params(f))
+        w(f"    @JvmStatic external fun {FN_PREFIX}{f['name']}({params}): {abi_return(f['ret'])}\n")
+    w("}\n")
+
+
+def render(namespace, functions, records, errors):
+    out = []
+    w = out.append
+    w("// Generated by bindings/generator/kotlin.py from the interface description of\n")
+    w(f"// the library's namespace {namespace}. Do not edit; run the generator again.\n")
+    w('@file:Suppress("FunctionName")\n\n')
+    w("package quorent.sdk\n\n")
+    w(f"internal const val CONTRACT_VERSION = {CONTRACT_VERSION}\n\n")
+    w("/** Checksum of every operation, computed from its description blob. */\n")
+    w("internal val CHECKSUMS: Array<Pair<String, Int>> = arrayOf(\n")
+    for i, f in enumerate(functions):
+        w(f'    Pair("{f["name"]}", {f["checksum"]}){"," if i < len(functions) - 1 else ""}\n')
+    w(")\n")
+    taken, returned = record_uses(functions)
+    for r in records:
+        render_record(r, w, taken, returned)
+    for e in errors:
+        render_error(e, w)
+    for f in functions:
+        if f["error"] and f["error"] not in {e["name"] for e in errors}:
+            raise SystemExit(f"{f['name']}: unknown error type {f['error']}")
+        render_function(f, w)
+    render_abi(functions, w)
+    return "".join(out)
+
+
+def outputs(model):
+    return {OUTPUT: render(*model)}
+
+
+def main():
+    import argparse
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    sys.path.insert(0, os.path.join(root, "bindings"))
+    from generator.model import read_interface
+
+    p = argparse.ArgumentParser(description="Generates the Kotlin binding's sources.")
+    p.add_argument("--lib", required=True, help="path of the built libquorent_sdk_uniffi.so")
+    p.add_argument("--check", action="store_true", help="fail if the committed sources differ")
+    a = p.parse_args()
+    stale = []
+    for rel, text in outputs(read_interface(a.lib)).items():
+        path = os.path.join(root, rel)
+        if a.check:
+            try:
+                with open(path, encoding="utf-8") as f:
+                    current = f.read()
+            except FileNotFoundError:
+                current = None
+            if current != text:
+                stale.append(rel)
+            continue
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(text)
+    if stale:
+        sys.exit(f"{', '.join(stale)} out of date with {a.lib}; "
+                 f"run python3 bindings/generator/kotlin.py --lib {a.lib}")
+
+
+if __name__ == "__main__":
+    main()
