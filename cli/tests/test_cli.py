@@ -178,10 +178,10 @@ class ValueSourcesTest(CliTestCase):
         self.assertIn("only one option can be read from standard input",
                       self.fails(2, "derive-root-seed", "--origin", "https://a", "--signature1-hex", "@-",
                                  "--signature2-hex", "@-", stdin="ab"))
-        # @@ starts a literal @; options that are not long values never read files.
+        # @@ starts a literal @.
         self.sdk_error("Sdk", "crypto: Invalid character '@' at position 0", *delegate, "--grants-json", "[]",
                        "--signature-hex", "@@abc")
-        self.assertEqual(self.ok_text("parent-ref-hash-root", "--root-id", "@x"), sha256_hex("@x"))
+        self.assertEqual(self.ok_text("parent-ref-hash-root", "--root-id", "@@x"), sha256_hex("@x"))
 
 
 class OriginAndKeysTest(CliTestCase):
