@@ -82,4 +82,30 @@ void print_option_help(const std::vector<OptSpec>& specs);
 int run_demo(const std::vector<std::string>& argv);
 const std::vector<OptSpec>& demo_options();
 
+// Commands of the tool's own: host code, not operations of the library.
+struct HostCommand {
+    std::string_view name;
+    std::string_view summary;
+    int (*run)(const std::vector<std::string>& argv);
+    const std::vector<OptSpec>& (*options)();
+};
+const std::vector<HostCommand>& host_commands();
+const HostCommand* find_host_command(std::string_view name);
+
+// The operation whose command is this kebab-case name, or nullptr.
+const quorent_host::ops::Entry* find_operation(std::string_view command);
+
+// The argument that an operation takes as the current time; it defaults to the clock.
+inline constexpr std::string_view kNowArgument = "now_unix";
+
+// The options of an operation's command, from its arguments in the table.
+std::vector<OptSpec> options_of(const iface::Func& f);
+bool is_secret(std::string_view option_name);
+std::string_view metavar(const OptSpec& spec);  // "TEXT", "HEX", "JSON", "U64"; "" for a flag
+
+// The man page (roff) and the bash completion script, printed by the
+// hidden commands __man and __bash-completion.
+int print_man();
+int print_bash_completion();
+
 }  // namespace quorent_cli

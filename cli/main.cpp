@@ -23,25 +23,6 @@ namespace ops = quorent_host::ops;
 // Set when --json is given anywhere: results and errors are printed as JSON.
 bool g_json = false;
 
-// Commands of the tool's own: host code, not operations of the library.
-struct HostCommand {
-    std::string_view name;
-    std::string_view summary;
-    int (*run)(const std::vector<std::string>& argv);
-};
-const HostCommand kHostCommands[] = {
-    {"demo", "the typical sign-in end to end, with a built-in demo wallet", &run_demo},
-};
-
-const HostCommand* find_host_command(std::string_view name) {
-    for (const HostCommand& c : kHostCommands)
-        if (c.name == name) return &c;
-    return nullptr;
-}
-
-// The argument that an operation takes as the current time; it defaults to the clock.
-constexpr std::string_view kNowArgument = "now_unix";
-
 constexpr Kind kind_of(iface::Type t) {
     switch (t) {
         case iface::Type::String: return Kind::Text;
@@ -61,43 +42,13 @@ constexpr bool takes_every_argument_type() {
 }
 static_assert(takes_every_argument_type());
 
-std::vector<OptSpec> options_of(const iface::Func& f) {
-    std::vector<OptSpec> specs;
-    for (std::size_t i = 0; i < f.arg_count; ++i)
-        specs.push_back({f.args[i].name, kind_of(f.args[i].type), f.args[i].help, f.args[i].name == kNowArgument});
-    return specs;
-}
-
-const ops::Entry* find_operation(std::string_view command) {
-    for (const ops::Entry& op : ops::kOperations)
-        if (kebab(op.func().name) == command) return &op;
-    return nullptr;
-}
-
 bool ends_with(std::string_view s, std::string_view tail) {
     return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
-}
-
-bool is_secret(std::string_view name) {
-    return name.find("secret") != std::string_view::npos || name.find("seed") != std::string_view::npos;
 }
 
 // Hex and integer values read from a file or standard input lose the white
 // space around them; other texts keep their bytes (less one final line break).
 bool trims_space(const OptSpec& s) { return s.kind == Kind::U64 || s.kind == Kind::Bytes || ends_with(s.name, "_hex"); }
-
-std::string_view metavar(const OptSpec& s) {
-    switch (s.kind) {
-        case Kind::U64: return "U64";
-        case Kind::Bytes: return "HEX";
-        case Kind::DeedJson: return "JSON";
-        case Kind::Flag: return "";
-        default: break;
-    }
-    if (ends_with(s.name, "_hex")) return "HEX";
-    if (ends_with(s.name, "_json")) return "JSON";
-    return "TEXT";
-}
 
 // The first clause of a doc text: the line a command list shows.
 std::string summary(std::string_view doc) {
@@ -275,7 +226,7 @@ void print_usage(std::ostream& out) {
            "@- (standard input): give secrets that way, e.g. --secret-key-hex @key.hex.\n\n"
            "commands:\n";
     out << std::left;
-    for (const HostCommand& c : kHostCommands) {
+    for (const HostCommand& c : host_commands()) {
         out << "  ";
         out.width(30);
         out << c.name << c.summary << '\n';
@@ -291,109 +242,6 @@ void print_version() {
     std::cout << "quorent " QUORENT_SDK_VERSION_STRING " (libquorent_sdk_uniffi " QUORENT_SDK_VERSION_STRING
                  ", contract version "
               << ffi_quorent_sdk_uniffi_uniffi_contract_version() << ")\n";
-}
-
-// ---- man page and completion, from the same table ---------------------------------------
-
-std::string roff(std::string_view s) {
-    std::string out;
-    for (char c : s) {
-        if (c == '\\') out += "\\e";
-        else if (c == '-') out += "\\-";
-        else out += c;
-    }
-    if (!out.empty() && (out[0] == '.' || out[0] == '\'')) out.insert(0, "\\&");
-    return out;
-}
-
-void print_man_options(const std::vector<OptSpec>& specs) {
-    if (specs.empty()) return;
-    std::cout << ".RS\n";
-    for (const OptSpec& s : specs) {
-        if (metavar(s).empty()) std::cout << ".TP\n.B \\-\\-" << roff(kebab(s.name));
-        else std::cout << ".TP\n.BI \\-\\-" << roff(kebab(s.name)) << " \" " << metavar(s) << "\"";
-        std::cout << "\n" << roff(s.help);
-        if (s.kind == Kind::Flag || s.kind == Kind::OptText) std::cout << " (optional)";
-        if (s.name == kNowArgument) std::cout << " (default: the current time)";
-        if (is_secret(s.name)) std::cout << ". A secret: give it as @FILE or @\\-";
-        std::cout << "\n";
-    }
-    std::cout << ".RE\n";
-}
-
-int print_man() {
-    std::cout << ".TH QUORENT 1 \"\" \"quorent " QUORENT_SDK_VERSION_STRING "\" \"User Commands\"\n"
-              << ".SH NAME\nquorent \\- sign-in deeds, delegations and origin vouches from the shell\n"
-              << ".SH SYNOPSIS\n.B quorent\n.RB [ \\-\\-json ]\n.I command\n.RI [ options ]\n.br\n"
-              << ".B quorent\n.I command\n.B \\-\\-help\n.br\n.B quorent \\-\\-version\n"
-              << ".SH DESCRIPTION\n"
-              << "Calls the operations of libquorent_sdk_uniffi, one command per operation.\n"
-              << "Texts are printed as they are, records as JSON objects, byte sequences as 0x\\-hex.\n"
-              << ".SH OPTIONS\n"
-              << ".TP\n.B \\-\\-json\nPrint every result as one JSON value (texts as JSON strings, records as\n"
-              << "objects, integers as numbers, bytes as a hex string) and every error as\n"
-              << "{\"variant\": ..., \"message\": ...} on standard error.\n"
-              << ".TP\n.B \\-\\-help\nList the commands, or describe one command and its options.\n"
-              << ".TP\n.B \\-\\-version\nPrint the library version and the contract version it reports.\n"
-              << ".SH VALUES\n"
-              << "Every option value may be given as\n.BI @ FILE\nto read it from a file, or as\n.B @\\-\n"
-              << "to read it from standard input; give secrets this way, never on the command line\n"
-              << "(\\fB\\-\\-secret\\-key\\-hex @key.hex\\fR, \\fB\\-\\-root\\-seed\\-hex @\\-\\fR).\n"
-              << "White space around a hex or integer value read so is ignored; of any other value\n"
-              << "one final line break is dropped.\n.B @@\nstarts a literal @.\n"
-              << "Integers are unsigned decimal; byte sequences are hex with an optional 0x.\n"
-              << ".SH COMMANDS\n";
-    for (const HostCommand& c : kHostCommands) std::cout << ".TP\n.B " << roff(c.name) << "\n" << roff(c.summary) << ".\n";
-    for (const ops::Entry& op : ops::kOperations) {
-        std::cout << ".TP\n.B " << roff(kebab(op.func().name)) << "\n" << roff(op.func().doc) << "\n";
-        print_man_options(options_of(op.func()));
-    }
-    std::cout << ".SH EXIT STATUS\n"
-              << ".TP\n.B 0\nSuccess.\n"
-              << ".TP\n.B 1\nThe operation failed with its declared error (SdkError::Sdk or SdkError::InsecureOrigin).\n"
-              << ".TP\n.B 2\nUsage error: an unknown command or option, a malformed or unreadable value.\n"
-              << ".TP\n.B 3\nInternal failure.\n"
-              << ".SH EXAMPLES\n.nf\n"
-              << "quorent normalize\\-origin \\-\\-origin https://Shop.test/\n"
-              << "quorent derive\\-app\\-key \\-\\-root\\-seed\\-hex @seed.hex \\-\\-tenant\\-id 7 \\-\\-origin https://shop.test\n"
-              << "quorent verify\\-token\\-at \\-\\-jwt @token.txt \\-\\-jwks\\-json @jwks.json \\e\n"
-              << "    \\-\\-expected\\-iss https://idp.test \\-\\-expected\\-aud app\n"
-              << ".fi\n";
-    return kOk;
-}
-
-int print_bash_completion() {
-    std::cout << "# bash completion for quorent\n"
-                 "_quorent() {\n"
-                 "    local cur=${COMP_WORDS[COMP_CWORD]} i=1 cmd= opts=\n"
-                 "    while [[ $i -lt $COMP_CWORD && ${COMP_WORDS[i]} == --json ]]; do i=$((i + 1)); done\n"
-                 "    if [[ $i -eq $COMP_CWORD ]]; then\n"
-                 "        COMPREPLY=($(compgen -W \"--json --help --version";
-    for (const HostCommand& c : kHostCommands) std::cout << ' ' << c.name;
-    for (const ops::Entry& op : ops::kOperations) std::cout << ' ' << kebab(op.func().name);
-    std::cout << "\" -- \"$cur\"))\n"
-                 "        return\n"
-                 "    fi\n"
-                 "    cmd=${COMP_WORDS[i]}\n"
-                 "    if [[ $cur == @* ]]; then\n"
-                 "        COMPREPLY=($(compgen -P @ -f -- \"${cur#@}\"))\n"
-                 "        return\n"
-                 "    fi\n"
-                 "    case $cmd in\n";
-    auto options_line = [](std::string_view command, const std::vector<OptSpec>& specs) {
-        std::cout << "        " << command << ") opts=\"";
-        for (const OptSpec& s : specs) std::cout << "--" << kebab(s.name) << ' ';
-        std::cout << "--help --json\" ;;\n";
-    };
-    options_line("demo", demo_options());
-    for (const ops::Entry& op : ops::kOperations) options_line(kebab(op.func().name), options_of(op.func()));
-    std::cout << "    esac\n"
-                 "    if [[ -z $cur || $cur == -* ]]; then\n"
-                 "        COMPREPLY=($(compgen -W \"$opts\" -- \"$cur\"))\n"
-                 "    fi\n"
-                 "}\n"
-                 "complete -o default -F _quorent quorent\n";
-    return kOk;
 }
 
 // ---- the command line --------------------------------------------------------------------
@@ -449,6 +297,49 @@ void print_error_json(std::string_view variant, std::string_view message) {
 }  // namespace
 
 // ---- shared by the commands ------------------------------------------------------
+
+const std::vector<HostCommand>& host_commands() {
+    static const std::vector<HostCommand> commands = {
+        {"demo", "the typical sign-in end to end, with a built-in demo wallet", &run_demo, &demo_options},
+    };
+    return commands;
+}
+
+const HostCommand* find_host_command(std::string_view name) {
+    for (const HostCommand& c : host_commands())
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+const quorent_host::ops::Entry* find_operation(std::string_view command) {
+    for (const quorent_host::ops::Entry& op : quorent_host::ops::kOperations)
+        if (kebab(op.func().name) == command) return &op;
+    return nullptr;
+}
+
+std::vector<OptSpec> options_of(const iface::Func& f) {
+    std::vector<OptSpec> specs;
+    for (std::size_t i = 0; i < f.arg_count; ++i)
+        specs.push_back({f.args[i].name, kind_of(f.args[i].type), f.args[i].help, f.args[i].name == kNowArgument});
+    return specs;
+}
+
+bool is_secret(std::string_view name) {
+    return name.find("secret") != std::string_view::npos || name.find("seed") != std::string_view::npos;
+}
+
+std::string_view metavar(const OptSpec& s) {
+    switch (s.kind) {
+        case Kind::U64: return "U64";
+        case Kind::Bytes: return "HEX";
+        case Kind::DeedJson: return "JSON";
+        case Kind::Flag: return "";
+        default: break;
+    }
+    if (ends_with(s.name, "_hex")) return "HEX";
+    if (ends_with(s.name, "_json")) return "JSON";
+    return "TEXT";
+}
 
 std::string kebab(std::string_view snake) {
     std::string s(snake);
