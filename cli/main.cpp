@@ -186,7 +186,13 @@ void print_result(iface::Type type, const Outcome& o) {
     std::string text;
     switch (type) {
         case iface::Type::String:
-            text = g_json ? Json(o.bytes).dump(-1, ' ', false, Json::error_handler_t::replace) : o.bytes;
+            if (g_json) {
+                Json j(o.bytes);
+                text = j.dump(-1, ' ', false, Json::error_handler_t::replace);
+                wipe_strings(j);
+            } else {
+                text = o.bytes;
+            }
             break;
         case iface::Type::U64: text = std::to_string(o.integer); break;
         case iface::Type::Bool: text = o.integer != 0 ? "true" : "false"; break;
@@ -246,14 +252,23 @@ void print_version() {
 
 // ---- the command line --------------------------------------------------------------------
 
-int run(std::vector<std::string> argv) {
+// Command-line words, wiped when they go: option values may be secrets.
+struct Words : std::vector<std::string> {
+    using std::vector<std::string>::vector;
+    Words(const Words&) = default;
+    ~Words() {
+        for (std::string& w : *this) wipe(w);
+    }
+};
+
+int run(Words argv) {
     while (!argv.empty() && argv[0] == "--json") argv.erase(argv.begin());
     if (argv.empty()) {
         print_usage(std::cerr);
         return kUsage;
     }
     const std::string& command = argv[0];
-    std::vector<std::string> rest(argv.begin() + 1, argv.end());
+    Words rest(argv.begin() + 1, argv.end());
     if (command == "--help" || command == "-h" || command == "help") {
         print_usage(std::cout);
         return kOk;
@@ -466,7 +481,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) g_json = g_json || std::string_view(argv[i]) == "--json";
     int status = kInternal;
     try {
-        status = run(std::vector<std::string>(argv + 1, argv + argc));
+        status = run(Words(argv + 1, argv + argc));
     } catch (const UsageError& e) {
         if (g_json) {
             print_error_json("Usage", e.what());
