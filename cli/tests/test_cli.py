@@ -107,7 +107,6 @@ class UsageTest(CliTestCase):
             (["origin-vouch-binding", "--tenant-id", "1", "--aud", "a", "--origin", "https://a", "--epoch", "1",
               "--exp", "1", "--allow-insecure-origin=yes"], "takes no value, or =true or =false"),
             (["decode-bool-return", "--ret", "0xabc"], "--ret: expected hex digits"),
-            (["issuer-key-id", "--jwk-json", "@/nonexistent/jwk.json"], "cannot read file '/nonexistent/jwk.json'"),
             (["mint-capability-deed", "--base-deed", "{", "--grants-json", "[]", "--delegation-chain-json", "[]"],
              "--base-deed: not JSON"),
             (["mint-capability-deed", "--base-deed", '{"v":1}', "--grants-json", "[]",
@@ -141,43 +140,28 @@ class UsageTest(CliTestCase):
 
 
 class ValueSourcesTest(CliTestCase):
-    def test_file_stdin_and_literal_at(self):
-        delegate = ["delegate", "--tenant-id", "1", "--iss", "a", "--to", "b", "--exp", "2", "--epoch-label-hex",
-                    ZERO32, "--epoch", "3", "--parent-ref-hash-hex", ZERO32]
-        with tempfile.TemporaryDirectory() as d:
-            path = os.path.join(d, "sig.txt")
-            with open(path, "w") as f:
-                f.write("  ABcd\r\n\n")  # white space around a hex value is not part of it
-            link = json.loads(self.ok_text(*delegate, "--grants-json", "@-", "--signature-hex", "@" + path,
-                                           stdin='[{"res":"r","act":["x"],"cav":{}}]\n'))
-        self.assertEqual((link["grants"], link["sig"]), ([{"res": "r", "act": ["x"], "cav": {}}], "abcd"))
-        self.assertIn("only one option can be read from standard input",
-                      self.fails(2, "derive-root-seed", "--origin", "https://a", "--signature1-hex", "@-",
-                                 "--signature2-hex", "@-", stdin="ab"))
-        # @@ starts a literal @.
-        self.sdk_error("Sdk", "crypto: Invalid character '@' at position 0", *delegate, "--grants-json", "[]",
-                       "--signature-hex", "@@abc")
-        self.assertEqual(self.ok_text("parent-ref-hash-root", "--root-id", "@@x"), sha256_hex("@x"))
-
-    def test_every_option_reads_files_and_texts_keep_their_bytes(self):
-        o = "https://shop.test"
+    def test_files_stdin_and_literal_at(self):
         with tempfile.TemporaryDirectory() as d:
             def write(name, content):
                 path = os.path.join(d, name)
                 with open(path, "w") as f:
                     f.write(content)
                 return "@" + path
-            # Integers and hex lose the white space around them; a text only its final line break.
+            # Any option: integers and hex lose the white space around them, a text only its final line break.
             key = self.ok_json("derive-app-key", "--root-seed-hex", "@-", "--tenant-id", write("t", " 7\n"),
-                               "--origin", write("o", o + "\n"), stdin="\n " + SEED + " \n")
+                               "--origin", write("o", "https://a\r\n"), stdin="\n " + SEED + " \n")
             self.assertEqual(key, self.ok_json("derive-app-key", "--root-seed-hex", SEED, "--tenant-id", "7",
-                                               "--origin", o))
+                                               "--origin", "https://a"))
             self.assertEqual(self.ok_text("parent-ref-hash-root", "--root-id", write("r", " x \n")),
                              sha256_hex(" x "))
             self.assertEqual(self.ok_text("decode-bool-return", "--ret", write("ret", "00" * 31 + "01\n")), "true")
             self.assertIn("--tenant-id: expected an unsigned 64-bit decimal integer",
-                          self.fails(2, "passkey-sub", "--tenant-id", write("bad", "7 7\n"), "--origin", o,
+                          self.fails(2, "passkey-sub", "--tenant-id", write("bad", "7 7\n"), "--origin", "https://a",
                                      "--credential-pubkey-hex", "04"))
+        self.assertIn("only one option can be read from standard input",
+                      self.fails(2, "derive-root-seed", "--origin", "https://a", "--signature1-hex", "@-",
+                                 "--signature2-hex", "@-", stdin="ab"))
+        self.assertEqual(self.ok_text("parent-ref-hash-root", "--root-id", "@@x"), sha256_hex("@x"))  # a literal @
 
     def test_unreadable_sources_are_usage_errors(self):
         with tempfile.TemporaryDirectory() as d:
@@ -248,12 +232,6 @@ class WalletDeedsTest(CliTestCase):
         self.assertEqual((deed["mode"], deed["sub"], deed["signature"], deed["signer"]),
                          ("admin-sig", DEMO_ADDRESS, ADMIN_SIG, None))
 
-    def test_mint_admin_deed_smartwallet(self):
-        deed = self.ok_json("mint-admin-deed-smartwallet", "--signer-addr-hex", "11" * 20, "--wallet-sig-hex",
-                            "c0ffee", "--tenant-id", "7", "--aud", "console", "--challenge", "c1", "--exp", "5")
-        self.assertEqual((deed["mode"], deed["sub"], deed["signer"], deed["signature"]),
-                         ("admin-sig", "0x" + "11" * 20, "11" * 20, "c0ffee"))
-
     def test_passkey(self):
         sub = self.ok_text("passkey-sub", "--tenant-id", "7", "--origin", "https://shop.test",
                            "--credential-pubkey-hex", "04AB")
@@ -316,6 +294,8 @@ class DelegationTest(CliTestCase):
         finally:
             os.unlink(f.name)
         base = json.loads(printed)
+        self.assertEqual((base["mode"], base["sub"], base["signer"], base["signature"]),
+                         ("admin-sig", "0x" + "11" * 20, "11" * 20, ""))
         self.assertEqual({k: v for k, v in deed.items() if k not in ("grants", "delegations")},
                          {k: v for k, v in base.items() if k not in ("grants", "delegations")})
         self.assertEqual(deed["grants"], '[{"res":"r","act":["read"],"cav":{}}]')
@@ -344,17 +324,11 @@ class VouchTest(CliTestCase):
     def test_signer_calldata_and_answer(self):
         self.assertEqual(self.ok_text("origin-vouch-signer", *self.VOUCH, "--signature-hex", VOUCH_SIG),
                          DEMO_ADDRESS)
-        self.sdk_error("Sdk", "crypto: Invalid character 'x' at position 1", "origin-vouch-signer", *self.VOUCH,
-                       "--signature-hex", "0x" + VOUCH_SIG)
         calldata = self.ok_text("is-origin-voucher-calldata", "--tenant-id", "1", "--signer-hex", "0x" + "1" * 40,
                                 "--epoch", "2")
         self.assertEqual(calldata, "0x04e8e8da" + "00" * 31 + "01" + "00" * 12 + "11" * 20 + "00" * 31 + "02")
-        self.sdk_error("Sdk", "input: signer must be a 20-byte address", "is-origin-voucher-calldata",
-                       "--tenant-id", "1", "--signer-hex", "11" * 19, "--epoch", "2")
         self.assertEqual(self.ok_text("decode-bool-return", "--ret", "00" * 31 + "02"), "true")
         self.assertEqual(self.ok_text("decode-bool-return", "--ret", "0x" + "00" * 32), "false")
-        self.sdk_error("Sdk", "input: isOriginVoucher returned 0 bytes, expected 32", "decode-bool-return",
-                       "--ret", "")
 
 
 class OAuthTest(CliTestCase):
@@ -372,9 +346,6 @@ class OAuthTest(CliTestCase):
                          "--redirect-uri", "v", "--state", "s t", "--nonce", "", "--code-challenge", "v"),
             "https://192.0.2.1:8443/authorize?response_type=code&client_id=v&redirect_uri=v&state=s+t&nonce="
             "&code_challenge=v&code_challenge_method=S256")
-        self.sdk_error("Sdk", "input: relative URL without a base", "build-authorize-url", "--issuer", "shop.test",
-                       "--client-id", "v", "--redirect-uri", "v", "--state", "v", "--nonce", "v",
-                       "--code-challenge", "v")
 
     def test_client_assertion(self):
         args = ["--domain", "shop.test", "--tenant-id", "7", "--nonce", "n-1", "--issued-at", "1700000000"]
@@ -382,14 +353,11 @@ class OAuthTest(CliTestCase):
                          "Quorent client-credentials\ndomain: shop.test\ntenant: 7\nnonce: n-1\nissued-at: 1700000000")
         sig = self.ok_text("sign-client-assertion", "--secret-key-hex", "0x" + SEED, *args)
         self.assertRegex(sig, "^0x[0-9a-f]{128}(1b|1c)$")
-        self.sdk_error("Sdk", "input: Invalid character 'X' at position 1", "sign-client-assertion",
-                       "--secret-key-hex", "0X" + SEED, *args)
 
     def test_issuer_key_id(self):
         jwk = {"kty": "EC", "crv": "P-256", "x": "xx", "y": "yy", "kid": "ignored"}
         self.assertEqual(self.ok_text("issuer-key-id", "--jwk-json", "@-", stdin=json.dumps(jwk, indent=2)),
                          sha256_hex('{"crv":"P-256","kty":"EC","x":"xx","y":"yy"}'))
-        self.sdk_error("Sdk", "bad key: unsupported kty", "issuer-key-id", "--jwk-json", '{"kty":"RSA"}')
 
     def test_verify_token_at(self):
         with open(os.path.join(DATA, "host_es256_vector.json")) as f:
@@ -405,8 +373,6 @@ class OAuthTest(CliTestCase):
             self.assertEqual(list(claims), ["iss", "sub", "aud", "exp", "iat", "tid", "nonce"])
             self.sdk_error("Sdk", "claim: expired", "verify-token-at", "--jwt", v["jwt"], *common,
                            "--now-unix", str(v["claims"]["exp"] + 61))
-            self.sdk_error("Sdk", "jwt: not a 3-part JWT", "verify-token-at", "--jwt", "a.b", *common,
-                           "--now-unix", "0")
             # Without --now-unix the clock decides: this token expired long ago.
             self.sdk_error("Sdk", "claim: expired", "verify-token-at", "--jwt", v["jwt"], *common)
         self.assertIn("--now-unix U64", self.ok("verify-token-at", "--help"))
@@ -416,19 +382,18 @@ class OAuthTest(CliTestCase):
 
 class JsonOutputTest(CliTestCase):
     def test_every_result_is_one_json_value(self):
+        plain = lambda out: out  # noqa: E731
         cases = [
-            (["normalize-origin", "--origin", "https://A"], "https://a"),
-            (["origin-vouch-max-ttl-secs"], 7776000),
-            (["decode-bool-return", "--ret", "00" * 32], False),
-            (["is-origin-voucher-calldata", "--tenant-id", "1", "--signer-hex", "11" * 20, "--epoch", "2"],
-             "0x04e8e8da" + "00" * 31 + "01" + "00" * 12 + "11" * 20 + "00" * 31 + "02"),
-            (["derive-app-key", "--root-seed-hex", SEED, "--tenant-id", "7", "--origin", "https://a"],
-             self.ok_json("derive-app-key", "--root-seed-hex", SEED, "--tenant-id", "7", "--origin", "https://a")),
+            (["normalize-origin", "--origin", "https://A"], plain),
+            (["origin-vouch-max-ttl-secs"], int),
+            (["decode-bool-return", "--ret", "00" * 32], lambda out: {"true": True, "false": False}[out]),
+            (["is-origin-voucher-calldata", "--tenant-id", "1", "--signer-hex", "11" * 20, "--epoch", "2"], plain),
+            (["derive-app-key", "--root-seed-hex", SEED, "--tenant-id", "7", "--origin", "https://a"], json.loads),
         ]
-        for args, expected in cases:
+        for args, from_text in cases:
             with self.subTest(args=args):
                 out = self.ok(args[0], "--json", *args[1:])
-                self.assertEqual(json.loads(out), expected)
+                self.assertEqual(json.loads(out), from_text(self.ok_text(*args)))
                 self.assertEqual(out, self.ok("--json", *args))  # before or after the command
         # A text with line breaks stays one line of JSON.
         out = self.ok("--json", "user-root-binding", "--origin", "https://a")
@@ -527,7 +492,6 @@ class DemoTest(CliTestCase):
         self.assertEqual(vouch["recovered_signer"], DEMO_ADDRESS)
         self.assertTrue(vouch["signer_is_demo_wallet"])
         self.assertTrue(vouch["registry_call_data"].startswith("0x04e8e8da"))
-        self.assertEqual(len(vouch["registry_call_data"]), 2 + 200)
         self.assertLessEqual(vouch["vouch_lifetime_secs"], vouch["max_vouch_lifetime_secs"])
 
     def test_demo_usage_and_library_errors(self):
