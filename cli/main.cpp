@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -264,6 +265,7 @@ struct Words : std::vector<std::string> {
 int run(Words argv) {
     while (!argv.empty() && argv[0] == "--json") argv.erase(argv.begin());
     if (argv.empty()) {
+        if (g_json) throw UsageError("missing command");
         print_usage(std::cerr);
         return kUsage;
     }
