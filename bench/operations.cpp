@@ -2,8 +2,9 @@
 // argument buffers are built and the result freed inside the timed loop.
 // Operations without public-key cryptography run at 1x, 10x and 100x their
 // typical input size ("op/<name>/<factor>"); the others run at typical size
-// ("op/<name>") beside their floor. "threads/<name>" measures throughput on
-// one and on two threads.
+// ("op/<name>") beside their floor. Each operation is registered from the
+// interface table (its name and argument types) with its inputs below.
+// "threads/<name>" measures throughput on one and on two threads.
 #include <stdexcept>
 #include <variant>
 
