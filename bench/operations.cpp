@@ -2,11 +2,17 @@
 // argument buffers are built and the result freed inside the timed loop.
 // Operations without public-key cryptography run at 1x, 10x and 100x their
 // typical input size ("op/<name>/<factor>"); the others run at typical size
-// ("op/<name>") beside their floor. "threads/<name>" measures throughput on
-// one and on two threads.
+// ("op/<name>") beside their floor. Each operation is registered from the
+// interface table (its name and argument types) with its inputs below.
+// "threads/<name>" measures throughput on one and on two threads.
+#include <stdexcept>
+#include <variant>
+
+#include "quorent_operations.hpp"
 #include "support.hpp"
 
 using namespace bench;
+namespace ops = quorent_host::ops;
 
 #define FN(name) uniffi_quorent_sdk_uniffi_fn_func_##name
 
@@ -23,15 +29,9 @@ const std::string kSig65 = repeat("11", 64) + "1b";
 
 std::size_t scale(const benchmark::State& state) { return static_cast<std::size_t>(state.range(0)); }
 
-std::string be32(std::size_t v) {
-    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
-}
-std::string be64(std::uint64_t v) {
-    std::string s(8, '\0');
-    for (int i = 0; i < 8; ++i) s[static_cast<std::size_t>(i)] = static_cast<char>(v >> (56 - 8 * i));
-    return s;
-}
-std::string nested(const std::string& s) { return be32(s.size()) + s; }
+using quorent_host::be32;
+using quorent_host::be64;
+using quorent_host::nested;
 
 // A user-sig Deed record in its nested form.
 std::string deed_record() {
@@ -45,225 +45,150 @@ std::string deed_record() {
     return d;
 }
 
-// ---- operations without public-key cryptography, at 1x, 10x, 100x ---------------
+// ---- every operation, registered from the interface table ------------------------
 
-void op_normalize_origin(benchmark::State& state) {
-    const std::string origin = "https://" + repeat("App.Example.", scale(state)) + "com:443/";
-    run(state, [&](RustCallStatus* st) { return FN(normalize_origin)(arg(origin), st); });
+// The benchmark's argument values of one operation, in the table's order:
+// integers for u64 and bool arguments, bytes (a text, or a nested form) for
+// every other argument.
+using Value = std::variant<std::uint64_t, std::string>;
+using Values = std::vector<Value>;
+
+struct Inputs {
+    std::string_view name;            // the operation
+    std::vector<std::int64_t> sizes;  // registered as op/<name>/<size>; none: op/<name>
+    Values (*make)(std::size_t n);    // the values at n times the typical size
+};
+
+const std::vector<std::int64_t> kScaled = {1, 10, 100};
+const std::vector<std::int64_t> kOnce = {1};
+const std::vector<std::int64_t> kTypical = {};
+
+// In registration order: without public-key cryptography at 1x, 10x and
+// 100x; with it at typical size, beside its floor.
+const Inputs kInputs[] = {
+    {"normalize_origin", kScaled, [](std::size_t n) { return Values{"https://" + repeat("App.Example.", n) + "com:443/"}; }},
+    {"pkce_challenge", kScaled,
+     [](std::size_t n) { return Values{repeat("dBjftJeZ4CVP-mJ0DCMSpTTnCF6OSNYpv9gRU0jNfOl", n)}; }},
+    {"generate_pkce", kOnce, [](std::size_t) { return Values{}; }},
+    {"build_authorize_url", kScaled,
+     [](std::size_t n) {
+         return Values{"https://idp.example.com" + repeat("/realms/main", n) + "/", repeat("app-client", n),
+                       "https://app.example.com/" + repeat("callback/", n), repeat("st-0123456789abcdef", n),
+                       repeat("n-0123456789abcdef", n), repeat("E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM", n)};
+     }},
+    {"user_binding", kScaled,
+     [](std::size_t n) { return Values{kTenant, repeat(kAud, n), kOrigin, repeat(kChallenge, n), kExp}; }},
+    {"user_root_binding", kScaled, [](std::size_t n) { return Values{"https://" + repeat("app.example.", n) + "com"}; }},
+    {"derive_root_seed", kScaled,
+     [](std::size_t n) {
+         const std::string sig = repeat(fixtures().admin_sig_hex, n);
+         return Values{kOrigin, sig, sig};
+     }},
+    {"parent_ref_hash_root", kScaled, [](std::size_t n) { return Values{repeat(kHex32, n)}; }},
+    {"passkey_sub", kScaled, [](std::size_t n) { return Values{kTenant, kOrigin, repeat("04" + repeat("AB", 64), n)}; }},
+    {"build_client_assertion", kScaled,
+     [](std::size_t n) { return Values{repeat(kAud, n), kTenant, repeat(kChallenge, n), std::uint64_t{1700000000}}; }},
+    {"is_origin_voucher_calldata", kOnce, [](std::size_t) { return Values{kTenant, kAddress, std::uint64_t{3}}; }},
+    {"decode_bool_return", kOnce, [](std::size_t) { return Values{be32(32) + std::string(31, '\0') + "\x01"}; }},
+    {"origin_vouch_binding", kScaled,
+     [](std::size_t n) { return Values{kTenant, repeat(kAud, n), kOrigin, std::uint64_t{3}, kExp, std::uint64_t{0}}; }},
+    {"origin_vouch_max_ttl_secs", kOnce, [](std::size_t) { return Values{}; }},
+    {"issuer_key_id", kScaled, [](std::size_t n) { return Values{json_inputs::jwk(n)}; }},
+    {"delegation_binding", kScaled,
+     [](std::size_t n) {
+         return Values{kTenant, "did:example:alice", "did:example:bob", json_inputs::grants(n), kExp, kHex32,
+                       std::uint64_t{3}, kHex32};
+     }},
+    {"delegate", kScaled,
+     [](std::size_t n) {
+         return Values{kTenant, "did:example:alice", "did:example:bob", json_inputs::grants(n), kExp, kHex32,
+                       std::uint64_t{3}, kHex32, std::string(1, '\0'), kSig65};
+     }},
+    {"parent_ref_hash_link", kScaled, [](std::size_t n) { return Values{json_inputs::link(n)}; }},
+    {"mint_capability_deed", kScaled,
+     [](std::size_t n) { return Values{deed_record(), json_inputs::grants(n), json_inputs::chain(n)}; }},
+    {"mint_user_1271_deed", kScaled,
+     [](std::size_t n) { return Values{kAddress, repeat(kSig65, n), kTenant, kAud, kOrigin, kChallenge, kExp}; }},
+    {"mint_admin_deed_smartwallet", kScaled,
+     [](std::size_t n) { return Values{kAddress, repeat(kSig65, n), kTenant, kAud, kChallenge, kExp}; }},
+    {"mint_user_passkey_deed", kScaled,
+     [](std::size_t n) {
+         const std::string client = b64url(
+             R"({"type":"webauthn.get","challenge":"c-0123456789abcdef","origin":"https://app.example.com"})");
+         return Values{"04" + repeat("ab", 64), repeat(repeat("49", 37), n), repeat(client, n), repeat("30", 71),
+                       kTenant, kAud, kOrigin, kChallenge, kExp};
+     }},
+    {"mint_user_deed", kTypical,
+     [](std::size_t) { return Values{fixtures().secret_hex, kTenant, kAud, kOrigin, kChallenge, kExp}; }},
+    {"derive_app_key", kTypical, [](std::size_t) { return Values{kHex32, kTenant, kOrigin}; }},
+    {"user_sub", kTypical, [](std::size_t) { return Values{fixtures().pubkey_hex}; }},
+    {"mint_admin_deed", kTypical,
+     [](std::size_t) { return Values{fixtures().admin_sig_hex, kTenant, kAud, kChallenge, kExp}; }},
+    {"origin_vouch_signer", kTypical,
+     [](std::size_t) { return Values{kTenant, kAud, kOrigin, std::uint64_t{3}, kExp, fixtures().vouch_sig_hex}; }},
+    {"sign_client_assertion", kTypical,
+     [](std::size_t) { return Values{fixtures().secret_hex, kAud, kTenant, kChallenge, std::uint64_t{1700000000}}; }},
+    {"verify_token_at", kTypical,
+     [](std::size_t) {
+         const Fixtures& f = fixtures();
+         return Values{f.token, f.jwks, "https://idp.example.com", kAud, std::uint64_t{1700000000}};
+     }},
+};
+
+enum class Slot { U64, Flag, Buffer };
+constexpr std::size_t kMaxArgs = std::tuple_size_v<decltype(quorent::ffi::iface::Func::args)>;
+
+Slot slot_of(quorent::ffi::iface::Type t) {
+    using T = quorent::ffi::iface::Type;
+    return t == T::U64 ? Slot::U64 : t == T::Bool ? Slot::Flag : Slot::Buffer;
 }
-BENCHMARK(op_normalize_origin)->Name("op/normalize_origin")->Arg(1)->Arg(10)->Arg(100);
 
-void op_pkce_challenge(benchmark::State& state) {
-    const std::string verifier = repeat("dBjftJeZ4CVP-mJ0DCMSpTTnCF6OSNYpv9gRU0jNfOl", scale(state));
-    run(state, [&](RustCallStatus* st) { return FN(pkce_challenge)(arg(verifier), st); });
+// One operation through its exported function, as a host calls it: the
+// argument buffers are built and the result released inside the timed loop.
+void run_operation(benchmark::State& state, const ops::Entry& op, const Inputs& in) {
+    const auto& f = op.func();
+    const Values values = in.make(in.sizes.empty() ? 1 : scale(state));
+    if (values.size() != f.arg_count) throw std::logic_error("benchmark inputs of " + std::string(f.name) +
+                                                             " do not match its arguments");
+    Slot slots[kMaxArgs];
+    for (std::size_t i = 0; i < f.arg_count; ++i) {
+        slots[i] = slot_of(f.args[i].type);
+        if ((slots[i] == Slot::Buffer) != std::holds_alternative<std::string>(values[i]))
+            throw std::logic_error("benchmark input " + std::string(f.args[i].name) + " of " + std::string(f.name) +
+                                   " has the wrong kind");
+    }
+    const bool buffer_result = slot_of(f.result) == Slot::Buffer;
+    for (auto _ : state) {
+        ops::Lowered a[kMaxArgs];
+        for (std::size_t i = 0; i < f.arg_count; ++i) {
+            switch (slots[i]) {
+                case Slot::U64: a[i].u64 = std::get<std::uint64_t>(values[i]); break;
+                case Slot::Flag: a[i].flag = static_cast<std::int8_t>(std::get<std::uint64_t>(values[i]) != 0); break;
+                case Slot::Buffer: a[i].buf = arg(std::get<std::string>(values[i])); break;
+            }
+        }
+        ops::Raw r = op.invoke(a);
+        if (r.status.code != 0) {
+            state.SkipWithError(failure(r.status).c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(r.buf);
+        benchmark::DoNotOptimize(r.integer);
+        if (buffer_result) release(r.buf);
+    }
+    state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(op_pkce_challenge)->Name("op/pkce_challenge")->Arg(1)->Arg(10)->Arg(100);
 
-void op_generate_pkce(benchmark::State& state) {
-    run(state, [&](RustCallStatus* st) { return FN(generate_pkce)(st); });
-}
-BENCHMARK(op_generate_pkce)->Name("op/generate_pkce")->Arg(1);
-
-void op_build_authorize_url(benchmark::State& state) {
-    const std::size_t n = scale(state);
-    const std::string issuer = "https://idp.example.com" + repeat("/realms/main", n) + "/";
-    const std::string client = repeat("app-client", n);
-    const std::string redirect = "https://app.example.com/" + repeat("callback/", n);
-    const std::string st8 = repeat("st-0123456789abcdef", n);
-    const std::string nonce = repeat("n-0123456789abcdef", n);
-    const std::string challenge = repeat("E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM", n);
-    run(state, [&](RustCallStatus* st) {
-        return FN(build_authorize_url)(arg(issuer), arg(client), arg(redirect), arg(st8), arg(nonce), arg(challenge), st);
-    });
-}
-BENCHMARK(op_build_authorize_url)->Name("op/build_authorize_url")->Arg(1)->Arg(10)->Arg(100);
-
-void op_user_binding(benchmark::State& state) {
-    const std::string aud = repeat(kAud, scale(state));
-    const std::string challenge = repeat(kChallenge, scale(state));
-    run(state, [&](RustCallStatus* st) {
-        return FN(user_binding)(kTenant, arg(aud), arg(kOrigin), arg(challenge), kExp, st);
-    });
-}
-BENCHMARK(op_user_binding)->Name("op/user_binding")->Arg(1)->Arg(10)->Arg(100);
-
-void op_user_root_binding(benchmark::State& state) {
-    const std::string origin = "https://" + repeat("app.example.", scale(state)) + "com";
-    run(state, [&](RustCallStatus* st) { return FN(user_root_binding)(arg(origin), st); });
-}
-BENCHMARK(op_user_root_binding)->Name("op/user_root_binding")->Arg(1)->Arg(10)->Arg(100);
-
-void op_derive_root_seed(benchmark::State& state) {
-    const std::string sig = repeat(fixtures().admin_sig_hex, scale(state));
-    run(state, [&](RustCallStatus* st) { return FN(derive_root_seed)(arg(kOrigin), arg(sig), arg(sig), st); });
-}
-BENCHMARK(op_derive_root_seed)->Name("op/derive_root_seed")->Arg(1)->Arg(10)->Arg(100);
-
-void op_parent_ref_hash_root(benchmark::State& state) {
-    const std::string root = repeat(kHex32, scale(state));
-    run(state, [&](RustCallStatus* st) { return FN(parent_ref_hash_root)(arg(root), st); });
-}
-BENCHMARK(op_parent_ref_hash_root)->Name("op/parent_ref_hash_root")->Arg(1)->Arg(10)->Arg(100);
-
-void op_passkey_sub(benchmark::State& state) {
-    const std::string key = repeat("04" + repeat("AB", 64), scale(state));
-    run(state, [&](RustCallStatus* st) { return FN(passkey_sub)(kTenant, arg(kOrigin), arg(key), st); });
-}
-BENCHMARK(op_passkey_sub)->Name("op/passkey_sub")->Arg(1)->Arg(10)->Arg(100);
-
-void op_build_client_assertion(benchmark::State& state) {
-    const std::string domain = repeat(kAud, scale(state));
-    const std::string nonce = repeat(kChallenge, scale(state));
-    run(state, [&](RustCallStatus* st) {
-        return FN(build_client_assertion)(arg(domain), kTenant, arg(nonce), 1700000000, st);
-    });
-}
-BENCHMARK(op_build_client_assertion)->Name("op/build_client_assertion")->Arg(1)->Arg(10)->Arg(100);
-
-void op_is_origin_voucher_calldata(benchmark::State& state) {
-    run(state, [&](RustCallStatus* st) { return FN(is_origin_voucher_calldata)(kTenant, arg(kAddress), 3, st); });
-}
-BENCHMARK(op_is_origin_voucher_calldata)->Name("op/is_origin_voucher_calldata")->Arg(1);
-
-void op_decode_bool_return(benchmark::State& state) {
-    const std::string ret = be32(32) + std::string(31, '\0') + "\x01";
-    run(state, [&](RustCallStatus* st) { return FN(decode_bool_return)(arg(ret), st); });
-}
-BENCHMARK(op_decode_bool_return)->Name("op/decode_bool_return")->Arg(1);
-
-void op_origin_vouch_binding(benchmark::State& state) {
-    const std::string aud = repeat(kAud, scale(state));
-    run(state, [&](RustCallStatus* st) {
-        return FN(origin_vouch_binding)(kTenant, arg(aud), arg(kOrigin), 3, kExp, 0, st);
-    });
-}
-BENCHMARK(op_origin_vouch_binding)->Name("op/origin_vouch_binding")->Arg(1)->Arg(10)->Arg(100);
-
-void op_origin_vouch_max_ttl_secs(benchmark::State& state) {
-    run(state, [&](RustCallStatus* st) { return FN(origin_vouch_max_ttl_secs)(st); });
-}
-BENCHMARK(op_origin_vouch_max_ttl_secs)->Name("op/origin_vouch_max_ttl_secs")->Arg(1);
-
-void op_issuer_key_id(benchmark::State& state) {
-    const std::string jwk = json_inputs::jwk(scale(state));
-    run(state, [&](RustCallStatus* st) { return FN(issuer_key_id)(arg(jwk), st); });
-}
-BENCHMARK(op_issuer_key_id)->Name("op/issuer_key_id")->Arg(1)->Arg(10)->Arg(100);
-
-void op_delegation_binding(benchmark::State& state) {
-    const std::string grants = json_inputs::grants(scale(state));
-    run(state, [&](RustCallStatus* st) {
-        return FN(delegation_binding)(kTenant, arg("did:example:alice"), arg("did:example:bob"), arg(grants), kExp,
-                                      arg(kHex32), 3, arg(kHex32), st);
-    });
-}
-BENCHMARK(op_delegation_binding)->Name("op/delegation_binding")->Arg(1)->Arg(10)->Arg(100);
-
-void op_delegate(benchmark::State& state) {
-    const std::string grants = json_inputs::grants(scale(state));
-    const std::string absent(1, '\0');
-    run(state, [&](RustCallStatus* st) {
-        return FN(delegate)(kTenant, arg("did:example:alice"), arg("did:example:bob"), arg(grants), kExp, arg(kHex32), 3,
-                            arg(kHex32), arg(absent), arg(kSig65), st);
-    });
-}
-BENCHMARK(op_delegate)->Name("op/delegate")->Arg(1)->Arg(10)->Arg(100);
-
-void op_parent_ref_hash_link(benchmark::State& state) {
-    const std::string link = json_inputs::link(scale(state));
-    run(state, [&](RustCallStatus* st) { return FN(parent_ref_hash_link)(arg(link), st); });
-}
-BENCHMARK(op_parent_ref_hash_link)->Name("op/parent_ref_hash_link")->Arg(1)->Arg(10)->Arg(100);
-
-void op_mint_capability_deed(benchmark::State& state) {
-    const std::string deed = deed_record();
-    const std::string grants = json_inputs::grants(scale(state));
-    const std::string chain = json_inputs::chain(scale(state));
-    run(state, [&](RustCallStatus* st) { return FN(mint_capability_deed)(arg(deed), arg(grants), arg(chain), st); });
-}
-BENCHMARK(op_mint_capability_deed)->Name("op/mint_capability_deed")->Arg(1)->Arg(10)->Arg(100);
-
-void op_mint_user_1271_deed(benchmark::State& state) {
-    const std::string sig = repeat(kSig65, scale(state));
-    run(state, [&](RustCallStatus* st) {
-        return FN(mint_user_1271_deed)(arg(kAddress), arg(sig), kTenant, arg(kAud), arg(kOrigin), arg(kChallenge), kExp, st);
-    });
-}
-BENCHMARK(op_mint_user_1271_deed)->Name("op/mint_user_1271_deed")->Arg(1)->Arg(10)->Arg(100);
-
-void op_mint_admin_deed_smartwallet(benchmark::State& state) {
-    const std::string sig = repeat(kSig65, scale(state));
-    run(state, [&](RustCallStatus* st) {
-        return FN(mint_admin_deed_smartwallet)(arg(kAddress), arg(sig), kTenant, arg(kAud), arg(kChallenge), kExp, st);
-    });
-}
-BENCHMARK(op_mint_admin_deed_smartwallet)->Name("op/mint_admin_deed_smartwallet")->Arg(1)->Arg(10)->Arg(100);
-
-void op_mint_user_passkey_deed(benchmark::State& state) {
-    const std::size_t n = scale(state);
-    const std::string cred = "04" + repeat("ab", 64);
-    const std::string auth = repeat(repeat("49", 37), n);
-    const std::string client = repeat(b64url(R"({"type":"webauthn.get","challenge":"c-0123456789abcdef","origin":"https://app.example.com"})"), n);
-    const std::string sig = repeat("30", 71);
-    run(state, [&](RustCallStatus* st) {
-        return FN(mint_user_passkey_deed)(arg(cred), arg(auth), arg(client), arg(sig), kTenant, arg(kAud), arg(kOrigin),
-                                          arg(kChallenge), kExp, st);
-    });
-}
-BENCHMARK(op_mint_user_passkey_deed)->Name("op/mint_user_passkey_deed")->Arg(1)->Arg(10)->Arg(100);
-
-// ---- operations with public-key cryptography, beside their floors ---------------
-
-void op_mint_user_deed(benchmark::State& state) {
-    const std::string& key = fixtures().secret_hex;
-    run(state, [&](RustCallStatus* st) {
-        return FN(mint_user_deed)(arg(key), kTenant, arg(kAud), arg(kOrigin), arg(kChallenge), kExp, st);
-    });
-}
-BENCHMARK(op_mint_user_deed)->Name("op/mint_user_deed");
-
-void op_derive_app_key(benchmark::State& state) {
-    run(state, [&](RustCallStatus* st) { return FN(derive_app_key)(arg(kHex32), kTenant, arg(kOrigin), st); });
-}
-BENCHMARK(op_derive_app_key)->Name("op/derive_app_key");
-
-void op_user_sub(benchmark::State& state) {
-    const std::string& pk = fixtures().pubkey_hex;
-    run(state, [&](RustCallStatus* st) { return FN(user_sub)(arg(pk), st); });
-}
-BENCHMARK(op_user_sub)->Name("op/user_sub");
-
-void op_mint_admin_deed(benchmark::State& state) {
-    const std::string& sig = fixtures().admin_sig_hex;
-    run(state, [&](RustCallStatus* st) {
-        return FN(mint_admin_deed)(arg(sig), kTenant, arg(kAud), arg(kChallenge), kExp, st);
-    });
-}
-BENCHMARK(op_mint_admin_deed)->Name("op/mint_admin_deed");
-
-void op_origin_vouch_signer(benchmark::State& state) {
-    const std::string& sig = fixtures().vouch_sig_hex;
-    run(state, [&](RustCallStatus* st) {
-        return FN(origin_vouch_signer)(kTenant, arg(kAud), arg(kOrigin), 3, kExp, arg(sig), st);
-    });
-}
-BENCHMARK(op_origin_vouch_signer)->Name("op/origin_vouch_signer");
-
-void op_sign_client_assertion(benchmark::State& state) {
-    const std::string& key = fixtures().secret_hex;
-    run(state, [&](RustCallStatus* st) {
-        return FN(sign_client_assertion)(arg(key), arg(kAud), kTenant, arg(kChallenge), 1700000000, st);
-    });
-}
-BENCHMARK(op_sign_client_assertion)->Name("op/sign_client_assertion");
-
-void op_verify_token_at(benchmark::State& state) {
-    const Fixtures& f = fixtures();
-    run(state, [&](RustCallStatus* st) {
-        return FN(verify_token_at)(arg(f.token), arg(f.jwks), arg("https://idp.example.com"), arg(kAud), 1700000000, st);
-    });
-}
-BENCHMARK(op_verify_token_at)->Name("op/verify_token_at");
+[[maybe_unused]] const bool kRegistered = [] {
+    for (const Inputs& in : kInputs) {
+        const ops::Entry* op = ops::find(in.name);
+        if (op == nullptr) throw std::logic_error("no operation named " + std::string(in.name));
+        auto* b = benchmark::RegisterBenchmark(("op/" + std::string(in.name)).c_str(),
+                                               [op, &in](benchmark::State& s) { run_operation(s, *op, in); });
+        for (std::int64_t size : in.sizes) b->Arg(size);
+    }
+    return true;
+}();
 
 // ---- throughput on one and two threads ------------------------------------------
 

@@ -299,29 +299,6 @@ std::string jwk(std::size_t n) {
 
 }  // namespace json_inputs
 
-RustBuffer arg(std::string_view bytes) {
-    RustCallStatus st{0, {0, 0, nullptr}};
-    return ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(
-        ForeignBytes{static_cast<std::int32_t>(bytes.size()), reinterpret_cast<const std::uint8_t*>(bytes.data())}, &st);
-}
-
-void release(RustBuffer b) {
-    RustCallStatus st{0, {0, 0, nullptr}};
-    ffi_quorent_sdk_uniffi_rustbuffer_free(b, &st);
-}
-
-std::string take(RustBuffer b) {
-    std::string out = b.data ? std::string(reinterpret_cast<const char*>(b.data), b.len) : std::string();
-    release(b);
-    return out;
-}
-
-std::string failure(RustCallStatus& st) {
-    std::string bytes = take(st.error_buf);
-    if (st.code == 1 && bytes.size() >= 8) bytes = bytes.substr(8);
-    return "call failed with code " + std::to_string(st.code) + ": " + bytes;
-}
-
 std::string repeat(std::string_view s, std::size_t n) {
     std::string out;
     out.reserve(s.size() * n);

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "quorent_sdk_uniffi.h"
+#include "quorent_host.hpp"
 
 namespace bench {
 
@@ -73,13 +73,21 @@ std::string jwk(std::size_t n);     // an EC key whose "kid" is n times longer
 
 // ---- host side ----------------------------------------------------------------
 
-RustBuffer arg(std::string_view bytes);
-void release(RustBuffer b);
+// Argument buffers from the library's allocator; a refused one stays empty
+// (and the call then fails, which stops the benchmark).
+inline RustBuffer arg(std::string_view bytes) {
+    RustCallStatus st = quorent_host::fresh_status();
+    return quorent_host::to_buffer(bytes, st);
+}
+inline void release(RustBuffer b) { quorent_host::release(b); }
 inline void release(std::uint64_t) {}
 inline void release(std::int8_t) {}
-std::string take(RustBuffer b);
+using quorent_host::take;
 // The message of a failed call (and frees its error buffer).
-std::string failure(RustCallStatus& st);
+inline std::string failure(RustCallStatus& st) {
+    const quorent_host::Status s = quorent_host::read_status(st);
+    return "call failed with code " + std::to_string(s.code) + ": " + s.message;
+}
 
 std::string repeat(std::string_view s, std::size_t n);
 

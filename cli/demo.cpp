@@ -96,18 +96,22 @@ std::string hex_text(std::string_view hex) {
     return *bytes;
 }
 
+}  // namespace
+
 const std::vector<OptSpec>& demo_options() {
     static const std::vector<OptSpec> specs = {
-        {"origin", Kind::Text, false, "the site's origin as typed (default https://Shop.Example:443/)"},
-        {"tenant_id", Kind::U64, false, "tenant id (default 7)"},
-        {"aud", Kind::Text, false, "audience (default shop-api)"},
-        {"challenge", Kind::Text, false, "the relying party's challenge (default rp-challenge-8f14e45f)"},
-        {"now", Kind::U64, false, "the current time, unix seconds (default: the clock)"},
-        {"allow_insecure_origin", Kind::Flag, false, "let the origin vouch accept a local-development origin"},
-        {"json", Kind::Flag, false, "print the whole flow as one JSON document"},
+        {"origin", Kind::Text, "the site's origin as typed (default https://Shop.Example:443/)"},
+        {"tenant_id", Kind::U64, "tenant id (default 7)"},
+        {"aud", Kind::Text, "audience (default shop-api)"},
+        {"challenge", Kind::Text, "the relying party's challenge (default rp-challenge-8f14e45f)"},
+        {"now", Kind::U64, "the current time, unix seconds (default: the clock)"},
+        {"allow_insecure_origin", Kind::Flag, "let the origin vouch accept a local-development origin"},
+        {"json", Kind::Flag, "print the whole flow as one JSON document"},
     };
     return specs;
 }
+
+namespace {
 
 std::string value_or(const Values& v, std::string_view key, std::string fallback) {
     auto it = v.find(key);

@@ -1,9 +1,17 @@
 // quorent: one subcommand per exported operation of libquorent_sdk_uniffi,
-// plus `demo`. The library is reached only through its exported C functions.
+// plus the tool's own commands (`demo`). Commands, options, help, the man
+// page and the shell completion all come from the interface table; the
+// library is reached only through its exported C functions.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
-#include <fstream>
+#include <cstring>
+#include <ctime>
 #include <iostream>
-#include <iterator>
 
 #include "cli.hpp"
 #include "wallet.hpp"
@@ -12,193 +20,143 @@ namespace quorent_cli {
 
 namespace {
 
-// What an operation hands back, and how it is printed.
-enum class Out { Text, U64, Bool, Bytes, AppKey, Claims, Deed, Pkce };
+namespace ops = quorent_host::ops;
 
-using Caller = Outcome (*)(Args&);
+// Set when --json is given anywhere: results and errors are printed as JSON.
+bool g_json = false;
 
-struct Operation {
-    std::string_view name;  // snake case; the command is its kebab form
-    std::vector<OptSpec> options;
-    Out out;
-    Caller call;
-    std::string_view help;
-};
-
-#define QOP(name) [](Args& a) { return invoke(&uniffi_quorent_sdk_uniffi_fn_func_##name, a); }
-
-constexpr bool L = true;   // may come from a file or standard input
-constexpr bool S = false;  // given on the command line
-
-OptSpec text(std::string_view name, bool long_value = S) { return {name, Kind::Text, long_value, {}}; }
-OptSpec u64(std::string_view name) { return {name, Kind::U64, S, {}}; }
-
-// Descriptions of the options, shared by every command that takes them.
-const std::map<std::string_view, std::string_view>& option_help() {
-    static const std::map<std::string_view, std::string_view> m = {
-        {"allow_insecure_origin", "accept plain-HTTP and non-routable origins (local development only)"},
-        {"assertion_sig_hex", "the WebAuthn assertion signature (DER), hex"},
-        {"aud", "audience"},
-        {"authenticator_data_hex", "the assertion's authenticator data, hex"},
-        {"base_deed", "the deed to extend, as the JSON a mint command prints"},
-        {"challenge", "the relying party's challenge"},
-        {"client_data_json_b64url", "the assertion's clientDataJSON, base64url"},
-        {"client_id", "OAuth client id"},
-        {"code_challenge", "PKCE S256 challenge"},
-        {"credential_pubkey_hex", "the passkey credential public key, hex"},
-        {"delegation_chain_json", "JSON array of delegation links (as `delegate` prints them)"},
-        {"domain", "the client's domain"},
-        {"epoch", "epoch number"},
-        {"epoch_label_hex", "epoch label, 32 bytes as hex"},
-        {"exp", "expiry, unix seconds"},
-        {"expected_aud", "the audience the token must carry"},
-        {"expected_iss", "the issuer the token must carry"},
-        {"grants_json", "JSON array of grants"},
-        {"iss", "the delegator"},
-        {"issued_at", "issue time, unix seconds"},
-        {"issuer", "the issuer's base URL"},
-        {"jwk_json", "an EC public key as a JWK (JSON)"},
-        {"jwks_json", "the issuer's JWKS document (JSON)"},
-        {"jwt", "the compact ES256 token"},
-        {"nonce", "nonce"},
-        {"now_unix", "the current time, unix seconds"},
-        {"origin", "web origin, scheme://host[:port]"},
-        {"parent_link_json", "the previous delegation link (JSON)"},
-        {"parent_ref_hash_hex", "parent-reference hash, 32 bytes as hex"},
-        {"pubkey_hex", "public key, hex"},
-        {"redirect_uri", "the client's redirect URI"},
-        {"ret", "the raw bytes the registry call returned, hex"},
-        {"root_id", "the root principal's identity (the identity deed's sub)"},
-        {"root_seed_hex", "the 32-byte root seed, hex"},
-        {"secret_key_hex", "secp256k1 secret key, hex"},
-        {"signature1_hex", "the wallet's first signature over the root binding, hex"},
-        {"signature2_hex", "the wallet's second signature over the same text, hex"},
-        {"signature_hex", "signature, hex"},
-        {"signer_addr_hex", "the smart-contract wallet's address, hex"},
-        {"signer_hex", "the signer's 20-byte address, hex"},
-        {"state", "OAuth state"},
-        {"tenant_id", "tenant id"},
-        {"to", "the delegate"},
-        {"verifier", "PKCE verifier"},
-        {"wallet_sig_hex", "the wallet's signature, hex"},
-    };
-    return m;
+constexpr Kind kind_of(iface::Type t) {
+    switch (t) {
+        case iface::Type::String: return Kind::Text;
+        case iface::Type::U64: return Kind::U64;
+        case iface::Type::Bool: return Kind::Flag;
+        case iface::Type::OptionalString: return Kind::OptText;
+        case iface::Type::ByteSeq: return Kind::Bytes;
+        case iface::Type::Deed: return Kind::DeedJson;
+        default: throw "an argument type the tool cannot take";
+    }
 }
 
-// The table of operations, in alphabetical order of their names.
-const std::vector<Operation>& operations() {
-    static const std::vector<Operation> ops = {
-        {"build_authorize_url",
-         {text("issuer"), text("client_id"), text("redirect_uri"), text("state"), text("nonce"), text("code_challenge")},
-         Out::Text, QOP(build_authorize_url), "The issuer's /authorize URL for an authorization-code request with PKCE."},
-        {"build_client_assertion", {text("domain"), u64("tenant_id"), text("nonce"), u64("issued_at")}, Out::Text,
-         QOP(build_client_assertion), "The client-credentials assertion text a client signs."},
-        {"decode_bool_return", {{"ret", Kind::Bytes, L, {}}}, Out::Bool, QOP(decode_bool_return),
-         "Decodes the 32-byte answer of the registry's isOriginVoucher call."},
-        {"delegate",
-         {u64("tenant_id"), text("iss"), text("to"), text("grants_json", L), u64("exp"), text("epoch_label_hex"),
-          u64("epoch"), text("parent_ref_hash_hex"), {"pubkey_hex", Kind::OptText, S, {}},
-          text("signature_hex", L)},
-         Out::Text, QOP(delegate), "Assembles a signed delegation link from the delegator's signature; prints its JSON."},
-        {"delegation_binding",
-         {u64("tenant_id"), text("iss"), text("to"), text("grants_json", L), u64("exp"), text("epoch_label_hex"),
-          u64("epoch"), text("parent_ref_hash_hex")},
-         Out::Text, QOP(delegation_binding), "The bytes a delegator signs for one delegation link, as hex."},
-        {"derive_app_key", {text("root_seed_hex"), u64("tenant_id"), text("origin")}, Out::AppKey, QOP(derive_app_key),
-         "Derives the per-(tenant, origin) app key from a root seed."},
-        {"derive_root_seed", {text("origin"), text("signature1_hex", L), text("signature2_hex", L)}, Out::Text,
-         QOP(derive_root_seed), "The root seed: SHA-256 of the wallet's (twice identical) signature over the root binding."},
-        {"generate_pkce", {}, Out::Pkce, QOP(generate_pkce), "A fresh PKCE verifier and its S256 challenge."},
-        {"issuer_key_id", {text("jwk_json", L)}, Out::Text, QOP(issuer_key_id),
-         "The JWK thumbprint of an EC key: the issuer key id."},
-        {"is_origin_voucher_calldata", {u64("tenant_id"), text("signer_hex"), u64("epoch")}, Out::Bytes,
-         QOP(is_origin_voucher_calldata), "Call data of the registry's isOriginVoucher(uint256,address,uint64), as 0x-hex."},
-        {"mint_admin_deed", {text("wallet_sig_hex", L), u64("tenant_id"), text("aud"), text("challenge"), u64("exp")},
-         Out::Deed, QOP(mint_admin_deed), "An admin-sig deed for the wallet account that signed the admin message."},
-        {"mint_admin_deed_smartwallet",
-         {text("signer_addr_hex"), text("wallet_sig_hex", L), u64("tenant_id"), text("aud"), text("challenge"),
-          u64("exp")},
-         Out::Deed, QOP(mint_admin_deed_smartwallet), "An admin-sig deed for a smart-contract wallet."},
-        {"mint_capability_deed",
-         {{"base_deed", Kind::DeedJson, L, {}}, text("grants_json", L), text("delegation_chain_json", L)}, Out::Deed,
-         QOP(mint_capability_deed), "Attaches grants and a delegation chain to a minted deed."},
-        {"mint_user_1271_deed",
-         {text("signer_addr_hex"), text("wallet_sig_hex", L), u64("tenant_id"), text("aud"), text("origin"),
-          text("challenge"), u64("exp")},
-         Out::Deed, QOP(mint_user_1271_deed), "A user-1271 deed for a smart-contract wallet that signed the user binding."},
-        {"mint_user_deed",
-         {text("secret_key_hex"), u64("tenant_id"), text("aud"), text("origin"), text("challenge"), u64("exp")},
-         Out::Deed, QOP(mint_user_deed), "A user-sig deed signed by the app key."},
-        {"mint_user_passkey_deed",
-         {text("credential_pubkey_hex"), text("authenticator_data_hex", L), text("client_data_json_b64url", L),
-          text("assertion_sig_hex", L), u64("tenant_id"), text("aud"), text("origin"), text("challenge"), u64("exp")},
-         Out::Deed, QOP(mint_user_passkey_deed), "A user-passkey deed carrying a WebAuthn assertion."},
-        {"normalize_origin", {text("origin")}, Out::Text, QOP(normalize_origin),
-         "The canonical scheme://host[:port] text of a web origin."},
-        {"origin_vouch_binding",
-         {u64("tenant_id"), text("aud"), text("origin"), u64("epoch"), u64("exp"),
-          {"allow_insecure_origin", Kind::Flag, S, {}}},
-         Out::Text, QOP(origin_vouch_binding), "The message a tenant administrator signs to vouch for an origin."},
-        {"origin_vouch_max_ttl_secs", {}, Out::U64, QOP(origin_vouch_max_ttl_secs),
-         "The longest lifetime a holder accepts for an origin vouch, in seconds."},
-        {"origin_vouch_signer",
-         {u64("tenant_id"), text("aud"), text("origin"), u64("epoch"), u64("exp"), text("signature_hex", L)}, Out::Text,
-         QOP(origin_vouch_signer), "Recovers the address that signed an origin vouch."},
-        {"parent_ref_hash_link", {text("parent_link_json", L)}, Out::Text, QOP(parent_ref_hash_link),
-         "Parent-reference hash of a later delegation link (from the previous link)."},
-        {"parent_ref_hash_root", {text("root_id")}, Out::Text, QOP(parent_ref_hash_root),
-         "Parent-reference hash of the first delegation link (from the root principal)."},
-        {"passkey_sub", {u64("tenant_id"), text("origin"), text("credential_pubkey_hex")}, Out::Text, QOP(passkey_sub),
-         "The passkey pseudonym for a tenant, a canonical origin and a credential key."},
-        {"pkce_challenge", {text("verifier")}, Out::Text, QOP(pkce_challenge), "The S256 challenge of a PKCE verifier."},
-        {"sign_client_assertion",
-         {text("secret_key_hex"), text("domain"), u64("tenant_id"), text("nonce"), u64("issued_at")}, Out::Text,
-         QOP(sign_client_assertion), "Signs the client-credentials assertion (EIP-191)."},
-        {"user_binding", {u64("tenant_id"), text("aud"), text("origin"), text("challenge"), u64("exp")}, Out::Text,
-         QOP(user_binding), "The bytes an app key signs for a user-sig deed, as hex."},
-        {"user_root_binding", {text("origin")}, Out::Text, QOP(user_root_binding),
-         "The message a user's wallet signs to derive the root seed for an origin."},
-        {"user_sub", {text("pubkey_hex")}, Out::Text, QOP(user_sub), "The user pseudonym of an app key's public key."},
-        {"verify_token_at",
-         {text("jwt", L), text("jwks_json", L), text("expected_iss"), text("expected_aud"), u64("now_unix")},
-         Out::Claims, QOP(verify_token_at), "Verifies an ES256 token against a JWKS at the given time."},
-    };
-    return ops;
+constexpr bool takes_every_argument_type() {
+    for (const iface::Func& f : iface::kFunctions)
+        for (std::size_t i = 0; i < f.arg_count; ++i) (void)kind_of(f.args[i].type);
+    return true;
+}
+static_assert(takes_every_argument_type());
+
+bool ends_with(std::string_view s, std::string_view tail) {
+    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
 
-const Operation* find_operation(std::string_view command) {
-    for (const Operation& op : operations())
-        if (kebab(op.name) == command) return &op;
-    return nullptr;
-}
+// Hex and integer values read from a file or standard input lose the white
+// space around them; other texts keep their bytes (less one final line break).
+bool trims_space(const OptSpec& s) { return s.kind == Kind::U64 || s.kind == Kind::Bytes || ends_with(s.name, "_hex"); }
 
-std::string read_stream(std::istream& in) {
-    std::string s{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+// The first clause of a doc text: the line a command list shows.
+std::string summary(std::string_view doc) {
+    std::size_t end = doc.size();
+    for (std::string_view stop : {". ", ": ", "; "}) end = std::min(end, doc.find(stop));
+    std::string s(doc.substr(0, end));
+    if (!s.empty() && s.back() == '.') s.pop_back();
     return s;
 }
 
+// ---- reading values -----------------------------------------------------------------
+
+// The whole content of a file, or of standard input for "-". Growing the
+// buffer wipes the bytes it leaves behind: the content may be a secret.
+std::string read_source(const std::string& option, const std::string& path) {
+    const bool from_stdin = path == "-";
+    const std::string where = from_stdin ? "standard input" : "file '" + path + "'";
+    auto refuse = [&](const std::string& why) { return UsageError(option + ": cannot read " + where + " (" + why + ")"); };
+    const int fd = from_stdin ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw refuse(std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (!from_stdin) ::close(fd);
+        throw refuse("it is a directory");
+    }
+    std::string out;
+    out.reserve(S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 4096);
+    char chunk[4096];
+    int error = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) error = errno;
+        if (n <= 0) break;
+        const auto count = static_cast<std::size_t>(n);
+        if (out.size() + count > out.capacity()) {
+            std::string bigger;
+            bigger.reserve(2 * (out.size() + count));
+            bigger.assign(out);
+            wipe(out);
+            out.swap(bigger);
+        }
+        out.append(chunk, count);
+    }
+    wipe(chunk, sizeof chunk);
+    if (!from_stdin) ::close(fd);
+    if (error != 0) {
+        wipe(out);
+        throw refuse(std::strerror(error));
+    }
+    return out;
+}
+
+void trim(std::string& s, bool all_space) {
+    auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
+    if (all_space) {
+        std::size_t b = 0;
+        while (b < s.size() && space(s[b])) ++b;
+        std::size_t e = s.size();
+        while (e > b && space(s[e - 1])) --e;
+        std::memmove(s.data(), s.data() + b, e - b);
+        std::memset(s.data() + (e - b), 0, s.size() - (e - b));
+        s.resize(e - b);
+        return;
+    }
+    // One final line break, as editors and echo leave it, is not part of the value.
+    if (!s.empty() && s.back() == '\n') s.pop_back();
+    if (!s.empty() && s.back() == '\r') s.pop_back();
+}
+
+// ---- running an operation --------------------------------------------------------------
+
 // Lowers the parsed options into the operation's arguments, in order.
-void lower(const Operation& op, const Values& values, Args& args) {
-    for (const OptSpec& spec : op.options) {
+void lower(const std::vector<OptSpec>& specs, const Values& values, Args& args) {
+    for (const OptSpec& spec : specs) {
         const std::string option = "--" + kebab(spec.name);
         auto it = values.find(spec.name);
         switch (spec.kind) {
             case Kind::Text: args.add_bytes(required(values, spec.name)); break;
-            case Kind::U64: args.add_u64(parse_u64(option, required(values, spec.name))); break;
+            case Kind::U64:
+                if (it == values.end() && spec.name == kNowArgument)
+                    args.add_u64(static_cast<uint64_t>(std::time(nullptr)));
+                else
+                    args.add_u64(parse_u64(option, required(values, spec.name)));
+                break;
             case Kind::Flag: args.add_flag(it != values.end() && it->second == "true"); break;
             case Kind::OptText: {
                 std::string nested;
-                put_opt_str(nested, it == values.end() ? std::nullopt : std::optional<std::string>(it->second));
+                if (it == values.end()) {
+                    put_opt_str(nested, std::nullopt);
+                } else {
+                    nested.push_back('\1');
+                    put_str(nested, it->second);
+                }
                 args.add_bytes(nested);
+                wipe(nested);
                 break;
             }
             case Kind::Bytes: {
-                const auto bytes = from_hex(required(values, spec.name));
+                auto bytes = from_hex(required(values, spec.name));
                 if (!bytes) throw UsageError(option + ": expected hex digits (an optional 0x, an even count)");
                 std::string nested;
-                put_i32(nested, static_cast<int32_t>(bytes->size()));
-                nested += *bytes;
+                put_str(nested, *bytes);
+                wipe(*bytes);
                 args.add_bytes(nested);
+                wipe(nested);
                 break;
             }
             case Kind::DeedJson: {
@@ -219,77 +177,207 @@ void lower(const Operation& op, const Values& values, Args& args) {
     }
 }
 
-void print_result(Out out, const Outcome& o) {
-    switch (out) {
-        case Out::Text: std::cout << o.bytes << '\n'; break;
-        case Out::U64: std::cout << o.integer << '\n'; break;
-        case Out::Bool: std::cout << (o.integer != 0 ? "true" : "false") << '\n'; break;
-        case Out::Bytes: {
+void wipe_strings(Json& j) {
+    if (j.is_string()) wipe(j.get_ref<std::string&>());
+    else if (j.is_structured())
+        for (auto& v : j) wipe_strings(v);
+}
+
+// Prints one result; in JSON mode as one JSON value (bytes as a hex string).
+void print_result(iface::Type type, const Outcome& o) {
+    std::string text;
+    switch (type) {
+        case iface::Type::String:
+            if (g_json) {
+                Json j(o.bytes);
+                text = j.dump(-1, ' ', false, Json::error_handler_t::replace);
+                wipe_strings(j);
+            } else {
+                text = o.bytes;
+            }
+            break;
+        case iface::Type::U64: text = std::to_string(o.integer); break;
+        case iface::Type::Bool: text = o.integer != 0 ? "true" : "false"; break;
+        case iface::Type::ByteSeq: {
             Cursor c(o.bytes);
-            const int32_t n = c.i32();
-            if (n < 0) throw HostFault("negative length in result buffer");
-            std::string bytes;
-            for (int32_t i = 0; i < n; ++i) bytes.push_back(static_cast<char>(c.u8()));
+            std::string bytes = c.str();
             c.finish();
-            std::cout << "0x" << to_hex(bytes) << '\n';
+            text = "0x" + to_hex(bytes);
+            if (g_json) text = "\"" + text + "\"";
             break;
         }
-        case Out::AppKey: std::cout << read_app_key(o.bytes).dump(2) << '\n'; break;
-        case Out::Claims: std::cout << read_claims(o.bytes).dump(2, ' ', false, Json::error_handler_t::replace) << '\n'; break;
-        case Out::Deed: std::cout << read_deed(o.bytes).dump(2, ' ', false, Json::error_handler_t::replace) << '\n'; break;
-        case Out::Pkce: std::cout << read_pkce(o.bytes).dump(2) << '\n'; break;
+        default: {
+            const std::string_view name = type == iface::Type::AppKey   ? "AppKey"
+                                          : type == iface::Type::Claims ? "Claims"
+                                          : type == iface::Type::Deed   ? "Deed"
+                                                                        : "Pkce";
+            Json j = read_record(iface::record(name), o.bytes);
+            text = j.dump(2, ' ', false, Json::error_handler_t::replace);
+            wipe_strings(j);
+            break;
+        }
     }
+    std::cout << text << '\n';
+    wipe(text);
 }
 
 void print_usage(std::ostream& out) {
     out << "usage: quorent <command> [--option value ...]\n"
-           "       quorent <command> --help\n\n"
+           "       quorent --json <command> [--option value ...]\n"
+           "       quorent <command> --help\n"
+           "       quorent --version\n\n"
            "Calls the operations of libquorent_sdk_uniffi. Records are printed as JSON,\n"
-           "texts as they are. Exit status: 0 success, 1 the operation's error (message\n"
-           "and variant on standard error), 2 usage error, 3 internal failure.\n\n"
+           "texts as they are; with --json every result is one JSON value and every\n"
+           "error a JSON object {\"variant\", \"message\"} on standard error. Exit status:\n"
+           "0 success, 1 the operation's error (message and variant on standard error),\n"
+           "2 usage error, 3 internal failure. Any option value may be given as @FILE or\n"
+           "@- (standard input): give secrets that way, e.g. --secret-key-hex @key.hex.\n\n"
            "commands:\n";
-    out << "  " << std::left;
-    out.width(30);
-    out << "demo" << "the typical sign-in end to end, with a built-in demo wallet\n";
-    for (const Operation& op : operations()) {
+    out << std::left;
+    for (const HostCommand& c : host_commands()) {
         out << "  ";
         out.width(30);
-        out << kebab(op.name) << op.help << '\n';
+        out << c.name << c.summary << '\n';
+    }
+    for (const ops::Entry& op : ops::kOperations) {
+        out << "  ";
+        out.width(30);
+        out << kebab(op.func().name) << summary(op.func().doc) << '\n';
     }
 }
 
-int run(const std::vector<std::string>& argv) {
+void print_version() {
+    std::cout << "quorent " QUORENT_SDK_VERSION_STRING " (libquorent_sdk_uniffi " QUORENT_SDK_VERSION_STRING
+                 ", contract version "
+              << ffi_quorent_sdk_uniffi_uniffi_contract_version() << ")\n";
+}
+
+// ---- the command line --------------------------------------------------------------------
+
+// Command-line words, wiped when they go: option values may be secrets.
+struct Words : std::vector<std::string> {
+    using std::vector<std::string>::vector;
+    Words(const Words&) = default;
+    ~Words() {
+        for (std::string& w : *this) wipe(w);
+    }
+};
+
+int run(Words argv) {
+    while (!argv.empty() && argv[0] == "--json") argv.erase(argv.begin());
     if (argv.empty()) {
+        if (g_json) throw UsageError("missing command");
         print_usage(std::cerr);
         return kUsage;
     }
     const std::string& command = argv[0];
-    const std::vector<std::string> rest(argv.begin() + 1, argv.end());
+    Words rest(argv.begin() + 1, argv.end());
     if (command == "--help" || command == "-h" || command == "help") {
         print_usage(std::cout);
         return kOk;
     }
-    if (command == "demo") return run_demo(rest);
-    const Operation* op = find_operation(command);
+    if (command == "--version") {
+        print_version();
+        return kOk;
+    }
+    if (command == "__man") return print_man();
+    if (command == "__bash-completion") return print_bash_completion();
+    if (const HostCommand* host = find_host_command(command)) {
+        if (g_json && std::find(rest.begin(), rest.end(), "--json") == rest.end()) rest.push_back("--json");
+        return host->run(rest);
+    }
+    const ops::Entry* op = find_operation(command);
     if (op == nullptr) throw UsageError("unknown command '" + command + "'");
-    const auto values = parse_options(op->options, rest);
+    const iface::Func& f = op->func();
+    const std::vector<OptSpec> specs = options_of(f);
+    const auto values = parse_options(specs, rest);
     if (!values) {
-        std::cout << "usage: quorent " << command << (op->options.empty() ? "" : " [options]") << "\n\n"
-                  << op->help << "\n"
-                  << "Calls " << op->name << " of the library.\n";
-        if (!op->options.empty()) print_option_help(op->options);
+        std::cout << "usage: quorent " << command << (specs.empty() ? "" : " [options]") << "\n\n"
+                  << f.doc << "\n"
+                  << "Calls " << f.name << " of the library.\n";
+        if (!specs.empty()) print_option_help(specs);
         return kOk;
     }
     Args args;
-    lower(*op, *values, args);
-    const Outcome o = check(op->call(args));
-    print_result(op->out, o);
+    lower(specs, *values, args);
+    const Outcome o = check(call(*op, args));
+    print_result(f.result, o);
     return kOk;
+}
+
+void print_error_json(std::string_view variant, std::string_view message) {
+    Json j = Json::object();
+    j["variant"] = variant;
+    j["message"] = message;
+    std::cerr << j.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
 }
 
 }  // namespace
 
 // ---- shared by the commands ------------------------------------------------------
+
+// `quorent wallet ...` parses its own subcommands and options (wallet.cpp).
+int run_wallet(const std::vector<std::string>& words) {
+    std::vector<std::string> args{"wallet"};
+    for (const std::string& w : words)
+        if (w != "--json") args.push_back(w);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const int status = wallet::wallet_main(static_cast<int>(args.size()), argv.data());
+    for (std::string& a : args) wipe(a);
+    return status;
+}
+
+const std::vector<OptSpec>& no_options() {
+    static const std::vector<OptSpec> none;
+    return none;
+}
+
+const std::vector<HostCommand>& host_commands() {
+    static const std::vector<HostCommand> commands = {
+        {"demo", "the typical sign-in end to end, with a built-in demo wallet", &run_demo, &demo_options},
+        {"wallet", "a test wallet: new key, address, EIP-191 signature (see quorent wallet --help)", &run_wallet,
+         &no_options},
+    };
+    return commands;
+}
+
+const HostCommand* find_host_command(std::string_view name) {
+    for (const HostCommand& c : host_commands())
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+const quorent_host::ops::Entry* find_operation(std::string_view command) {
+    for (const quorent_host::ops::Entry& op : quorent_host::ops::kOperations)
+        if (kebab(op.func().name) == command) return &op;
+    return nullptr;
+}
+
+std::vector<OptSpec> options_of(const iface::Func& f) {
+    std::vector<OptSpec> specs;
+    for (std::size_t i = 0; i < f.arg_count; ++i)
+        specs.push_back({f.args[i].name, kind_of(f.args[i].type), f.args[i].help, f.args[i].name == kNowArgument});
+    return specs;
+}
+
+bool is_secret(std::string_view name) {
+    return name.find("secret") != std::string_view::npos || name.find("seed") != std::string_view::npos;
+}
+
+std::string_view metavar(const OptSpec& s) {
+    switch (s.kind) {
+        case Kind::U64: return "U64";
+        case Kind::Bytes: return "HEX";
+        case Kind::DeedJson: return "JSON";
+        case Kind::Flag: return "";
+        default: break;
+    }
+    if (ends_with(s.name, "_hex")) return "HEX";
+    if (ends_with(s.name, "_json")) return "JSON";
+    return "TEXT";
+}
 
 std::string kebab(std::string_view snake) {
     std::string s(snake);
@@ -311,6 +399,7 @@ std::optional<Values> parse_options(const std::vector<OptSpec>& specs, const std
         const OptSpec* spec = nullptr;
         for (const OptSpec& s : specs)
             if (kebab(s.name) == name) spec = &s;
+        if (spec == nullptr && word == "--json") continue;  // the output form, taken by main
         if (spec == nullptr) throw UsageError("unknown option --" + name);
         const std::string key(spec->name);
         if (values.count(key) != 0) throw UsageError("option --" + name + " given twice");
@@ -331,25 +420,16 @@ std::optional<Values> parse_options(const std::vector<OptSpec>& specs, const std
                 throw UsageError("option --" + name + " needs a value (write --" + name + "=" + value +
                                  " for a value that starts with --)");
         }
-        if (spec->long_value && !value.empty() && value[0] == '@') {
+        if (!value.empty() && value[0] == '@') {
             if (value.rfind("@@", 0) == 0) {
                 value.erase(0, 1);
             } else {
-                std::string content;
                 if (value == "@-") {
                     if (stdin_used) throw UsageError("only one option can be read from standard input");
                     stdin_used = true;
-                    content = read_stream(std::cin);
-                    if (std::cin.bad()) throw UsageError("--" + name + ": cannot read standard input");
-                } else {
-                    std::ifstream f(value.substr(1), std::ios::binary);
-                    if (!f) throw UsageError("--" + name + ": cannot read file '" + value.substr(1) + "'");
-                    content = read_stream(f);
-                    if (f.bad()) throw UsageError("--" + name + ": cannot read file '" + value.substr(1) + "'");
                 }
-                // One final line break, as editors and echo leave it, is not part of the value.
-                if (!content.empty() && content.back() == '\n') content.pop_back();
-                if (!content.empty() && content.back() == '\r') content.pop_back();
+                std::string content = read_source("--" + name, value.substr(1));
+                trim(content, trims_space(*spec));
                 value = std::move(content);
             }
         }
@@ -387,46 +467,33 @@ const std::string& required(const Values& values, std::string_view name) {
 
 Outcome check(Outcome o) {
     if (o.code == 0) return o;
-    if (o.code == 1) throw CallFailed(kOperationError, "SdkError::" + std::string(variant_name(o.variant)) + ": " + o.message);
-    throw CallFailed(kInternal, "internal failure (status code " + std::to_string(o.code) + "): " + o.message);
+    if (o.code == 1) {
+        const std::string variant(variant_name(o.variant));
+        throw CallFailed(kOperationError, variant, o.message, "SdkError::" + variant + ": " + o.message);
+    }
+    throw CallFailed(kInternal, "Internal", o.message,
+                     "internal failure (status code " + std::to_string(o.code) + "): " + o.message);
 }
 
 void print_option_help(const std::vector<OptSpec>& specs) {
     std::cout << "\noptions:\n";
-    bool any_long = false;
     for (const OptSpec& s : specs) {
         std::string left = "--" + kebab(s.name);
+        if (!metavar(s).empty()) left += " " + std::string(metavar(s));
         std::string note;
-        switch (s.kind) {
-            case Kind::Text: left += " TEXT"; break;
-            case Kind::U64: left += " U64"; break;
-            case Kind::Flag: note = " (optional flag)"; break;
-            case Kind::OptText: left += " TEXT"; note = " (optional; absent when not given)"; break;
-            case Kind::Bytes: left += " HEX"; break;
-            case Kind::DeedJson: left += " JSON"; break;
-        }
-        if (s.long_value) {
-            note += " [@FILE, @-]";
-            any_long = true;
-        }
-        std::string_view help = s.help;
-        if (help.empty()) {
-            auto it = option_help().find(s.name);
-            if (it != option_help().end()) help = it->second;
-        }
+        if (s.kind == Kind::Flag) note = " (optional flag)";
+        if (s.kind == Kind::OptText) note = " (optional; absent when not given)";
+        if (s.name == kNowArgument) note = " (default: the current time)";
+        if (is_secret(s.name)) note += " (a secret: give it as @FILE or @-)";
         std::cout << "  " << std::left;
         std::cout.width(34);
-        std::cout << left << help << note << '\n';
+        std::cout << left << s.help << note << '\n';
     }
-    if (any_long)
-        std::cout << "\nOptions marked [@FILE, @-] also take @PATH to read the value from a file or @- to read\n"
-                     "it from standard input (one final line break is dropped); @@ starts a literal @.\n";
-}
-
-Outcome call_operation(std::string_view name, Args& args) {
-    for (const Operation& op : operations())
-        if (op.name == name) return op.call(args);
-    throw HostFault("no operation named " + std::string(name));
+    std::cout << "\nAny value may be given as @FILE to read it from a file, or @- to read it from\n"
+                 "standard input: give secrets this way, never on the command line (for example\n"
+                 "--secret-key-hex @key.hex, --root-seed-hex @-). White space around a hex or\n"
+                 "integer value read so is ignored; of any other value one final line break is\n"
+                 "dropped. @@ starts a literal @.\n";
 }
 
 }  // namespace quorent_cli
@@ -434,33 +501,40 @@ Outcome call_operation(std::string_view name, Args& args) {
 int main(int argc, char** argv) {
     using namespace quorent_cli;
     std::signal(SIGPIPE, SIG_IGN);
-    if (argc > 1 && std::string_view(argv[1]) == "wallet") return wallet::wallet_main(argc - 1, argv + 1);
+    for (int i = 1; i < argc; ++i) g_json = g_json || std::string_view(argv[i]) == "--json";
     int status = kInternal;
     try {
-        status = run(std::vector<std::string>(argv + 1, argv + argc));
+        status = run(Words(argv + 1, argv + argc));
     } catch (const UsageError& e) {
-        std::cerr << "quorent: " << e.what() << '\n';
-        const std::string command = argc > 1 ? argv[1] : "";
-        const bool known = command == "demo" || find_operation(command) != nullptr;
-        std::cerr << "(see quorent " << (known ? command + " " : "") << "--help)\n";
+        if (g_json) {
+            print_error_json("Usage", e.what());
+        } else {
+            std::cerr << "quorent: " << e.what() << '\n';
+            int first = 1;
+            while (first < argc && std::string_view(argv[first]) == "--json") ++first;
+            const std::string command = first < argc ? argv[first] : "";
+            const bool known = find_host_command(command) != nullptr || find_operation(command) != nullptr;
+            std::cerr << "(see quorent " << (known ? command + " " : "") << "--help)\n";
+        }
         status = kUsage;
     } catch (const CallFailed& e) {
         std::cout.flush();
-        std::cerr << e.what() << '\n';
+        if (g_json) print_error_json(e.variant, e.message);
+        else std::cerr << e.what() << '\n';
         status = e.exit_status;
-    } catch (const HostFault& e) {
-        std::cerr << "quorent: internal failure: " << e.what() << '\n';
-        status = kInternal;
     } catch (const std::exception& e) {
-        std::cerr << "quorent: internal failure: " << e.what() << '\n';
+        if (g_json) print_error_json("Internal", e.what());
+        else std::cerr << "quorent: internal failure: " << e.what() << '\n';
         status = kInternal;
     } catch (...) {
-        std::cerr << "quorent: internal failure\n";
+        if (g_json) print_error_json("Internal", "unknown failure");
+        else std::cerr << "quorent: internal failure\n";
         status = kInternal;
     }
     std::cout.flush();
     if (!std::cout && status == kOk) {
-        std::cerr << "quorent: cannot write the output\n";
+        if (g_json) print_error_json("Internal", "cannot write the output");
+        else std::cerr << "quorent: cannot write the output\n";
         status = kInternal;
     }
     return status;

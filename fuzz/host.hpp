@@ -7,21 +7,19 @@
 #include <string_view>
 
 #include "check.hpp"
-#include "quorent_sdk_uniffi.h"
+#include "quorent_host.hpp"
 
 namespace fuzz {
 
 inline RustBuffer arg(std::string_view s) {
-    RustCallStatus st{0, {0, 0, nullptr}};
-    return ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(
-        ForeignBytes{static_cast<std::int32_t>(s.size()), reinterpret_cast<const std::uint8_t*>(s.data())}, &st);
+    RustCallStatus st = quorent_host::fresh_status();
+    return quorent_host::to_buffer(s, st);
 }
 
 inline std::string take(RustBuffer b) {
-    std::string out = b.data ? std::string(reinterpret_cast<char*>(b.data), b.len) : std::string();
-    RustCallStatus st{0, {0, 0, nullptr}};
-    ffi_quorent_sdk_uniffi_rustbuffer_free(b, &st);
-    FUZZ_CHECK(st.code == 0, "free");
+    std::int8_t code = 0;
+    std::string out = quorent_host::take(b, &code);
+    FUZZ_CHECK(code == 0, "free");
     return out;
 }
 

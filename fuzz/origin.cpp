@@ -6,6 +6,7 @@
 #include <array>
 
 #include "check.hpp"
+#include "host.hpp"
 #include "quorent/discovery.hpp"
 #include "quorent_sdk_uniffi.h"
 
@@ -33,22 +34,14 @@ struct Exported {
 };
 
 Exported call_exported(std::string_view text) {
-    RustCallStatus st{0, {0, 0, nullptr}};
-    RustBuffer arg = ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(
-        ForeignBytes{static_cast<std::int32_t>(text.size()), reinterpret_cast<const std::uint8_t*>(text.data())}, &st);
+    RustCallStatus st = quorent_host::fresh_status();
+    RustBuffer arg = quorent_host::to_buffer(text, st);
     FUZZ_CHECK(st.code == 0, "from_bytes");
     RustBuffer r = uniffi_quorent_sdk_uniffi_fn_func_normalize_origin(arg, &st);
-    RustBuffer held = st.code == 0 ? r : st.error_buf;
-    Exported out{st.code, held.data ? std::string(reinterpret_cast<char*>(held.data), held.len) : std::string()};
-    RustCallStatus fst{0, {0, 0, nullptr}};
-    ffi_quorent_sdk_uniffi_rustbuffer_free(held, &fst);
-    FUZZ_CHECK(fst.code == 0, "free");
-    return out;
+    return Exported{st.code, fuzz::take(st.code == 0 ? r : st.error_buf)};
 }
 
-std::string be32(std::size_t v) {
-    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
-}
+std::string be32(std::size_t v) { return quorent_host::be32(static_cast<std::int32_t>(v)); }
 
 // The host part of a canonical https origin, as the policy names it.
 std::string_view host_of(std::string_view c) {

@@ -1,14 +1,19 @@
 """The quorent tool, through the real binary ($QUORENT_CLI): every
-subcommand, the usage errors, the exit statuses and the demo."""
+subcommand, the usage errors, the exit statuses, the value sources, the JSON
+output, the generated man page and completion ($QUORENT_CLI_DOCS) and the
+demo."""
 
 import hashlib
 import json
 import os
+import re
+import shutil
 import subprocess
 import tempfile
 import unittest
 
 CLI = os.environ.get("QUORENT_CLI", "quorent")
+DOCS = os.environ.get("QUORENT_CLI_DOCS", "")
 DATA = os.path.join(os.path.dirname(__file__), "..", "..", "tests", "data")
 
 # The demo wallet key and signatures made with it by an independent
@@ -21,42 +26,7 @@ VOUCH_SIG = ("199e97860eb94ddc2da4951220b209d78c22cb603c0fe04929e41f63e9718695"
 SEED = "11" * 32
 ZERO32 = "00" * 32
 
-# Every command with its options, in the library's argument order.
-COMMANDS = {
-    "build-authorize-url": ["issuer", "client-id", "redirect-uri", "state", "nonce", "code-challenge"],
-    "build-client-assertion": ["domain", "tenant-id", "nonce", "issued-at"],
-    "decode-bool-return": ["ret"],
-    "delegate": ["tenant-id", "iss", "to", "grants-json", "exp", "epoch-label-hex", "epoch",
-                 "parent-ref-hash-hex", "pubkey-hex", "signature-hex"],
-    "delegation-binding": ["tenant-id", "iss", "to", "grants-json", "exp", "epoch-label-hex", "epoch",
-                           "parent-ref-hash-hex"],
-    "derive-app-key": ["root-seed-hex", "tenant-id", "origin"],
-    "derive-root-seed": ["origin", "signature1-hex", "signature2-hex"],
-    "generate-pkce": [],
-    "issuer-key-id": ["jwk-json"],
-    "is-origin-voucher-calldata": ["tenant-id", "signer-hex", "epoch"],
-    "mint-admin-deed": ["wallet-sig-hex", "tenant-id", "aud", "challenge", "exp"],
-    "mint-admin-deed-smartwallet": ["signer-addr-hex", "wallet-sig-hex", "tenant-id", "aud", "challenge", "exp"],
-    "mint-capability-deed": ["base-deed", "grants-json", "delegation-chain-json"],
-    "mint-user-1271-deed": ["signer-addr-hex", "wallet-sig-hex", "tenant-id", "aud", "origin", "challenge", "exp"],
-    "mint-user-deed": ["secret-key-hex", "tenant-id", "aud", "origin", "challenge", "exp"],
-    "mint-user-passkey-deed": ["credential-pubkey-hex", "authenticator-data-hex", "client-data-json-b64url",
-                               "assertion-sig-hex", "tenant-id", "aud", "origin", "challenge", "exp"],
-    "normalize-origin": ["origin"],
-    "origin-vouch-binding": ["tenant-id", "aud", "origin", "epoch", "exp", "allow-insecure-origin"],
-    "origin-vouch-max-ttl-secs": [],
-    "origin-vouch-signer": ["tenant-id", "aud", "origin", "epoch", "exp", "signature-hex"],
-    "parent-ref-hash-link": ["parent-link-json"],
-    "parent-ref-hash-root": ["root-id"],
-    "passkey-sub": ["tenant-id", "origin", "credential-pubkey-hex"],
-    "pkce-challenge": ["verifier"],
-    "sign-client-assertion": ["secret-key-hex", "domain", "tenant-id", "nonce", "issued-at"],
-    "user-binding": ["tenant-id", "aud", "origin", "challenge", "exp"],
-    "user-root-binding": ["origin"],
-    "user-sub": ["pubkey-hex"],
-    "verify-token-at": ["jwt", "jwks-json", "expected-iss", "expected-aud", "now-unix"],
-}
-
+# The Deed record's fields as the tool prints them (and reads them back).
 DEED_FIELDS = ["v", "mode", "tenant", "sub", "aud", "challenge", "exp", "root", "proof", "pubkey", "signature",
                "credential_pubkey", "authenticator_data", "client_data_json", "assertion_sig", "signer", "grants",
                "delegations"]
@@ -100,18 +70,26 @@ class CliTestCase(unittest.TestCase):
 
 
 class UsageTest(CliTestCase):
-    def test_help_lists_every_command(self):
+    def test_help_lists_every_command_with_its_options(self):
         out = self.ok("--help")
-        for command in ["demo", *COMMANDS]:
-            self.assertIn(f"\n  {command} ", out)
-
-    def test_every_command_has_help_naming_its_options(self):
-        for command, options in COMMANDS.items():
+        commands = re.findall(r"^  ([a-z0-9-]+) ", out, re.M)
+        self.assertEqual(len(commands), 31)  # demo, wallet and the 29 operations
+        completion = self.ok("__bash-completion")
+        for command in commands:
+            if command == "wallet":  # its own subcommands, tested in test_wallet.py
+                continue
             with self.subTest(command=command):
-                out = self.ok(command, "--help")
-                self.assertTrue(out.startswith(f"usage: quorent {command}"))
-                self.assertEqual([line.split()[0] for line in out.splitlines() if line.startswith("  --")],
-                                 [f"--{o}" for o in options])
+                help_text = self.ok(command, "--help")
+                self.assertTrue(help_text.startswith(f"usage: quorent {command}"))
+                options = [line.split()[0] for line in help_text.splitlines() if line.startswith("  --")]
+                listed = re.search(rf"^ +{command}\) opts=\"([^\"]*)\"", completion, re.M).group(1).split()
+                self.assertEqual(listed, options + ["--help", "--json"])
+        self.assertIn("--secret-key-hex HEX", self.ok("mint-user-deed", "--help"))
+        self.assertIn("@key.hex", self.ok("mint-user-deed", "--help"))
+
+    def test_version(self):
+        self.assertRegex(self.ok_text("--version"),
+                         r"^quorent \d+\.\d+\.\d+ \(libquorent_sdk_uniffi \d+\.\d+\.\d+, contract version 30\)$")
 
     def test_no_command_or_unknown_command(self):
         self.assertIn("usage: quorent <command>", self.fails(2))
@@ -131,7 +109,6 @@ class UsageTest(CliTestCase):
             (["origin-vouch-binding", "--tenant-id", "1", "--aud", "a", "--origin", "https://a", "--epoch", "1",
               "--exp", "1", "--allow-insecure-origin=yes"], "takes no value, or =true or =false"),
             (["decode-bool-return", "--ret", "0xabc"], "--ret: expected hex digits"),
-            (["issuer-key-id", "--jwk-json", "@/nonexistent/jwk.json"], "cannot read file '/nonexistent/jwk.json'"),
             (["mint-capability-deed", "--base-deed", "{", "--grants-json", "[]", "--delegation-chain-json", "[]"],
              "--base-deed: not JSON"),
             (["mint-capability-deed", "--base-deed", '{"v":1}', "--grants-json", "[]",
@@ -165,23 +142,36 @@ class UsageTest(CliTestCase):
 
 
 class ValueSourcesTest(CliTestCase):
-    def test_file_stdin_and_literal_at(self):
-        delegate = ["delegate", "--tenant-id", "1", "--iss", "a", "--to", "b", "--exp", "2", "--epoch-label-hex",
-                    ZERO32, "--epoch", "3", "--parent-ref-hash-hex", ZERO32]
+    def test_files_stdin_and_literal_at(self):
         with tempfile.TemporaryDirectory() as d:
-            path = os.path.join(d, "sig.txt")
-            with open(path, "w") as f:
-                f.write("ABcd\r\n")  # one final line break (CRLF too) is not part of the value
-            link = json.loads(self.ok_text(*delegate, "--grants-json", "@-", "--signature-hex", "@" + path,
-                                           stdin='[{"res":"r","act":["x"],"cav":{}}]\n'))
-        self.assertEqual((link["grants"], link["sig"]), ([{"res": "r", "act": ["x"], "cav": {}}], "abcd"))
+            def write(name, content):
+                path = os.path.join(d, name)
+                with open(path, "w") as f:
+                    f.write(content)
+                return "@" + path
+            # Any option: integers and hex lose the white space around them, a text only its final line break.
+            key = self.ok_json("derive-app-key", "--root-seed-hex", "@-", "--tenant-id", write("t", " 7\n"),
+                               "--origin", write("o", "https://a\r\n"), stdin="\n " + SEED + " \n")
+            self.assertEqual(key, self.ok_json("derive-app-key", "--root-seed-hex", SEED, "--tenant-id", "7",
+                                               "--origin", "https://a"))
+            self.assertEqual(self.ok_text("parent-ref-hash-root", "--root-id", write("r", " x \n")),
+                             sha256_hex(" x "))
+            self.assertEqual(self.ok_text("decode-bool-return", "--ret", write("ret", "00" * 31 + "01\n")), "true")
+            self.assertIn("--tenant-id: expected an unsigned 64-bit decimal integer",
+                          self.fails(2, "passkey-sub", "--tenant-id", write("bad", "7 7\n"), "--origin", "https://a",
+                                     "--credential-pubkey-hex", "04"))
         self.assertIn("only one option can be read from standard input",
                       self.fails(2, "derive-root-seed", "--origin", "https://a", "--signature1-hex", "@-",
                                  "--signature2-hex", "@-", stdin="ab"))
-        # @@ starts a literal @; options that are not long values never read files.
-        self.sdk_error("Sdk", "crypto: Invalid character '@' at position 0", *delegate, "--grants-json", "[]",
-                       "--signature-hex", "@@abc")
-        self.assertEqual(self.ok_text("parent-ref-hash-root", "--root-id", "@x"), sha256_hex("@x"))
+        self.assertEqual(self.ok_text("parent-ref-hash-root", "--root-id", "@@x"), sha256_hex("@x"))  # a literal @
+
+    def test_unreadable_sources_are_usage_errors(self):
+        with tempfile.TemporaryDirectory() as d:
+            for path in [d, os.path.join(d, "missing")]:
+                with self.subTest(path=path):
+                    err = self.fails(2, "mint-user-deed", "--secret-key-hex", "@" + path, "--tenant-id", "7",
+                                     "--aud", "a", "--origin", "https://a", "--challenge", "c", "--exp", "1")
+                    self.assertIn(f"--secret-key-hex: cannot read file '{path}'", err)
 
 
 class OriginAndKeysTest(CliTestCase):
@@ -194,11 +184,9 @@ class OriginAndKeysTest(CliTestCase):
     def test_root_binding_seed_app_key_and_sub(self):
         text = self.ok_text("user-root-binding", "--origin", "https://Shop.test/")
         o = "https://shop.test"
-        self.assertEqual(text, (
-            f"{o} is asking you to sign in.\n\nSigning this message derives your private sign-in key for {o},\n"
-            f"and nothing else. Only sign it if you are on {o} right now \u2014\nsigning it on any other site lets "
-            f"that site sign in as you here.\n\nThis is not a transaction and cannot move your funds.\n\n"
-            f"Origin: {o}\n\nquorent-sovereign-user-root-v2"))
+        lines = text.split("\n")
+        self.assertEqual((lines[0], lines[-1]), (f"{o} is asking you to sign in.", "quorent-sovereign-user-root-v2"))
+        self.assertIn("\u2014", text)  # UTF-8 passes through unchanged
         self.sdk_error("Sdk", "input: origin: must be scheme://host[:port], optionally with one trailing slash, "
                        "and no path", "user-root-binding", "--origin", "https://a/b")
 
@@ -206,18 +194,13 @@ class OriginAndKeysTest(CliTestCase):
         seed = self.ok_text("derive-root-seed", "--origin", o, "--signature1-hex", sig, "--signature2-hex",
                             sig.upper())
         self.assertEqual(seed, sha256_hex(bytes.fromhex(sig)))
-        self.sdk_error("Sdk", "crypto: wallet signing is non-deterministic; unsupported", "derive-root-seed",
-                       "--origin", o, "--signature1-hex", sig, "--signature2-hex", "ab")
 
         key = self.ok_json("derive-app-key", "--root-seed-hex", seed, "--tenant-id", "7", "--origin", o)
         self.assertEqual(list(key), ["secret_key_hex", "pubkey_hex"])
         self.assertEqual((len(key["secret_key_hex"]), len(key["pubkey_hex"])), (64, 66))
-        self.sdk_error("Sdk", "input: rootSeedHex must decode to exactly 32 bytes", "derive-app-key",
-                       "--root-seed-hex", "00", "--tenant-id", "7", "--origin", o)
 
         sub = self.ok_text("user-sub", "--pubkey-hex", key["pubkey_hex"])
         self.assertRegex(sub, "^[0-9a-f]{64}$")
-        self.sdk_error("Sdk", "crypto: signature error", "user-sub", "--pubkey-hex", "02" + "00" * 32)
 
         deed = self.ok_json("mint-user-deed", "--secret-key-hex", key["secret_key_hex"], "--tenant-id", "7",
                             "--aud", "app", "--origin", "https://SHOP.test", "--challenge", "c1",
@@ -226,8 +209,6 @@ class OriginAndKeysTest(CliTestCase):
         self.assertEqual((deed["v"], deed["mode"], deed["tenant"], deed["sub"], deed["pubkey"], deed["grants"]),
                          (1, "user-sig", 7, sub, key["pubkey_hex"], None))
         self.assertEqual(len(deed["signature"]), 128)
-        self.sdk_error("Sdk", "crypto: signature error", "mint-user-deed", "--secret-key-hex", ZERO32,
-                       "--tenant-id", "7", "--aud", "app", "--origin", o, "--challenge", "c1", "--exp", "1")
 
     def test_user_binding(self):
         hex_text = self.ok_text("user-binding", "--tenant-id", "7", "--aud", "app", "--origin",
@@ -246,23 +227,12 @@ class WalletDeedsTest(CliTestCase):
         self.assertEqual((deed["mode"], deed["signer"], deed["signature"]), ("user-1271", w.lower(), ""))
         self.assertEqual(deed["sub"], sha256_hex(
             f"quorent-sovereign-user-1271-sub-v1|tenant:7|origin:https://shop.test|wallet:{w.lower()}"))
-        self.sdk_error("Sdk", "input: address must be 20 bytes", "mint-user-1271-deed", "--signer-addr-hex",
-                       "ab" * 19, "--wallet-sig-hex", "", "--tenant-id", "7", "--aud", "app", "--origin",
-                       "https://shop.test", "--challenge", "c", "--exp", "9")
 
     def test_mint_admin_deed_recovers_the_wallet(self):
         deed = self.ok_json("mint-admin-deed", "--wallet-sig-hex", "0x" + ADMIN_SIG, "--tenant-id", "7",
                             "--aud", "console", "--challenge", "c1", "--exp", "1700000000")
         self.assertEqual((deed["mode"], deed["sub"], deed["signature"], deed["signer"]),
                          ("admin-sig", DEMO_ADDRESS, ADMIN_SIG, None))
-        self.sdk_error("Sdk", "input: signature must be 65 bytes", "mint-admin-deed", "--wallet-sig-hex",
-                       ADMIN_SIG[:-2], "--tenant-id", "7", "--aud", "console", "--challenge", "c1", "--exp", "1")
-
-    def test_mint_admin_deed_smartwallet(self):
-        deed = self.ok_json("mint-admin-deed-smartwallet", "--signer-addr-hex", "11" * 20, "--wallet-sig-hex",
-                            "c0ffee", "--tenant-id", "7", "--aud", "console", "--challenge", "c1", "--exp", "5")
-        self.assertEqual((deed["mode"], deed["sub"], deed["signer"], deed["signature"]),
-                         ("admin-sig", "0x" + "11" * 20, "11" * 20, "c0ffee"))
 
     def test_passkey(self):
         sub = self.ok_text("passkey-sub", "--tenant-id", "7", "--origin", "https://shop.test",
@@ -326,6 +296,8 @@ class DelegationTest(CliTestCase):
         finally:
             os.unlink(f.name)
         base = json.loads(printed)
+        self.assertEqual((base["mode"], base["sub"], base["signer"], base["signature"]),
+                         ("admin-sig", "0x" + "11" * 20, "11" * 20, ""))
         self.assertEqual({k: v for k, v in deed.items() if k not in ("grants", "delegations")},
                          {k: v for k, v in base.items() if k not in ("grants", "delegations")})
         self.assertEqual(deed["grants"], '[{"res":"r","act":["read"],"cav":{}}]')
@@ -354,17 +326,11 @@ class VouchTest(CliTestCase):
     def test_signer_calldata_and_answer(self):
         self.assertEqual(self.ok_text("origin-vouch-signer", *self.VOUCH, "--signature-hex", VOUCH_SIG),
                          DEMO_ADDRESS)
-        self.sdk_error("Sdk", "crypto: Invalid character 'x' at position 1", "origin-vouch-signer", *self.VOUCH,
-                       "--signature-hex", "0x" + VOUCH_SIG)
         calldata = self.ok_text("is-origin-voucher-calldata", "--tenant-id", "1", "--signer-hex", "0x" + "1" * 40,
                                 "--epoch", "2")
         self.assertEqual(calldata, "0x04e8e8da" + "00" * 31 + "01" + "00" * 12 + "11" * 20 + "00" * 31 + "02")
-        self.sdk_error("Sdk", "input: signer must be a 20-byte address", "is-origin-voucher-calldata",
-                       "--tenant-id", "1", "--signer-hex", "11" * 19, "--epoch", "2")
         self.assertEqual(self.ok_text("decode-bool-return", "--ret", "00" * 31 + "02"), "true")
         self.assertEqual(self.ok_text("decode-bool-return", "--ret", "0x" + "00" * 32), "false")
-        self.sdk_error("Sdk", "input: isOriginVoucher returned 0 bytes, expected 32", "decode-bool-return",
-                       "--ret", "")
 
 
 class OAuthTest(CliTestCase):
@@ -382,9 +348,6 @@ class OAuthTest(CliTestCase):
                          "--redirect-uri", "v", "--state", "s t", "--nonce", "", "--code-challenge", "v"),
             "https://192.0.2.1:8443/authorize?response_type=code&client_id=v&redirect_uri=v&state=s+t&nonce="
             "&code_challenge=v&code_challenge_method=S256")
-        self.sdk_error("Sdk", "input: relative URL without a base", "build-authorize-url", "--issuer", "shop.test",
-                       "--client-id", "v", "--redirect-uri", "v", "--state", "v", "--nonce", "v",
-                       "--code-challenge", "v")
 
     def test_client_assertion(self):
         args = ["--domain", "shop.test", "--tenant-id", "7", "--nonce", "n-1", "--issued-at", "1700000000"]
@@ -392,14 +355,11 @@ class OAuthTest(CliTestCase):
                          "Quorent client-credentials\ndomain: shop.test\ntenant: 7\nnonce: n-1\nissued-at: 1700000000")
         sig = self.ok_text("sign-client-assertion", "--secret-key-hex", "0x" + SEED, *args)
         self.assertRegex(sig, "^0x[0-9a-f]{128}(1b|1c)$")
-        self.sdk_error("Sdk", "input: Invalid character 'X' at position 1", "sign-client-assertion",
-                       "--secret-key-hex", "0X" + SEED, *args)
 
     def test_issuer_key_id(self):
         jwk = {"kty": "EC", "crv": "P-256", "x": "xx", "y": "yy", "kid": "ignored"}
         self.assertEqual(self.ok_text("issuer-key-id", "--jwk-json", "@-", stdin=json.dumps(jwk, indent=2)),
                          sha256_hex('{"crv":"P-256","kty":"EC","x":"xx","y":"yy"}'))
-        self.sdk_error("Sdk", "bad key: unsupported kty", "issuer-key-id", "--jwk-json", '{"kty":"RSA"}')
 
     def test_verify_token_at(self):
         with open(os.path.join(DATA, "host_es256_vector.json")) as f:
@@ -415,8 +375,90 @@ class OAuthTest(CliTestCase):
             self.assertEqual(list(claims), ["iss", "sub", "aud", "exp", "iat", "tid", "nonce"])
             self.sdk_error("Sdk", "claim: expired", "verify-token-at", "--jwt", v["jwt"], *common,
                            "--now-unix", str(v["claims"]["exp"] + 61))
-            self.sdk_error("Sdk", "jwt: not a 3-part JWT", "verify-token-at", "--jwt", "a.b", *common,
-                           "--now-unix", "0")
+            # Without --now-unix the clock decides: this token expired long ago.
+            self.sdk_error("Sdk", "claim: expired", "verify-token-at", "--jwt", v["jwt"], *common)
+        self.assertIn("--now-unix U64", self.ok("verify-token-at", "--help"))
+        self.assertIn("missing option --exp", self.fails(2, "user-binding", "--tenant-id", "7", "--aud", "a",
+                                                         "--origin", "https://a", "--challenge", "c"))
+
+
+class JsonOutputTest(CliTestCase):
+    def test_every_result_is_one_json_value(self):
+        plain = lambda out: out  # noqa: E731
+        cases = [
+            (["normalize-origin", "--origin", "https://A"], plain),
+            (["origin-vouch-max-ttl-secs"], int),
+            (["decode-bool-return", "--ret", "00" * 32], lambda out: {"true": True, "false": False}[out]),
+            (["is-origin-voucher-calldata", "--tenant-id", "1", "--signer-hex", "11" * 20, "--epoch", "2"], plain),
+            (["derive-app-key", "--root-seed-hex", SEED, "--tenant-id", "7", "--origin", "https://a"], json.loads),
+        ]
+        for args, from_text in cases:
+            with self.subTest(args=args):
+                out = self.ok(args[0], "--json", *args[1:])
+                self.assertEqual(json.loads(out), from_text(self.ok_text(*args)))
+                self.assertEqual(out, self.ok("--json", *args))  # before or after the command
+        # A text with line breaks stays one line of JSON.
+        out = self.ok("--json", "user-root-binding", "--origin", "https://a")
+        self.assertEqual(out.count("\n"), 1)
+        self.assertTrue(json.loads(out).endswith("quorent-sovereign-user-root-v2"))
+
+    def test_every_error_is_a_json_object_and_the_status_is_kept(self):
+        cases = [
+            (1, ["normalize-origin", "--origin", "ftp://x"],
+             {"variant": "Sdk", "message": "input: origin: must start with https:// or http://"}),
+            (1, ["origin-vouch-binding", "--tenant-id", "7", "--aud", "w", "--origin", "http://localhost:3000",
+                 "--epoch", "1", "--exp", "1"],
+             {"variant": "InsecureOrigin", "message": "http://localhost:3000: scheme must be https in production"}),
+            (2, ["normalize-origin"], {"variant": "Usage", "message": "missing option --origin"}),
+        ]
+        for status, args, expected in cases:
+            with self.subTest(args=args):
+                err = self.fails(status, "--json", *args)
+                self.assertEqual(err.count("\n"), 1)
+                self.assertEqual(json.loads(err), expected)
+
+
+class GeneratedDocsTest(CliTestCase):
+    def docs(self, name):
+        path = os.path.join(DOCS, name)
+        if not DOCS or not os.path.exists(path):
+            self.skipTest("QUORENT_CLI_DOCS does not hold the generated " + name)
+        with open(path) as f:
+            self.assertEqual(f.read(), self.ok("__man" if name.endswith(".1") else "__bash-completion"))
+        return path
+
+    def test_man_page_is_clean_roff_naming_every_command(self):
+        path = self.docs("quorent.1")
+        commands = re.findall(r"^  ([a-z0-9-]+) ", self.ok("--help"), re.M)
+        with open(path) as f:
+            page = f.read()
+        for command in commands:
+            self.assertIn("\n.B " + command.replace("-", "\\-") + "\n", page)
+        if shutil.which("groff"):
+            p = subprocess.run(["groff", "-man", "-z", "-ww", path], capture_output=True, text=True)
+            self.assertEqual((p.returncode, p.stderr), (0, ""))
+        if shutil.which("man"):
+            p = subprocess.run(["man", "--warnings", "-l", path], capture_output=True, text=True,
+                               env={**os.environ, "MANPAGER": "cat", "PAGER": "cat", "MANWIDTH": "80"})
+            self.assertEqual((p.returncode, p.stderr), (0, ""))
+            self.assertIn("verify-token-at", p.stdout)
+
+    def test_bash_completion_completes_commands_options_and_files(self):
+        path = os.path.abspath(self.docs("quorent.bash"))
+        if not shutil.which("bash"):
+            self.skipTest("no bash")
+
+        def complete(*words):
+            script = (f'source "{path}"; COMP_WORDS=(quorent {" ".join(words)}); '
+                      f'COMP_CWORD={len(words)}; _quorent; printf "%s\\n" "${{COMPREPLY[@]}}"')
+            p = subprocess.run(["bash", "-c", script], capture_output=True, text=True, cwd=os.path.dirname(path))
+            self.assertEqual(p.returncode, 0, p.stderr)
+            return p.stdout.split()
+
+        self.assertEqual(complete("normalize-o"), ["normalize-origin"])
+        self.assertEqual(complete("--json", "verify-tok"), ["verify-token-at"])
+        self.assertEqual(complete("derive-app-key", "--r"), ["--root-seed-hex"])
+        self.assertIn("@quorent.1", complete("derive-app-key", "--root-seed-hex", "@quor"))
 
 
 class DemoTest(CliTestCase):
@@ -452,7 +494,6 @@ class DemoTest(CliTestCase):
         self.assertEqual(vouch["recovered_signer"], DEMO_ADDRESS)
         self.assertTrue(vouch["signer_is_demo_wallet"])
         self.assertTrue(vouch["registry_call_data"].startswith("0x04e8e8da"))
-        self.assertEqual(len(vouch["registry_call_data"]), 2 + 200)
         self.assertLessEqual(vouch["vouch_lifetime_secs"], vouch["max_vouch_lifetime_secs"])
 
     def test_demo_usage_and_library_errors(self):

@@ -14,79 +14,48 @@
 #include <string>
 #include <vector>
 
+#include "quorent_host.hpp"
 #include "quorent_sdk_uniffi.h"
 
 namespace host {
 
-inline RustCallStatus fresh_status() { return RustCallStatus{0, RustBuffer{0, 0, nullptr}}; }
+using quorent_host::be32;
+using quorent_host::be64;
+using quorent_host::fresh_status;
+using quorent_host::nested;
+using quorent_host::opt;
 
 inline RustBuffer buf(const std::string& bytes) {
     RustCallStatus st = fresh_status();
-    RustBuffer b = ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(
-        ForeignBytes{static_cast<int32_t>(bytes.size()), reinterpret_cast<const uint8_t*>(bytes.data())}, &st);
+    RustBuffer b = quorent_host::to_buffer(bytes, st);
     EXPECT_EQ(st.code, 0);
     return b;
 }
 
 inline std::string take(RustBuffer b) {
-    std::string out = b.data == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(b.data), b.len);
-    RustCallStatus st = fresh_status();
-    ffi_quorent_sdk_uniffi_rustbuffer_free(b, &st);
-    EXPECT_EQ(st.code, 0);
+    std::int8_t code = 0;
+    std::string out = quorent_host::take(b, &code);
+    EXPECT_EQ(code, 0);
     return out;
 }
 
-// Nested forms, written the way a binding writes them.
-inline std::string be32(int32_t v) {
-    const auto u = static_cast<uint32_t>(v);
-    return std::string{static_cast<char>(u >> 24), static_cast<char>(u >> 16), static_cast<char>(u >> 8),
-                       static_cast<char>(u)};
-}
-inline std::string be64(uint64_t v) {
-    std::string s(8, '\0');
-    for (int i = 0; i < 8; ++i) s[static_cast<size_t>(i)] = static_cast<char>(v >> (56 - 8 * i));
-    return s;
-}
-inline std::string nested(const std::string& text) { return be32(static_cast<int32_t>(text.size())) + text; }
-inline std::string opt(const std::optional<std::string>& v) {
-    return v ? std::string(1, '\x01') + nested(*v) : std::string(1, '\0');
-}
-
-// Reads nested forms from a result buffer.
+// Reads nested forms from bytes it keeps.
 class Cursor {
 public:
-    explicit Cursor(std::string bytes) : bytes_(std::move(bytes)) {}
-    uint8_t u8() { return static_cast<uint8_t>(need(1)[0]); }
-    uint64_t u64() {
-        uint64_t v = 0;
-        for (char c : need(8)) v = (v << 8) | static_cast<uint8_t>(c);
-        return v;
-    }
-    int32_t i32() {
-        uint32_t v = 0;
-        for (char c : need(4)) v = (v << 8) | static_cast<uint8_t>(c);
-        return static_cast<int32_t>(v);
-    }
-    std::string str() { return need(static_cast<size_t>(i32())); }
-    std::optional<std::string> opt_str() {
-        if (u8() == 0) return std::nullopt;
-        return str();
-    }
-    std::optional<uint64_t> opt_u64() {
-        if (u8() == 0) return std::nullopt;
-        return u64();
-    }
-    bool done() const { return pos_ == bytes_.size(); }
+    explicit Cursor(std::string bytes) : bytes_(std::move(bytes)), r_(bytes_) {}
+    Cursor(const Cursor&) = delete;
+    Cursor& operator=(const Cursor&) = delete;
+    uint8_t u8() { return r_.u8(); }
+    uint64_t u64() { return r_.u64(); }
+    int32_t i32() { return r_.i32(); }
+    std::string str() { return r_.str(); }
+    std::optional<std::string> opt_str() { return r_.opt_str(); }
+    std::optional<uint64_t> opt_u64() { return r_.opt_u64(); }
+    bool done() const { return r_.done(); }
 
 private:
-    std::string need(size_t n) {
-        if (bytes_.size() - pos_ < n) throw std::runtime_error("short buffer");
-        std::string out = bytes_.substr(pos_, n);
-        pos_ += n;
-        return out;
-    }
     std::string bytes_;
-    size_t pos_ = 0;
+    quorent_host::Reader r_;
 };
 
 // The outcome of one call as a host sees it.
@@ -101,19 +70,15 @@ struct Outcome {
 
 // Reads and frees whatever the status holds after a call.
 inline void read_status(RustCallStatus& st, Outcome& out) {
-    out.code = st.code;
-    if (st.code == 1) {
-        Cursor c(take(st.error_buf));
-        out.variant = c.i32();
-        out.message = c.str();
-        EXPECT_TRUE(c.done());
-    } else if (st.code == 2) {
-        out.message = take(st.error_buf);
-    } else {
+    if (st.code == 0) {
         EXPECT_EQ(st.error_buf.data, nullptr) << "status touched on success";
         EXPECT_EQ(st.error_buf.len, 0u);
         EXPECT_EQ(st.error_buf.capacity, 0u);
     }
+    const quorent_host::Status s = quorent_host::read_status(st);
+    out.code = s.code;
+    out.variant = s.variant;
+    out.message = s.message;
 }
 
 // Calls an operation returning a RustBuffer: call(fn, args..., &status).
@@ -193,12 +158,7 @@ inline std::string upper(std::string s) {
     return s;
 }
 
-inline std::string hex_of(const std::string& bytes) {
-    static const char* digits = "0123456789abcdef";
-    std::string out;
-    for (unsigned char b : bytes) out += {digits[b >> 4], digits[b & 15]};
-    return out;
-}
+inline std::string hex_of(const std::string& bytes) { return quorent_host::to_hex(bytes); }
 
 inline std::string unhex(const std::string& h) {
     std::string out;
