@@ -1,0 +1,470 @@
+'use strict';
+// The binding's runtime: finds and loads libquorent_sdk_uniffi with koffi,
+// checks that it matches the generated declarations, and carries every call
+// across the buffer protocol: arguments checked, then lowered into buffers the
+// library allocates; results and errors copied out, read, and freed on every
+// path. The generated index.js holds one specialised function per operation
+// and one reader/writer per record, built from the helpers below.
+
+const path = require('node:path');
+const { isUtf8 } = require('node:buffer');
+const koffi = require('koffi');
+
+const ENV_VAR = 'QUORENT_SDK_LIB';
+const FILE_NAME = 'libquorent_sdk_uniffi.so';
+const SYSTEM_NAME = 'libquorent_sdk_uniffi.so.0';
+const FN_PREFIX = 'uniffi_quorent_sdk_uniffi_fn_func_';
+const CHECKSUM_PREFIX = 'uniffi_quorent_sdk_uniffi_checksum_func_';
+const U64_MAX = 0xffffffffffffffffn;
+const I32_MAX = 0x7fffffff;
+
+/** An unexpected failure inside the library (call status 2), or a result the
+ * binding could not read. `message` is the library's own text. */
+class InternalError extends Error {
+  constructor(message) {
+    super(message);
+    this.name = 'InternalError';
+  }
+}
+
+// ---- ABI types -------------------------------------------------------------------
+
+const RustBuffer = koffi.struct('RustBuffer', { capacity: 'uint64_t', len: 'uint64_t', data: 'void *' });
+const RustCallStatus = koffi.struct('RustCallStatus', { code: 'int8_t', error_buf: RustBuffer });
+const RustCallStatusPtr = koffi.pointer(RustCallStatus);
+const EMPTY = Object.freeze({ capacity: 0, len: 0, data: null });
+
+// ---- loading ---------------------------------------------------------------------
+
+/** Where the library is looked for, in order: $QUORENT_SDK_LIB alone when it
+ * is set; otherwise the copy this package carries, then the system's path. */
+function candidates() {
+  const fromEnv = process.env[ENV_VAR];
+  if (fromEnv) return [fromEnv];
+  return [
+    path.join(__dirname, '..', 'prebuilds', `${process.platform}-${process.arch}`, FILE_NAME),
+    SYSTEM_NAME,
+  ];
+}
+
+function openLibrary() {
+  const tried = [];
+  for (const candidate of candidates()) {
+    try {
+      return koffi.load(candidate);
+    } catch (e) {
+      tried.push(`${candidate} (${e.message})`);
+    }
+  }
+  throw new Error(
+    `quorent-sdk: cannot load ${FILE_NAME}; tried: ${tried.join('; ')}. ` +
+    `Set ${ENV_VAR} to the library's path.`);
+}
+
+let lib = null;
+let freeFn = null;
+let fromBytesFn = null;
+let memcpy = null;
+
+/** Loads the library and refuses it unless its contract version and every
+ * operation's checksum equal those the binding was generated with. Returns
+ * the library handle, on which the generated code declares each operation. */
+function open(contractVersion, checksums) {
+  const handle = openLibrary();
+  const version = handle.func('ffi_quorent_sdk_uniffi_uniffi_contract_version', 'uint32_t', [])();
+  if (version !== contractVersion) {
+    throw new Error(
+      `quorent-sdk: the library has contract version ${version}, this binding needs ${contractVersion}`);
+  }
+  for (const [name, expected] of Object.entries(checksums)) {
+    let actual;
+    try {
+      actual = handle.func(CHECKSUM_PREFIX + name, 'uint16_t', [])();
+    } catch (e) {
+      throw new Error(`quorent-sdk: the library has no operation ${name}`);
+    }
+    if (actual !== expected) {
+      throw new Error(
+        `quorent-sdk: checksum mismatch for ${name}: library ${actual}, binding ${expected}; ` +
+        'the binding and the library come from different versions');
+    }
+  }
+  freeFn = handle.func('ffi_quorent_sdk_uniffi_rustbuffer_free', 'void', [RustBuffer, RustCallStatusPtr]);
+  fromBytesFn = handle.func('ffi_quorent_sdk_uniffi_rustbuffer_from_bytes', RustBuffer,
+    ['int32_t', 'const uint8_t *', RustCallStatusPtr]);
+  memcpy = koffi.load(null).func('memcpy', 'void *', ['uint8_t *', 'void *', 'size_t']);
+  lib = handle;
+  return handle;
+}
+
+/** Declares one operation: `args` and `ret` use the model's type names. */
+function declare(name, args, ret) {
+  const abi = (t) => (t === 'u64' ? 'uint64_t' : t === 'bool' || t === 'u8' ? 'int8_t' : RustBuffer);
+  return lib.func(FN_PREFIX + name, ret === null ? 'void' : abi(ret), [...args.map(abi), RustCallStatusPtr]);
+}
+
+// ---- call status ---------------------------------------------------------------------
+
+// One status for every call: JavaScript runs one call at a time per thread, and
+// the library leaves the status untouched on success, so it is cleared only
+// after a failure was read from it.
+const status = Buffer.alloc(koffi.sizeof(RustCallStatus));
+
+function takeErrorBuf() {
+  const buf = {
+    capacity: Number(status.readBigUInt64LE(8)),
+    len: Number(status.readBigUInt64LE(16)),
+    data: status.readBigUInt64LE(24) || null,
+  };
+  status.fill(0);
+  return buf;
+}
+
+// ---- received buffers ----------------------------------------------------------------------
+
+const SCRATCH_KEEP = 1 << 16;
+let input = Buffer.alloc(4096); // bytes copied out of the last received buffer
+let pos = 0;
+let end = 0;
+
+function free(buf) {
+  freeFn(buf, status);
+  if (status[0] !== 0) {
+    const err = takeErrorBuf();
+    throw new InternalError('rustbuffer_free failed (error buffer of ' + err.len + ' bytes)');
+  }
+}
+
+/** Copies a received buffer into `input`, frees it whatever happens, and
+ * sets the read window to its bytes. */
+function take(buf) {
+  try {
+    const n = Number(buf.len);
+    if (n > input.length) input = Buffer.alloc(Math.max(n, input.length * 2));
+    if (n > 0) memcpy(input, buf.data, n);
+    pos = 0;
+    end = n;
+  } finally {
+    if (buf.data !== null) free(buf);
+  }
+}
+
+/** Clears what was read (it may hold a secret); shrinks a grown scratch. */
+function done() {
+  input.fill(0, 0, end);
+  if (input.length > SCRATCH_KEEP) input = Buffer.alloc(4096);
+  pos = end = 0;
+}
+
+function need(n) {
+  if (n < 0 || end - pos < n) throw new InternalError('result buffer is shorter than its declared form');
+}
+
+function utf8(start, stop) {
+  const s = input.toString('utf8', start, stop);
+  if (s.includes('\ufffd') && !isUtf8(input.subarray(start, stop))) {
+    throw new InternalError('library returned text that is not UTF-8');
+  }
+  return s;
+}
+
+function readU8() {
+  need(1);
+  return input[pos++];
+}
+
+function readBool() {
+  need(1);
+  const b = input[pos++];
+  if (b > 1) throw new InternalError('unexpected byte for Boolean');
+  return b === 1;
+}
+
+function readU64() {
+  need(8);
+  const v = input.readBigUInt64BE(pos);
+  pos += 8;
+  return v;
+}
+
+function readI32() {
+  need(4);
+  const v = input.readInt32BE(pos);
+  pos += 4;
+  return v;
+}
+
+function readStr() {
+  const n = readI32();
+  need(n);
+  pos += n;
+  return utf8(pos - n, pos);
+}
+
+function readBytes() {
+  const n = readI32();
+  need(n);
+  pos += n;
+  return new Uint8Array(input.subarray(pos - n, pos));
+}
+
+function readOpt(read) {
+  need(1);
+  const tag = input[pos++];
+  if (tag === 0) return undefined;
+  if (tag === 1) return read();
+  throw new InternalError('unexpected tag byte for Option');
+}
+
+function finish() {
+  if (pos !== end) throw new InternalError(`junk data left in buffer after lifting (count: ${end - pos})`);
+}
+
+/** A direct text result. */
+function liftStr(buf) {
+  take(buf);
+  try {
+    return utf8(0, end);
+  } finally {
+    done();
+  }
+}
+
+/** A result in nested form, read by `read`. */
+function lift(buf, read) {
+  take(buf);
+  try {
+    const value = read();
+    finish();
+    return value;
+  } finally {
+    done();
+  }
+}
+
+function liftBool(v) {
+  if (v !== 0 && v !== 1) throw new InternalError('unexpected byte for Boolean');
+  return v === 1;
+}
+
+// ---- arguments: checks ------------------------------------------------------------------------
+
+function checkStr(v, name) {
+  if (typeof v !== 'string') throw new TypeError(`${name} must be a string`);
+  if (!v.isWellFormed()) throw new TypeError(`${name} must be well-formed Unicode (it has a lone surrogate)`);
+}
+
+function checkOptStr(v, name) {
+  if (v !== undefined && v !== null) checkStr(v, name);
+}
+
+function checkU64(v, name) {
+  if (typeof v === 'bigint') {
+    if (v < 0n || v > U64_MAX) throw new RangeError(`${name} must be in 0 .. 2^64 - 1`);
+  } else if (typeof v === 'number') {
+    if (!Number.isSafeInteger(v) || v < 0) {
+      throw new RangeError(`${name} must be a non-negative safe integer, or a bigint in 0 .. 2^64 - 1`);
+    }
+  } else {
+    throw new TypeError(`${name} must be a bigint`);
+  }
+}
+
+function checkU8(v, name) {
+  if (typeof v !== 'number') throw new TypeError(`${name} must be a number`);
+  if (!Number.isInteger(v) || v < 0 || v > 255) throw new RangeError(`${name} must be an integer in 0 .. 255`);
+}
+
+function checkBool(v, name) {
+  if (typeof v !== 'boolean') throw new TypeError(`${name} must be a boolean`);
+}
+
+function checkBytes(v, name) {
+  if (!(v instanceof Uint8Array)) throw new TypeError(`${name} must be a Uint8Array`);
+  if (v.length > I32_MAX - 4) throw new RangeError(`${name} is too long (at most 2^31 - 5 bytes)`);
+}
+
+function checkRecord(v, name) {
+  if (v === null || typeof v !== 'object') throw new TypeError(`${name} must be an object`);
+}
+
+// ---- arguments: lowering ----------------------------------------------------------------------
+
+let output = Buffer.alloc(4096); // the argument being lowered
+let wpos = 0;
+const pending = []; // lowered buffers not yet handed to the library
+
+function room(n) {
+  if (wpos + n > output.length) {
+    const next = Buffer.alloc(Math.max(wpos + n, output.length * 2));
+    output.copy(next, 0, 0, wpos);
+    output.fill(0, 0, wpos);
+    output = next;
+  }
+}
+
+function writeU8(v) {
+  room(1);
+  output[wpos++] = v;
+}
+
+function writeBool(v) {
+  writeU8(v ? 1 : 0);
+}
+
+function writeU64(v) {
+  room(8);
+  output.writeBigUInt64BE(BigInt(v), wpos);
+  wpos += 8;
+}
+
+function writeStr(s) {
+  room(4 + s.length * 3);
+  const n = output.write(s, wpos + 4, 'utf8');
+  if (n > I32_MAX) throw new RangeError('text is too long (at most 2^31 - 1 bytes)');
+  output.writeInt32BE(n, wpos);
+  wpos += 4 + n;
+}
+
+function writeBytes(v) {
+  room(4 + v.length);
+  output.writeInt32BE(v.length, wpos);
+  output.set(v, wpos + 4);
+  wpos += 4 + v.length;
+}
+
+function writeOpt(v, write) {
+  if (v === undefined || v === null) {
+    writeU8(0);
+  } else {
+    writeU8(1);
+    write(v);
+  }
+}
+
+/** Hands the bytes written since `begin()` to the library as a new buffer. */
+function seal() {
+  const n = wpos;
+  wpos = 0;
+  if (n > I32_MAX) {
+    output.fill(0, 0, n);
+    throw new RangeError('argument is too long (at most 2^31 - 1 bytes)');
+  }
+  let buf = EMPTY;
+  try {
+    if (n > 0) {
+      buf = fromBytesFn(n, output, status);
+      if (status[0] !== 0) {
+        const err = takeErrorBuf();
+        buf = EMPTY;
+        if (err.data !== null) free(err);
+        throw new InternalError('rustbuffer_from_bytes failed');
+      }
+    }
+  } finally {
+    output.fill(0, 0, n);
+    if (output.length > SCRATCH_KEEP) output = Buffer.alloc(4096);
+  }
+  if (buf !== EMPTY) pending.push(buf);
+  return buf;
+}
+
+function begin() {
+  wpos = 0;
+}
+
+/** A direct text argument. */
+function lowerStr(s) {
+  begin();
+  room(s.length * 3);
+  wpos = output.write(s, 0, 'utf8');
+  return seal();
+}
+
+/** Releases the buffers lowered for a call that never happened. */
+function abandon() {
+  wpos = 0;
+  while (pending.length > 0) {
+    const buf = pending.pop();
+    try {
+      free(buf);
+    } catch (e) {
+      // keep releasing the others
+    }
+  }
+}
+
+/** Calls an operation; the library consumes the lowered buffers. Reads the
+ * status: returns the direct result on success, throws otherwise. `makeError`
+ * turns a declared error's (variant number, message) into the error to throw,
+ * or is null for an operation that cannot fail. */
+function call(fn, args, makeError) {
+  let result;
+  try {
+    result = fn(...args, status);
+  } catch (e) {
+    abandon(); // koffi refused an argument before the call
+    throw e;
+  }
+  pending.length = 0;
+  const code = status[0];
+  if (code === 0) return result;
+  const err = takeErrorBuf();
+  if (typeof result === 'object' && result !== null && result.data !== null) free(result);
+  if (err.data === null && err.len === 0) {
+    throw new InternalError(`call failed with status ${code} and no message`);
+  }
+  take(err);
+  try {
+    if (code === 1 && makeError !== null) {
+      const variant = readI32();
+      const message = readStr();
+      finish();
+      return throwError(makeError(variant, message));
+    }
+    if (code === 2) throw new InternalError(input.toString('utf8', 0, end));
+    throw new InternalError(`unexpected call status ${code}`);
+  } finally {
+    done();
+  }
+}
+
+function throwError(e) {
+  throw e;
+}
+
+module.exports = {
+  InternalError,
+  ENV_VAR,
+  open,
+  declare,
+  call,
+  lift,
+  liftStr,
+  liftBool,
+  lowerStr,
+  begin,
+  seal,
+  abandon,
+  readU8,
+  readBool,
+  readU64,
+  readI32,
+  readStr,
+  readBytes,
+  readOpt,
+  writeU8,
+  writeBool,
+  writeU64,
+  writeStr,
+  writeBytes,
+  writeOpt,
+  checkStr,
+  checkOptStr,
+  checkU64,
+  checkU8,
+  checkBool,
+  checkBytes,
+  checkRecord,
+  candidates,
+};
