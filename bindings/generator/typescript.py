@@ -6,7 +6,8 @@ outputs(model) -> {path relative to the repository root: text}, where model is
 the (namespace, functions, records, errors) tuple of read_interface. It emits
 index.js (CommonJS: the checksums, the koffi declaration of every operation,
 one function per operation and one reader/writer/check per record, all
-specialised), index.mjs (the ES module wrapper) and index.d.ts (the types).
+specialised), index.mjs (the ES module wrapper), index.d.ts (the types) and
+test/interface.json (every operation's and record's types, read by the tests).
 The hand-written runtime they call is bindings/node/lib/runtime.js.
 
     typescript.py --lib build/libquorent_sdk_uniffi.so          # (re)write the files
@@ -14,6 +15,7 @@ The hand-written runtime they call is bindings/node/lib/runtime.js.
 """
 
 import argparse
+import json
 import os
 import sys
 
@@ -295,10 +297,20 @@ def render_dts(namespace, functions, records, errors):
     return "".join(out).rstrip("\n") + "\n"
 
 
+def render_interface(functions, records):
+    """The operations' and records' types, for the package's tests."""
+    data = {
+        "functions": {f["name"]: {"args": dict(f["args"]), "ret": f["ret"]} for f in functions},
+        "records": {r["name"]: {fn: ft for fn, ft, _ in r["fields"]} for r in records},
+    }
+    return json.dumps(data, indent=1, ensure_ascii=False) + "\n"
+
+
 def outputs(model):
     namespace, functions, records, errors = model
     js, exports = render_js(namespace, functions, records, errors)
     return {
+        f"{PACKAGE}/test/interface.json": render_interface(functions, records),
         f"{PACKAGE}/index.js": js,
         f"{PACKAGE}/index.mjs": render_mjs(namespace, exports),
         f"{PACKAGE}/index.d.ts": render_dts(namespace, functions, records, errors),

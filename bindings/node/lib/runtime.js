@@ -36,28 +36,31 @@ const EMPTY = Object.freeze({ capacity: 0, len: 0, data: null });
 
 // ---- loading ---------------------------------------------------------------------
 
-/** Where the library is looked for, in order: $QUORENT_SDK_LIB alone when it
- * is set; otherwise the copy this package carries, then the system's path. */
+/** Where the library is looked for, as [description, path], in order:
+ * $QUORENT_SDK_LIB alone when it is set (an explicit choice is never
+ * silently replaced); otherwise the copy this package carries, then the
+ * system's library path. */
 function candidates() {
   const fromEnv = process.env[ENV_VAR];
-  if (fromEnv) return [fromEnv];
+  if (fromEnv) return [[`$${ENV_VAR}`, fromEnv]];
   return [
-    path.join(__dirname, '..', 'prebuilds', `${process.platform}-${process.arch}`, FILE_NAME),
-    SYSTEM_NAME,
+    ['the copy in this package',
+      path.join(__dirname, '..', 'prebuilds', `${process.platform}-${process.arch}`, FILE_NAME)],
+    ["the system's library path", SYSTEM_NAME],
   ];
 }
 
 function openLibrary() {
   const tried = [];
-  for (const candidate of candidates()) {
+  for (const [where, candidate] of candidates()) {
     try {
       return koffi.load(candidate);
     } catch (e) {
-      tried.push(`${candidate} (${e.message})`);
+      tried.push(`${where}: ${candidate} (${e.message})`);
     }
   }
   throw new Error(
-    `quorent-sdk: cannot load ${FILE_NAME}; tried: ${tried.join('; ')}. ` +
+    `quorent-sdk: cannot load ${FILE_NAME}; tried ${tried.join('; ')}. ` +
     `Set ${ENV_VAR} to the library's path.`);
 }
 
