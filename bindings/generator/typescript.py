@@ -210,22 +210,27 @@ def render_js(namespace, functions, records, errors):
         for (a, t), n in zip(f["args"], names):
             w(f"  {check(t, n, repr(n), where)}\n")
         lowered = []
-        buffers = [(i, t, n) for i, ((a, t), n) in enumerate(zip(f["args"], names)) if t not in ("u64", "bool")]
         for i, ((a, t), n) in enumerate(zip(f["args"], names)):
             lowered.append(f"a{i}" if t not in ("u64", "bool") else (n if t == "u64" else f"{n} ? 1 : 0"))
-        if buffers:
-            w("  " + "let " + ", ".join(f"a{i}" for i, _, _ in buffers) + ";\n")
-            w("  try {\n")
-            for i, t, n in buffers:
-                if t == "str":
-                    w(f"    a{i} = rt.lowerStr({n});\n")
-                else:
-                    w("    rt.begin();\n")
-                    w(f"    {write_expr(t, n, where)};\n")
-                    w(f"    a{i} = rt.seal();\n")
-            w("  } catch (e) {\n    rt.abandon();\n    throw e;\n  }\n")
+        buffers = [(i, t, n) for i, ((a, t), n) in enumerate(zip(f["args"], names)) if t not in ("u64", "bool")]
+        w("  let " + "".join(f"a{i}, " for i, _, _ in buffers) + "r;\n")
+        w("  try {\n")
+        for i, t, n in buffers:
+            if t == "str":
+                w(f"    a{i} = rt.lowerStr({n});\n")
+            else:
+                w("    rt.begin();\n")
+                w(f"    {write_expr(t, n, where)};\n")
+                w(f"    a{i} = rt.seal();\n")
+        direct = f["ret"] in ("u64", "bool", "u8")
+        if direct:
+            w(f"    r = ffi.{f['name']}({''.join(x + ', ' for x in lowered)}rt.status);\n")
+        else:
+            w(f"    ffi.{f['name']}(rt.ret, {''.join(x + ', ' for x in lowered)}rt.status);\n")
+            w("    r = rt.received();\n")
+        w("  } catch (e) {\n    rt.abandon();\n    throw e;\n  }\n")
         lift_error = f"lift{f['error']}" if f["error"] else "null"
-        raw = f"rt.call(ffi.{f['name']}, [{', '.join(lowered)}], {lift_error})"
+        raw = f"rt.outcome(r, {lift_error})"
         ret = f["ret"]
         if ret == "str":
             w(f"  return rt.liftStr({raw});\n")

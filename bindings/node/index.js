@@ -266,7 +266,7 @@ function buildAuthorizeUrl(issuer, clientId, redirectUri, state, nonce, codeChal
   rt.checkStr(state, 'state');
   rt.checkStr(nonce, 'nonce');
   rt.checkStr(codeChallenge, 'codeChallenge');
-  let a0, a1, a2, a3, a4, a5;
+  let a0, a1, a2, a3, a4, a5, r;
   try {
     a0 = rt.lowerStr(issuer);
     a1 = rt.lowerStr(clientId);
@@ -274,11 +274,13 @@ function buildAuthorizeUrl(issuer, clientId, redirectUri, state, nonce, codeChal
     a3 = rt.lowerStr(state);
     a4 = rt.lowerStr(nonce);
     a5 = rt.lowerStr(codeChallenge);
+    ffi.build_authorize_url(rt.ret, a0, a1, a2, a3, a4, a5, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftStr(rt.call(ffi.build_authorize_url, [a0, a1, a2, a3, a4, a5], liftSdkError));
+  return rt.liftStr(rt.outcome(r, liftSdkError));
 }
 
 /**
@@ -295,15 +297,17 @@ function buildClientAssertion(domain, tenantId, nonce, issuedAt) {
   rt.checkU64(tenantId, 'tenantId');
   rt.checkStr(nonce, 'nonce');
   rt.checkU64(issuedAt, 'issuedAt');
-  let a0, a2;
+  let a0, a2, r;
   try {
     a0 = rt.lowerStr(domain);
     a2 = rt.lowerStr(nonce);
+    ffi.build_client_assertion(rt.ret, a0, tenantId, a2, issuedAt, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftStr(rt.call(ffi.build_client_assertion, [a0, tenantId, a2, issuedAt], null));
+  return rt.liftStr(rt.outcome(r, null));
 }
 
 /**
@@ -315,16 +319,17 @@ function buildClientAssertion(domain, tenantId, nonce, issuedAt) {
  */
 function decodeBoolReturn(ret) {
   rt.checkBytes(ret, 'ret');
-  let a0;
+  let a0, r;
   try {
     rt.begin();
     rt.writeBytes(ret);
     a0 = rt.seal();
+    r = ffi.decode_bool_return(a0, rt.status);
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftBool(rt.call(ffi.decode_bool_return, [a0], liftSdkError));
+  return rt.liftBool(rt.outcome(r, liftSdkError));
 }
 
 /**
@@ -354,7 +359,7 @@ function delegate(tenantId, iss, to, grantsJson, exp, epochLabelHex, epoch, pare
   rt.checkStr(parentRefHashHex, 'parentRefHashHex');
   rt.checkOptStr(pubkeyHex, 'pubkeyHex');
   rt.checkStr(signatureHex, 'signatureHex');
-  let a1, a2, a3, a5, a7, a8, a9;
+  let a1, a2, a3, a5, a7, a8, a9, r;
   try {
     a1 = rt.lowerStr(iss);
     a2 = rt.lowerStr(to);
@@ -365,11 +370,13 @@ function delegate(tenantId, iss, to, grantsJson, exp, epochLabelHex, epoch, pare
     rt.writeOpt(pubkeyHex, rt.writeStr);
     a8 = rt.seal();
     a9 = rt.lowerStr(signatureHex);
+    ffi.delegate(rt.ret, tenantId, a1, a2, a3, exp, a5, epoch, a7, a8, a9, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftStr(rt.call(ffi.delegate, [tenantId, a1, a2, a3, exp, a5, epoch, a7, a8, a9], liftSdkError));
+  return rt.liftStr(rt.outcome(r, liftSdkError));
 }
 
 /**
@@ -395,18 +402,20 @@ function delegationBinding(tenantId, iss, to, grantsJson, exp, epochLabelHex, ep
   rt.checkStr(epochLabelHex, 'epochLabelHex');
   rt.checkU64(epoch, 'epoch');
   rt.checkStr(parentRefHashHex, 'parentRefHashHex');
-  let a1, a2, a3, a5, a7;
+  let a1, a2, a3, a5, a7, r;
   try {
     a1 = rt.lowerStr(iss);
     a2 = rt.lowerStr(to);
     a3 = rt.lowerStr(grantsJson);
     a5 = rt.lowerStr(epochLabelHex);
     a7 = rt.lowerStr(parentRefHashHex);
+    ffi.delegation_binding(rt.ret, tenantId, a1, a2, a3, exp, a5, epoch, a7, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftStr(rt.call(ffi.delegation_binding, [tenantId, a1, a2, a3, exp, a5, epoch, a7], liftSdkError));
+  return rt.liftStr(rt.outcome(r, liftSdkError));
 }
 
 /**
@@ -422,15 +431,17 @@ function deriveAppKey(rootSeedHex, tenantId, origin) {
   rt.checkStr(rootSeedHex, 'rootSeedHex');
   rt.checkU64(tenantId, 'tenantId');
   rt.checkStr(origin, 'origin');
-  let a0, a2;
+  let a0, a2, r;
   try {
     a0 = rt.lowerStr(rootSeedHex);
     a2 = rt.lowerStr(origin);
+    ffi.derive_app_key(rt.ret, a0, tenantId, a2, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.lift(rt.call(ffi.derive_app_key, [a0, tenantId, a2], liftSdkError), readAppKey);
+  return rt.lift(rt.outcome(r, liftSdkError), readAppKey);
 }
 
 /**
@@ -446,16 +457,18 @@ function deriveRootSeed(origin, signature1Hex, signature2Hex) {
   rt.checkStr(origin, 'origin');
   rt.checkStr(signature1Hex, 'signature1Hex');
   rt.checkStr(signature2Hex, 'signature2Hex');
-  let a0, a1, a2;
+  let a0, a1, a2, r;
   try {
     a0 = rt.lowerStr(origin);
     a1 = rt.lowerStr(signature1Hex);
     a2 = rt.lowerStr(signature2Hex);
+    ffi.derive_root_seed(rt.ret, a0, a1, a2, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftStr(rt.call(ffi.derive_root_seed, [a0, a1, a2], liftSdkError));
+  return rt.liftStr(rt.outcome(r, liftSdkError));
 }
 
 /**
@@ -464,7 +477,15 @@ function deriveRootSeed(origin, signature1Hex, signature2Hex) {
  * @throws {TypeError|RangeError} for an argument the interface cannot carry
  */
 function generatePkce() {
-  return rt.lift(rt.call(ffi.generate_pkce, [], null), readPkce);
+  let r;
+  try {
+    ffi.generate_pkce(rt.ret, rt.status);
+    r = rt.received();
+  } catch (e) {
+    rt.abandon();
+    throw e;
+  }
+  return rt.lift(rt.outcome(r, null), readPkce);
 }
 
 /**
@@ -480,14 +501,16 @@ function isOriginVoucherCalldata(tenantId, signerHex, epoch) {
   rt.checkU64(tenantId, 'tenantId');
   rt.checkStr(signerHex, 'signerHex');
   rt.checkU64(epoch, 'epoch');
-  let a1;
+  let a1, r;
   try {
     a1 = rt.lowerStr(signerHex);
+    ffi.is_origin_voucher_calldata(rt.ret, tenantId, a1, epoch, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.lift(rt.call(ffi.is_origin_voucher_calldata, [tenantId, a1, epoch], liftSdkError), rt.readBytes);
+  return rt.lift(rt.outcome(r, liftSdkError), rt.readBytes);
 }
 
 /**
@@ -499,14 +522,16 @@ function isOriginVoucherCalldata(tenantId, signerHex, epoch) {
  */
 function issuerKeyId(jwkJson) {
   rt.checkStr(jwkJson, 'jwkJson');
-  let a0;
+  let a0, r;
   try {
     a0 = rt.lowerStr(jwkJson);
+    ffi.issuer_key_id(rt.ret, a0, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftStr(rt.call(ffi.issuer_key_id, [a0], liftSdkError));
+  return rt.liftStr(rt.outcome(r, liftSdkError));
 }
 
 /**
@@ -526,16 +551,18 @@ function mintAdminDeed(walletSigHex, tenantId, aud, challenge, exp) {
   rt.checkStr(aud, 'aud');
   rt.checkStr(challenge, 'challenge');
   rt.checkU64(exp, 'exp');
-  let a0, a2, a3;
+  let a0, a2, a3, r;
   try {
     a0 = rt.lowerStr(walletSigHex);
     a2 = rt.lowerStr(aud);
     a3 = rt.lowerStr(challenge);
+    ffi.mint_admin_deed(rt.ret, a0, tenantId, a2, a3, exp, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.lift(rt.call(ffi.mint_admin_deed, [a0, tenantId, a2, a3, exp], liftSdkError), readDeed);
+  return rt.lift(rt.outcome(r, liftSdkError), readDeed);
 }
 
 /**
@@ -557,17 +584,19 @@ function mintAdminDeedSmartwallet(signerAddrHex, walletSigHex, tenantId, aud, ch
   rt.checkStr(aud, 'aud');
   rt.checkStr(challenge, 'challenge');
   rt.checkU64(exp, 'exp');
-  let a0, a1, a3, a4;
+  let a0, a1, a3, a4, r;
   try {
     a0 = rt.lowerStr(signerAddrHex);
     a1 = rt.lowerStr(walletSigHex);
     a3 = rt.lowerStr(aud);
     a4 = rt.lowerStr(challenge);
+    ffi.mint_admin_deed_smartwallet(rt.ret, a0, a1, tenantId, a3, a4, exp, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.lift(rt.call(ffi.mint_admin_deed_smartwallet, [a0, a1, tenantId, a3, a4, exp], liftSdkError), readDeed);
+  return rt.lift(rt.outcome(r, liftSdkError), readDeed);
 }
 
 /**
@@ -583,18 +612,20 @@ function mintCapabilityDeed(baseDeed, grantsJson, delegationChainJson) {
   checkDeed(baseDeed, 'baseDeed');
   rt.checkStr(grantsJson, 'grantsJson');
   rt.checkStr(delegationChainJson, 'delegationChainJson');
-  let a0, a1, a2;
+  let a0, a1, a2, r;
   try {
     rt.begin();
     writeDeed(baseDeed);
     a0 = rt.seal();
     a1 = rt.lowerStr(grantsJson);
     a2 = rt.lowerStr(delegationChainJson);
+    ffi.mint_capability_deed(rt.ret, a0, a1, a2, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.lift(rt.call(ffi.mint_capability_deed, [a0, a1, a2], liftSdkError), readDeed);
+  return rt.lift(rt.outcome(r, liftSdkError), readDeed);
 }
 
 /**
@@ -618,18 +649,20 @@ function mintUser1271Deed(signerAddrHex, walletSigHex, tenantId, aud, origin, ch
   rt.checkStr(origin, 'origin');
   rt.checkStr(challenge, 'challenge');
   rt.checkU64(exp, 'exp');
-  let a0, a1, a3, a4, a5;
+  let a0, a1, a3, a4, a5, r;
   try {
     a0 = rt.lowerStr(signerAddrHex);
     a1 = rt.lowerStr(walletSigHex);
     a3 = rt.lowerStr(aud);
     a4 = rt.lowerStr(origin);
     a5 = rt.lowerStr(challenge);
+    ffi.mint_user_1271_deed(rt.ret, a0, a1, tenantId, a3, a4, a5, exp, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.lift(rt.call(ffi.mint_user_1271_deed, [a0, a1, tenantId, a3, a4, a5, exp], liftSdkError), readDeed);
+  return rt.lift(rt.outcome(r, liftSdkError), readDeed);
 }
 
 /**
@@ -651,17 +684,19 @@ function mintUserDeed(secretKeyHex, tenantId, aud, origin, challenge, exp) {
   rt.checkStr(origin, 'origin');
   rt.checkStr(challenge, 'challenge');
   rt.checkU64(exp, 'exp');
-  let a0, a2, a3, a4;
+  let a0, a2, a3, a4, r;
   try {
     a0 = rt.lowerStr(secretKeyHex);
     a2 = rt.lowerStr(aud);
     a3 = rt.lowerStr(origin);
     a4 = rt.lowerStr(challenge);
+    ffi.mint_user_deed(rt.ret, a0, tenantId, a2, a3, a4, exp, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.lift(rt.call(ffi.mint_user_deed, [a0, tenantId, a2, a3, a4, exp], liftSdkError), readDeed);
+  return rt.lift(rt.outcome(r, liftSdkError), readDeed);
 }
 
 /**
@@ -689,7 +724,7 @@ function mintUserPasskeyDeed(credentialPubkeyHex, authenticatorDataHex, clientDa
   rt.checkStr(origin, 'origin');
   rt.checkStr(challenge, 'challenge');
   rt.checkU64(exp, 'exp');
-  let a0, a1, a2, a3, a5, a6, a7;
+  let a0, a1, a2, a3, a5, a6, a7, r;
   try {
     a0 = rt.lowerStr(credentialPubkeyHex);
     a1 = rt.lowerStr(authenticatorDataHex);
@@ -698,11 +733,13 @@ function mintUserPasskeyDeed(credentialPubkeyHex, authenticatorDataHex, clientDa
     a5 = rt.lowerStr(aud);
     a6 = rt.lowerStr(origin);
     a7 = rt.lowerStr(challenge);
+    ffi.mint_user_passkey_deed(rt.ret, a0, a1, a2, a3, tenantId, a5, a6, a7, exp, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.lift(rt.call(ffi.mint_user_passkey_deed, [a0, a1, a2, a3, tenantId, a5, a6, a7, exp], liftSdkError), readDeed);
+  return rt.lift(rt.outcome(r, liftSdkError), readDeed);
 }
 
 /**
@@ -714,14 +751,16 @@ function mintUserPasskeyDeed(credentialPubkeyHex, authenticatorDataHex, clientDa
  */
 function normalizeOrigin(origin) {
   rt.checkStr(origin, 'origin');
-  let a0;
+  let a0, r;
   try {
     a0 = rt.lowerStr(origin);
+    ffi.normalize_origin(rt.ret, a0, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftStr(rt.call(ffi.normalize_origin, [a0], liftSdkError));
+  return rt.liftStr(rt.outcome(r, liftSdkError));
 }
 
 /**
@@ -743,15 +782,17 @@ function originVouchBinding(tenantId, aud, origin, epoch, exp, allowInsecureOrig
   rt.checkU64(epoch, 'epoch');
   rt.checkU64(exp, 'exp');
   rt.checkBool(allowInsecureOrigin, 'allowInsecureOrigin');
-  let a1, a2;
+  let a1, a2, r;
   try {
     a1 = rt.lowerStr(aud);
     a2 = rt.lowerStr(origin);
+    ffi.origin_vouch_binding(rt.ret, tenantId, a1, a2, epoch, exp, allowInsecureOrigin ? 1 : 0, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftStr(rt.call(ffi.origin_vouch_binding, [tenantId, a1, a2, epoch, exp, allowInsecureOrigin ? 1 : 0], liftSdkError));
+  return rt.liftStr(rt.outcome(r, liftSdkError));
 }
 
 /**
@@ -760,7 +801,14 @@ function originVouchBinding(tenantId, aud, origin, epoch, exp, allowInsecureOrig
  * @throws {TypeError|RangeError} for an argument the interface cannot carry
  */
 function originVouchMaxTtlSecs() {
-  return BigInt(rt.call(ffi.origin_vouch_max_ttl_secs, [], null));
+  let r;
+  try {
+    r = ffi.origin_vouch_max_ttl_secs(rt.status);
+  } catch (e) {
+    rt.abandon();
+    throw e;
+  }
+  return BigInt(rt.outcome(r, null));
 }
 
 /**
@@ -782,16 +830,18 @@ function originVouchSigner(tenantId, aud, origin, epoch, exp, signatureHex) {
   rt.checkU64(epoch, 'epoch');
   rt.checkU64(exp, 'exp');
   rt.checkStr(signatureHex, 'signatureHex');
-  let a1, a2, a5;
+  let a1, a2, a5, r;
   try {
     a1 = rt.lowerStr(aud);
     a2 = rt.lowerStr(origin);
     a5 = rt.lowerStr(signatureHex);
+    ffi.origin_vouch_signer(rt.ret, tenantId, a1, a2, epoch, exp, a5, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftStr(rt.call(ffi.origin_vouch_signer, [tenantId, a1, a2, epoch, exp, a5], liftSdkError));
+  return rt.liftStr(rt.outcome(r, liftSdkError));
 }
 
 /**
@@ -803,14 +853,16 @@ function originVouchSigner(tenantId, aud, origin, epoch, exp, signatureHex) {
  */
 function parentRefHashLink(parentLinkJson) {
   rt.checkStr(parentLinkJson, 'parentLinkJson');
-  let a0;
+  let a0, r;
   try {
     a0 = rt.lowerStr(parentLinkJson);
+    ffi.parent_ref_hash_link(rt.ret, a0, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftStr(rt.call(ffi.parent_ref_hash_link, [a0], liftSdkError));
+  return rt.liftStr(rt.outcome(r, liftSdkError));
 }
 
 /**
@@ -821,14 +873,16 @@ function parentRefHashLink(parentLinkJson) {
  */
 function parentRefHashRoot(rootId) {
   rt.checkStr(rootId, 'rootId');
-  let a0;
+  let a0, r;
   try {
     a0 = rt.lowerStr(rootId);
+    ffi.parent_ref_hash_root(rt.ret, a0, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftStr(rt.call(ffi.parent_ref_hash_root, [a0], null));
+  return rt.liftStr(rt.outcome(r, null));
 }
 
 /**
@@ -843,15 +897,17 @@ function passkeySub(tenantId, origin, credentialPubkeyHex) {
   rt.checkU64(tenantId, 'tenantId');
   rt.checkStr(origin, 'origin');
   rt.checkStr(credentialPubkeyHex, 'credentialPubkeyHex');
-  let a1, a2;
+  let a1, a2, r;
   try {
     a1 = rt.lowerStr(origin);
     a2 = rt.lowerStr(credentialPubkeyHex);
+    ffi.passkey_sub(rt.ret, tenantId, a1, a2, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftStr(rt.call(ffi.passkey_sub, [tenantId, a1, a2], null));
+  return rt.liftStr(rt.outcome(r, null));
 }
 
 /**
@@ -862,14 +918,16 @@ function passkeySub(tenantId, origin, credentialPubkeyHex) {
  */
 function pkceChallenge(verifier) {
   rt.checkStr(verifier, 'verifier');
-  let a0;
+  let a0, r;
   try {
     a0 = rt.lowerStr(verifier);
+    ffi.pkce_challenge(rt.ret, a0, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftStr(rt.call(ffi.pkce_challenge, [a0], null));
+  return rt.liftStr(rt.outcome(r, null));
 }
 
 /**
@@ -889,16 +947,18 @@ function signClientAssertion(secretKeyHex, domain, tenantId, nonce, issuedAt) {
   rt.checkU64(tenantId, 'tenantId');
   rt.checkStr(nonce, 'nonce');
   rt.checkU64(issuedAt, 'issuedAt');
-  let a0, a1, a3;
+  let a0, a1, a3, r;
   try {
     a0 = rt.lowerStr(secretKeyHex);
     a1 = rt.lowerStr(domain);
     a3 = rt.lowerStr(nonce);
+    ffi.sign_client_assertion(rt.ret, a0, a1, tenantId, a3, issuedAt, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftStr(rt.call(ffi.sign_client_assertion, [a0, a1, tenantId, a3, issuedAt], liftSdkError));
+  return rt.liftStr(rt.outcome(r, liftSdkError));
 }
 
 /**
@@ -918,16 +978,18 @@ function userBinding(tenantId, aud, origin, challenge, exp) {
   rt.checkStr(origin, 'origin');
   rt.checkStr(challenge, 'challenge');
   rt.checkU64(exp, 'exp');
-  let a1, a2, a3;
+  let a1, a2, a3, r;
   try {
     a1 = rt.lowerStr(aud);
     a2 = rt.lowerStr(origin);
     a3 = rt.lowerStr(challenge);
+    ffi.user_binding(rt.ret, tenantId, a1, a2, a3, exp, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftStr(rt.call(ffi.user_binding, [tenantId, a1, a2, a3, exp], liftSdkError));
+  return rt.liftStr(rt.outcome(r, liftSdkError));
 }
 
 /**
@@ -939,14 +1001,16 @@ function userBinding(tenantId, aud, origin, challenge, exp) {
  */
 function userRootBinding(origin) {
   rt.checkStr(origin, 'origin');
-  let a0;
+  let a0, r;
   try {
     a0 = rt.lowerStr(origin);
+    ffi.user_root_binding(rt.ret, a0, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftStr(rt.call(ffi.user_root_binding, [a0], liftSdkError));
+  return rt.liftStr(rt.outcome(r, liftSdkError));
 }
 
 /**
@@ -958,14 +1022,16 @@ function userRootBinding(origin) {
  */
 function userSub(pubkeyHex) {
   rt.checkStr(pubkeyHex, 'pubkeyHex');
-  let a0;
+  let a0, r;
   try {
     a0 = rt.lowerStr(pubkeyHex);
+    ffi.user_sub(rt.ret, a0, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.liftStr(rt.call(ffi.user_sub, [a0], liftSdkError));
+  return rt.liftStr(rt.outcome(r, liftSdkError));
 }
 
 /**
@@ -985,17 +1051,19 @@ function verifyTokenAt(jwt, jwksJson, expectedIss, expectedAud, nowUnix) {
   rt.checkStr(expectedIss, 'expectedIss');
   rt.checkStr(expectedAud, 'expectedAud');
   rt.checkU64(nowUnix, 'nowUnix');
-  let a0, a1, a2, a3;
+  let a0, a1, a2, a3, r;
   try {
     a0 = rt.lowerStr(jwt);
     a1 = rt.lowerStr(jwksJson);
     a2 = rt.lowerStr(expectedIss);
     a3 = rt.lowerStr(expectedAud);
+    ffi.verify_token_at(rt.ret, a0, a1, a2, a3, nowUnix, rt.status);
+    r = rt.received();
   } catch (e) {
     rt.abandon();
     throw e;
   }
-  return rt.lift(rt.call(ffi.verify_token_at, [a0, a1, a2, a3, nowUnix], liftSdkError), readClaims);
+  return rt.lift(rt.outcome(r, liftSdkError), readClaims);
 }
 
 module.exports = {
