@@ -48,10 +48,18 @@ const HIDDEN_RETURN = process.arch === 'x64' && process.platform === 'linux' &&
 const ret = Buffer.alloc(koffi.sizeof(RustBuffer));
 let lastResult = EMPTY;
 
+// Buffers received from the library and not yet handed back (freed, or
+// consumed as an argument): the tests check that it returns to zero.
+let live = 0;
+
 /** The RustBuffer the last buffer-returning call produced. */
 function received() {
-  if (!HIDDEN_RETURN) return lastResult;
+  if (!HIDDEN_RETURN) {
+    if (lastResult.data !== null) live++;
+    return lastResult;
+  }
   const data = ret.readBigUInt64LE(16);
+  if (data !== 0n) live++;
   return {
     capacity: ret.readUInt32LE(0) + ret.readUInt32LE(4) * 0x100000000,
     len: ret.readUInt32LE(8) + ret.readUInt32LE(12) * 0x100000000,
@@ -164,6 +172,7 @@ function takeErrorBuf() {
     len: Number(status.readBigUInt64LE(16)),
     data: status.readBigUInt64LE(24) || null,
   };
+  if (buf.data !== null) live++;
   status.fill(0);
   return buf;
 }
@@ -176,6 +185,7 @@ let pos = 0;
 let end = 0;
 
 function free(buf) {
+  live--;
   freeFn(buf, status);
   if (status[0] !== 0) {
     const err = takeErrorBuf();
@@ -448,6 +458,7 @@ function abandon() {
  * throws otherwise. `makeError` turns a declared error's (variant number,
  * message) into the error to throw; null for an operation that cannot fail. */
 function outcome(result, makeError) {
+  live -= pending.length;
   pending.length = 0;
   const code = status[0];
   if (code === 0) return result;
@@ -473,7 +484,13 @@ function throwError(e) {
   throw e;
 }
 
+/** How many buffers received from the library are not yet handed back. */
+function liveBuffers() {
+  return live;
+}
+
 module.exports = {
+  liveBuffers,
   InternalError,
   ENV_VAR,
   open,

@@ -73,4 +73,5 @@ test('shared operation cases', { skip: !fs.existsSync(casesPath) && `no case fil
     });
   }
   assert.deepEqual([...seen].sort(), Object.keys(iface.functions).sort(), 'every operation has a case');
+  assert.equal(require('../lib/runtime.js').liveBuffers(), 0, 'every buffer received was handed back');
 });
