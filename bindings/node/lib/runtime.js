@@ -29,9 +29,11 @@ class InternalError extends Error {
 
 // ---- ABI types -------------------------------------------------------------------
 
-const RustBuffer = koffi.struct('RustBuffer', { capacity: 'uint64_t', len: 'uint64_t', data: 'void *' });
-const ForeignBytes = koffi.struct('ForeignBytes', { len: 'int32_t', data: 'const uint8_t *' });
-const RustCallStatus = koffi.struct('RustCallStatus', { code: 'int8_t', error_buf: RustBuffer });
+// Unnamed: koffi's type names are global to the process, which may hold
+// another copy of this package.
+const RustBuffer = koffi.struct({ capacity: 'uint64_t', len: 'uint64_t', data: 'void *' });
+const ForeignBytes = koffi.struct({ len: 'int32_t', data: 'const uint8_t *' });
+const RustCallStatus = koffi.struct({ code: 'int8_t', error_buf: RustBuffer });
 const RustCallStatusPtr = koffi.pointer(RustCallStatus);
 const EMPTY = Object.freeze({ capacity: 0, len: 0, data: null });
 

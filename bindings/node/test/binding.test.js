@@ -77,9 +77,14 @@ test('an app key shows its secret as <redacted> but keeps it readable', () => {
   assert.deepEqual(Object.keys(key), ['secretKeyHex', 'pubkeyHex']);
 });
 
-test('loading refuses a missing library and a mismatched checksum, naming what is wrong', () => {
+test('loading: a second copy loads beside the first; a missing library or a mismatched checksum is refused, naming what is wrong', () => {
   const load = (env, code = "require('.')") =>
     spawnSync(process.execPath, ['-e', code], { cwd: path.join(__dirname, '..'), env: { ...process.env, ...env }, encoding: 'utf8' });
+  const twice = load({}, "const a = require('.'); for (const k of Object.keys(require.cache)) " +
+    "if (!k.includes('node_modules')) delete require.cache[k]; " +
+    "const b = require('.'); process.stdout.write(String(a !== b && b.normalizeOrigin('https://A.test')))");
+  assert.equal(twice.stdout, 'https://a.test', twice.stderr);
+
   const missing = load({ QUORENT_SDK_LIB: '/nonexistent/libquorent_sdk_uniffi.so' });
   assert.notEqual(missing.status, 0);
   assert.match(missing.stderr, /\/nonexistent\/libquorent_sdk_uniffi\.so/);
