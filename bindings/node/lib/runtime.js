@@ -465,9 +465,12 @@ function outcome(result, makeError) {
   const code = status[0];
   if (code === 0) return result;
   const err = takeErrorBuf();
-  if (typeof result === 'object' && result !== null && result.data !== null) free(result);
+  try {
+    if (typeof result === 'object' && result !== null && result.data !== null) free(result);
+  } finally {
+    if (err.data !== null) take(err);
+  }
   if (err.data === null) throw new InternalError(`call failed with status ${code} and no message`);
-  take(err);
   try {
     if (code === 1 && makeError !== null) {
       const variant = readI32();
