@@ -3,11 +3,16 @@
 // one run: CPU time per call, median of five runs, for normalizeOrigin and
 // mintUserDeed with the inputs of the C benchmarks (bench/operations.cpp).
 // The C side is the Google Benchmark binary ($QUORENT_BENCH_BIN, else
-// build-bench/bench/quorent_bench, as scripts/bench.sh builds it).
+// build-bench/bench/quorent_bench, as scripts/bench.sh builds it); the binding
+// uses the library beside it unless $QUORENT_SDK_LIB says otherwise.
 //   node bench.js
 const fs = require('node:fs');
 const path = require('node:path');
 const { spawnSync } = require('node:child_process');
+
+const benchBuild = path.join(__dirname, '..', '..', 'build-bench');
+const benchLib = path.join(benchBuild, 'libquorent_sdk_uniffi.so');
+if (!process.env.QUORENT_SDK_LIB && fs.existsSync(benchLib)) process.env.QUORENT_SDK_LIB = benchLib;
 const sdk = require('.');
 
 const ORIGIN = 'https://app.example.com';
@@ -38,8 +43,7 @@ function measureBinding(run) {
 }
 
 function measureC() {
-  const bin = process.env.QUORENT_BENCH_BIN ||
-    path.join(__dirname, '..', '..', 'build-bench', 'bench', 'quorent_bench');
+  const bin = process.env.QUORENT_BENCH_BIN || path.join(benchBuild, 'bench', 'quorent_bench');
   if (!fs.existsSync(bin)) return { bin, times: null };
   const filter = '^(' + cases.map((c) => c.c).join('|') + ')$';
   const r = spawnSync(bin, [`--benchmark_filter=${filter}`, '--benchmark_repetitions=5',
@@ -56,7 +60,7 @@ function measureC() {
 const fmt = (x) => (x === undefined ? '–' : x.toFixed(2));
 const c = measureC();
 const load = fs.readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ');
-console.log(`node ${process.version}, koffi ${require('koffi').version}, load average ${load}`);
+console.log(`node ${process.version}, koffi ${require('koffi').version}, library ${process.env.QUORENT_SDK_LIB || '(packaged or system)'}, load average ${load}`);
 if (!c.times) console.log(`(no C benchmark at ${c.bin}: binding times only)`);
 console.log('| operation | binding µs | C ABI µs | overhead µs | target µs | met |');
 console.log('|---|---:|---:|---:|---:|:-:|');

@@ -211,17 +211,21 @@ function take(buf) {
 
 /** Clears what was read (it may hold a secret); shrinks a grown scratch. */
 function done() {
-  input.fill(0, 0, end);
+  zero(input, 0, end);
   if (input.length > SCRATCH_KEEP) input = Buffer.alloc(4096);
   pos = end = 0;
 }
+
+// Buffer's own fill and toString check their arguments on every call; these
+// are the unchecked typed-array and Buffer primitives, for the hot paths.
+const zero = (buf, from, to) => Uint8Array.prototype.fill.call(buf, 0, from, to);
 
 function need(n) {
   if (n < 0 || end - pos < n) throw new InternalError('result buffer is shorter than its declared form');
 }
 
 function utf8(start, stop) {
-  const s = input.toString('utf8', start, stop);
+  const s = input.utf8Slice(start, stop);
   if (s.includes('\ufffd') && !isUtf8(input.subarray(start, stop))) {
     throw new InternalError('library returned text that is not UTF-8');
   }
@@ -407,7 +411,7 @@ function seal() {
   const n = wpos;
   wpos = 0;
   if (n > I32_MAX) {
-    output.fill(0, 0, n);
+    zero(output, 0, n);
     throw new RangeError('argument is too long (at most 2^31 - 1 bytes)');
   }
   let buf = EMPTY;
@@ -423,7 +427,7 @@ function seal() {
       }
     }
   } finally {
-    output.fill(0, 0, n);
+    zero(output, 0, n);
     if (output.length > SCRATCH_KEEP) output = Buffer.alloc(4096);
   }
   if (buf !== EMPTY) pending.push(buf);
