@@ -32,10 +32,18 @@ class InternalError extends Error {
 // Unnamed: koffi's type names are global to the process, which may hold
 // another copy of this package.
 const RustBuffer = koffi.struct({ capacity: 'uint64_t', len: 'uint64_t', data: 'void *' });
+// A RustBuffer argument is declared as one array of three 64-bit words: the
+// same size, alignment and argument class as the three fields, and koffi
+// copies a typed array in one step where it reads an object's fields one by
+// one (about 0.15 us less per buffer argument).
+const RustBufferWords = koffi.struct({ words: koffi.array('uint64_t', 3) });
 const ForeignBytes = koffi.struct({ len: 'int32_t', data: 'const uint8_t *' });
 const RustCallStatus = koffi.struct({ code: 'int8_t', error_buf: RustBuffer });
 const RustCallStatusPtr = koffi.pointer(RustCallStatus);
-const EMPTY = Object.freeze({ capacity: 0, len: 0, data: null });
+
+// A RustBuffer on this side: { words: [capacity, len, data] } as a BigUint64Array.
+const newHandle = () => ({ words: new BigUint64Array(3) });
+const EMPTY = newHandle(); // never written
 
 // Results in a RustBuffer. On x86-64 System V a 24-byte structure is returned
 // through a hidden pointer that the caller passes as the first integer
@@ -47,26 +55,24 @@ const EMPTY = Object.freeze({ capacity: 0, len: 0, data: null });
 // declared as they are and `ret` is unused.
 const HIDDEN_RETURN = process.arch === 'x64' && process.platform === 'linux' &&
   !process.env.QUORENT_SDK_NODE_STRUCT_RETURN;
-const ret = Buffer.alloc(koffi.sizeof(RustBuffer));
-let lastResult = EMPTY;
+const ret = newHandle();
+let lastResult = null;
 
 // Buffers received from the library and not yet handed back (freed, or
 // consumed as an argument): the tests check that it returns to zero.
 let live = 0;
 
-/** The RustBuffer the last buffer-returning call produced. */
+/** The RustBuffer the last buffer-returning call produced, in `ret` (which
+ * the next such call overwrites). */
 function received() {
   if (!HIDDEN_RETURN) {
-    if (lastResult.data !== null) live++;
-    return lastResult;
+    ret.words[0] = BigInt(lastResult.capacity);
+    ret.words[1] = BigInt(lastResult.len);
+    ret.words[2] = lastResult.data === null ? 0n : BigInt(lastResult.data);
+    lastResult = null;
   }
-  const data = ret.readBigUInt64LE(16);
-  if (data !== 0n) live++;
-  return {
-    capacity: ret.readUInt32LE(0) + ret.readUInt32LE(4) * 0x100000000,
-    len: ret.readUInt32LE(8) + ret.readUInt32LE(12) * 0x100000000,
-    data: data === 0n ? null : data,
-  };
+  if (ret.words[2] !== 0n) live++;
+  return ret;
 }
 
 /** Declares a function returning a RustBuffer, called as f(ret, ...args)
@@ -137,7 +143,7 @@ function open(contractVersion, checksums) {
         'the binding and the library come from different versions');
     }
   }
-  freeFn = handle.func('ffi_quorent_sdk_uniffi_rustbuffer_free', 'void', [RustBuffer, RustCallStatusPtr]);
+  freeFn = handle.func('ffi_quorent_sdk_uniffi_rustbuffer_free', 'void', [RustBufferWords, RustCallStatusPtr]);
   if (HIDDEN_RETURN) {
     fromBytesFn = funcReturningBuffer(handle, 'ffi_quorent_sdk_uniffi_rustbuffer_from_bytes',
       ['int32_t', 'const uint8_t *', RustCallStatusPtr]);
@@ -155,9 +161,9 @@ function open(contractVersion, checksums) {
  * operation with a buffer result is called as f(ret, ...args, status), its
  * result read with received(); any other as f(...args, status). */
 function declare(name, args, result) {
-  const abi = (t) => (t === 'u64' ? 'uint64_t' : t === 'bool' || t === 'u8' ? 'int8_t' : RustBuffer);
+  const abi = (t) => (t === 'u64' ? 'uint64_t' : t === 'bool' || t === 'u8' ? 'int8_t' : RustBufferWords);
   const params = [...args.map(abi), RustCallStatusPtr];
-  if (result !== null && abi(result) === RustBuffer) return funcReturningBuffer(lib, FN_PREFIX + name, params);
+  if (result !== null && abi(result) === RustBufferWords) return funcReturningBuffer(lib, FN_PREFIX + name, params);
   return lib.func(FN_PREFIX + name, result === null ? 'void' : abi(result), params);
 }
 
@@ -166,15 +172,14 @@ function declare(name, args, result) {
 // One status for every call: JavaScript runs one call at a time per thread, and
 // the library leaves the status untouched on success, so it is cleared only
 // after a failure was read from it.
-const status = Buffer.alloc(koffi.sizeof(RustCallStatus));
+const status = new Uint8Array(koffi.sizeof(RustCallStatus));
+const statusWords = new BigUint64Array(status.buffer); // [code and padding, capacity, len, data]
 
+/** Takes the error buffer out of the status and clears the status. */
 function takeErrorBuf() {
-  const buf = {
-    capacity: Number(status.readBigUInt64LE(8)),
-    len: Number(status.readBigUInt64LE(16)),
-    data: status.readBigUInt64LE(24) || null,
-  };
-  if (buf.data !== null) live++;
+  const buf = newHandle();
+  buf.words.set(statusWords.subarray(1, 4));
+  if (buf.words[2] !== 0n) live++;
   status.fill(0);
   return buf;
 }
@@ -191,21 +196,28 @@ function free(buf) {
   freeFn(buf, status);
   if (status[0] !== 0) {
     const err = takeErrorBuf();
-    throw new InternalError('rustbuffer_free failed (error buffer of ' + err.len + ' bytes)');
+    let message = '';
+    if (err.words[2] !== 0n) {
+      take(err);
+      message = ': ' + input.toString('utf8', 0, end);
+      done();
+    }
+    throw new InternalError('rustbuffer_free failed' + message);
   }
 }
 
 /** Copies a received buffer into `input`, frees it whatever happens, and
  * sets the read window to its bytes. */
 function take(buf) {
+  const data = buf.words[2];
   try {
-    const n = Number(buf.len);
+    const n = Number(buf.words[1]);
     if (n > input.length) input = Buffer.alloc(Math.max(n, input.length * 2));
-    if (n > 0) memcpy(input, buf.data, n);
+    if (n > 0) memcpy(input, data, n);
     pos = 0;
     end = n;
   } finally {
-    if (buf.data !== null) free(buf);
+    if (data !== 0n) free(buf);
   }
 }
 
@@ -357,6 +369,7 @@ function checkRecord(v, name) {
 let output = Buffer.alloc(4096); // the argument being lowered
 let wpos = 0;
 const pending = []; // lowered buffers not yet handed to the library
+const slots = []; // pending[i] is slots[i]: reused from call to call
 
 function room(n) {
   if (wpos + n > output.length) {
@@ -414,23 +427,23 @@ function seal() {
     zero(output, 0, n);
     throw new RangeError('argument is too long (at most 2^31 - 1 bytes)');
   }
-  let buf = EMPTY;
+  if (n === 0) return EMPTY;
   try {
-    if (n > 0) {
-      fromBytesFn(ret, n, output, status);
-      buf = received();
-      if (status[0] !== 0) {
-        const err = takeErrorBuf();
-        buf = EMPTY;
-        if (err.data !== null) free(err);
-        throw new InternalError('rustbuffer_from_bytes failed');
-      }
+    fromBytesFn(ret.words, n, output, status);
+    if (status[0] !== 0) {
+      const err = takeErrorBuf();
+      if (err.words[2] !== 0n) free(err);
+      throw new InternalError('rustbuffer_from_bytes failed');
     }
   } finally {
     zero(output, 0, n);
     if (output.length > SCRATCH_KEEP) output = Buffer.alloc(4096);
   }
-  if (buf !== EMPTY) pending.push(buf);
+  received();
+  if (slots.length === pending.length) slots.push(newHandle());
+  const buf = slots[pending.length];
+  buf.words.set(ret.words);
+  pending.push(buf);
   return buf;
 }
 
@@ -470,11 +483,11 @@ function outcome(result, makeError) {
   if (code === 0) return result;
   const err = takeErrorBuf();
   try {
-    if (typeof result === 'object' && result !== null && result.data !== null) free(result);
+    if (typeof result === 'object' && result.words[2] !== 0n) free(result);
   } finally {
-    if (err.data !== null) take(err);
+    if (err.words[2] !== 0n) take(err);
   }
-  if (err.data === null) throw new InternalError(`call failed with status ${code} and no message`);
+  if (err.words[2] === 0n) throw new InternalError(`call failed with status ${code} and no message`);
   try {
     if (code === 1 && makeError !== null) {
       const variant = readI32();
@@ -506,7 +519,7 @@ module.exports = {
   declare,
   outcome,
   status,
-  ret,
+  ret: ret.words,
   received,
   lift,
   liftStr,
