@@ -1,6 +1,7 @@
 'use strict';
 // Time per call through the binding against the C ABI's own time, measured in
-// one run: CPU time per call, median of five runs, for normalizeOrigin and
+// one run: CPU time per call, the best of nine runs on each side (the least
+// disturbed by other work on a shared machine), for normalizeOrigin and
 // mintUserDeed with the inputs of the C benchmarks (bench/operations.cpp).
 // The C side is the Google Benchmark binary ($QUORENT_BENCH_BIN, else
 // build-bench/bench/quorent_bench, as scripts/bench.sh builds it); the binding
@@ -31,28 +32,26 @@ function cpuMicros(run, n) {
   return (used.user + used.system) / n;
 }
 
-function median(xs) {
-  const s = [...xs].sort((a, b) => a - b);
-  return s[s.length >> 1];
-}
 
 function measureBinding(run) {
   let n = 100;
   while (cpuMicros(run, n) * n < 100000) n *= 2; // warm up; about 0.1 s per run
-  return median(Array.from({ length: 5 }, () => cpuMicros(run, n)));
+  return Math.min(...Array.from({ length: 9 }, () => cpuMicros(run, n)));
 }
 
 function measureC() {
   const bin = process.env.QUORENT_BENCH_BIN || path.join(benchBuild, 'bench', 'quorent_bench');
   if (!fs.existsSync(bin)) return { bin, times: null };
   const filter = '^(' + cases.map((c) => c.c).join('|') + ')$';
-  const r = spawnSync(bin, [`--benchmark_filter=${filter}`, '--benchmark_repetitions=5',
-    '--benchmark_report_aggregates_only=true', '--benchmark_format=json'], { encoding: 'utf8' });
+  const r = spawnSync(bin, [`--benchmark_filter=${filter}`, '--benchmark_repetitions=9',
+    '--benchmark_format=json'], { encoding: 'utf8' });
   if (r.status !== 0) throw new Error(`${bin} failed: ${r.stderr}`);
   const scale = { ns: 1e-3, us: 1, ms: 1e3, s: 1e6 };
   const times = {};
   for (const b of JSON.parse(r.stdout).benchmarks) {
-    if (b.aggregate_name === 'median') times[b.run_name] = b.cpu_time * scale[b.time_unit];
+    if (b.run_type !== 'iteration') continue;
+    const t = b.cpu_time * scale[b.time_unit];
+    times[b.run_name] = Math.min(times[b.run_name] ?? Infinity, t);
   }
   return { bin, times };
 }
