@@ -98,6 +98,7 @@ function candidates() {
     ['the copy in this package',
       path.join(__dirname, '..', 'prebuilds', `${process.platform}-${process.arch}`, FILE_NAME)],
     ["the system's library path", SYSTEM_NAME],
+    ["the system's library path", FILE_NAME],
   ];
 }
 
