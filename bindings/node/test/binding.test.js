@@ -19,7 +19,6 @@ test('values the interface cannot carry are refused before any call', () => {
   const deed = sdk.mintUserDeed(key, 7n, 'aud', ORIGIN, 'c', 1n);
   const refused = [
     [TypeError, () => sdk.normalizeOrigin(5)],
-    [TypeError, () => sdk.normalizeOrigin(undefined)],
     [TypeError, () => sdk.normalizeOrigin(new String('https://a.test'))],
     [TypeError, () => sdk.normalizeOrigin('https://a.test\ud800')],
     [RangeError, () => sdk.mintUserDeed(key, -1n, 'aud', ORIGIN, 'c', 1n)],
@@ -45,7 +44,6 @@ test('u64 values beyond 2^53 and 2^63 cross intact, as bigint', () => {
   const text = sdk.buildClientAssertion('d', big, 'n', (1n << 63n) + 5n);
   assert.match(text, /tenant: 18446744073709551615\n/);
   assert.match(text, /issued-at: 9223372036854775813$/);
-  assert.equal(sdk.originVouchMaxTtlSecs(), 7776000n);
   // A record goes out and comes back field for field, optional fields absent
   // as undefined and present ones kept.
   const deed = sdk.mintUserDeed(appKey().secretKeyHex, big, 'aud', ORIGIN, 'c', (1n << 63n) + 1n);

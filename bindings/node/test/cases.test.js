@@ -66,6 +66,8 @@ test('shared operation cases', { skip: !fs.existsSync(casesPath) && `no case fil
         for (const [field, pattern] of Object.entries(c.ok_pattern)) {
           assert.match(got[field], new RegExp(`^(?:${pattern})$`), field);
         }
+      } else if ('internal_prefix' in c) {
+        assert.throws(call, (e) => e instanceof sdk.InternalError && e.message.startsWith(c.internal_prefix));
       } else {
         assert.ok('ok' in c, `case ${c.name} has no outcome this host can check`);
         assert.deepEqual(fromJs(op.ret, call()), c.ok);
