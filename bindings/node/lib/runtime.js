@@ -232,13 +232,16 @@ function done() {
 // Buffer's own fill and toString check their arguments on every call; these
 // are the unchecked typed-array and Buffer primitives, for the hot paths.
 const zero = (buf, from, to) => Uint8Array.prototype.fill.call(buf, 0, from, to);
+const utf8Slice = typeof Buffer.prototype.utf8Slice === 'function'
+  ? (buf, from, to) => buf.utf8Slice(from, to)
+  : (buf, from, to) => buf.toString('utf8', from, to);
 
 function need(n) {
   if (n < 0 || end - pos < n) throw new InternalError('result buffer is shorter than its declared form');
 }
 
 function utf8(start, stop) {
-  const s = input.utf8Slice(start, stop);
+  const s = utf8Slice(input, start, stop);
   if (s.includes('\ufffd') && !isUtf8(input.subarray(start, stop))) {
     throw new InternalError('library returned text that is not UTF-8');
   }
