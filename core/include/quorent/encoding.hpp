@@ -20,10 +20,6 @@ using Bytes = std::vector<std::uint8_t>;
 // Lower-case hex, two digits per byte, no prefix.
 std::string hex_encode(const std::uint8_t* data, std::size_t len);
 inline std::string hex_encode(const Bytes& bytes) { return hex_encode(bytes.data(), bytes.size()); }
-template <std::size_t N>
-std::string hex_encode(const std::uint8_t (&bytes)[N]) {
-    return hex_encode(bytes, N);
-}
 
 // Appends the lower-case hex of len bytes to out.
 void append_hex(std::string& out, const void* data, std::size_t len);
