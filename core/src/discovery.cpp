@@ -1,5 +1,6 @@
 #include "quorent/discovery.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -35,40 +36,49 @@ bool all_digits(std::string_view s) noexcept {
     return true;
 }
 
-bool forbidden(std::uint32_t cp) noexcept {
+// The forbidden characters above ASCII: C1 controls and white space.
+bool forbidden_non_ascii(std::uint32_t cp) noexcept {
     switch (cp) {
-        case '@': case '?': case '#': case '%': case '\\': case '|': case ' ':
-        case 0x85: case 0xA0: case 0x1680: case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
+        case 0xA0: case 0x1680: case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
             return true;
         default: break;
     }
-    if (cp <= 0x1F || (cp >= 0x7F && cp <= 0x9F)) return true;
-    return cp >= 0x2000 && cp <= 0x200A;
+    return cp <= 0x9F || (cp >= 0x2000 && cp <= 0x200A);
 }
 
 // Whether the text holds a character a bare origin may not: "@?#%\|", a
 // control character or white space. Bytes that are not UTF-8 cannot be part
 // of a bare origin either.
 bool has_forbidden_character(std::string_view text) noexcept {
+    // The forbidden ASCII characters as a bit mask: controls, space, '#',
+    // '%', '?', '@', '\', '|' and DEL.
+    constexpr std::uint64_t kLow = 0xFFFFFFFFull | (1ull << ' ') | (1ull << '#') | (1ull << '%') | (1ull << '?');
+    constexpr std::uint64_t kHigh = (1ull << ('@' - 64)) | (1ull << ('\\' - 64)) | (1ull << ('|' - 64)) | (1ull << 63);
+    std::size_t first_non_ascii = text.size();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b >= 0x80)
+            first_non_ascii = std::min(first_non_ascii, i);
+        else if ((((b < 64 ? kLow : kHigh) >> (b & 63)) & 1) != 0)
+            return true;
+    }
+    text.remove_prefix(first_non_ascii);
     if (!is_utf8(text)) return true;
+    // The non-ASCII characters, in text now known to be well-formed.
     const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     for (std::size_t i = 0; i < text.size();) {
         const unsigned b0 = s[i];
-        std::uint32_t cp;
         if (b0 < 0x80) {
-            cp = b0;
             i += 1;
         } else if (b0 < 0xE0) {
-            cp = ((b0 & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu);
+            if (forbidden_non_ascii(((b0 & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu))) return true;
             i += 2;
         } else if (b0 < 0xF0) {
-            cp = ((b0 & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu);
+            if (forbidden_non_ascii(((b0 & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu))) return true;
             i += 3;
         } else {
             i += 4;  // nothing forbidden lies above U+FFFF
-            continue;
         }
-        if (forbidden(cp)) return true;
     }
     return false;
 }

@@ -65,8 +65,8 @@ TEST(Origin, RulesRunInOrder) {
         {kForbidden,
          {"https://user@host", "https://host?x", "https://host#f", "https://a%20b", "https://host ", "https://a\\b",
           "https://host|x", "https://a\tb", "https://a\x7f", "https://a\xC2\x85", "https://a\xC2\xA0",
-          "https://a\xE3\x80\x80", "https://a\xE2\x80\x8A", "https://a\xE2\x80\xA8",
-          "https://a\xFF:1"}},  // bytes that are not UTF-8
+          "https://a\xE3\x80\x80", "https://a\xE2\x80\x8A", "https://a\xE2\x80\xA8", "https://\xC3\xA9x\xE2\x80\xA9",
+          "https://a\xFF:1", "https://\xC3\xA9\xED\xA0\x80"}},  // the last two not UTF-8
         {kPort, {"https://host:", "https://host:/", "https://host:8o", "https://:"}},
         {kEmptyHost, {"https://:80"}},
         {kColons, {"https://a:b:c", "https://::1"}},
