@@ -1,18 +1,25 @@
 #!/usr/bin/env python3
-"""Writes the seed corpora fuzz/corpus/<target>/ from the test vectors.
+"""Writes the seed corpora OUT/<target>/ from the test vectors.
+
+    fuzz/seeds.py OUT
 
 Every C string literal in tests/ (adjacent literals joined, escapes decoded)
-is offered to each target's filter; a target also gets a few hand-written
-seeds for forms the tests build programmatically. Files are named by the
-SHA-1 of their content, so running this again only adds what is new.
+is offered to each target's filter, and the URL target also gets the inputs
+of the URL conformance corpus (QUORENT_URL_CORPUS, by default
+../shared/testdata/url/urltestdata.json beside the checkout); a target also
+gets a few hand-written seeds for forms the tests build programmatically.
+Files are named by the SHA-1 of their content, so running this again only
+adds what is new. scripts/fuzz.sh runs this before every run; the inputs
+kept in fuzz/seeds/<target>/ are given to the targets beside it.
 """
 import hashlib
+import os
 import pathlib
 import re
 import struct
+import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-CORPUS = ROOT / "fuzz" / "corpus"
 
 LITERAL = re.compile(r'"((?:[^"\\\n]|\\.)*)"')
 
@@ -108,7 +115,8 @@ def url_inputs():
     """Inputs of the URL conformance cases, alone and after a base-less form."""
     import json
     out = set()
-    path = ROOT / "tests" / "data" / "urltestdata.json"
+    path = pathlib.Path(os.environ.get("QUORENT_URL_CORPUS",
+                                       ROOT.parent / "shared" / "testdata" / "url" / "urltestdata.json"))
     if path.exists():
         for case in json.loads(path.read_text()):
             if isinstance(case, dict) and "input" in case:
@@ -150,10 +158,13 @@ def token_seeds(lits):
 
 
 def main():
+    if len(sys.argv) != 2:
+        sys.exit("usage: fuzz/seeds.py OUT")
+    corpus = pathlib.Path(sys.argv[1])
     lits = literals()
     urls = url_inputs()
     for name, (accept, extra) in TARGETS.items():
-        d = CORPUS / name
+        d = corpus / name
         d.mkdir(parents=True, exist_ok=True)
         pool = lits | urls if name == "url" else lits
         seeds = set(extra) | {s for s in pool if accept(s)}

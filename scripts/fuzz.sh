@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for a given time.
 #   scripts/fuzz.sh [seconds-per-target] [target ...]    (default 60 s, all targets)
-# Each target starts from its seeds in fuzz/corpus/<target>/ and keeps what it
-# finds in fuzz/corpus-run/<target>/ (not committed). A crash or a failed
-# property leaves its input in fuzz/corpus-run/artifacts/ and fails the run.
+# Each target starts from seeds generated now by fuzz/seeds.py into
+# <build>/corpus/<target>/ and from the inputs kept in fuzz/seeds/<target>/,
+# and keeps what it finds in fuzz/corpus-run/<target>/ (not committed). A
+# crash or a failed property leaves its input in fuzz/corpus-run/artifacts/
+# and fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -21,17 +23,20 @@ else
   for src in fuzz/*.cpp; do targets+=("$(basename "$src" .cpp)"); done
 fi
 
+python3 fuzz/seeds.py "$build/corpus" >/dev/null
 mkdir -p fuzz/corpus-run/artifacts
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 failed=()
 for t in "${targets[@]}"; do
   run_dir=fuzz/corpus-run/$t
-  mkdir -p "$run_dir" "fuzz/corpus/$t"
+  mkdir -p "$run_dir" "$build/corpus/$t"
+  seeds=("$build/corpus/$t")
+  [ -d "fuzz/seeds/$t" ] && seeds+=("fuzz/seeds/$t")
   dict=()
   [ -f "fuzz/$t.dict" ] && dict=(-dict="fuzz/$t.dict")
   log=fuzz/corpus-run/$t.log
-  if "$build/fuzz/fuzz_$t" "$run_dir" "fuzz/corpus/$t" "${dict[@]}" \
+  if "$build/fuzz/fuzz_$t" "$run_dir" "${seeds[@]}" "${dict[@]}" \
        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
        -artifact_prefix="fuzz/corpus-run/artifacts/$t-" >"$log" 2>&1; then
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)

@@ -1,7 +1,8 @@
 #include "quorent/digest.hpp"
 
+#include <openssl/core_names.h>
 #include <openssl/evp.h>
-#include <openssl/hmac.h>
+#include <openssl/params.h>
 
 #include <new>
 #include <stdexcept>
@@ -54,14 +55,51 @@ Digest32 Sha256::finish() {
     return out;
 }
 
-Digest32 hmac_sha256(const void* key, std::size_t key_len, const void* data, std::size_t len) {
-    Digest32 out{};
-    unsigned int n = 0;
-    if (HMAC(sha256_md(), key, static_cast<int>(key_len), static_cast<const unsigned char*>(data), len, out.data(),
-             &n) == nullptr ||
-        n != out.size())
-        throw std::runtime_error("HMAC-SHA-256 failed");
-    return out;
+namespace {
+
+// An HMAC-SHA-256 context with its algorithm and digest already resolved,
+// made once for the process and never changed: every use duplicates it, so
+// the lookups are not repeated per call.
+const EVP_MAC_CTX* hmac_template() {
+    static const EVP_MAC_CTX* const tmpl = [] {
+        EVP_MAC* mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+        if (mac == nullptr) throw std::runtime_error("HMAC is not available from libcrypto");
+        EVP_MAC_CTX* ctx = EVP_MAC_CTX_new(mac);
+        EVP_MAC_free(mac);  // the context keeps its own reference
+        char digest[] = "SHA256";
+        const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
+                                     OSSL_PARAM_construct_end()};
+        if (ctx == nullptr || EVP_MAC_CTX_set_params(ctx, params) != 1)
+            throw std::runtime_error("HMAC-SHA-256 is not available from libcrypto");
+        return ctx;
+    }();
+    return tmpl;
+}
+
+EVP_MAC_CTX* mac_ctx(void* p) { return static_cast<EVP_MAC_CTX*>(p); }
+
+}  // namespace
+
+Hmac::Hmac(const std::uint8_t* key, std::size_t key_len) : ctx_(EVP_MAC_CTX_dup(hmac_template())) {
+    if (ctx_ == nullptr || EVP_MAC_init(mac_ctx(ctx_), key, key_len, nullptr) != 1) fail();
+}
+
+Hmac::~Hmac() { EVP_MAC_CTX_free(mac_ctx(ctx_)); }
+
+Hmac& Hmac::update(const void* data, std::size_t len) {
+    if (EVP_MAC_update(mac_ctx(ctx_), static_cast<const unsigned char*>(data), len) != 1) fail();
+    return *this;
+}
+
+void Hmac::finish(Digest32& out) {
+    std::size_t n = 0;
+    if (EVP_MAC_final(mac_ctx(ctx_), out.data(), &n, out.size()) != 1 || n != out.size()) fail();
+}
+
+void Hmac::fail() {
+    EVP_MAC_CTX_free(mac_ctx(ctx_));
+    ctx_ = nullptr;
+    throw std::runtime_error("HMAC-SHA-256 failed");
 }
 
 }  // namespace quorent

@@ -1,8 +1,12 @@
 #include "quorent/discovery.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
+
+#include "quorent/encoding.hpp"
+#include "quorent/url.hpp"
 
 namespace quorent::discovery {
 
@@ -32,62 +36,51 @@ bool all_digits(std::string_view s) noexcept {
     return true;
 }
 
-constexpr std::uint32_t kIllFormed = 0xFFFFFFFF;
-
-bool forbidden(std::uint32_t cp) noexcept {
+// The forbidden characters above ASCII: C1 controls and white space.
+bool forbidden_non_ascii(std::uint32_t cp) noexcept {
     switch (cp) {
-        case '@': case '?': case '#': case '%': case '\\': case '|': case ' ':
-        case 0x85: case 0xA0: case 0x1680: case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
-        case kIllFormed:
+        case 0xA0: case 0x1680: case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
             return true;
         default: break;
     }
-    if (cp <= 0x1F || (cp >= 0x7F && cp <= 0x9F)) return true;
-    return cp >= 0x2000 && cp <= 0x200A;
+    return cp <= 0x9F || (cp >= 0x2000 && cp <= 0x200A);
 }
 
-// Decodes one scalar value at text[i]; advances i. Ill-formed UTF-8 yields
-// kIllFormed: bytes that are not text cannot be part of a bare origin.
-std::uint32_t next_scalar(std::string_view text, std::size_t& i) noexcept {
-    const auto b0 = static_cast<unsigned char>(text[i]);
-    if (b0 < 0x80) {
-        ++i;
-        return b0;
+// Whether the text holds a character a bare origin may not: "@?#%\|", a
+// control character or white space. Bytes that are not UTF-8 cannot be part
+// of a bare origin either.
+bool has_forbidden_character(std::string_view text) noexcept {
+    // The forbidden ASCII characters as a bit mask: controls, space, '#',
+    // '%', '?', '@', '\', '|' and DEL.
+    constexpr std::uint64_t kLow = 0xFFFFFFFFull | (1ull << ' ') | (1ull << '#') | (1ull << '%') | (1ull << '?');
+    constexpr std::uint64_t kHigh = (1ull << ('@' - 64)) | (1ull << ('\\' - 64)) | (1ull << ('|' - 64)) | (1ull << 63);
+    std::size_t first_non_ascii = text.size();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b >= 0x80)
+            first_non_ascii = std::min(first_non_ascii, i);
+        else if ((((b < 64 ? kLow : kHigh) >> (b & 63)) & 1) != 0)
+            return true;
     }
-    auto cont = [&](std::size_t k) -> int {
-        if (i + k >= text.size()) return -1;
-        const auto b = static_cast<unsigned char>(text[i + k]);
-        return (b & 0xC0) == 0x80 ? (b & 0x3F) : -1;
-    };
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        const int c1 = cont(1);
-        if (c1 >= 0) {
+    text.remove_prefix(first_non_ascii);
+    if (!is_utf8(text)) return true;
+    // The non-ASCII characters, in text now known to be well-formed.
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned b0 = s[i];
+        if (b0 < 0x80) {
+            i += 1;
+        } else if (b0 < 0xE0) {
+            if (forbidden_non_ascii(((b0 & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu))) return true;
             i += 2;
-            return ((b0 & 0x1Fu) << 6) | static_cast<std::uint32_t>(c1);
-        }
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        const int c1 = cont(1), c2 = cont(2);
-        if (c1 >= 0 && c2 >= 0) {
-            const std::uint32_t cp = ((b0 & 0x0Fu) << 12) | (static_cast<std::uint32_t>(c1) << 6) |
-                                     static_cast<std::uint32_t>(c2);
-            if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) {
-                i += 3;
-                return cp;
-            }
-        }
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        const int c1 = cont(1), c2 = cont(2), c3 = cont(3);
-        if (c1 >= 0 && c2 >= 0 && c3 >= 0) {
-            const std::uint32_t cp = ((b0 & 0x07u) << 18) | (static_cast<std::uint32_t>(c1) << 12) |
-                                     (static_cast<std::uint32_t>(c2) << 6) | static_cast<std::uint32_t>(c3);
-            if (cp >= 0x10000 && cp <= 0x10FFFF) {
-                i += 4;
-                return cp;
-            }
+        } else if (b0 < 0xF0) {
+            if (forbidden_non_ascii(((b0 & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu))) return true;
+            i += 3;
+        } else {
+            i += 4;  // nothing forbidden lies above U+FFFF
         }
     }
-    ++i;
-    return kIllFormed;
+    return false;
 }
 
 // Strict dotted quad: four decimal octets 0-255, no leading zeros.
@@ -113,71 +106,6 @@ std::optional<std::array<std::uint8_t, 4>> parse_dotted_quad(std::string_view s)
     return out;
 }
 
-// RFC 4291 textual IPv6 address (with "::" and a dotted-quad tail).
-std::optional<std::array<std::uint16_t, 8>> parse_ipv6(std::string_view s) noexcept {
-    std::array<std::uint16_t, 8> words{};
-    int count = 0;
-    int gap = -1;  // index where "::" stands
-    std::size_t i = 0;
-    if (s.size() >= 2 && s[0] == ':' && s[1] == ':') {
-        gap = 0;
-        i = 2;
-        if (i == s.size()) return words;
-    } else if (!s.empty() && s[0] == ':') {
-        return std::nullopt;
-    }
-    while (i < s.size()) {
-        if (count == 8) return std::nullopt;
-        // A dotted-quad tail takes the last two words.
-        std::size_t j = i;
-        while (j < s.size() && s[j] != ':') ++j;
-        const std::string_view piece = s.substr(i, j - i);
-        if (piece.find('.') != std::string_view::npos) {
-            if (j != s.size() || count > 6) return std::nullopt;
-            auto quad = parse_dotted_quad(piece);
-            if (!quad) return std::nullopt;
-            words[static_cast<std::size_t>(count++)] = static_cast<std::uint16_t>(((*quad)[0] << 8) | (*quad)[1]);
-            words[static_cast<std::size_t>(count++)] = static_cast<std::uint16_t>(((*quad)[2] << 8) | (*quad)[3]);
-            i = j;
-            break;
-        }
-        if (piece.empty() || piece.size() > 4) return std::nullopt;
-        unsigned value = 0;
-        for (char c : piece) {
-            unsigned d;
-            if (c >= '0' && c <= '9') d = static_cast<unsigned>(c - '0');
-            else if (c >= 'a' && c <= 'f') d = static_cast<unsigned>(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F') d = static_cast<unsigned>(c - 'A' + 10);
-            else return std::nullopt;
-            value = value * 16 + d;
-        }
-        words[static_cast<std::size_t>(count++)] = static_cast<std::uint16_t>(value);
-        i = j;
-        if (i == s.size()) break;
-        // At a ':'.
-        if (i + 1 < s.size() && s[i + 1] == ':') {
-            if (gap >= 0) return std::nullopt;
-            gap = count;
-            i += 2;
-            if (i == s.size()) break;
-        } else {
-            ++i;
-            if (i == s.size()) return std::nullopt;  // trailing single ':'
-        }
-    }
-    if (gap < 0) {
-        if (count != 8) return std::nullopt;
-        return words;
-    }
-    if (count >= 8) return std::nullopt;  // "::" must stand for at least one word
-    std::array<std::uint16_t, 8> out{};
-    const int tail = count - gap;
-    for (int k = 0; k < gap; ++k) out[static_cast<std::size_t>(k)] = words[static_cast<std::size_t>(k)];
-    for (int k = 0; k < tail; ++k)
-        out[static_cast<std::size_t>(8 - tail + k)] = words[static_cast<std::size_t>(gap + k)];
-    return out;
-}
-
 bool ends_with(std::string_view s, std::string_view suffix) noexcept {
     return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
 }
@@ -187,7 +115,7 @@ bool not_routable(std::string_view host) noexcept {
         return true;
     if (!host.empty() && host.front() == '[') {
         if (host.size() < 2 || host.back() != ']') return false;
-        auto addr = parse_ipv6(host.substr(1, host.size() - 2));
+        const auto addr = url::parse_ipv6(host.substr(1, host.size() - 2));
         if (!addr) return false;
         const auto& w = *addr;
         bool zero_head = true;
@@ -221,8 +149,7 @@ Result<std::string> normalize_origin(std::string_view origin) {
     }
     if (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
     if (rest.empty() || rest.find('/') != std::string_view::npos) return input(kPath);
-    for (std::size_t i = 0; i < rest.size();)
-        if (forbidden(next_scalar(rest, i))) return input(kForbidden);
+    if (has_forbidden_character(rest)) return input(kForbidden);
 
     std::string authority(rest);
     for (char& c : authority)

@@ -37,8 +37,6 @@ struct HexTable {
 };
 constexpr HexTable kHex;
 
-int hex_value(unsigned char c) noexcept { return kHex.v[c]; }
-
 void append_utf8(std::string& out, unsigned cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -92,12 +90,21 @@ std::string invalid_symbol(std::size_t offset, unsigned char b) {
 
 }  // namespace
 
+void append_hex(std::string& out, const void* data, std::size_t len) {
+    const std::size_t at = out.size();
+    out.resize(at + len * 2);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    char* p = out.data() + at;
+    for (std::size_t i = 0; i < len; ++i, p += 2) std::memcpy(p, kHexPairs.v[bytes[i]], 2);
+}
+
 std::string hex_encode(const std::uint8_t* data, std::size_t len) {
-    std::string out(len * 2, '\0');
-    char* p = out.data();
-    for (std::size_t i = 0; i < len; ++i, p += 2) std::memcpy(p, kHexPairs.v[data[i]], 2);
+    std::string out;
+    append_hex(out, data, len);
     return out;
 }
+
+int hex_digit_value(unsigned char c) noexcept { return kHex.v[c]; }
 
 bool hex_decode(std::string_view text, Bytes& out, std::string& message) {
     if (text.size() % 2 != 0) {
@@ -106,16 +113,16 @@ bool hex_decode(std::string_view text, Bytes& out, std::string& message) {
     }
     out.resize(text.size() / 2);
     for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int hi = hex_value(static_cast<unsigned char>(text[i]));
+        const int hi = hex_digit_value(static_cast<unsigned char>(text[i]));
         if (hi < 0) {
             message = "Invalid character " + quoted_char(static_cast<unsigned char>(text[i])) + " at position " +
                       std::to_string(i);
             return false;
         }
-        const int lo = hex_value(static_cast<unsigned char>(text[i + 1]));
+        const int lo = hex_digit_value(static_cast<unsigned char>(text[i + 1]));
         if (lo < 0) {
-            message = "Invalid character " + quoted_char(static_cast<unsigned char>(text[i + 1])) +
-                      " at position " + std::to_string(i + 1);
+            message = "Invalid character " + quoted_char(static_cast<unsigned char>(text[i + 1])) + " at position " +
+                      std::to_string(i + 1);
             return false;
         }
         out[i / 2] = static_cast<std::uint8_t>((hi << 4) | lo);
@@ -133,6 +140,51 @@ Result<Bytes> hex_decode(std::string_view text, ErrorKind kind) {
 std::string_view strip_0x_prefixes(std::string_view text) noexcept {
     while (text.size() >= 2 && text[0] == '0' && text[1] == 'x') text.remove_prefix(2);
     return text;
+}
+
+std::optional<Utf8Fault> first_utf8_fault(std::string_view text) noexcept {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    auto is_cont = [](unsigned char b) { return (b & 0xC0) == 0x80; };
+    std::size_t i = 0;
+    while (i < n) {
+        // Runs of ASCII are skipped eight bytes at a time.
+        while (i + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, s + i, 8);
+            if ((word & 0x8080808080808080ull) != 0) break;
+            i += 8;
+        }
+        if (i == n) break;
+        const unsigned char b0 = s[i];
+        if (b0 < 0x80) {
+            ++i;
+            continue;
+        }
+        // The sequence's length from its first byte; the second byte's range
+        // excludes overlong forms, surrogates and values above U+10FFFF.
+        std::size_t width;
+        bool second_ok;
+        const unsigned char b1 = i + 1 < n ? s[i + 1] : 0;
+        if (b0 >= 0xC2 && b0 <= 0xDF) {
+            width = 2;
+            second_ok = is_cont(b1);
+        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+            width = 3;
+            second_ok = b0 == 0xE0 ? (b1 >= 0xA0 && b1 <= 0xBF) : b0 == 0xED ? (b1 >= 0x80 && b1 <= 0x9F) : is_cont(b1);
+        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+            width = 4;
+            second_ok = b0 == 0xF0 ? (b1 >= 0x90 && b1 <= 0xBF) : b0 == 0xF4 ? (b1 >= 0x80 && b1 <= 0x8F) : is_cont(b1);
+        } else {
+            return Utf8Fault{i, 1};
+        }
+        for (std::size_t k = 1; k < width; ++k) {
+            if (i + k >= n) return Utf8Fault{i, 0};
+            if (!(k == 1 ? second_ok : is_cont(s[i + k]))) return Utf8Fault{i, k};
+        }
+        i += width;
+    }
+    return std::nullopt;
 }
 
 std::string base64url_encode(const std::uint8_t* data, std::size_t len) {
@@ -225,8 +277,8 @@ bool base64url_decode(std::string_view in, Bytes& out, std::string& message) {
     }
     if (morsels == 0) return true;
     const std::size_t extra = morsels * 6 / 8;
-    const std::uint32_t num = (std::uint32_t{m[0]} << 26) | (std::uint32_t{m[1]} << 20) |
-                              (std::uint32_t{m[2]} << 14) | (std::uint32_t{m[3]} << 8);
+    const std::uint32_t num = (std::uint32_t{m[0]} << 26) | (std::uint32_t{m[1]} << 20) | (std::uint32_t{m[2]} << 14) |
+                              (std::uint32_t{m[3]} << 8);
     const std::uint32_t mask = ~0u >> (extra * 8);
     if ((num & mask) != 0) {
         message = "Invalid last symbol " + std::to_string(last_symbol) + ", offset " +

@@ -1,9 +1,7 @@
 #include "quorent/usersig.hpp"
 
-#include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
-#include <openssl/params.h>
 
 #include <cstring>
 #include <stdexcept>
@@ -14,56 +12,6 @@
 namespace quorent::usersig {
 
 namespace {
-
-// ---- HMAC-SHA-256 on a MAC fetched once ------------------------------------
-
-// An HMAC-SHA-256 context with its algorithm and digest already resolved,
-// made once for the process and never changed: every use duplicates it, so
-// the lookups are not repeated per call.
-const EVP_MAC_CTX* hmac_template() {
-    static const EVP_MAC_CTX* const tmpl = [] {
-        EVP_MAC* mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
-        if (mac == nullptr) throw std::runtime_error("HMAC is not available from libcrypto");
-        EVP_MAC_CTX* ctx = EVP_MAC_CTX_new(mac);
-        EVP_MAC_free(mac);  // the context keeps its own reference
-        char digest[] = "SHA256";
-        const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
-                                     OSSL_PARAM_construct_end()};
-        if (ctx == nullptr || EVP_MAC_CTX_set_params(ctx, params) != 1)
-            throw std::runtime_error("HMAC-SHA-256 is not available from libcrypto");
-        return ctx;
-    }();
-    return tmpl;
-}
-
-// A keyed HMAC-SHA-256 computation; the context (and the key schedule it
-// holds) is cleansed by libcrypto when freed.
-class Hmac {
-public:
-    Hmac(const std::uint8_t* key, std::size_t key_len) : ctx_(EVP_MAC_CTX_dup(hmac_template())) {
-        if (ctx_ == nullptr || EVP_MAC_init(ctx_, key, key_len, nullptr) != 1) fail();
-    }
-    ~Hmac() { EVP_MAC_CTX_free(ctx_); }
-    Hmac(const Hmac&) = delete;
-    Hmac& operator=(const Hmac&) = delete;
-
-    Hmac& update(const void* data, std::size_t len) {
-        if (EVP_MAC_update(ctx_, static_cast<const unsigned char*>(data), len) != 1) fail();
-        return *this;
-    }
-    void finish(std::array<std::uint8_t, 32>& out) {
-        std::size_t n = 0;
-        if (EVP_MAC_final(ctx_, out.data(), &n, out.size()) != 1 || n != out.size()) fail();
-    }
-
-private:
-    [[noreturn]] void fail() {
-        EVP_MAC_CTX_free(ctx_);
-        ctx_ = nullptr;
-        throw std::runtime_error("HMAC-SHA-256 failed");
-    }
-    EVP_MAC_CTX* ctx_;
-};
 
 constexpr int kAppKeyAttempts = 64;
 

@@ -195,48 +195,12 @@ void Reader::finish() const {
 }
 
 std::optional<std::string> utf8_fault(std::string_view text) {
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-    auto invalid = [](std::size_t len, std::size_t at) {
-        return "invalid utf-8 sequence of " + std::to_string(len) + " bytes from index " + std::to_string(at);
-    };
-    auto incomplete = [](std::size_t at) { return "incomplete utf-8 byte sequence from index " + std::to_string(at); };
-    auto is_cont = [](unsigned char b) { return (b & 0xC0) == 0x80; };
-    while (i < n) {
-        const unsigned char b0 = s[i];
-        if (b0 < 0x80) {
-            ++i;
-            continue;
-        }
-        const std::size_t start = i;
-        std::size_t width = 0;
-        if (b0 >= 0xC2 && b0 <= 0xDF) width = 2;
-        else if (b0 >= 0xE0 && b0 <= 0xEF) width = 3;
-        else if (b0 >= 0xF0 && b0 <= 0xF4) width = 4;
-        else return invalid(1, start);
-        if (start + 1 >= n) return incomplete(start);
-        const unsigned char b1 = s[start + 1];
-        if (width == 2) {
-            if (!is_cont(b1)) return invalid(1, start);
-        } else if (width == 3) {
-            const bool ok = (b0 == 0xE0 && b1 >= 0xA0 && b1 <= 0xBF) || (b0 >= 0xE1 && b0 <= 0xEC && is_cont(b1)) ||
-                            (b0 == 0xED && b1 >= 0x80 && b1 <= 0x9F) || (b0 >= 0xEE && is_cont(b1));
-            if (!ok) return invalid(1, start);
-            if (start + 2 >= n) return incomplete(start);
-            if (!is_cont(s[start + 2])) return invalid(2, start);
-        } else {
-            const bool ok = (b0 == 0xF0 && b1 >= 0x90 && b1 <= 0xBF) || (b0 >= 0xF1 && b0 <= 0xF3 && is_cont(b1)) ||
-                            (b0 == 0xF4 && b1 >= 0x80 && b1 <= 0x8F);
-            if (!ok) return invalid(1, start);
-            if (start + 2 >= n) return incomplete(start);
-            if (!is_cont(s[start + 2])) return invalid(2, start);
-            if (start + 3 >= n) return incomplete(start);
-            if (!is_cont(s[start + 3])) return invalid(3, start);
-        }
-        i = start + width;
-    }
-    return std::nullopt;
+    const auto fault = first_utf8_fault(text);
+    if (!fault) return std::nullopt;
+    if (fault->error_len == 0)
+        return "incomplete utf-8 byte sequence from index " + std::to_string(fault->valid_up_to);
+    return "invalid utf-8 sequence of " + std::to_string(fault->error_len) + " bytes from index " +
+           std::to_string(fault->valid_up_to);
 }
 
 bool lift_bool(std::int8_t v, const char* arg) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "quorent/discovery.hpp"
 #include "vectors.hpp"
 
@@ -53,31 +55,30 @@ TEST(Origin, Canonicalises) {
         EXPECT_EQ(again.value(), want) << "canonical text must be a fixed point";
     }
     // Only ASCII letters are lowered.
-    EXPECT_EQ(normalize_origin("https://B\xC3\x9C" "CHER.test").value(), "https://b\xC3\x9C" "cher.test");
+    EXPECT_EQ(normalize_origin("https://B\u00DCCHER.test").value(), "https://b\u00DCcher.test");
 }
 
 TEST(Origin, RulesRunInOrder) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"HTTPS://shop.test", kScheme}, {"Http://shop.test", kScheme}, {"ftp://x", kScheme}, {"", kScheme},
-        {"https:/", kScheme},
-        {"https://", kPath}, {"https:///", kPath}, {"https://a/b", kPath}, {"https://a//", kPath},
-        {"https://user@host/x", kPath},
-        {"https://user@host", kForbidden}, {"https://host?x", kForbidden}, {"https://host#f", kForbidden},
-        {"https://a%20b", kForbidden}, {"https://host ", kForbidden}, {"https://a\\b", kForbidden},
-        {"https://host|x", kForbidden}, {"https://a\tb", kForbidden}, {"https://a\x7f", kForbidden},
-        {"https://a\xC2\x85", kForbidden}, {"https://a\xC2\xA0", kForbidden}, {"https://a\xE3\x80\x80", kForbidden},
-        {"https://a\xE2\x80\x8A", kForbidden}, {"https://a\xE2\x80\xA8", kForbidden},
-        {"https://a\xFF" "b", kForbidden},  // bytes that are not UTF-8
-        {"https://host:", kPort}, {"https://host:/", kPort}, {"https://host:8o", kPort},
-        {"https://:80", kEmptyHost}, {"https://:", kPort},
-        {"https://a:b:c", kColons}, {"https://::1", kColons},
-        {"https://[::1", kUnterminated}, {"https://[]", kEmptyV6},
-        {"https://[::1]x", kAfterV6}, {"https://[::1]]", kAfterV6},
-        {"https://[::1]:", kV6Port}, {"https://[::1]:x", kV6Port}, {"https://[::1]:80:80", kV6Port},
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {kScheme, {"HTTPS://shop.test", "Http://shop.test", "ftp://x", "", "https:/"}},
+        {kPath, {"https://", "https:///", "https://a/b", "https://a//", "https://user@host/x"}},
+        {kForbidden,
+         {"https://user@host", "https://host?x", "https://host#f", "https://a%20b", "https://host ", "https://a\\b",
+          "https://host|x", "https://a\tb", "https://a\x7f", "https://a\xC2\x85", "https://a\xC2\xA0",
+          "https://a\xE3\x80\x80", "https://a\xE2\x80\x8A", "https://a\xE2\x80\xA8", "https://\xC3\xA9x\xE2\x80\xA9",
+          "https://a\xFF:1", "https://\xC3\xA9\xED\xA0\x80"}},  // the last two not UTF-8
+        {kPort, {"https://host:", "https://host:/", "https://host:8o", "https://:"}},
+        {kEmptyHost, {"https://:80"}},
+        {kColons, {"https://a:b:c", "https://::1"}},
+        {kUnterminated, {"https://[::1"}},
+        {kEmptyV6, {"https://[]"}},
+        {kAfterV6, {"https://[::1]x", "https://[::1]]"}},
+        {kV6Port, {"https://[::1]:", "https://[::1]:x", "https://[::1]:80:80"}},
     };
-    for (const auto& [in, want] : cases) EXPECT_EQ(refusal(in), want) << in;
+    for (const auto& [want, inputs] : cases)
+        for (const auto& in : inputs) EXPECT_EQ(refusal(in), want) << in;
     // Zero-width and other non-space characters are not white space.
-    EXPECT_TRUE(normalize_origin("https://a\xE2\x80\x8B" "b").ok());
+    EXPECT_TRUE(normalize_origin("https://a\u200Bb").ok());
 }
 
 namespace {
@@ -96,29 +97,41 @@ std::string host_refusal(const std::string& canonical, const std::string& host) 
 }  // namespace
 
 TEST(OriginPolicy, RefusesInsecureOriginsUnlessAllowed) {
-    EXPECT_EQ(policy("https://shop.test"), "ok");
     EXPECT_EQ(policy("http://shop.test"), "insecure: http://shop.test: scheme must be https in production");
-    EXPECT_EQ(policy("https://LOCALHOST:8443/"), host_refusal("https://localhost:8443", "localhost"));
-    EXPECT_EQ(policy("https://app.localhost"), host_refusal("https://app.localhost", "app.localhost"));
-    EXPECT_EQ(policy("https://printer.local"), host_refusal("https://printer.local", "printer.local"));
-    EXPECT_EQ(policy("https://localhost."), "ok");
-    for (const char* host : {"0.0.0.0", "127.0.0.1", "172.31.0.1", "192.168.1.1", "169.254.0.1", "10.255.255.255",
-                             "172.16.0.0"})
-        EXPECT_EQ(policy(std::string("https://") + host), host_refusal(std::string("https://") + host, host));
-    EXPECT_EQ(policy("https://10.1.2.3:444"), host_refusal("https://10.1.2.3:444", "10.1.2.3"));
-    for (const char* ok : {"https://172.32.0.1", "https://100.64.0.1", "https://203.0.113.5", "https://127.1",
-                           "https://0177.0.0.1", "https://127.0.0.01", "https://127.0.0.1.", "https://256.0.0.1",
-                           "https://[2001:db8::1]", "https://[::ffff:127.0.0.1]", "https://[zz]",
-                           "https://[fec0::1]", "https://[ff02::1]", "https://[::2]", "https://[1::]"})
-        EXPECT_EQ(policy(ok), "ok") << ok;
-    EXPECT_EQ(policy("https://[::1]"), host_refusal("https://[::1]", "[::1]"));
-    EXPECT_EQ(policy("https://[::]"), host_refusal("https://[::]", "[::]"));
-    EXPECT_EQ(policy("https://[fe80::1]"), host_refusal("https://[fe80::1]", "[fe80::1]"));
-    EXPECT_EQ(policy("https://[febf::1]"), host_refusal("https://[febf::1]", "[febf::1]"));
-    EXPECT_EQ(policy("https://[FD00::1]:8443"), host_refusal("https://[fd00::1]:8443", "[fd00::1]"));
-    EXPECT_EQ(policy("https://[0:0:0:0:0:0:0:1]"), host_refusal("https://[0:0:0:0:0:0:0:1]", "[0:0:0:0:0:0:0:1]"));
-    EXPECT_EQ(policy("https://[::0.0.0.1]"), host_refusal("https://[::0.0.0.1]", "[::0.0.0.1]"));
     EXPECT_EQ(policy("https://host/path"), "input: " + kPath);
+    // Refused hosts, and the host the message names.
+    const std::pair<std::string, std::string> refused[] = {
+        {"https://LOCALHOST:8443/", "localhost"},
+        {"https://app.localhost", "app.localhost"},
+        {"https://printer.local", "printer.local"},
+        {"https://0.0.0.0", "0.0.0.0"},
+        {"https://127.0.0.1", "127.0.0.1"},
+        {"https://10.1.2.3:444", "10.1.2.3"},
+        {"https://10.255.255.255", "10.255.255.255"},
+        {"https://172.16.0.0", "172.16.0.0"},
+        {"https://172.31.0.1", "172.31.0.1"},
+        {"https://192.168.1.1", "192.168.1.1"},
+        {"https://169.254.0.1", "169.254.0.1"},
+        {"https://[::1]", "[::1]"},
+        {"https://[::]", "[::]"},
+        {"https://[fe80::1]", "[fe80::1]"},
+        {"https://[febf::1]", "[febf::1]"},
+        {"https://[FD00::1]:8443", "[fd00::1]"},
+        {"https://[0:0:0:0:0:0:0:1]", "[0:0:0:0:0:0:0:1]"},
+        {"https://[::0.0.0.1]", "[::0.0.0.1]"},
+    };
+    for (const auto& [origin, host] : refused)
+        EXPECT_EQ(policy(origin), host_refusal(normalize_origin(origin).value(), host));
+    // Routable addresses, names that only look like addresses, and bracketed
+    // text that is not an IPv6 address.
+    for (const char* ok : {"https://shop.test",    "https://localhost.",    "https://172.32.0.1",
+                           "https://100.64.0.1",   "https://203.0.113.5",   "https://127.1",
+                           "https://0177.0.0.1",   "https://127.0.0.01",    "https://127.0.0.1.",
+                           "https://256.0.0.1",    "https://[2001:db8::1]", "https://[::ffff:127.0.0.1]",
+                           "https://[zz]",         "https://[fec0::1]",     "https://[ff02::1]",
+                           "https://[::2]",        "https://[1::]",         "https://[::1:0]",
+                           "https://[::01.0.0.1]", "https://[fe80::1::]",   "https://[fe80:0:0:0:0:0:0:0:1]"})
+        EXPECT_EQ(policy(ok), "ok") << ok;
 }
 
 TEST(OriginPolicy, AllowFlagStillRequiresAWellFormedOrigin) {

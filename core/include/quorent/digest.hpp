@@ -28,6 +28,20 @@ private:
     void* ctx_;
 };
 
-Digest32 hmac_sha256(const void* key, std::size_t key_len, const void* data, std::size_t len);
+// Incremental HMAC-SHA-256 under one key. The keyed context is cleansed by
+// libcrypto when released.
+class Hmac {
+public:
+    Hmac(const std::uint8_t* key, std::size_t key_len);
+    ~Hmac();
+    Hmac(const Hmac&) = delete;
+    Hmac& operator=(const Hmac&) = delete;
+    Hmac& update(const void* data, std::size_t len);
+    void finish(Digest32& out);
+
+private:
+    [[noreturn]] void fail();
+    void* ctx_;
+};
 
 }  // namespace quorent

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,8 +20,12 @@ using Bytes = std::vector<std::uint8_t>;
 // Lower-case hex, two digits per byte, no prefix.
 std::string hex_encode(const std::uint8_t* data, std::size_t len);
 inline std::string hex_encode(const Bytes& bytes) { return hex_encode(bytes.data(), bytes.size()); }
-template <std::size_t N>
-std::string hex_encode(const std::uint8_t (&bytes)[N]) { return hex_encode(bytes, N); }
+
+// Appends the lower-case hex of len bytes to out.
+void append_hex(std::string& out, const void* data, std::size_t len);
+
+// The value of one hex digit of either case, or -1 for any other byte.
+int hex_digit_value(unsigned char c) noexcept;
 
 // Decodes hex digits of either case into out. On failure returns false and
 // sets message to "Odd number of digits" or
@@ -33,6 +38,19 @@ Result<Bytes> hex_decode(std::string_view text, ErrorKind kind);
 
 // Removes every leading "0x" (lower-case x only), repeatedly.
 std::string_view strip_0x_prefixes(std::string_view text) noexcept;
+
+// Where a text stops being UTF-8: the length of its valid prefix, and the
+// length of the ill-formed sequence found there (1 to 3 bytes), or 0 when
+// the text ends inside a sequence that could still be completed.
+struct Utf8Fault {
+    std::size_t valid_up_to;
+    std::size_t error_len;
+};
+
+// The first fault of a text as UTF-8 (no overlong forms, surrogates or code
+// points above U+10FFFF), or none when the whole text is well-formed.
+std::optional<Utf8Fault> first_utf8_fault(std::string_view text) noexcept;
+inline bool is_utf8(std::string_view text) noexcept { return !first_utf8_fault(text).has_value(); }
 
 // Unpadded base64url.
 std::string base64url_encode(const std::uint8_t* data, std::size_t len);
