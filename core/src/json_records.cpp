@@ -1,0 +1,149 @@
+// The readers built on the tokenizer: records by their field tables, and
+// free-form values.
+#include "quorent/json.hpp"
+
+namespace quorent::json {
+
+namespace {
+
+std::size_t skip_ws_from(std::string_view text, std::size_t i) noexcept {
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r')) ++i;
+    return i;
+}
+
+}  // namespace
+
+Status Reader::record(const Record& shape, FunctionRef<Status(std::size_t)> field) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    const std::size_t nfields = shape.fields.size();
+    if (t.kind == Tok::Obj) {
+        QUORENT_CHECK(enter(t));
+        std::uint32_t seen = 0;
+        for (bool first = true;; first = false) {
+            bool more = false;
+            QUORENT_CHECK(next_member(first, more));
+            if (!more) break;
+            QUORENT_CHECK(key(key_));
+            std::size_t i = 0;
+            while (i < nfields && shape.fields[i].key != key_) ++i;
+            if (i < nfields && (seen & (1u << i))) {
+                // Noticed on reading the key, before its value, once the
+                // white space after the key is passed.
+                return fail("duplicate field `" + key_ + "`", skip_ws_from(text_, pos_));
+            }
+            QUORENT_CHECK(colon());
+            if (i == nfields) {
+                QUORENT_CHECK(skip());
+                continue;
+            }
+            seen |= 1u << i;
+            QUORENT_CHECK(field(i));
+        }
+        for (std::size_t i = 0; i < nfields; ++i)
+            if (shape.fields[i].required && !(seen & (1u << i)))
+                return fail("missing field `" + std::string(shape.fields[i].key) + "`", pos_);
+        return {};
+    }
+    if (t.kind == Tok::Arr) {
+        QUORENT_CHECK(enter(t));
+        last_end_ = t.pos + 1;
+        for (std::size_t i = 0; i < nfields; ++i) {
+            bool more = false;
+            QUORENT_CHECK(next_element(i == 0, more));
+            if (!more) {
+                if (i < shape.min_elements) {
+                    std::string msg = "invalid length ";
+                    write_u64(msg, i);
+                    msg += ", expected struct ";
+                    msg += shape.name;
+                    msg += " with ";
+                    write_u64(msg, nfields);
+                    msg += nfields == 1 ? " element" : " elements";
+                    return fail(std::move(msg), pos_);
+                }
+                return {};
+            }
+            QUORENT_CHECK(field(i));
+        }
+        // Every field is read: only the closing bracket may follow.
+        const std::size_t p = skip_ws_from(text_, last_end_);
+        if (p < text_.size() && text_[p] == ',') {
+            const std::size_t q = skip_ws_from(text_, p + 1);
+            const bool trailing_comma = q < text_.size() && text_[q] == ']';
+            return fail(trailing_comma ? "trailing comma" : "trailing characters", q + 1);
+        }
+        bool more = false;
+        return next_element(false, more);
+    }
+    return invalid_type(t, "struct " + std::string(shape.name));
+}
+
+Status Reader::value_rest(const Token& t, Value& out) {
+    switch (t.kind) {
+        case Tok::Null: out = Value(); break;
+        case Tok::True: out = Value(true); break;
+        case Tok::False: out = Value(false); break;
+        case Tok::U64: out = Value(t.u); break;
+        case Tok::I64: out = Value(t.i); break;
+        case Tok::F64: out = Value(t.d); break;
+        case Tok::Str: out = Value(std::string(t.str)); break;
+        case Tok::Arr: {
+            QUORENT_CHECK(enter(t));
+            Array arr;
+            for (bool first = true;; first = false) {
+                bool more = false;
+                QUORENT_CHECK(next_element(first, more));
+                if (!more) break;
+                Token e;
+                QUORENT_CHECK(lex(e));
+                QUORENT_CHECK(value_rest(e, arr.emplace_back()));
+            }
+            out = Value(std::move(arr));
+            return {};
+        }
+        case Tok::Obj: {
+            QUORENT_CHECK(enter(t));
+            Object obj;
+            for (bool first = true;; first = false) {
+                bool more = false;
+                QUORENT_CHECK(next_member(first, more));
+                if (!more) break;
+                QUORENT_CHECK(key(key_));
+                std::string k = key_;
+                QUORENT_CHECK(colon());
+                Token e;
+                QUORENT_CHECK(lex(e));
+                Value v;
+                QUORENT_CHECK(value_rest(e, v));
+                obj.insert_or_assign(std::move(k), std::move(v));  // a repeated key keeps its last value
+            }
+            out = Value(std::move(obj));
+            return {};
+        }
+    }
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::value(Value& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    return value_rest(t, out);
+}
+
+Status Reader::map(Object& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind != Tok::Obj) return invalid_type(t, "a map");
+    Value v;
+    QUORENT_CHECK(value_rest(t, v));
+    out = std::move(*v.as_object());
+    return {};
+}
+
+Result<Value> parse(std::string_view text, ErrorKind kind) {
+    return read_text<Value>(text, kind, [](Reader& r, Value& v) { return r.value(v); });
+}
+
+}  // namespace quorent::json
