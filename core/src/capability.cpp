@@ -14,7 +14,7 @@ using json::Reader;
 constexpr Member<Caveats> kCaveats[] = {
     {{"exp", false}, [](Reader& r, Caveats& c) { return r.optional_u64(c.exp); }},
     {{"max_uses", false}, [](Reader& r, Caveats& c) { return r.optional_u64(c.max_uses); }},
-    {{"nb", false}, [](Reader& r, Caveats& c) { return r.map(c.nb); }},
+    {{"nb", false}, [](Reader& r, Caveats& c) { return r.canonical_map(c.nb); }},
 };
 
 constexpr Member<Grant> kGrant[] = {
@@ -79,7 +79,7 @@ void write_caveats(std::string& out, const Caveats& cav) {
             first_nb = false;
             json::write_string(out, k);
             out += ':';
-            json::write(out, v);
+            out += v;
         }
         out += '}';
     }

@@ -2,6 +2,8 @@
 // free-form values.
 #include "quorent/json.hpp"
 
+#include <algorithm>
+
 namespace quorent::json {
 
 namespace {
@@ -132,14 +134,94 @@ Status Reader::value(Value& out) {
     return value_rest(t, out);
 }
 
-Status Reader::map(Object& out) {
+Status Reader::canonical_rest(const Token& t, std::string& out) {
+    switch (t.kind) {
+        case Tok::Null: out += "null"; break;
+        case Tok::True: out += "true"; break;
+        case Tok::False: out += "false"; break;
+        case Tok::U64: write_u64(out, t.u); break;
+        case Tok::I64: write_i64(out, t.i); break;
+        case Tok::F64: write_double(out, t.d); break;
+        case Tok::Str: write_string(out, t.str); break;
+        case Tok::Arr: {
+            QUORENT_CHECK(enter(t));
+            out += '[';
+            for (bool first = true;; first = false) {
+                bool more = false;
+                QUORENT_CHECK(next_element(first, more));
+                if (!more) break;
+                if (!first) out += ',';
+                Token e;
+                QUORENT_CHECK(lex(e));
+                QUORENT_CHECK(canonical_rest(e, out));
+            }
+            out += ']';
+            return {};
+        }
+        case Tok::Obj: {
+            // Members are gathered in one buffer, each as its raw key then
+            // its canonical `"key":value`, and written in key order.
+            QUORENT_CHECK(enter(t));
+            struct Entry {
+                std::size_t off, key_len, len;
+            };
+            std::string buf;
+            std::vector<Entry> entries;
+            for (bool first = true;; first = false) {
+                bool more = false;
+                QUORENT_CHECK(next_member(first, more));
+                if (!more) break;
+                QUORENT_CHECK(key(key_));
+                entries.push_back(Entry{buf.size(), key_.size(), 0});
+                buf += key_;
+                write_string(buf, key_);
+                buf += ':';
+                QUORENT_CHECK(colon());
+                Token v;
+                QUORENT_CHECK(lex(v));
+                QUORENT_CHECK(canonical_rest(v, buf));
+                entries.back().len = buf.size() - entries.back().off;
+            }
+            auto key_of = [&](const Entry& e) { return std::string_view(buf).substr(e.off, e.key_len); };
+            std::stable_sort(entries.begin(), entries.end(),
+                             [&](const Entry& a, const Entry& b) { return key_of(a) < key_of(b); });
+            out += '{';
+            bool first = true;
+            for (std::size_t i = 0; i < entries.size(); ++i) {
+                // Of repeated keys the last one counts.
+                if (i + 1 < entries.size() && key_of(entries[i]) == key_of(entries[i + 1])) continue;
+                if (!first) out += ',';
+                first = false;
+                const Entry& e = entries[i];
+                out.append(buf, e.off + e.key_len, e.len - e.key_len);
+            }
+            out += '}';
+            return {};
+        }
+    }
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::canonical_map(TextObject& out) {
     Token t;
     QUORENT_CHECK(lex(t));
     if (t.kind != Tok::Obj) return invalid_type(t, "a map");
-    Value v;
-    QUORENT_CHECK(value_rest(t, v));
-    out = std::move(*v.as_object());
-    return {};
+    QUORENT_CHECK(enter(t));
+    out.clear();
+    for (bool first = true;; first = false) {
+        bool more = false;
+        QUORENT_CHECK(next_member(first, more));
+        if (!more) return {};
+        QUORENT_CHECK(key(key_));
+        std::string k = key_;
+        QUORENT_CHECK(colon());
+        Token v;
+        QUORENT_CHECK(lex(v));
+        std::string text;
+        QUORENT_CHECK(canonical_rest(v, text));
+        out.insert_or_assign(std::move(k), std::move(text));
+    }
 }
 
 Result<Value> parse(std::string_view text, ErrorKind kind) {

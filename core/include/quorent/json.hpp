@@ -32,6 +32,8 @@ class Value;
 using Array = std::vector<Value>;
 // std::string compares its bytes as unsigned char, so this is UTF-8 byte order.
 using Object = std::map<std::string, Value, std::less<>>;
+// Free-form members held compactly: each value as its canonical text.
+using TextObject = std::map<std::string, std::string, std::less<>>;
 
 // A free-form JSON value. A number is held as an unsigned or signed 64-bit
 // integer when written as one (no fraction, no exponent, in range), otherwise
@@ -173,7 +175,9 @@ public:
     Status u64(std::uint64_t& out);
     Status optional_u64(std::optional<std::uint64_t>& out);  // null: absent
     Status value(Value& out);                                // anything
-    Status map(Object& out);  // an object of free-form values; last duplicate wins
+    // An object of free-form values, each held as its canonical text (what
+    // write() makes of it); last duplicate wins.
+    Status canonical_map(TextObject& out);
     Status skip();            // any value, discarded
     // An array, each element read by `element`.
     Status array(FunctionRef<Status()> element);
@@ -230,6 +234,7 @@ private:
     // The rest of a value whose first token was read.
     Status skip_rest(const Token& t);
     Status value_rest(const Token& t, Value& out);
+    Status canonical_rest(const Token& t, std::string& out);
     bool in_array() const noexcept { return (open_[(depth_ - 1) / 64] >> ((depth_ - 1) % 64)) & 1; }
 
     std::string_view text_;
