@@ -173,3 +173,25 @@ const char* const kShapes[] = {"numbers", "objects", "keys", "string"};
 }();
 
 }  // namespace
+
+// The hashing the JSON operations of the interface need, bare: issuer_key_id
+// hashes the key's required members, parent_ref_hash_link the link's
+// canonical text (which the benchmark's link already is). delegation_binding
+// and mint_capability_deed hash nothing.
+namespace {
+
+void floor_json_issuer_key_id(benchmark::State& state) {
+    const Fixtures& f = fixtures();
+    const std::string members = R"({"crv":"P-256","kty":"EC","x":")" + b64url(f.p256_x.data(), 32) + R"(","y":")" +
+                                b64url(f.p256_y.data(), 32) + R"("})";
+    for (auto _ : state) benchmark::DoNotOptimize(sha256(members));
+}
+BENCHMARK(floor_json_issuer_key_id)->Name("floor/json/issuer_key_id");
+
+void floor_json_parent_ref_hash_link(benchmark::State& state) {
+    const std::string link = json_inputs::link(1);
+    for (auto _ : state) benchmark::DoNotOptimize(sha256(link));
+}
+BENCHMARK(floor_json_parent_ref_hash_link)->Name("floor/json/parent_ref_hash_link");
+
+}  // namespace

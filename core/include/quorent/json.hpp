@@ -191,6 +191,7 @@ public:
     Status record(const Record& shape, FunctionRef<Status(std::size_t)> field);
     template <class T, std::size_t N>
     Status record(std::string_view name, const Member<T> (&table)[N], std::size_t min_elements, T& out) {
+        static_assert(N <= 32, "a record has at most 32 fields");
         Field fields[N];
         for (std::size_t i = 0; i < N; ++i) fields[i] = table[i].field;
         return record(Record{name, fields, min_elements}, [&](std::size_t i) { return table[i].read(*this, out); });
