@@ -5,6 +5,7 @@
 // Positions are byte offsets turned into " at line L column C" by fail(). A
 // fault inside the text is placed just past the offending byte; a text that
 // ends too early is placed at its end.
+#include <array>
 #include <charconv>
 #include <cstring>
 
@@ -49,8 +50,13 @@ void append_utf8(std::string& out, unsigned cp) {
     }
 }
 
-// The bytes a string holds as they are: no quote, backslash or control.
-bool plain(unsigned char c) noexcept { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
+// The bytes a string holds as they are: ASCII but no quote, backslash or
+// control.
+constexpr auto kPlain = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0x20; c < 0x80; ++c) t[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+    return t;
+}();
 
 // A string as the invalid-type message quotes it: between double quotes,
 // with quotes, backslashes and control characters escaped (\n, \t, \0, \u{1}).
@@ -80,7 +86,7 @@ std::string debug_quoted(std::string_view s) {
         char buf[8];
         auto r = std::to_chars(buf, buf + sizeof buf, cp, 16);
         out += "\\u{";
-        out.append(buf, r.ptr);
+        out.append(buf, static_cast<std::size_t>(r.ptr - buf));
         out += '}';
     }
     out += '"';
@@ -182,9 +188,7 @@ Status Reader::lex(Token& t, bool keep) {
         case '"': {
             t.kind = Tok::Str;
             std::size_t end = 0;
-            if (keep) scratch_.clear();
-            QUORENT_CHECK(lex_string(pos_, keep, scratch_, end));
-            t.str = keep ? std::string_view(scratch_) : std::string_view();
+            QUORENT_CHECK(lex_string(pos_, keep, scratch_, t.str, end));
             t.pos = pos_ = end;
             return {};
         }
@@ -192,7 +196,7 @@ Status Reader::lex(Token& t, bool keep) {
         case 'f': return lex_literal(t, "false", Tok::False);
         case 'n': return lex_literal(t, "null", Tok::Null);
         default:
-            if (c == '-' || is_digit(c)) return lex_number(t);
+            if (c == '-' || is_digit(c)) return lex_number(t, keep);
             break;
     }
     return fail("expected value", pos_ + 1);
@@ -210,7 +214,7 @@ Status Reader::lex_literal(Token& t, std::string_view word, Tok kind) {
     return {};
 }
 
-Status Reader::lex_number(Token& t) {
+Status Reader::lex_number(Token& t, bool keep) {
     const std::size_t n = text_.size();
     const std::size_t start = pos_;
     std::size_t i = start;
@@ -246,6 +250,11 @@ Status Reader::lex_number(Token& t) {
         while (i < n && is_digit(text_[i])) ++i;
     }
     t.pos = pos_ = i;
+    if (!keep && integer && int_end - int_start < 20) {
+        // Unread, and no integer this short can be out of range.
+        t.kind = negative ? Tok::I64 : Tok::U64;
+        return {};
+    }
     const char* first = text_.data() + int_start;
     const char* last = text_.data() + int_end;
     if (integer) {
@@ -308,10 +317,14 @@ Status Reader::lex_number(Token& t) {
     return {};
 }
 
-Status Reader::lex_string(std::size_t start, bool keep, std::string& out, std::size_t& end) {
+Status Reader::lex_string(std::size_t start, bool keep, std::string& buf, std::string_view& str, std::size_t& end) {
+    // Without escapes the string is a view of the text; from the first
+    // escape on it is decoded into `buf` (when kept).
     const std::size_t n = text_.size();
     const auto* s = reinterpret_cast<const unsigned char*>(text_.data());
     std::size_t i = start + 1;
+    std::size_t copied = i;  // escaped: the text before this offset is in buf
+    bool escaped = false;
     auto eof = [&] { return fail("EOF while parsing a string", n); };
     // Four hex digits at i, as a code unit.
     auto hex4 = [&](unsigned& cu) -> Status {
@@ -325,17 +338,26 @@ Status Reader::lex_string(std::size_t start, bool keep, std::string& out, std::s
         return {};
     };
     for (;;) {
-        const std::size_t run = i;
-        while (i < n && plain(s[i])) ++i;
-        if (keep) out.append(text_.data() + run, i - run);
+        while (i < n && kPlain[s[i]]) ++i;
         if (i >= n) return eof();
         const unsigned char c = s[i];
         if (c == '"') {
             end = i + 1;
+            if (!escaped) {
+                str = text_.substr(start + 1, i - start - 1);
+            } else if (keep) {
+                buf.append(text_.data() + copied, i - copied);
+                str = buf;
+            }
             return {};
         }
         if (c < 0x20) return fail("control character (\\u0000-\\u001F) found while parsing a string", i + 1);
         if (c == '\\') {
+            if (keep) {
+                if (!escaped) buf.clear();
+                buf.append(text_.data() + copied, i - copied);
+            }
+            escaped = true;
             ++i;
             if (i >= n) return eof();
             char simple = 0;
@@ -366,13 +388,14 @@ Status Reader::lex_string(std::size_t start, bool keep, std::string& out, std::s
                         if (low < 0xDC00 || low > 0xDFFF) return fail("unexpected end of hex escape", i);
                         cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
                     }
-                    if (keep) append_utf8(out, cp);
+                    if (keep) append_utf8(buf, cp);
+                    copied = i;
                     continue;
                 }
                 default: return fail("invalid escape", i + 1);
             }
-            if (keep) out += simple;
-            ++i;
+            if (keep) buf += simple;
+            copied = ++i;
             continue;
         }
         // A multi-byte UTF-8 sequence: the lead byte fixes the number of
@@ -392,14 +415,13 @@ Status Reader::lex_string(std::size_t start, bool keep, std::string& out, std::s
         } else {
             return fail("invalid unicode code point", i + 1);
         }
-        const std::size_t seq = i++;
+        ++i;
         for (unsigned k = 0; k < count; ++k, ++i) {
             if (i >= n) return eof();
             if (s[i] < lo || s[i] > hi) return fail("invalid unicode code point", i + 1);
             lo = 0x80;
             hi = 0xBF;
         }
-        if (keep) out.append(text_.data() + seq, i - seq);
     }
 }
 
@@ -464,10 +486,9 @@ Status Reader::next_member(bool first, bool& more) {
     return {};
 }
 
-Status Reader::key(std::string& out) {
-    out.clear();
+Status Reader::key(std::string_view& out) {
     std::size_t end = 0;
-    QUORENT_CHECK(lex_string(pos_, true, out, end));
+    QUORENT_CHECK(lex_string(pos_, true, key_, out, end));
     pos_ = end;
     return {};
 }
@@ -497,7 +518,8 @@ Status Reader::skip_rest(const Token& t) {
             QUORENT_CHECK(next_member(first, more));
             if (more) {
                 std::size_t end = 0;
-                QUORENT_CHECK(lex_string(pos_, false, key_, end));
+                std::string_view unused;
+                QUORENT_CHECK(lex_string(pos_, false, key_, unused, end));
                 pos_ = end;
                 QUORENT_CHECK(colon());
             }
@@ -548,11 +570,12 @@ Status Reader::members(bool& object, FunctionRef<Status(std::string_view key)> m
         bool more = false;
         QUORENT_CHECK(next_member(first, more));
         if (!more) return {};
-        QUORENT_CHECK(key(key_));
+        std::string_view k;
+        QUORENT_CHECK(key(k));
         QUORENT_CHECK(colon());
-        // The callback may read nested records, which reuse key_.
-        const std::string k = key_;
-        QUORENT_CHECK(member(k));
+        // The callback may read further keys, which reuse the key buffer.
+        const std::string name(k);
+        QUORENT_CHECK(member(name));
     }
 }
 

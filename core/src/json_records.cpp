@@ -26,13 +26,14 @@ Status Reader::record(const Record& shape, FunctionRef<Status(std::size_t)> fiel
             bool more = false;
             QUORENT_CHECK(next_member(first, more));
             if (!more) break;
-            QUORENT_CHECK(key(key_));
+            std::string_view k;
+            QUORENT_CHECK(key(k));
             std::size_t i = 0;
-            while (i < nfields && shape.fields[i].key != key_) ++i;
+            while (i < nfields && shape.fields[i].key != k) ++i;
             if (i < nfields && (seen & (1u << i))) {
                 // Noticed on reading the key, before its value, once the
                 // white space after the key is passed.
-                return fail("duplicate field `" + key_ + "`", skip_ws_from(text_, pos_));
+                return fail("duplicate field `" + std::string(k) + "`", skip_ws_from(text_, pos_));
             }
             QUORENT_CHECK(colon());
             if (i == nfields) {
@@ -111,8 +112,9 @@ Status Reader::value_rest(const Token& t, Value& out) {
                 bool more = false;
                 QUORENT_CHECK(next_member(first, more));
                 if (!more) break;
-                QUORENT_CHECK(key(key_));
-                std::string k = key_;
+                std::string_view kv;
+                QUORENT_CHECK(key(kv));
+                std::string k(kv);
                 QUORENT_CHECK(colon());
                 Token e;
                 QUORENT_CHECK(lex(e));
@@ -171,10 +173,11 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
                 bool more = false;
                 QUORENT_CHECK(next_member(first, more));
                 if (!more) break;
-                QUORENT_CHECK(key(key_));
-                entries.push_back(Entry{buf.size(), key_.size(), 0});
-                buf += key_;
-                write_string(buf, key_);
+                std::string_view k;
+                QUORENT_CHECK(key(k));
+                entries.push_back(Entry{buf.size(), k.size(), 0});
+                buf += k;
+                write_string(buf, k);
                 buf += ':';
                 QUORENT_CHECK(colon());
                 Token v;
@@ -213,8 +216,9 @@ Status Reader::canonical_map(TextObject& out) {
         bool more = false;
         QUORENT_CHECK(next_member(first, more));
         if (!more) return {};
-        QUORENT_CHECK(key(key_));
-        std::string k = key_;
+        std::string_view kv;
+        QUORENT_CHECK(key(kv));
+        std::string k(kv);
         QUORENT_CHECK(colon());
         Token v;
         QUORENT_CHECK(lex(v));

@@ -213,7 +213,7 @@ private:
         std::uint64_t u = 0;
         std::int64_t i = 0;
         double d = 0;
-        std::string_view str;  // strings, when kept: the decoded text
+        std::string_view str;  // strings, when kept: the decoded text (valid until the next string)
     };
 
     CoreError fail(std::string message, std::size_t offset) const;
@@ -221,8 +221,10 @@ private:
     void skip_ws() noexcept;
     // The next token; a string is decoded only when `keep`.
     Status lex(Token& t, bool keep = true);
-    Status lex_string(std::size_t start, bool keep, std::string& out, std::size_t& end);
-    Status lex_number(Token& t);
+    // The string opening at `start`: `str` views the text, or `buf` once an
+    // escape is met; `end` is just past its closing quote.
+    Status lex_string(std::size_t start, bool keep, std::string& buf, std::string_view& str, std::size_t& end);
+    Status lex_number(Token& t, bool keep);
     Status lex_literal(Token& t, std::string_view word, Tok kind);
     // Entering and leaving a container, with the nesting limit.
     Status enter(const Token& t);
@@ -230,7 +232,7 @@ private:
     // key) follows, or the container closed.
     Status next_element(bool first, bool& more);
     Status next_member(bool first, bool& more);
-    Status key(std::string& out);
+    Status key(std::string_view& out);  // valid until the next key
     Status colon();
     // The rest of a value whose first token was read.
     Status skip_rest(const Token& t);
