@@ -1,5 +1,6 @@
-// The readers built on the tokenizer: records by their field tables, and
-// free-form values.
+// The readers built on the tokenizer: strings, integers, arrays, objects
+// member by member, records by their field tables, and free-form values
+// (as the value model or as canonical text).
 #include "quorent/json.hpp"
 
 #include <algorithm>
@@ -14,6 +15,109 @@ std::size_t skip_ws_from(std::string_view text, std::size_t i) noexcept {
 }
 
 }  // namespace
+
+bool Reader::at_array() const noexcept {
+    const std::size_t p = skip_ws_from(text_, pos_);
+    return p < text_.size() && text_[p] == '[';
+}
+
+Status Reader::array(FunctionRef<Status()> element) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind != Tok::Arr) return invalid_type(t, "a sequence");
+    QUORENT_CHECK(enter(t));
+    for (bool first = true;; first = false) {
+        bool more = false;
+        QUORENT_CHECK(next_element(first, more));
+        if (!more) return {};
+        QUORENT_CHECK(element());
+    }
+}
+
+Status Reader::members(bool& object, FunctionRef<Status(std::string_view key)> member) {
+    Token t;
+    QUORENT_CHECK(lex(t, false));
+    object = t.kind == Tok::Obj;
+    if (!object) return skip_rest(t);
+    QUORENT_CHECK(enter(t));
+    for (bool first = true;; first = false) {
+        bool more = false;
+        QUORENT_CHECK(next_member(first, more));
+        if (!more) return {};
+        std::string_view k;
+        QUORENT_CHECK(key(k));
+        QUORENT_CHECK(colon());
+        // The callback may read further keys, which reuse the key buffer.
+        const std::string name(k);
+        QUORENT_CHECK(member(name));
+    }
+}
+
+// ---- scalars ----------------------------------------------------------------------
+
+Status Reader::string(std::string& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind != Tok::Str) return invalid_type(t, "a string");
+    out.assign(t.str);
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::optional_string(std::optional<std::string>& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind == Tok::Null) {
+        out.reset();
+    } else if (t.kind == Tok::Str) {
+        out.emplace(t.str);
+    } else {
+        return invalid_type(t, "a string");
+    }
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::loose_string(std::optional<std::string>& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind != Tok::Str) {
+        out.reset();
+        return skip_rest(t);
+    }
+    out.emplace(t.str);
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::u64(std::uint64_t& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind != Tok::U64) return invalid_type(t, "u64");
+    out = t.u;
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::optional_u64(std::optional<std::uint64_t>& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind == Tok::Null) {
+        out.reset();
+    } else if (t.kind == Tok::U64) {
+        out = t.u;
+    } else {
+        return invalid_type(t, "u64");
+    }
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::end() {
+    const std::size_t p = skip_ws_from(text_, last_end_);
+    if (p < text_.size()) return fail("trailing characters", p + 1);
+    return {};
+}
 
 Status Reader::record(const Record& shape, FunctionRef<Status(std::size_t)> field) {
     Token t;
