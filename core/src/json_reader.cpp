@@ -5,11 +5,11 @@
 // Positions are byte offsets turned into " at line L column C" by fail(). A
 // fault inside the text is placed just past the offending byte; a text that
 // ends too early is placed at its end.
-#include <array>
 #include <charconv>
 #include <cstring>
 
 #include "quorent/json.hpp"
+#include "json_scan.hpp"
 
 namespace quorent::json {
 
@@ -49,14 +49,6 @@ void append_utf8(std::string& out, unsigned cp) {
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
-
-// The bytes a string holds as they are: ASCII but no quote, backslash or
-// control.
-constexpr auto kPlain = [] {
-    std::array<bool, 256> t{};
-    for (int c = 0x20; c < 0x80; ++c) t[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
-    return t;
-}();
 
 // A string as the invalid-type message quotes it: between double quotes,
 // with quotes, backslashes and control characters escaped (\n, \t, \0, \u{1}).
@@ -338,7 +330,7 @@ Status Reader::lex_string(std::size_t start, bool keep, std::string& buf, std::s
         return {};
     };
     for (;;) {
-        while (i < n && kPlain[s[i]]) ++i;
+        i = scan::plain_run(s, i, n, true);
         if (i >= n) return eof();
         const unsigned char c = s[i];
         if (c == '"') {

@@ -1,5 +1,6 @@
 // The value model and the canonical writer.
 #include "quorent/json.hpp"
+#include "json_scan.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -30,8 +31,6 @@ namespace {
 
 constexpr char kHex[] = "0123456789abcdef";
 
-// Bytes that a JSON string can hold as they are.
-constexpr bool plain_byte(unsigned char c) noexcept { return c >= 0x20 && c != '"' && c != '\\'; }
 
 }  // namespace
 
@@ -39,9 +38,9 @@ void write_string(std::string& out, std::string_view text) {
     out.reserve(out.size() + text.size() + 2);
     out += '"';
     std::size_t run = 0;  // start of the pending run of plain bytes
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (plain_byte(c)) continue;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t i = 0; (i = scan::plain_run(bytes, i, text.size(), false)) < text.size(); ++i) {
+        const unsigned char c = bytes[i];
         out.append(text.data() + run, i - run);
         run = i + 1;
         switch (c) {
