@@ -213,12 +213,9 @@ Status Reader::lex_number(Token& t, bool keep) {
     const bool negative = text_[i] == '-';
     if (negative) ++i;
     // One digit at least; no leading zero.
-    auto digit_due = [&]() -> Status {
-        if (i >= n) return fail("EOF while parsing a value", n);
-        if (!is_digit(text_[i])) return fail("invalid number", i + 1);
-        return {};
-    };
-    QUORENT_CHECK(digit_due());
+    auto digit_due = [&] { return i < n && is_digit(text_[i]); };
+    auto no_digit = [&] { return i >= n ? fail("EOF while parsing a value", n) : fail("invalid number", i + 1); };
+    if (!digit_due()) return no_digit();
     const std::size_t int_start = i;
     if (text_[i] == '0') {
         ++i;
@@ -231,14 +228,14 @@ Status Reader::lex_number(Token& t, bool keep) {
     if (i < n && text_[i] == '.') {
         integer = false;
         ++i;
-        QUORENT_CHECK(digit_due());
+        if (!digit_due()) return no_digit();
         while (i < n && is_digit(text_[i])) ++i;
     }
     if (i < n && (text_[i] == 'e' || text_[i] == 'E')) {
         integer = false;
         ++i;
         if (i < n && (text_[i] == '+' || text_[i] == '-')) ++i;
-        QUORENT_CHECK(digit_due());
+        if (!digit_due()) return no_digit();
         while (i < n && is_digit(text_[i])) ++i;
     }
     t.pos = pos_ = i;
