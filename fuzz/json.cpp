@@ -1,9 +1,12 @@
 // The JSON record reader and the canonical writer on arbitrary text. The
 // first byte picks the reader: free-form value, grants, one delegation link,
-// a chain of links, a JWK thumbprint or token claims. Whatever reads writes
-// canonically, and that text reads back to the same records and writes to
-// the same bytes; every refusal ends with its position; a link's
-// parent-reference hash is SHA-256 of its canonical text.
+// a chain of links, a JWK thumbprint, token claims, or a JWK carrying the
+// input repeated to about 1 MB in a member nothing reads. Whatever reads
+// writes canonically, and that text reads back to the same records and
+// writes to the same bytes; every refusal ends with its position; a link's
+// parent-reference hash is SHA-256 of its canonical text. The repeated input
+// is only checked, never held: scripts/fuzz.sh runs this target with a
+// memory limit that reading it into a tree would break.
 #include "check.hpp"
 #include "quorent/capability.hpp"
 #include "quorent/digest.hpp"
@@ -42,7 +45,7 @@ void round_trip(std::string_view in, Read read, Write write) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0 || size > 16384) return 0;
     const std::string_view in = fuzz::text(data + 1, size - 1);
-    switch (data[0] % 6) {
+    switch (data[0] % 7) {
         case 0:
             round_trip<json::Value>(in, [](std::string_view t) { return json::parse(t); },
                                     [](const json::Value& v) { return json::to_string(v); });
@@ -83,9 +86,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             break;
         }
-        default: {
+        case 5: {
             const auto c = token::claims_from_json(in);
             if (!c.ok()) positioned(c.error(), ErrorKind::Jwt, in);
+            break;
+        }
+        default: {
+            static const std::string kKey = R"({"kty":"EC","crv":"P-256","x":"a","y":"b"})";
+            static const std::string kThumb = token::jwk_thumbprint(std::string_view(kKey)).value();
+            std::string big = R"({"kty":"EC","crv":"P-256","x":"a","y":"b","z":[)";
+            const std::size_t copies = (std::size_t{1} << 20) / (in.size() + 1) + 1;
+            big.reserve(big.size() + copies * (in.size() + 1) + 2);
+            for (std::size_t i = 0; i < copies; ++i) {
+                if (i != 0) big += ',';
+                big += in;
+            }
+            big += "]}";
+            const auto t = token::jwk_thumbprint(std::string_view(big));
+            if (t.ok()) {
+                FUZZ_CHECK(t.value() == kThumb, fuzz::show(in));
+            } else {
+                positioned(t.error(), ErrorKind::BadKey, in);
+                // Values that read alone, nested as deep, read repeated.
+                const bool blank = in.find_first_not_of(" \t\r\n") == std::string_view::npos;
+                FUZZ_CHECK(blank || !json::parse("[[" + std::string(in) + "]]").ok(),
+                           fuzz::show(in) + " -> " + t.error().detail);
+            }
             break;
         }
     }

@@ -8,45 +8,23 @@ namespace quorent::capability {
 
 namespace {
 
-using json::Field;
+using json::Member;
 using json::Reader;
-using json::Record;
 
-constexpr Field kCaveatsFields[] = {{"exp", false}, {"max_uses", false}, {"nb", false}};
-constexpr Record kCaveats{"Caveats", kCaveatsFields, 2};
-
-constexpr Field kGrantFields[] = {{"res", true}, {"act", true}, {"cav", true}};
-constexpr Record kGrant{"Grant", kGrantFields, 3};
-
-constexpr Field kDelegationFields[] = {
-    {"iss", true},         {"to", true},     {"grants", true},  {"exp", true},    {"epoch_label", true},
-    {"epoch", true},       {"sig", true},    {"pubkey", false}, {"kind", false},  {"proof", false},
-    {"root", false},       {"salt", false},
+constexpr Member<Caveats> kCaveats[] = {
+    {{"exp", false}, [](Reader& r, Caveats& c) { return r.optional_u64(c.exp); }},
+    {{"max_uses", false}, [](Reader& r, Caveats& c) { return r.optional_u64(c.max_uses); }},
+    {{"nb", false}, [](Reader& r, Caveats& c) { return r.canonical_map(c.nb); }},
 };
-constexpr Record kDelegation{"Delegation", kDelegationFields, 7};
 
-Status read_caveats(Reader& r, Caveats& cav) {
-    return r.record(kCaveats, [&](std::size_t i) -> Status {
-        switch (i) {
-            case 0: return r.optional_u64(cav.exp);
-            case 1: return r.optional_u64(cav.max_uses);
-            default: return r.map(cav.nb);
-        }
-    });
-}
-
-Status read_grant(Reader& r, Grant& grant) {
-    return r.record(kGrant, [&](std::size_t i) -> Status {
-        switch (i) {
-            case 0: return r.string(grant.res);
-            case 1: return r.array([&] { return r.string(grant.act.emplace_back()); });
-            default: return read_caveats(r, grant.cav);
-        }
-    });
-}
+constexpr Member<Grant> kGrant[] = {
+    {{"res", true}, [](Reader& r, Grant& g) { return r.string(g.res); }},
+    {{"act", true}, [](Reader& r, Grant& g) { return r.array([&] { return r.string(g.act.emplace_back()); }); }},
+    {{"cav", true}, [](Reader& r, Grant& g) { return r.record("Caveats", kCaveats, 2, g.cav); }},
+};
 
 Status read_grants(Reader& r, std::vector<Grant>& grants) {
-    return r.array([&] { return read_grant(r, grants.emplace_back()); });
+    return r.array([&] { return r.record("Grant", kGrant, 3, grants.emplace_back()); });
 }
 
 Status read_epoch_label(Reader& r, Bytes32& label) {
@@ -60,24 +38,22 @@ Status read_epoch_label(Reader& r, Bytes32& label) {
     return {};
 }
 
-Status read_delegation(Reader& r, Delegation& d) {
-    return r.record(kDelegation, [&](std::size_t i) -> Status {
-        switch (i) {
-            case 0: return r.string(d.iss);
-            case 1: return r.string(d.to);
-            case 2: return read_grants(r, d.grants);
-            case 3: return r.u64(d.exp);
-            case 4: return read_epoch_label(r, d.epoch_label);
-            case 5: return r.u64(d.epoch);
-            case 6: return r.string(d.sig);
-            case 7: return r.optional_string(d.pubkey);
-            case 8: return r.optional_string(d.kind);
-            case 9: return r.optional_string(d.proof);
-            case 10: return r.optional_string(d.root);
-            default: return r.optional_string(d.salt);
-        }
-    });
-}
+constexpr Member<Delegation> kDelegation[] = {
+    {{"iss", true}, [](Reader& r, Delegation& d) { return r.string(d.iss); }},
+    {{"to", true}, [](Reader& r, Delegation& d) { return r.string(d.to); }},
+    {{"grants", true}, [](Reader& r, Delegation& d) { return read_grants(r, d.grants); }},
+    {{"exp", true}, [](Reader& r, Delegation& d) { return r.u64(d.exp); }},
+    {{"epoch_label", true}, [](Reader& r, Delegation& d) { return read_epoch_label(r, d.epoch_label); }},
+    {{"epoch", true}, [](Reader& r, Delegation& d) { return r.u64(d.epoch); }},
+    {{"sig", true}, [](Reader& r, Delegation& d) { return r.string(d.sig); }},
+    {{"pubkey", false}, [](Reader& r, Delegation& d) { return r.optional_string(d.pubkey); }},
+    {{"kind", false}, [](Reader& r, Delegation& d) { return r.optional_string(d.kind); }},
+    {{"proof", false}, [](Reader& r, Delegation& d) { return r.optional_string(d.proof); }},
+    {{"root", false}, [](Reader& r, Delegation& d) { return r.optional_string(d.root); }},
+    {{"salt", false}, [](Reader& r, Delegation& d) { return r.optional_string(d.salt); }},
+};
+
+Status read_delegation(Reader& r, Delegation& d) { return r.record("Delegation", kDelegation, 7, d); }
 
 void write_caveats(std::string& out, const Caveats& cav) {
     out += '{';
@@ -103,7 +79,7 @@ void write_caveats(std::string& out, const Caveats& cav) {
             first_nb = false;
             json::write_string(out, k);
             out += ':';
-            json::write(out, v);
+            out += v;
         }
         out += '}';
     }

@@ -18,58 +18,76 @@ namespace quorent::token {
 
 namespace {
 
-using json::Field;
+using json::Member;
 using json::Reader;
-using json::Record;
 
-constexpr Field kClaimsFields[] = {{"iss", true}, {"sub", true},  {"aud", true},   {"exp", true},
-                                   {"iat", false}, {"tid", false}, {"nonce", false}};
-constexpr Record kClaims{"Claims", kClaimsFields, 4};
+constexpr Member<Claims> kClaims[] = {
+    {{"iss", true}, [](Reader& r, Claims& c) { return r.string(c.iss); }},
+    {{"sub", true}, [](Reader& r, Claims& c) { return r.string(c.sub); }},
+    {{"aud", true}, [](Reader& r, Claims& c) { return r.string(c.aud); }},
+    {{"exp", true}, [](Reader& r, Claims& c) { return r.u64(c.exp); }},
+    {{"iat", false}, [](Reader& r, Claims& c) { return r.u64(c.iat); }},
+    {{"tid", false}, [](Reader& r, Claims& c) { return r.optional_u64(c.tid); }},
+    {{"nonce", false}, [](Reader& r, Claims& c) { return r.optional_string(c.nonce); }},
+};
 
-}  // namespace
+// The members of a JWK that matter here, each present only when it is a
+// string (a repeated member keeps its last value).
+struct JwkFields {
+    std::optional<std::string> kty, crv, x, y, kid;
+};
 
-Result<Claims> claims_from_json(std::string_view payload, ErrorKind kind) {
-    return json::read_text<Claims>(payload, kind, [](Reader& r, Claims& c) {
-        return r.record(kClaims, [&](std::size_t i) -> Status {
-            switch (i) {
-                case 0: return r.string(c.iss);
-                case 1: return r.string(c.sub);
-                case 2: return r.string(c.aud);
-                case 3: return r.u64(c.exp);
-                case 4: return r.u64(c.iat);
-                case 5: return r.optional_u64(c.tid);
-                default: return r.optional_string(c.nonce);
-            }
-        });
+// Reads one JWK's members into `k`; any value that is no object leaves all
+// of them absent.
+Status read_jwk(Reader& r, JwkFields& k) {
+    k = JwkFields{};
+    bool object = false;
+    return r.members(object, [&](std::string_view name) -> Status {
+        if (name == "kty") return r.loose_string(k.kty);
+        if (name == "crv") return r.loose_string(k.crv);
+        if (name == "x") return r.loose_string(k.x);
+        if (name == "y") return r.loose_string(k.y);
+        if (name == "kid") return r.loose_string(k.kid);
+        return r.skip();
     });
 }
 
-Result<std::string> jwk_thumbprint(const json::Value& jwk) {
-    const std::string* kty = jwk.find_string("kty");
-    if (kty == nullptr) return make_error(ErrorKind::BadKey, "missing kty");
-    if (*kty != "EC") return make_error(ErrorKind::BadKey, "unsupported kty");
-    const std::string* crv = jwk.find_string("crv");
-    if (crv == nullptr) return make_error(ErrorKind::BadKey, "missing crv");
-    const std::string* x = jwk.find_string("x");
-    if (x == nullptr) return make_error(ErrorKind::BadKey, "missing x");
-    const std::string* y = jwk.find_string("y");
-    if (y == nullptr) return make_error(ErrorKind::BadKey, "missing y");
+Result<std::string> thumbprint(const JwkFields& jwk) {
+    if (!jwk.kty) return make_error(ErrorKind::BadKey, "missing kty");
+    if (*jwk.kty != "EC") return make_error(ErrorKind::BadKey, "unsupported kty");
+    if (!jwk.crv) return make_error(ErrorKind::BadKey, "missing crv");
+    if (!jwk.x) return make_error(ErrorKind::BadKey, "missing x");
+    if (!jwk.y) return make_error(ErrorKind::BadKey, "missing y");
     // The members are inserted as read, without escaping.
     const Digest32 digest = Sha256()
                                 .update("{\"crv\":\"")
-                                .update(*crv)
+                                .update(*jwk.crv)
                                 .update("\",\"kty\":\"EC\",\"x\":\"")
-                                .update(*x)
+                                .update(*jwk.x)
                                 .update("\",\"y\":\"")
-                                .update(*y)
+                                .update(*jwk.y)
                                 .update("\"}")
                                 .finish();
     return hex_encode(digest.data(), digest.size());
 }
 
+}  // namespace
+
+Result<Claims> claims_from_json(std::string_view payload, ErrorKind kind) {
+    return json::read_text<Claims>(payload, kind,
+                                   [](Reader& r, Claims& c) { return r.record("Claims", kClaims, 4, c); });
+}
+
+Result<std::string> jwk_thumbprint(const json::Value& jwk) {
+    JwkFields k;
+    for (auto [name, field] : {std::pair{"kty", &k.kty}, {"crv", &k.crv}, {"x", &k.x}, {"y", &k.y}})
+        if (const std::string* v = jwk.find_string(name)) *field = *v;
+    return thumbprint(k);
+}
+
 Result<std::string> jwk_thumbprint(std::string_view jwk_json) {
-    QUORENT_TRY(const json::Value jwk, json::parse(jwk_json, ErrorKind::BadKey));
-    return jwk_thumbprint(jwk);
+    QUORENT_TRY(const JwkFields jwk, json::read_text<JwkFields>(jwk_json, ErrorKind::BadKey, read_jwk));
+    return thumbprint(jwk);
 }
 
 // ---- ES256 verification -------------------------------------------------------
@@ -178,34 +196,49 @@ bool verify_es256(const P256Key& key, std::string_view message, std::span<const 
 }
 
 Result<P256Key> find_jwk(std::string_view jwks_json, const std::optional<std::string>& kid) {
-    QUORENT_TRY(const json::Value jwks, json::parse(jwks_json, ErrorKind::BadKey));
-    const json::Value* keys_member = jwks.find("keys");
-    const json::Array* keys = keys_member != nullptr ? keys_member->as_array() : nullptr;
-    if (keys == nullptr) return bad_key("no keys");
-    const json::Value* chosen = nullptr;
-    if (!kid) {
-        if (!keys->empty()) chosen = &keys->front();
-    } else {
-        for (const json::Value& candidate : *keys) {
-            const std::string* own = candidate.find_string("kid");
-            if (own != nullptr && *own == *kid) {
-                chosen = &candidate;
-                break;
+    // Only the selected key is kept; every other member and key is checked
+    // and skipped.
+    struct Selection {
+        bool keys = false;  // "keys" is an array
+        bool chosen = false;
+        JwkFields key;
+    };
+    auto read_keys = [&](Reader& r, Selection& sel) -> Status {
+        sel = Selection{};
+        if (!r.at_array()) return r.skip();
+        sel.keys = true;
+        JwkFields candidate;
+        return r.array([&]() -> Status {
+            if (sel.chosen) return r.skip();
+            QUORENT_CHECK(read_jwk(r, candidate));
+            bool match = !kid;
+            if (kid && candidate.kid && *candidate.kid == *kid) match = true;
+            if (kid && !match) {
+                auto thumb = thumbprint(candidate);
+                match = thumb.ok() && thumb.value() == *kid;
             }
-            auto thumb = jwk_thumbprint(candidate);
-            if (thumb.ok() && thumb.value() == *kid) {
-                chosen = &candidate;
-                break;
+            if (match) {
+                sel.chosen = true;
+                sel.key = std::move(candidate);
+            } else if (!kid) {
+                sel.chosen = true;
             }
-        }
-    }
-    if (chosen == nullptr) return bad_key("no matching key");
-    const std::string* x_text = chosen->find_string("x");
-    if (x_text == nullptr) return bad_key("no x");
-    QUORENT_TRY(const Bytes x, decode_segment(*x_text));
-    const std::string* y_text = chosen->find_string("y");
-    if (y_text == nullptr) return bad_key("no y");
-    QUORENT_TRY(const Bytes y, decode_segment(*y_text));
+            return {};
+        });
+    };
+    QUORENT_TRY(const Selection sel, json::read_text<Selection>(jwks_json, ErrorKind::BadKey, [&](Reader& r, Selection& s) {
+                    bool object = false;
+                    return r.members(object, [&](std::string_view name) -> Status {
+                        if (name == "keys") return read_keys(r, s);
+                        return r.skip();
+                    });
+                }));
+    if (!sel.keys) return bad_key("no keys");
+    if (!sel.chosen) return bad_key("no matching key");
+    if (!sel.key.x) return bad_key("no x");
+    QUORENT_TRY(const Bytes x, decode_segment(*sel.key.x));
+    if (!sel.key.y) return bad_key("no y");
+    QUORENT_TRY(const Bytes y, decode_segment(*sel.key.y));
     if (x.size() != 32 || y.size() != 32) return bad_key("x/y must be 32 bytes");
     return p256_key(x, y);
 }
@@ -221,13 +254,23 @@ Result<Claims> verify_token(std::string_view jwt, std::string_view jwks_json, st
     const std::string_view signature_b64 = jwt.substr(dot2 + 1);
 
     QUORENT_TRY(const Bytes header_bytes, decode_segment(header_b64));
-    QUORENT_TRY(const json::Value header,
-                json::parse(std::string_view(reinterpret_cast<const char*>(header_bytes.data()), header_bytes.size()),
-                            ErrorKind::Jwt));
-    const std::string* alg = header.find_string("alg");
-    if (alg == nullptr || *alg != "ES256") return jwt_error("alg must be ES256");
-    std::optional<std::string> kid;
-    if (const std::string* k = header.find_string("kid")) kid = *k;
+    // Only alg and kid are kept from the header.
+    struct Header {
+        std::optional<std::string> alg, kid;
+    };
+    QUORENT_TRY(const Header header,
+                json::read_text<Header>(
+                    std::string_view(reinterpret_cast<const char*>(header_bytes.data()), header_bytes.size()),
+                    ErrorKind::Jwt, [](Reader& r, Header& h) {
+                        bool object = false;
+                        return r.members(object, [&](std::string_view name) -> Status {
+                            if (name == "alg") return r.loose_string(h.alg);
+                            if (name == "kid") return r.loose_string(h.kid);
+                            return r.skip();
+                        });
+                    }));
+    if (!header.alg || *header.alg != "ES256") return jwt_error("alg must be ES256");
+    const std::optional<std::string>& kid = header.kid;
 
     auto key = find_jwk(jwks_json, kid);
     if (!key.ok()) return std::move(key).error();

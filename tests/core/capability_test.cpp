@@ -313,7 +313,7 @@ public:
         if (coin()) g.cav.exp = u64();
         if (coin()) g.cav.max_uses = u64();
         if (coin())
-            for (std::size_t n = below(4) + 1; n > 0; --n) g.cav.nb.insert_or_assign(text(), value());
+            for (std::size_t n = below(4) + 1; n > 0; --n) g.cav.nb.insert_or_assign(text(), json::to_string(value()));
         return g;
     }
 
@@ -405,19 +405,25 @@ public:
 
     std::string unknown() { return member(coin() ? "note" : "RES", any(value())); }
 
+    static json::Value nb_value(const json::TextObject& nb) {
+        json::Object o;
+        for (const auto& [k, v] : nb) o.insert_or_assign(k, json::parse(v).value());
+        return json::Value(std::move(o));
+    }
+
     std::string opt(const std::optional<std::uint64_t>& v) { return v ? num(*v) : "null"; }
     std::string opt(const std::optional<std::string>& v) { return v ? str(*v) : "null"; }
 
     std::string caveats(const Caveats& c) {
         if (coin(0.25)) {
             std::vector<std::string> e = {opt(c.exp), opt(c.max_uses)};
-            if (!c.nb.empty() || coin()) e.push_back(any(json::Value(c.nb)));
+            if (!c.nb.empty() || coin()) e.push_back(any(nb_value(c.nb)));
             return array(e);
         }
         std::vector<std::string> m;
         if (c.exp || coin(0.3)) m.push_back(member("exp", opt(c.exp)));
         if (c.max_uses || coin(0.3)) m.push_back(member("max_uses", opt(c.max_uses)));
-        if (!c.nb.empty() || coin(0.3)) m.push_back(member("nb", any(json::Value(c.nb))));
+        if (!c.nb.empty() || coin(0.3)) m.push_back(member("nb", any(nb_value(c.nb))));
         if (coin(0.2)) m.push_back(unknown());
         return object(m, true);
     }

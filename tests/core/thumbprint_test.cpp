@@ -62,6 +62,35 @@ TEST(JwkThumbprint, RefusalsInCheckingOrder) {
     EXPECT_EQ(thumb(""), "bad key: EOF while parsing a value at line 1 column 0");
 }
 
+TEST(JwksJson, TheKeyIsChosenAsIfTheWholeSetWereRead) {
+    // A repeated member keeps its last value, a member that is no string
+    // counts as absent, and a key matches by its own kid or its thumbprint.
+    const std::string thumb_of_second = thumb(R"({"kty":"EC","crv":"P-256","x":"AA","y":"AA"})");
+    struct Case {
+        std::string jwks;
+        std::optional<std::string> kid;
+        const char* message;
+    } const cases[] = {
+        {R"({"keys":[{"kid":"a","x":"AA","y":"AA"}],"keys":[]})", std::nullopt, "bad key: no matching key"},
+        {R"({"keys":[{"kid":"a","x":1,"y":"AA"}]})", "a", "bad key: no x"},
+        {R"({"keys":[{"kid":"a","x":"AA","x":null,"y":"AA"}]})", "a", "bad key: no x"},
+        {R"({"keys":[{"kid":"b","x":"AA","y":"AA"},{"kid":"a","x":"AA"}]})", "a", "bad key: no y"},
+        {R"({"keys":[{"kid":"a","kid":1,"x":"AA"},{"kty":"EC","crv":"P-256","x":"AA","y":"AA"}]})", "a",
+         "bad key: no matching key"},
+        {R"({"keys":[{"kid":"a","x":"AA"},{"kty":"EC","crv":"P-256","x":"AA","y":"AA"}]})", thumb_of_second,
+         "bad key: x/y must be 32 bytes"},
+        {R"({"keys":[1,{"kid":"a"}]})", std::nullopt, "bad key: no x"},
+        // Members after the chosen key are still checked.
+        {R"({"keys":[{"kid":"a","x":"AA"},{"kid":"b",}]})", "a", "bad key: trailing comma at line 1 column 42"},
+        {R"({"keys":[{"kid":"a","x":"AA"}],"z":[1 2]})", "a", "bad key: expected `,` or `]` at line 1 column 39"},
+    };
+    for (const auto& c : cases) {
+        auto key = find_jwk(c.jwks, c.kid);
+        ASSERT_FALSE(key.ok()) << c.jwks;
+        EXPECT_EQ(key.error().display(), c.message) << c.jwks;
+    }
+}
+
 TEST(ClaimsJson, RequiredOptionalAndDefaultedClaims) {
     auto c = claims_from_json(R"({"aud":"a","exp":5,"sub":"s","iss":"i","extra":[1,{"x":null}]})");
     ASSERT_TRUE(c.ok());

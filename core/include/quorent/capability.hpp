@@ -29,7 +29,7 @@ using Bytes32 = std::array<std::uint8_t, 32>;
 struct Caveats {
     std::optional<std::uint64_t> exp;
     std::optional<std::uint64_t> max_uses;
-    json::Object nb;  // further named caveats, free-form; empty when none
+    json::TextObject nb;  // further named caveats: each value's canonical JSON text; empty when none
     bool operator==(const Caveats&) const = default;
 };
 

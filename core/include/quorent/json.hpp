@@ -1,9 +1,9 @@
 // The JSON engine: a value model for free-form JSON, the canonical writer,
 // and a reader for typed records with exact, positioned error messages.
 //
-// Reading goes through nlohmann-json's SAX parser, which turns the text into
-// a flat list of events (no recursion, at most 127 nested arrays/objects);
-// typed readers then walk those events. Every reading error is one message
+// Reading is a pull tokenizer (json_reader.cpp) under typed readers
+// (json_records.cpp): memory stays a small multiple of what the caller keeps,
+// nesting stops at 127 arrays/objects. Every reading error is one message
 // ending in " at line L column C" (1-based, counted in bytes), placed where a
 // streaming reader working left to right would notice the fault.
 //
@@ -32,6 +32,8 @@ class Value;
 using Array = std::vector<Value>;
 // std::string compares its bytes as unsigned char, so this is UTF-8 byte order.
 using Object = std::map<std::string, Value, std::less<>>;
+// Free-form members held compactly: each value as its canonical text.
+using TextObject = std::map<std::string, std::string, std::less<>>;
 
 // A free-form JSON value. A number is held as an unsigned or signed 64-bit
 // integer when written as one (no fraction, no exponent, in range), otherwise
@@ -144,45 +146,56 @@ struct Record {
     std::size_t min_elements;
 };
 
-namespace detail {
-enum class Ev : std::uint8_t { Null, True, False, U64, I64, F64, Str, Key, BeginObj, EndObj, BeginArr, EndArr };
-struct Event {
-    Ev kind;
-    // Scalars and keys: the offset just past the token. Opening brackets:
-    // the offset of the bracket. Closing brackets: just past the bracket.
-    std::size_t pos;
-    union {
-        std::uint64_t u;
-        std::int64_t i;
-        double d;
-        std::size_t off;  // strings and keys: offset into the string arena
-    };
-    std::size_t len = 0;  // strings and keys: byte length
-};
-}  // namespace detail
+class Reader;
 
-// Typed reading of one JSON text. The constructor parses the text into
-// events; the typed calls then consume them left to right. Each call either
-// consumes exactly one JSON value or returns the first fault met, and a
-// syntax fault of the text is reported when the reading reaches it. After
-// the top-level value, end() refuses trailing characters.
+// A record type's reading table: each field's key and presence rule beside
+// the function that reads its value into the record.
+template <class T>
+struct Member {
+    Field field;
+    Status (*read)(Reader&, T&);
+};
+
+// Typed reading of one JSON text, left to right, one token at a time: the
+// text is never held as a tree, values the caller does not keep are checked
+// and skipped, and a syntax fault is reported when the reading reaches it.
+// Each call either consumes exactly one JSON value or returns the first fault
+// met; after a fault the reader is done. After the top-level value, end()
+// refuses trailing characters. Nesting stops at 127 levels.
 class Reader {
 public:
-    explicit Reader(std::string_view text, ErrorKind kind = ErrorKind::Input);
+    explicit Reader(std::string_view text, ErrorKind kind = ErrorKind::Input) noexcept : text_(text), kind_(kind) {}
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
     Status string(std::string& out);
     Status optional_string(std::optional<std::string>& out);  // null: absent
+    // A string; any other value is checked, skipped and leaves `out` empty.
+    Status loose_string(std::optional<std::string>& out);
     Status u64(std::uint64_t& out);
     Status optional_u64(std::optional<std::uint64_t>& out);  // null: absent
     Status value(Value& out);                                // anything
-    Status map(Object& out);  // an object of free-form values; last duplicate wins
+    // An object of free-form values, each held as its canonical text (what
+    // write() makes of it); last duplicate wins.
+    Status canonical_map(TextObject& out);
     Status skip();            // any value, discarded
     // An array, each element read by `element`.
     Status array(FunctionRef<Status()> element);
+    // An object, each member's value read by `member(key)`; nothing else is
+    // checked about the keys. Any other value is skipped and `object` is
+    // false.
+    Status members(bool& object, FunctionRef<Status(std::string_view key)> member);
+    // Whether the next value is an array (it is not consumed).
+    bool at_array() const noexcept;
     // A record of the given shape; `field(i)` reads the value of field i.
     Status record(const Record& shape, FunctionRef<Status(std::size_t)> field);
+    template <class T, std::size_t N>
+    Status record(std::string_view name, const Member<T> (&table)[N], std::size_t min_elements, T& out) {
+        static_assert(N <= 32, "a record has at most 32 fields");
+        Field fields[N];
+        for (std::size_t i = 0; i < N; ++i) fields[i] = table[i].field;
+        return record(Record{name, fields, min_elements}, [&](std::size_t i) { return table[i].read(*this, out); });
+    }
     // Nothing but white space may follow the value read.
     Status end();
 
@@ -190,35 +203,51 @@ public:
     // length), positioned as a streaming reader would report it.
     CoreError invalid_value(std::string message) const;
 
-    // The canonical description of a JSON number, as the messages show it.
-    static std::string describe_double(double d);
-
 private:
-    const detail::Event* peek() const noexcept { return next_ < events_.size() ? &events_[next_] : nullptr; }
-    std::string_view str(const detail::Event& e) const noexcept { return {arena_.data() + e.off, e.len}; }
+    enum class Tok : std::uint8_t { Null, True, False, U64, I64, F64, Str, Obj, Arr };
+    struct Token {
+        Tok kind = Tok::Null;
+        // Scalars: the offset just past the token; brackets: the offset of
+        // the bracket.
+        std::size_t pos = 0;
+        std::uint64_t u = 0;
+        std::int64_t i = 0;
+        double d = 0;
+        std::string_view str;  // strings, when kept: the decoded text (valid until the next string)
+    };
+
     CoreError fail(std::string message, std::size_t offset) const;
-    CoreError pending() const;
-    CoreError invalid_type(const detail::Event& found, std::string_view wanted) const;
-    Status value_at(Value& out);
-    // The next event, consumed, when it is of the given kind; otherwise the
-    // pending fault or an invalid-type failure naming what was wanted.
-    Result<const detail::Event*> take(detail::Ev kind, std::string_view wanted);
-    // Consumes the next event if it is a null.
-    bool take_null() noexcept;
+    CoreError invalid_type(const Token& found, std::string_view wanted) const;
+    void skip_ws() noexcept;
+    // The next token; a string is decoded only when `keep`.
+    Status lex(Token& t, bool keep = true);
+    // The string opening at `start`: `str` views the text, or `buf` once an
+    // escape is met; `end` is just past its closing quote.
+    Status lex_string(std::size_t start, bool keep, std::string& buf, std::string_view& str, std::size_t& end);
+    Status lex_number(Token& t, bool keep);
+    Status lex_literal(Token& t, std::string_view word, Tok kind);
+    // Entering and leaving a container, with the nesting limit.
+    Status enter(const Token& t);
+    // The separators of a container: whether another element (a member's
+    // key) follows, or the container closed.
+    Status next_element(bool first, bool& more);
+    Status next_member(bool first, bool& more);
+    Status key(std::string_view& out);  // valid until the next key
+    Status colon();
+    // The rest of a value whose first token was read.
+    Status skip_rest(const Token& t);
+    Status value_rest(const Token& t, Value& out);
+    Status canonical_rest(const Token& t, std::string& out);
+    bool in_array() const noexcept { return (open_[(depth_ - 1) / 64] >> ((depth_ - 1) % 64)) & 1; }
 
     std::string_view text_;
     ErrorKind kind_;
-    std::vector<detail::Event> events_;
-    std::string arena_;
-    std::size_t next_ = 0;
-    // The syntax (or depth) fault that ended the events early, if any.
-    bool has_fault_ = false;
-    std::string fault_message_;
-    std::size_t fault_offset_ = 0;
-    // Offset just past the last value consumed.
-    std::size_t last_end_ = 0;
-    // Kinds of the containers the walk is inside (true: array).
-    std::vector<bool> open_;
+    std::size_t pos_ = 0;       // the next byte to read
+    std::size_t last_end_ = 0;  // just past the last value consumed
+    std::size_t depth_ = 0;
+    std::uint64_t open_[2] = {0, 0};  // the open containers' kinds, by depth (1: array)
+    std::string scratch_;             // decoded strings
+    std::string key_;                 // decoded keys
 };
 
 // Reads one value of type T with `read(reader, out)` from a text that must

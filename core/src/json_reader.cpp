@@ -1,0 +1,534 @@
+// The tokenizer under the typed readers: white space, literals, numbers,
+// strings (escapes resolved, UTF-8 checked), the separators of arrays and
+// objects, skipping, and the messages and positions of every fault.
+//
+// Positions are byte offsets turned into " at line L column C" by fail(). A
+// fault inside the text is placed just past the offending byte; a text that
+// ends too early is placed at its end.
+#include <charconv>
+#include <cstring>
+
+#include "quorent/json.hpp"
+#include "json_scan.hpp"
+
+namespace quorent::json {
+
+namespace {
+
+constexpr std::size_t kMaxDepth = 127;
+
+constexpr bool is_ws(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+constexpr bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+std::size_t skip_ws_from(std::string_view text, std::size_t i) noexcept {
+    while (i < text.size() && is_ws(text[i])) ++i;
+    return i;
+}
+
+int hex_value(char c) noexcept {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+void append_utf8(std::string& out, unsigned cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// A string as the invalid-type message quotes it: between double quotes,
+// with quotes, backslashes and control characters escaped (\n, \t, \0, \u{1}).
+std::string debug_quoted(std::string_view s) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        unsigned cp = 0;
+        switch (c) {
+            case '"': out += "\\\""; continue;
+            case '\\': out += "\\\\"; continue;
+            case '\n': out += "\\n"; continue;
+            case '\r': out += "\\r"; continue;
+            case '\t': out += "\\t"; continue;
+            case '\0': out += "\\0"; continue;
+            default: break;
+        }
+        if (c < 0x20 || c == 0x7F) {
+            cp = c;
+        } else if (c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) < 0xA0 &&
+                   static_cast<unsigned char>(s[i + 1]) >= 0x80) {
+            cp = static_cast<unsigned char>(s[++i]);  // C1 controls
+        } else {
+            out += static_cast<char>(c);
+            continue;
+        }
+        char buf[8];
+        auto r = std::to_chars(buf, buf + sizeof buf, cp, 16);
+        out += "\\u{";
+        out.append(buf, static_cast<std::size_t>(r.ptr - buf));
+        out += '}';
+    }
+    out += '"';
+    return out;
+}
+
+}  // namespace
+
+// ---- faults ---------------------------------------------------------------------
+
+CoreError Reader::fail(std::string message, std::size_t offset) const {
+    // Line and column of the offset: lines counted by line feeds, the
+    // column as the number of bytes before the offset on its line.
+    offset = std::min(offset, text_.size());
+    std::size_t line = 1;
+    std::size_t line_start = 0;
+    const char* base = text_.data();
+    for (std::size_t i = 0; i < offset;) {
+        const void* nl = std::memchr(base + i, '\n', offset - i);
+        if (nl == nullptr) break;
+        i = static_cast<std::size_t>(static_cast<const char*>(nl) - base) + 1;
+        ++line;
+        line_start = i;
+    }
+    message += " at line ";
+    write_u64(message, line);
+    message += " column ";
+    write_u64(message, offset - line_start);
+    return CoreError{kind_, std::move(message)};
+}
+
+CoreError Reader::invalid_type(const Token& found, std::string_view wanted) const {
+    std::string msg = "invalid type: ";
+    switch (found.kind) {
+        case Tok::Null: msg += "null"; break;
+        case Tok::True: msg += "boolean `true`"; break;
+        case Tok::False: msg += "boolean `false`"; break;
+        case Tok::U64:
+            msg += "integer `";
+            write_u64(msg, found.u);
+            msg += '`';
+            break;
+        case Tok::I64:
+            msg += "integer `";
+            write_i64(msg, found.i);
+            msg += '`';
+            break;
+        case Tok::F64:
+            msg += "floating point `";
+            write_double(msg, found.d);
+            msg += '`';
+            break;
+        case Tok::Str:
+            msg += "string ";
+            msg += debug_quoted(found.str);
+            break;
+        case Tok::Arr: msg += "sequence"; break;
+        case Tok::Obj: msg += "map"; break;
+    }
+    msg += ", expected ";
+    msg += wanted;
+    // A scalar is reported just past it; an array or object where it opens.
+    return fail(std::move(msg), found.pos);
+}
+
+CoreError Reader::invalid_value(std::string message) const {
+    // Reported once the record around the value has looked at what follows
+    // it: white space, and a closing bracket or, in an array, a comma with
+    // the white space after it.
+    std::size_t p = skip_ws_from(text_, last_end_);
+    if (depth_ > 0 && p < text_.size()) {
+        if (in_array()) {
+            if (text_[p] == ']')
+                ++p;
+            else if (text_[p] == ',')
+                p = skip_ws_from(text_, p + 1);
+        } else if (text_[p] == '}') {
+            ++p;
+        }
+    }
+    return fail(std::move(message), p);
+}
+
+// ---- tokens ---------------------------------------------------------------------
+
+void Reader::skip_ws() noexcept { pos_ = skip_ws_from(text_, pos_); }
+
+Status Reader::lex(Token& t, bool keep) {
+    skip_ws();
+    const std::size_t n = text_.size();
+    if (pos_ >= n) return fail("EOF while parsing a value", n);
+    const char c = text_[pos_];
+    switch (c) {
+        case '{':
+        case '[':
+            t.kind = c == '{' ? Tok::Obj : Tok::Arr;
+            t.pos = pos_++;
+            return {};
+        case '"': {
+            t.kind = Tok::Str;
+            std::size_t end = 0;
+            QUORENT_CHECK(lex_string(pos_, keep, scratch_, t.str, end));
+            t.pos = pos_ = end;
+            return {};
+        }
+        case 't': return lex_literal(t, "true", Tok::True);
+        case 'f': return lex_literal(t, "false", Tok::False);
+        case 'n': return lex_literal(t, "null", Tok::Null);
+        default:
+            if (c == '-' || is_digit(c)) return lex_number(t, keep);
+            break;
+    }
+    return fail("expected value", pos_ + 1);
+}
+
+Status Reader::lex_literal(Token& t, std::string_view word, Tok kind) {
+    const std::size_t n = text_.size();
+    for (std::size_t i = 1; i < word.size(); ++i) {
+        const std::size_t at = pos_ + i;
+        if (at >= n) return fail("EOF while parsing a value", n);
+        if (text_[at] != word[i]) return fail("expected ident", at + 1);
+    }
+    t.kind = kind;
+    t.pos = pos_ = pos_ + word.size();
+    return {};
+}
+
+Status Reader::lex_number(Token& t, bool keep) {
+    const std::size_t n = text_.size();
+    const std::size_t start = pos_;
+    std::size_t i = start;
+    const bool negative = text_[i] == '-';
+    if (negative) ++i;
+    // One digit at least; no leading zero.
+    auto digit_due = [&] { return i < n && is_digit(text_[i]); };
+    auto no_digit = [&] { return i >= n ? fail("EOF while parsing a value", n) : fail("invalid number", i + 1); };
+    if (!digit_due()) return no_digit();
+    const std::size_t int_start = i;
+    if (text_[i] == '0') {
+        ++i;
+        if (i < n && is_digit(text_[i])) return fail("invalid number", i + 1);
+    } else {
+        while (i < n && is_digit(text_[i])) ++i;
+    }
+    const std::size_t int_end = i;
+    bool integer = true;
+    if (i < n && text_[i] == '.') {
+        integer = false;
+        ++i;
+        if (!digit_due()) return no_digit();
+        while (i < n && is_digit(text_[i])) ++i;
+    }
+    if (i < n && (text_[i] == 'e' || text_[i] == 'E')) {
+        integer = false;
+        ++i;
+        if (i < n && (text_[i] == '+' || text_[i] == '-')) ++i;
+        if (!digit_due()) return no_digit();
+        while (i < n && is_digit(text_[i])) ++i;
+    }
+    t.pos = pos_ = i;
+    if (!keep && integer && int_end - int_start < 20) {
+        // Unread, and no integer this short can be out of range.
+        t.kind = negative ? Tok::I64 : Tok::U64;
+        return {};
+    }
+    const char* first = text_.data() + int_start;
+    const char* last = text_.data() + int_end;
+    if (integer) {
+        if (!negative) {
+            std::uint64_t u = 0;
+            if (std::from_chars(first, last, u).ec == std::errc()) {
+                t.kind = Tok::U64;
+                t.u = u;
+                return {};
+            }
+        } else if (int_end - int_start > 1 || *first != '0') {
+            // The magnitude, read as unsigned, fits a signed integer up to
+            // 2^63; "-0" is no negative integer and is a double.
+            std::uint64_t m = 0;
+            if (std::from_chars(first, last, m).ec == std::errc() && m <= (std::uint64_t{1} << 63)) {
+                t.kind = Tok::I64;
+                t.i = m == (std::uint64_t{1} << 63) ? INT64_MIN : -static_cast<std::int64_t>(m);
+                return {};
+            }
+        }
+    }
+    t.kind = Tok::F64;
+    double d = 0;
+    const char* nfirst = text_.data() + start + (negative ? 1 : 0);
+    const auto r = std::from_chars(nfirst, text_.data() + i, d);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Too large, or too small to be anything but zero: the decimal
+        // exponent of the leading significant digit decides.
+        long long e10 = 0;
+        std::size_t j = int_start;
+        bool seen = false;
+        long long lead = 0;  // digits counted before (positive) or after the point
+        for (; j < int_end; ++j) {
+            if (seen || text_[j] != '0') {
+                seen = true;
+                ++lead;
+            }
+        }
+        if (!seen && j < i && text_[j] == '.') {
+            for (++j; j < i && is_digit(text_[j]); ++j) {
+                --lead;
+                if (text_[j] != '0') {
+                    seen = true;
+                    break;
+                }
+            }
+        }
+        const std::size_t epos = text_.find_first_of("eE", int_start);
+        if (epos != std::string_view::npos && epos < i) {
+            std::size_t k = epos + 1;
+            const bool eneg = text_[k] == '-';
+            if (text_[k] == '+' || text_[k] == '-') ++k;
+            for (; k < i && e10 < 100000; ++k) e10 = e10 * 10 + (text_[k] - '0');
+            if (eneg) e10 = -e10;
+        }
+        if (seen && lead + e10 > 0) return fail("number out of range", i);
+        d = 0.0;
+    }
+    t.d = negative ? -d : d;
+    return {};
+}
+
+Status Reader::lex_string(std::size_t start, bool keep, std::string& buf, std::string_view& str, std::size_t& end) {
+    // Without escapes the string is a view of the text; from the first
+    // escape on it is decoded into `buf` (when kept).
+    const std::size_t n = text_.size();
+    const auto* s = reinterpret_cast<const unsigned char*>(text_.data());
+    std::size_t i = start + 1;
+    std::size_t copied = i;  // escaped: the text before this offset is in buf
+    bool escaped = false;
+    auto eof = [&] { return fail("EOF while parsing a string", n); };
+    // Four hex digits at i, as a code unit.
+    auto hex4 = [&](unsigned& cu) -> Status {
+        cu = 0;
+        for (int k = 0; k < 4; ++k, ++i) {
+            if (i >= n) return eof();
+            const int h = hex_value(static_cast<char>(s[i]));
+            if (h < 0) return fail("invalid escape", i + 1);
+            cu = cu << 4 | static_cast<unsigned>(h);
+        }
+        return {};
+    };
+    for (;;) {
+        i = scan::plain_run(s, i, n, true);
+        if (i >= n) return eof();
+        const unsigned char c = s[i];
+        if (c == '"') {
+            end = i + 1;
+            if (!escaped) {
+                str = text_.substr(start + 1, i - start - 1);
+            } else if (keep) {
+                buf.append(text_.data() + copied, i - copied);
+                str = buf;
+            }
+            return {};
+        }
+        if (c < 0x20) return fail("control character (\\u0000-\\u001F) found while parsing a string", i + 1);
+        if (c == '\\') {
+            if (keep) {
+                if (!escaped) buf.clear();
+                buf.append(text_.data() + copied, i - copied);
+            }
+            escaped = true;
+            ++i;
+            if (i >= n) return eof();
+            char simple = 0;
+            switch (s[i]) {
+                case '"': simple = '"'; break;
+                case '\\': simple = '\\'; break;
+                case '/': simple = '/'; break;
+                case 'b': simple = '\b'; break;
+                case 'f': simple = '\f'; break;
+                case 'n': simple = '\n'; break;
+                case 'r': simple = '\r'; break;
+                case 't': simple = '\t'; break;
+                case 'u': {
+                    ++i;
+                    unsigned cp = 0;
+                    QUORENT_CHECK(hex4(cp));
+                    if (cp >= 0xDC00 && cp <= 0xDFFF) return fail("lone leading surrogate in hex escape", i);
+                    if (cp >= 0xD800 && cp <= 0xDBFF) {
+                        // A trailing surrogate's escape must follow.
+                        for (char want : {'\\', 'u'}) {
+                            if (i >= n) return eof();
+                            if (s[i] != static_cast<unsigned char>(want))
+                                return fail("unexpected end of hex escape", i + 1);
+                            ++i;
+                        }
+                        unsigned low = 0;
+                        QUORENT_CHECK(hex4(low));
+                        if (low < 0xDC00 || low > 0xDFFF) return fail("unexpected end of hex escape", i);
+                        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                    }
+                    if (keep) append_utf8(buf, cp);
+                    copied = i;
+                    continue;
+                }
+                default: return fail("invalid escape", i + 1);
+            }
+            if (keep) buf += simple;
+            copied = ++i;
+            continue;
+        }
+        // A multi-byte UTF-8 sequence: the lead byte fixes the number of
+        // continuation bytes and the range of the first one.
+        unsigned count = 0;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            count = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            count = 2;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            count = 3;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return fail("invalid unicode code point", i + 1);
+        }
+        ++i;
+        for (unsigned k = 0; k < count; ++k, ++i) {
+            if (i >= n) return eof();
+            if (s[i] < lo || s[i] > hi) return fail("invalid unicode code point", i + 1);
+            lo = 0x80;
+            hi = 0xBF;
+        }
+    }
+}
+
+// ---- containers -------------------------------------------------------------------
+
+Status Reader::enter(const Token& t) {
+    if (depth_ >= kMaxDepth) return fail("recursion limit exceeded", t.pos + 1);
+    const std::uint64_t bit = std::uint64_t{1} << (depth_ % 64);
+    if (t.kind == Tok::Arr)
+        open_[depth_ / 64] |= bit;
+    else
+        open_[depth_ / 64] &= ~bit;
+    ++depth_;
+    return {};
+}
+
+Status Reader::next_element(bool first, bool& more) {
+    const std::size_t n = text_.size();
+    skip_ws();
+    if (pos_ >= n) return fail("EOF while parsing a list", n);
+    char c = text_[pos_];
+    if (!first && c == ',') {
+        ++pos_;
+        skip_ws();
+        if (pos_ >= n) return fail("EOF while parsing a value", n);
+        if (text_[pos_] == ']' || text_[pos_] == '}') return fail("trailing comma", pos_ + 1);
+        more = true;
+        return {};
+    }
+    if (c == ']') {
+        last_end_ = ++pos_;
+        --depth_;
+        more = false;
+        return {};
+    }
+    if (!first) return fail("expected `,` or `]`", pos_ + 1);
+    more = true;
+    return {};
+}
+
+Status Reader::next_member(bool first, bool& more) {
+    const std::size_t n = text_.size();
+    skip_ws();
+    if (pos_ >= n) return fail("EOF while parsing an object", n);
+    char c = text_[pos_];
+    if (c == '}') {
+        last_end_ = ++pos_;
+        --depth_;
+        more = false;
+        return {};
+    }
+    if (!first) {
+        if (c != ',') return fail("expected `,` or `}`", pos_ + 1);
+        ++pos_;
+        skip_ws();
+        if (pos_ >= n) return fail("EOF while parsing a value", n);
+        c = text_[pos_];
+        if (c == '}') return fail("trailing comma", pos_ + 1);
+    }
+    if (c != '"') return fail("key must be a string", pos_ + 1);
+    more = true;
+    return {};
+}
+
+Status Reader::key(std::string_view& out) {
+    std::size_t end = 0;
+    QUORENT_CHECK(lex_string(pos_, true, key_, out, end));
+    pos_ = end;
+    return {};
+}
+
+Status Reader::colon() {
+    skip_ws();
+    if (pos_ >= text_.size()) return fail("EOF while parsing an object", text_.size());
+    if (text_[pos_] != ':') return fail("expected `:`", pos_ + 1);
+    ++pos_;
+    return {};
+}
+
+Status Reader::skip_rest(const Token& t) {
+    if (t.kind != Tok::Obj && t.kind != Tok::Arr) {
+        last_end_ = t.pos;
+        return {};
+    }
+    // Iterative: the open containers are tracked by depth alone.
+    const std::size_t base = depth_;
+    QUORENT_CHECK(enter(t));
+    bool first = true;
+    while (depth_ > base) {
+        bool more = false;
+        if (in_array()) {
+            QUORENT_CHECK(next_element(first, more));
+        } else {
+            QUORENT_CHECK(next_member(first, more));
+            if (more) {
+                std::size_t end = 0;
+                std::string_view unused;
+                QUORENT_CHECK(lex_string(pos_, false, key_, unused, end));
+                pos_ = end;
+                QUORENT_CHECK(colon());
+            }
+        }
+        first = false;
+        if (!more) continue;
+        Token v;
+        QUORENT_CHECK(lex(v, false));
+        if (v.kind == Tok::Obj || v.kind == Tok::Arr) {
+            QUORENT_CHECK(enter(v));
+            first = true;
+        }
+    }
+    return {};
+}
+
+Status Reader::skip() {
+    Token t;
+    QUORENT_CHECK(lex(t, false));
+    return skip_rest(t);
+}
+
+}  // namespace quorent::json

@@ -1,0 +1,339 @@
+// The readers built on the tokenizer: strings, integers, arrays, objects
+// member by member, records by their field tables, and free-form values
+// (as the value model or as canonical text).
+#include "quorent/json.hpp"
+
+#include <algorithm>
+
+namespace quorent::json {
+
+namespace {
+
+std::size_t skip_ws_from(std::string_view text, std::size_t i) noexcept {
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r')) ++i;
+    return i;
+}
+
+}  // namespace
+
+bool Reader::at_array() const noexcept {
+    const std::size_t p = skip_ws_from(text_, pos_);
+    return p < text_.size() && text_[p] == '[';
+}
+
+Status Reader::array(FunctionRef<Status()> element) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind != Tok::Arr) return invalid_type(t, "a sequence");
+    QUORENT_CHECK(enter(t));
+    for (bool first = true;; first = false) {
+        bool more = false;
+        QUORENT_CHECK(next_element(first, more));
+        if (!more) return {};
+        QUORENT_CHECK(element());
+    }
+}
+
+Status Reader::members(bool& object, FunctionRef<Status(std::string_view key)> member) {
+    Token t;
+    QUORENT_CHECK(lex(t, false));
+    object = t.kind == Tok::Obj;
+    if (!object) return skip_rest(t);
+    QUORENT_CHECK(enter(t));
+    for (bool first = true;; first = false) {
+        bool more = false;
+        QUORENT_CHECK(next_member(first, more));
+        if (!more) return {};
+        std::string_view k;
+        QUORENT_CHECK(key(k));
+        QUORENT_CHECK(colon());
+        // The callback may read further keys, which reuse the key buffer.
+        const std::string name(k);
+        QUORENT_CHECK(member(name));
+    }
+}
+
+// ---- scalars ----------------------------------------------------------------------
+
+Status Reader::string(std::string& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind != Tok::Str) return invalid_type(t, "a string");
+    out.assign(t.str);
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::optional_string(std::optional<std::string>& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind == Tok::Null) {
+        out.reset();
+    } else if (t.kind == Tok::Str) {
+        out.emplace(t.str);
+    } else {
+        return invalid_type(t, "a string");
+    }
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::loose_string(std::optional<std::string>& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind != Tok::Str) {
+        out.reset();
+        return skip_rest(t);
+    }
+    out.emplace(t.str);
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::u64(std::uint64_t& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind != Tok::U64) return invalid_type(t, "u64");
+    out = t.u;
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::optional_u64(std::optional<std::uint64_t>& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind == Tok::Null) {
+        out.reset();
+    } else if (t.kind == Tok::U64) {
+        out = t.u;
+    } else {
+        return invalid_type(t, "u64");
+    }
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::end() {
+    const std::size_t p = skip_ws_from(text_, last_end_);
+    if (p < text_.size()) return fail("trailing characters", p + 1);
+    return {};
+}
+
+Status Reader::record(const Record& shape, FunctionRef<Status(std::size_t)> field) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    const std::size_t nfields = shape.fields.size();
+    if (t.kind == Tok::Obj) {
+        QUORENT_CHECK(enter(t));
+        std::uint32_t seen = 0;
+        for (bool first = true;; first = false) {
+            bool more = false;
+            QUORENT_CHECK(next_member(first, more));
+            if (!more) break;
+            std::string_view k;
+            QUORENT_CHECK(key(k));
+            std::size_t i = 0;
+            while (i < nfields && shape.fields[i].key != k) ++i;
+            if (i < nfields && (seen & (1u << i))) {
+                // Noticed on reading the key, before its value, once the
+                // white space after the key is passed.
+                return fail("duplicate field `" + std::string(k) + "`", skip_ws_from(text_, pos_));
+            }
+            QUORENT_CHECK(colon());
+            if (i == nfields) {
+                QUORENT_CHECK(skip());
+                continue;
+            }
+            seen |= 1u << i;
+            QUORENT_CHECK(field(i));
+        }
+        for (std::size_t i = 0; i < nfields; ++i)
+            if (shape.fields[i].required && !(seen & (1u << i)))
+                return fail("missing field `" + std::string(shape.fields[i].key) + "`", pos_);
+        return {};
+    }
+    if (t.kind == Tok::Arr) {
+        QUORENT_CHECK(enter(t));
+        last_end_ = t.pos + 1;
+        for (std::size_t i = 0; i < nfields; ++i) {
+            bool more = false;
+            QUORENT_CHECK(next_element(i == 0, more));
+            if (!more) {
+                if (i < shape.min_elements) {
+                    std::string msg = "invalid length ";
+                    write_u64(msg, i);
+                    msg += ", expected struct ";
+                    msg += shape.name;
+                    msg += " with ";
+                    write_u64(msg, nfields);
+                    msg += nfields == 1 ? " element" : " elements";
+                    return fail(std::move(msg), pos_);
+                }
+                return {};
+            }
+            QUORENT_CHECK(field(i));
+        }
+        // Every field is read: only the closing bracket may follow.
+        const std::size_t p = skip_ws_from(text_, last_end_);
+        if (p < text_.size() && text_[p] == ',') {
+            const std::size_t q = skip_ws_from(text_, p + 1);
+            const bool trailing_comma = q < text_.size() && text_[q] == ']';
+            return fail(trailing_comma ? "trailing comma" : "trailing characters", q + 1);
+        }
+        bool more = false;
+        return next_element(false, more);
+    }
+    return invalid_type(t, "struct " + std::string(shape.name));
+}
+
+Status Reader::value_rest(const Token& t, Value& out) {
+    switch (t.kind) {
+        case Tok::Null: out = Value(); break;
+        case Tok::True: out = Value(true); break;
+        case Tok::False: out = Value(false); break;
+        case Tok::U64: out = Value(t.u); break;
+        case Tok::I64: out = Value(t.i); break;
+        case Tok::F64: out = Value(t.d); break;
+        case Tok::Str: out = Value(std::string(t.str)); break;
+        case Tok::Arr: {
+            QUORENT_CHECK(enter(t));
+            Array arr;
+            for (bool first = true;; first = false) {
+                bool more = false;
+                QUORENT_CHECK(next_element(first, more));
+                if (!more) break;
+                Token e;
+                QUORENT_CHECK(lex(e));
+                QUORENT_CHECK(value_rest(e, arr.emplace_back()));
+            }
+            out = Value(std::move(arr));
+            return {};
+        }
+        case Tok::Obj: {
+            QUORENT_CHECK(enter(t));
+            Object obj;
+            for (bool first = true;; first = false) {
+                bool more = false;
+                QUORENT_CHECK(next_member(first, more));
+                if (!more) break;
+                std::string_view kv;
+                QUORENT_CHECK(key(kv));
+                std::string k(kv);
+                QUORENT_CHECK(colon());
+                Token e;
+                QUORENT_CHECK(lex(e));
+                Value v;
+                QUORENT_CHECK(value_rest(e, v));
+                obj.insert_or_assign(std::move(k), std::move(v));  // a repeated key keeps its last value
+            }
+            out = Value(std::move(obj));
+            return {};
+        }
+    }
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::value(Value& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    return value_rest(t, out);
+}
+
+Status Reader::canonical_rest(const Token& t, std::string& out) {
+    switch (t.kind) {
+        case Tok::Null: out += "null"; break;
+        case Tok::True: out += "true"; break;
+        case Tok::False: out += "false"; break;
+        case Tok::U64: write_u64(out, t.u); break;
+        case Tok::I64: write_i64(out, t.i); break;
+        case Tok::F64: write_double(out, t.d); break;
+        case Tok::Str: write_string(out, t.str); break;
+        case Tok::Arr: {
+            QUORENT_CHECK(enter(t));
+            out += '[';
+            for (bool first = true;; first = false) {
+                bool more = false;
+                QUORENT_CHECK(next_element(first, more));
+                if (!more) break;
+                if (!first) out += ',';
+                Token e;
+                QUORENT_CHECK(lex(e));
+                QUORENT_CHECK(canonical_rest(e, out));
+            }
+            out += ']';
+            return {};
+        }
+        case Tok::Obj: {
+            // Members are gathered in one buffer, each as its raw key then
+            // its canonical `"key":value`, and written in key order.
+            QUORENT_CHECK(enter(t));
+            struct Entry {
+                std::size_t off, key_len, len;
+            };
+            std::string buf;
+            std::vector<Entry> entries;
+            for (bool first = true;; first = false) {
+                bool more = false;
+                QUORENT_CHECK(next_member(first, more));
+                if (!more) break;
+                std::string_view k;
+                QUORENT_CHECK(key(k));
+                entries.push_back(Entry{buf.size(), k.size(), 0});
+                buf += k;
+                write_string(buf, k);
+                buf += ':';
+                QUORENT_CHECK(colon());
+                Token v;
+                QUORENT_CHECK(lex(v));
+                QUORENT_CHECK(canonical_rest(v, buf));
+                entries.back().len = buf.size() - entries.back().off;
+            }
+            auto key_of = [&](const Entry& e) { return std::string_view(buf).substr(e.off, e.key_len); };
+            std::stable_sort(entries.begin(), entries.end(),
+                             [&](const Entry& a, const Entry& b) { return key_of(a) < key_of(b); });
+            out += '{';
+            bool first = true;
+            for (std::size_t i = 0; i < entries.size(); ++i) {
+                // Of repeated keys the last one counts.
+                if (i + 1 < entries.size() && key_of(entries[i]) == key_of(entries[i + 1])) continue;
+                if (!first) out += ',';
+                first = false;
+                const Entry& e = entries[i];
+                out.append(buf, e.off + e.key_len, e.len - e.key_len);
+            }
+            out += '}';
+            return {};
+        }
+    }
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::canonical_map(TextObject& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind != Tok::Obj) return invalid_type(t, "a map");
+    QUORENT_CHECK(enter(t));
+    out.clear();
+    for (bool first = true;; first = false) {
+        bool more = false;
+        QUORENT_CHECK(next_member(first, more));
+        if (!more) return {};
+        std::string_view kv;
+        QUORENT_CHECK(key(kv));
+        std::string k(kv);
+        QUORENT_CHECK(colon());
+        Token v;
+        QUORENT_CHECK(lex(v));
+        std::string text;
+        QUORENT_CHECK(canonical_rest(v, text));
+        out.insert_or_assign(std::move(k), std::move(text));
+    }
+}
+
+Result<Value> parse(std::string_view text, ErrorKind kind) {
+    return read_text<Value>(text, kind, [](Reader& r, Value& v) { return r.value(v); });
+}
+
+}  // namespace quorent::json
