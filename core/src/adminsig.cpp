@@ -49,6 +49,12 @@ Result<sovereign::Deed> mint_admin_deed(const std::uint8_t* signature, std::size
                       hex_encode(signature, signature_len));
 }
 
+Result<sovereign::Deed> mint_admin_deed(std::string_view wallet_sig_hex, std::uint64_t tenant_id,
+                                        std::string_view aud, std::string_view challenge, std::uint64_t exp) {
+    QUORENT_TRY(const Bytes signature, hex_decode(strip_0x_prefixes(wallet_sig_hex), ErrorKind::Input));
+    return mint_admin_deed(signature, tenant_id, aud, challenge, exp);
+}
+
 Result<sovereign::Deed> mint_admin_deed_smartwallet(std::string_view signer_addr_hex,
                                                     std::string_view wallet_sig_hex, std::uint64_t tenant,
                                                     std::string_view aud, std::string_view challenge,

@@ -154,6 +154,18 @@ std::optional<std::string> Reader::optional_string() {
     }
 }
 
+std::optional<std::string_view> Reader::optional_text() {
+    switch (u8()) {
+        case 0: return std::nullopt;
+        case 1: {
+            const std::int32_t len = i32();
+            if (len < 0) throw ReadError{"out of range integral type conversion attempted"};
+            return take(static_cast<std::size_t>(len));
+        }
+        default: throw ReadError{"unexpected tag byte for Option"};
+    }
+}
+
 Bytes Reader::bytes() {
     const std::int32_t count = i32();
     if (count < 0) throw ReadError{"out of range integral type conversion attempted"};
@@ -263,6 +275,10 @@ auto lift(std::string_view buf, const char* arg, F read) {
 
 std::optional<std::string> lift_optional_string(std::string_view buf, const char* arg) {
     return lift(buf, arg, [](Reader& r) { return r.optional_string(); });
+}
+
+std::optional<std::string_view> lift_optional_text(std::string_view buf, const char* arg) {
+    return lift(buf, arg, [](Reader& r) { return r.optional_text(); });
 }
 
 Bytes lift_bytes(std::string_view buf, const char* arg) {
