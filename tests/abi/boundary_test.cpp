@@ -151,6 +151,50 @@ TEST(Status, InconsistentArgumentBufferIsAnInternalFailure) {
     EXPECT_EQ(o.message, "null RustBuffer had non-zero length");
 }
 
+// A fallible operation refuses a text that is not UTF-8 before any check of
+// its own (the arguments before it here would fail those checks), naming the
+// first such argument; an operation that cannot fail still takes the bytes.
+TEST(Status, TextsThatAreNotUtf8AreRefusedFirst) {
+    const std::string bad = "\xC3(", hex32(64, 'a');
+    struct Case {
+        Outcome outcome;
+        const char* arg;
+    };
+    const Case cases[] = {
+        {call(uniffi_quorent_sdk_uniffi_fn_func_normalize_origin, buf("https://a\xFF" "b")), "origin"},
+        {call(uniffi_quorent_sdk_uniffi_fn_func_mint_user_deed, buf("zz"), uint64_t{1}, buf(bad), buf("https://a/b"),
+              buf(bad), uint64_t{2}),
+         "aud"},
+        {call(uniffi_quorent_sdk_uniffi_fn_func_mint_user_passkey_deed, buf(""), buf(""), buf(""), buf(""),
+              uint64_t{1}, buf(""), buf("bad origin"), buf("\xF0\x9F\x98"), uint64_t{2}),
+         "challenge"},
+        {call(uniffi_quorent_sdk_uniffi_fn_func_delegate, uint64_t{1}, buf("i"), buf("t"), buf("not json"),
+              uint64_t{2}, buf(hex32), uint64_t{3}, buf(hex32), buf(opt(bad)), buf("zz")),
+         "pubkey_hex"},
+        {call(uniffi_quorent_sdk_uniffi_fn_func_verify_token_at, buf("x.y.z"), buf("{}"), buf("iss"), buf("\x80"),
+              uint64_t{0}),
+         "expected_aud"},
+        {call(uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_binding, uint64_t{1}, buf(bad), buf("http://x"),
+              uint64_t{0}, uint64_t{0}, int8_t{0}),
+         "aud"},
+    };
+    for (const Case& c : cases)
+        EXPECT_SDK_ERROR(c.outcome, 1, std::string("input: ") + c.arg + " is not valid UTF-8");
+
+    // A failed conversion comes first.
+    Outcome o = call(uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_binding, uint64_t{1}, buf(bad), buf("x"),
+                     uint64_t{0}, uint64_t{0}, int8_t{2});
+    EXPECT_EQ(o.code, 2);
+    EXPECT_EQ(o.message, "Failed to convert arg 'allow_insecure_origin':\nunexpected byte for Boolean");
+
+    EXPECT_EQ(call(uniffi_quorent_sdk_uniffi_fn_func_pkce_challenge, buf(bad)).code, 0);
+    EXPECT_EQ(call(uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_root, buf(bad)).value, sha256_hex(bad));
+    EXPECT_EQ(call(uniffi_quorent_sdk_uniffi_fn_func_build_client_assertion, buf(bad), uint64_t{1}, buf(bad),
+                   uint64_t{2})
+                  .code,
+              0);
+}
+
 TEST(Contract, VersionIs30) { EXPECT_EQ(ffi_quorent_sdk_uniffi_uniffi_contract_version(), 30u); }
 
 namespace {
