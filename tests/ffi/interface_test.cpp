@@ -1,0 +1,49 @@
+// The public header is written by hand; every operation it declares must be
+// the table's: same operations in the same order, same argument names and C
+// types, same return type.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "interface.hpp"
+
+using namespace quorent::ffi::iface;
+
+namespace {
+
+std::string c_type(Type t) {
+    switch (t) {
+        case Type::U64: return "uint64_t";
+        case Type::Bool: return "int8_t";
+        case Type::U8: return "uint8_t";
+        default: return "RustBuffer";
+    }
+}
+
+std::string declaration(const Func& f) {
+    std::string out = "QUORENT_API " + c_type(f.result) + " uniffi_quorent_sdk_uniffi_fn_func_" + std::string(f.name) + "(";
+    for (std::size_t i = 0; i < f.arg_count; ++i)
+        out += c_type(f.args[i].type) + " " + std::string(f.args[i].name) + ", ";
+    return out + "RustCallStatus* status);";
+}
+
+}  // namespace
+
+TEST(PublicHeader, DeclaresEveryOperationAsTheTableDoes) {
+    std::ifstream in(QUORENT_PUBLIC_HEADER);
+    ASSERT_TRUE(in) << QUORENT_PUBLIC_HEADER;
+    std::stringstream text;
+    text << in.rdbuf();
+    // One declaration per operation, white space normalised.
+    const std::string header = std::regex_replace(text.str(), std::regex(R"(\s+)"), " ");
+    const std::regex decl(R"(QUORENT_API [A-Za-z0-9_]+ uniffi_quorent_sdk_uniffi_fn_func_[a-z0-9_]+\([^)]*\);)");
+    std::vector<std::string> declared;
+    for (auto it = std::sregex_iterator(header.begin(), header.end(), decl); it != std::sregex_iterator(); ++it)
+        declared.push_back(it->str());
+
+    std::vector<std::string> expected;
+    for (const Func& f : kFunctions) expected.push_back(declaration(f));
+    EXPECT_EQ(declared, expected);
+}
