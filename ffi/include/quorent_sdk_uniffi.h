@@ -127,6 +127,9 @@ QUORENT_CHECKSUM(verify_token_at)
 #undef QUORENT_CHECKSUM
 
 /* ---- asynchronous-call handles (no operation of this library is asynchronous) ---- */
+/* complete_* sets code 3 (error_buf empty) when there is no outcome to hand
+ * over: the work was cancelled before it finished, or its outcome was already
+ * collected. Codes 0, 1 and 2 mean what they mean for an operation. */
 #define QUORENT_FUTURE(suffix, ret)                                                                   \
     QUORENT_API void ffi_quorent_sdk_uniffi_rust_future_poll_##suffix(uint64_t handle,                \
         UniffiRustFutureContinuationCallback callback, uint64_t callback_data);                      \
