@@ -35,12 +35,18 @@ TEST(Frame, EveryFailureOfTheCoreEndsInOneOfTwoCodes) {
         {[](std::string_view) -> Result<std::string> { throw std::runtime_error("consistency check failed"); }, 2,
          "consistency check failed"},
         {[](std::string_view) -> Result<std::string> { throw 42; }, 2, "Unknown panic!"},
-        {[](std::string_view) -> Result<std::string> { return CoreError{ErrorKind::Internal, "rng: none"}; }, 2,
-         "rng: none"},
-        {[](std::string_view) -> Result<std::string> { return CoreError{ErrorKind::Plain, "bare"}; }, 1,
-         sdk_error("bare")},
-        {[](std::string_view) -> Result<std::string> { return CoreError{ErrorKind::Crypto, "x"}; }, 1,
-         sdk_error("crypto: x")},
+        {[](std::string_view) -> Result<std::string> {
+             return CoreError{ErrorKind::Internal, "rng: none"};
+         },
+         2, "rng: none"},
+        {[](std::string_view) -> Result<std::string> {
+             return CoreError{ErrorKind::Plain, "bare"};
+         },
+         1, sdk_error("bare")},
+        {[](std::string_view) -> Result<std::string> {
+             return CoreError{ErrorKind::Crypto, "x"};
+         },
+         1, sdk_error("crypto: x")},
     };
     for (const Case& c : cases) {
         RustCallStatus st{0, kEmptyBuffer};
@@ -69,7 +75,8 @@ TEST(Frame, ConversionFailureReleasesEveryArgumentAndSkipsTheCore) {
         std::uint64_t{1}, owned("a"), owned("b"), owned("[]"), std::uint64_t{2}, owned(hex32), std::uint64_t{3},
         owned(hex32), owned("\x02"), owned("00"));
     EXPECT_FALSE(ran);
-    EXPECT_EQ(drain(st), std::make_pair(2, std::string("Failed to convert arg 'pubkey_hex':\nunexpected tag byte for Option")));
+    EXPECT_EQ(drain(st),
+              std::make_pair(2, std::string("Failed to convert arg 'pubkey_hex':\nunexpected tag byte for Option")));
 }
 
 // The nested forms and the lifting failures the operations meet are checked
@@ -86,7 +93,12 @@ TEST(Values, FaultsNoOperationReaches) {
     EXPECT_EQ(lift_failure([] { lift_optional_text("", "p"); }), "p: not enough bytes remaining in buffer (0 < 1)");
     EXPECT_EQ(lift_failure([] { lift_optional_text(std::string("\x01\x80\0\0\0", 5), "p"); }),
               "p: out of range integral type conversion attempted");
-    EXPECT_EQ(*lift_optional_text(std::string("\x01\0\0\0\x02\xFF" "i", 7), "p"), "\xFF" "i");
+    EXPECT_EQ(*lift_optional_text(std::string("\x01\0\0\0\x02\xFF"
+                                              "i",
+                                              7),
+                                  "p"),
+              "\xFF"
+              "i");
     // A truncated Deed record reports the first field that runs short.
     EXPECT_EQ(lift_failure([] { lift_deed(std::string("\x01\0\0\0\x08user", 9), "base_deed"); }),
               "base_deed: not enough bytes remaining in buffer (4 < 8)");
@@ -103,8 +115,12 @@ TEST(Values, Utf8FaultsNameTheSequence) {
     const std::pair<const char*, const char*> faults[] = {
         {"ab\xFF", "invalid utf-8 sequence of 1 bytes from index 2"},
         {"a\xC0\x80", "invalid utf-8 sequence of 1 bytes from index 1"},
-        {"a\xE2\x82" "A", "invalid utf-8 sequence of 2 bytes from index 1"},
-        {"\xF0\x9F\x98" "A", "invalid utf-8 sequence of 3 bytes from index 0"},
+        {"a\xE2\x82"
+         "A",
+         "invalid utf-8 sequence of 2 bytes from index 1"},
+        {"\xF0\x9F\x98"
+         "A",
+         "invalid utf-8 sequence of 3 bytes from index 0"},
         {"\xED\xA0\x80", "invalid utf-8 sequence of 1 bytes from index 0"},
         {"ok\xE2\x82", "incomplete utf-8 byte sequence from index 2"},
         {"\xF0", "incomplete utf-8 byte sequence from index 0"},

@@ -252,8 +252,7 @@ TEST_F(FutureTest, ConcurrentPollWakeCancel) {
             pollers.emplace_back([&] {
                 for (;;) {
                     auto& t = mine.emplace_back(std::make_unique<Ticket>());
-                    ffi_quorent_sdk_uniffi_rust_future_poll_u32(h, callback,
-                                                                reinterpret_cast<std::uintptr_t>(t.get()));
+                    ffi_quorent_sdk_uniffi_rust_future_poll_u32(h, callback, reinterpret_cast<std::uintptr_t>(t.get()));
                     while (t->calls == 0) std::this_thread::yield();
                     if (t->code == 0) break;
                 }
@@ -269,8 +268,10 @@ TEST_F(FutureTest, ConcurrentPollWakeCancel) {
             for (auto& t : mine) EXPECT_EQ(t->calls, 1);
         status = RustCallStatus{0, RustBuffer{}};
         const auto value = ffi_quorent_sdk_uniffi_rust_future_complete_u32(h, &status);
-        if (with_cancel) EXPECT_TRUE((status.code == 0 && value == 77u) || (status.code == kStatusCancelled && value == 0u));
-        else EXPECT_TRUE(status.code == 0 && value == 77u);
+        if (with_cancel)
+            EXPECT_TRUE((status.code == 0 && value == 77u) || (status.code == kStatusCancelled && value == 0u));
+        else
+            EXPECT_TRUE(status.code == 0 && value == 77u);
         ffi_quorent_sdk_uniffi_rust_future_free_u32(h);
         kept.reset();
         EXPECT_EQ(ops, 1);

@@ -15,15 +15,20 @@ namespace {
 
 std::string c_type(Type t) {
     switch (t) {
-        case Type::U64: return "uint64_t";
-        case Type::Bool: return "int8_t";
-        case Type::U8: return "uint8_t";
-        default: return "RustBuffer";
+        case Type::U64:
+            return "uint64_t";
+        case Type::Bool:
+            return "int8_t";
+        case Type::U8:
+            return "uint8_t";
+        default:
+            return "RustBuffer";
     }
 }
 
 std::string declaration(const Func& f) {
-    std::string out = "QUORENT_API " + c_type(f.result) + " uniffi_quorent_sdk_uniffi_fn_func_" + std::string(f.name) + "(";
+    std::string out =
+        "QUORENT_API " + c_type(f.result) + " uniffi_quorent_sdk_uniffi_fn_func_" + std::string(f.name) + "(";
     for (std::size_t i = 0; i < f.arg_count; ++i)
         out += c_type(f.args[i].type) + " " + std::string(f.args[i].name) + ", ";
     return out + "RustCallStatus* status);";
