@@ -31,8 +31,6 @@ std::string link_text(std::string_view extra = "", std::string_view label = kZer
            R"(","epoch":2,"sig":"ab")" + std::string(extra) + "}";
 }
 
-std::string hex(const Bytes32& b) { return hex_encode(b.data(), b.size()); }
-
 Grant simple_grant(std::string res, std::vector<std::string> act) {
     Grant g;
     g.res = std::move(res);
