@@ -12,6 +12,10 @@
  *           message as i32 BE length + UTF-8 bytes)
  *   code 2  unexpected failure: error_buf holds the message, raw UTF-8
  *
+ * An operation that declares SdkError refuses a text argument that is not
+ * UTF-8 before anything else: code 1, Sdk, "input: <argument> is not valid
+ * UTF-8", naming the first such argument. The others take any bytes.
+ *
  * Argument buffers are consumed by every call, whatever its outcome. Result
  * buffers and error buffers belong to the caller, who releases each exactly
  * once with ffi_quorent_sdk_uniffi_rustbuffer_free.
