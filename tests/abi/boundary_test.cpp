@@ -224,73 +224,49 @@ uint16_t fold(const uint8_t* p, size_t n) {
     return static_cast<uint16_t>(h ^ (h >> 16) ^ (h >> 32) ^ (h >> 48));
 }
 
-struct Op {
-    const char* name;
-    const char* signature;  // argument types and result as the blob states them
-};
-
-const Op kOps[] = {
-    {"build_authorize_url", "issuer:string client_id:string redirect_uri:string state:string nonce:string code_challenge:string -> result<string, error SdkError>"},
-    {"build_client_assertion", "domain:string tenant_id:u64 nonce:string issued_at:u64 -> string"},
-    {"decode_bool_return", "ret:seq<u8> -> result<bool, error SdkError>"},
-    {"delegate", "tenant_id:u64 iss:string to:string grants_json:string exp:u64 epoch_label_hex:string epoch:u64 parent_ref_hash_hex:string pubkey_hex:option<string> signature_hex:string -> result<string, error SdkError>"},
-    {"delegation_binding", "tenant_id:u64 iss:string to:string grants_json:string exp:u64 epoch_label_hex:string epoch:u64 parent_ref_hash_hex:string -> result<string, error SdkError>"},
-    {"derive_app_key", "root_seed_hex:string tenant_id:u64 origin:string -> result<record AppKey, error SdkError>"},
-    {"derive_root_seed", "origin:string signature1_hex:string signature2_hex:string -> result<string, error SdkError>"},
-    {"generate_pkce", "-> record Pkce"},
-    {"issuer_key_id", "jwk_json:string -> result<string, error SdkError>"},
-    {"is_origin_voucher_calldata", "tenant_id:u64 signer_hex:string epoch:u64 -> result<seq<u8>, error SdkError>"},
-    {"mint_admin_deed", "wallet_sig_hex:string tenant_id:u64 aud:string challenge:string exp:u64 -> result<record Deed, error SdkError>"},
-    {"mint_admin_deed_smartwallet", "signer_addr_hex:string wallet_sig_hex:string tenant_id:u64 aud:string challenge:string exp:u64 -> result<record Deed, error SdkError>"},
-    {"mint_capability_deed", "base_deed:record Deed grants_json:string delegation_chain_json:string -> result<record Deed, error SdkError>"},
-    {"mint_user_1271_deed", "signer_addr_hex:string wallet_sig_hex:string tenant_id:u64 aud:string origin:string challenge:string exp:u64 -> result<record Deed, error SdkError>"},
-    {"mint_user_deed", "secret_key_hex:string tenant_id:u64 aud:string origin:string challenge:string exp:u64 -> result<record Deed, error SdkError>"},
-    {"mint_user_passkey_deed", "credential_pubkey_hex:string authenticator_data_hex:string client_data_json_b64url:string assertion_sig_hex:string tenant_id:u64 aud:string origin:string challenge:string exp:u64 -> result<record Deed, error SdkError>"},
-    {"normalize_origin", "origin:string -> result<string, error SdkError>"},
-    {"origin_vouch_binding", "tenant_id:u64 aud:string origin:string epoch:u64 exp:u64 allow_insecure_origin:bool -> result<string, error SdkError>"},
-    {"origin_vouch_max_ttl_secs", "-> u64"},
-    {"origin_vouch_signer", "tenant_id:u64 aud:string origin:string epoch:u64 exp:u64 signature_hex:string -> result<string, error SdkError>"},
-    {"parent_ref_hash_link", "parent_link_json:string -> result<string, error SdkError>"},
-    {"parent_ref_hash_root", "root_id:string -> string"},
-    {"passkey_sub", "tenant_id:u64 origin:string credential_pubkey_hex:string -> string"},
-    {"pkce_challenge", "verifier:string -> string"},
-    {"sign_client_assertion", "secret_key_hex:string domain:string tenant_id:u64 nonce:string issued_at:u64 -> result<string, error SdkError>"},
-    {"user_binding", "tenant_id:u64 aud:string origin:string challenge:string exp:u64 -> result<string, error SdkError>"},
-    {"user_root_binding", "origin:string -> result<string, error SdkError>"},
-    {"user_sub", "pubkey_hex:string -> result<string, error SdkError>"},
-    {"verify_token_at", "jwt:string jwks_json:string expected_iss:string expected_aud:string now_unix:u64 -> result<record Claims, error SdkError>"},
+// The checksum of every operation's blob: a binding generated from the blobs
+// of an earlier build still loads only if none of these changes.
+const std::pair<const char*, uint16_t> kOps[] = {
+    {"build_authorize_url", 32866}, {"build_client_assertion", 25068}, {"decode_bool_return", 44684},
+    {"delegate", 61977}, {"delegation_binding", 20930}, {"derive_app_key", 40199}, {"derive_root_seed", 2373},
+    {"generate_pkce", 49775}, {"is_origin_voucher_calldata", 15815}, {"issuer_key_id", 2868},
+    {"mint_admin_deed", 4833}, {"mint_admin_deed_smartwallet", 11830}, {"mint_capability_deed", 54907},
+    {"mint_user_1271_deed", 7845}, {"mint_user_deed", 29244}, {"mint_user_passkey_deed", 19457},
+    {"normalize_origin", 39927}, {"origin_vouch_binding", 59844}, {"origin_vouch_max_ttl_secs", 982},
+    {"origin_vouch_signer", 5012}, {"parent_ref_hash_link", 8764}, {"parent_ref_hash_root", 29097},
+    {"passkey_sub", 16293}, {"pkce_challenge", 8639}, {"sign_client_assertion", 12890}, {"user_binding", 60098},
+    {"user_root_binding", 42161}, {"user_sub", 58411}, {"verify_token_at", 62935},
 };
 
 }  // namespace
 
-TEST(Blobs, EveryOperationBlobStatesItsSignatureAndMatchesItsChecksum) {
-    for (const Op& op : kOps) {
-        SCOPED_TRACE(op.name);
-        const std::string blob_name = "UNIFFI_META_QUORENT_SDK_UNIFFI_FUNC_" + upper(op.name);
+TEST(Blobs, EveryOperationBlobMatchesItsChecksum) {
+    for (const auto& [name, checksum] : kOps) {
+        const std::string op_name = name;
+        SCOPED_TRACE(op_name);
+        const std::string blob_name = "UNIFFI_META_QUORENT_SDK_UNIFFI_FUNC_" + upper(op_name);
         const auto* blob = static_cast<const uint8_t*>(dlsym(RTLD_DEFAULT, blob_name.c_str()));
         ASSERT_NE(blob, nullptr) << blob_name;
-        const std::string sum_name = std::string("uniffi_quorent_sdk_uniffi_checksum_func_") + op.name;
+        const std::string sum_name = "uniffi_quorent_sdk_uniffi_checksum_func_" + op_name;
         auto sum = reinterpret_cast<uint16_t (*)()>(dlsym(RTLD_DEFAULT, sum_name.c_str()));
         ASSERT_NE(sum, nullptr) << sum_name;
-        ASSERT_NE(dlsym(RTLD_DEFAULT, (std::string("uniffi_quorent_sdk_uniffi_fn_func_") + op.name).c_str()), nullptr);
+        ASSERT_NE(dlsym(RTLD_DEFAULT, ("uniffi_quorent_sdk_uniffi_fn_func_" + op_name).c_str()), nullptr);
 
         BlobReader r{blob};
         EXPECT_EQ(r.byte(), 0);
         EXPECT_EQ(r.short_string(), "quorent_sdk_uniffi");
-        EXPECT_EQ(r.short_string(), op.name);
+        EXPECT_EQ(r.short_string(), op_name);
         EXPECT_EQ(r.byte(), 0) << "no operation is asynchronous";
         const int argc = r.byte();
-        std::string sig;
         for (int i = 0; i < argc; ++i) {
-            const std::string name = r.short_string();
-            sig += name + ":" + r.type() + " ";
-            EXPECT_EQ(r.byte(), 0);
+            r.short_string();
+            r.type();
+            EXPECT_EQ(r.byte(), 0) << "no default value";
         }
-        sig += "-> " + r.type();
-        EXPECT_EQ(sig, op.signature);
-        const std::string doc = r.long_string();
-        EXPECT_FALSE(doc.empty());
+        r.type();
+        EXPECT_FALSE(r.long_string().empty());
         EXPECT_EQ(sum(), fold(blob, r.n));
+        EXPECT_EQ(sum(), checksum);
     }
 }
 
