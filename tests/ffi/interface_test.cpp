@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "interface.hpp"
@@ -42,11 +41,21 @@ TEST(PublicHeader, DeclaresEveryOperationAsTheTableDoes) {
     std::stringstream text;
     text << in.rdbuf();
     // One declaration per operation, white space normalised.
-    const std::string header = std::regex_replace(text.str(), std::regex(R"(\s+)"), " ");
-    const std::regex decl(R"(QUORENT_API [A-Za-z0-9_]+ uniffi_quorent_sdk_uniffi_fn_func_[a-z0-9_]+\([^)]*\);)");
+    std::string header;
+    for (char c : text.str()) {
+        const bool space = c == ' ' || c == '\n' || c == '\t' || c == '\r';
+        if (!space) header += c;
+        else if (!header.empty() && header.back() != ' ') header += ' ';
+    }
     std::vector<std::string> declared;
-    for (auto it = std::sregex_iterator(header.begin(), header.end(), decl); it != std::sregex_iterator(); ++it)
-        declared.push_back(it->str());
+    for (std::size_t at = header.find(" uniffi_quorent_sdk_uniffi_fn_func_"); at != std::string::npos;
+         at = header.find(" uniffi_quorent_sdk_uniffi_fn_func_", at + 1)) {
+        const std::size_t begin = header.rfind("QUORENT_API ", at);
+        const std::size_t end = header.find(");", at);
+        ASSERT_NE(begin, std::string::npos);
+        ASSERT_NE(end, std::string::npos);
+        declared.push_back(header.substr(begin, end + 2 - begin));
+    }
 
     std::vector<std::string> expected;
     for (const Func& f : kFunctions) expected.push_back(declaration(f));
