@@ -80,14 +80,15 @@ Result<std::string> passkey_sub(std::uint64_t tenant_id, std::string_view origin
 Result<sovereign::Deed> mint_user_passkey_deed(std::string_view credential_pubkey_hex,
                                                std::string_view authenticator_data_hex,
                                                std::string_view client_data_json_b64url,
-                                               std::string_view assertion_sig_hex, std::uint64_t tenant,
+                                               std::string_view assertion_sig_hex, std::uint64_t tenant_id,
                                                std::string_view aud, std::string_view origin,
                                                std::string_view challenge, std::uint64_t exp) {
     QUORENT_TRY(const std::string canonical, discovery::normalize_origin(origin));
 
     QUORENT_TRY(std::string key, lower_key_text(credential_pubkey_hex));
     sovereign::Deed deed =
-        sovereign::minted_deed("user-passkey", tenant, sub_of_lowered(tenant, canonical, key), aud, challenge, exp);
+        sovereign::minted_deed("user-passkey", tenant_id, sub_of_lowered(tenant_id, canonical, key), aud, challenge,
+                               exp);
     deed.credential_pubkey = std::move(key);
     deed.authenticator_data = std::string(authenticator_data_hex);
     deed.client_data_json = std::string(client_data_json_b64url);

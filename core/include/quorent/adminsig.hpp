@@ -37,7 +37,7 @@ Result<sovereign::Deed> mint_admin_deed(std::string_view wallet_sig_hex, std::ui
 // signature texts follow the wallet hex rule of user1271; the address is
 // checked first.
 Result<sovereign::Deed> mint_admin_deed_smartwallet(std::string_view signer_addr_hex,
-                                                    std::string_view wallet_sig_hex, std::uint64_t tenant,
+                                                    std::string_view wallet_sig_hex, std::uint64_t tenant_id,
                                                     std::string_view aud, std::string_view challenge,
                                                     std::uint64_t exp);
 

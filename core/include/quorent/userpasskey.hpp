@@ -30,7 +30,7 @@ Result<std::string> passkey_sub(std::uint64_t tenant_id, std::string_view origin
 Result<sovereign::Deed> mint_user_passkey_deed(std::string_view credential_pubkey_hex,
                                                std::string_view authenticator_data_hex,
                                                std::string_view client_data_json_b64url,
-                                               std::string_view assertion_sig_hex, std::uint64_t tenant,
+                                               std::string_view assertion_sig_hex, std::uint64_t tenant_id,
                                                std::string_view aud, std::string_view origin,
                                                std::string_view challenge, std::uint64_t exp);
 
