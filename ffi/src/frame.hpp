@@ -186,7 +186,7 @@ Ret empty_value() {
 
 // Runs body; every exception ends in the internal-failure path.
 template <class Ret, class Body>
-Ret guarded(RustCallStatus* status, Body& body) noexcept {
+[[gnu::always_inline]] inline Ret guarded(RustCallStatus* status, Body& body) noexcept {
     try {
         return body();
     } catch (const InternalFailure& e) {
@@ -273,12 +273,12 @@ std::optional<std::string_view> first_non_utf8(const typename E::Held& held, std
 }
 
 template <OpName Name, class F, class... C, std::size_t... I>
-typename Entry<Name>::CRet frame(RustCallStatus* status, F core, std::index_sequence<I...>, const C&... c) noexcept {
+[[gnu::always_inline]] inline typename Entry<Name>::CRet frame(RustCallStatus* status, F core, std::index_sequence<I...>, const C&... c) noexcept {
     using E = Entry<Name>;
     using Ret = typename E::CRet;
     static_assert((std::is_same_v<C, typename E::template Arg<I>::C> && ...),
                   "the exported parameters do not have the C types the table declares");
-    ArgBuffers<sizeof...(C) == 0 ? 1 : sizeof...(C)> bufs(c...);
+    ArgBuffers<sizeof...(C)> bufs(c...);
     auto body = [&]() -> Ret {
         if (bufs.violation()) throw InternalFailure{std::string(*bufs.violation())};
         // Braced initialisation lifts in declaration order.
@@ -309,8 +309,10 @@ typename Entry<Name>::CRet frame(RustCallStatus* status, F core, std::index_sequ
 // declared, calls `core` (which must take exactly the declared arguments)
 // and lowers its result. The names of the table's arguments are
 // NUL-terminated in its string literals, which lift_* rely on.
+// Inlined into each exported function, so that the core function is called
+// directly.
 template <OpName Name, class... C>
-typename Entry<Name>::CRet export_call(RustCallStatus* status,
+[[gnu::always_inline]] inline typename Entry<Name>::CRet export_call(RustCallStatus* status,
                                        typename Entry<Name>::template Fn<typename Entry<Name>::Core> core,
                                        C... c) noexcept {
     static_assert(sizeof...(C) == Entry<Name>::arity, "the table declares another number of arguments");
@@ -321,7 +323,7 @@ typename Entry<Name>::CRet export_call(RustCallStatus* status,
 // underneath (the random source, say): such a failure is internal.
 template <OpName Name, class... C>
     requires(!Entry<Name>::func.fallible)
-typename Entry<Name>::CRet export_call(
+[[gnu::always_inline]] inline typename Entry<Name>::CRet export_call(
     RustCallStatus* status, typename Entry<Name>::template Fn<Result<typename Entry<Name>::Value>> core,
     C... c) noexcept {
     static_assert(sizeof...(C) == Entry<Name>::arity, "the table declares another number of arguments");
