@@ -68,7 +68,8 @@ Result<std::string> lower_key_text(std::string_view text) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
         else if (static_cast<unsigned char>(c) >= 0x80) ascii = false;
     }
-    return ascii ? out : unicode_lower(text);
+    if (ascii) return out;
+    return unicode_lower(text);
 }
 
 Result<std::string> passkey_sub(std::uint64_t tenant_id, std::string_view origin,
