@@ -273,7 +273,8 @@ std::optional<std::string_view> first_non_utf8(const typename E::Held& held, std
 }
 
 template <OpName Name, class F, class... C, std::size_t... I>
-[[gnu::always_inline]] inline typename Entry<Name>::CRet frame(RustCallStatus* status, F core, std::index_sequence<I...>, const C&... c) noexcept {
+[[gnu::always_inline]] inline typename Entry<Name>::CRet frame(RustCallStatus* status, F core,
+                                                               std::index_sequence<I...>, const C&... c) noexcept {
     using E = Entry<Name>;
     using Ret = typename E::CRet;
     static_assert((std::is_same_v<C, typename E::template Arg<I>::C> && ...),
@@ -307,14 +308,12 @@ template <OpName Name, class F, class... C, std::size_t... I>
 
 // The exported form of one operation of the table: lifts the C arguments as
 // declared, calls `core` (which must take exactly the declared arguments)
-// and lowers its result. The names of the table's arguments are
-// NUL-terminated in its string literals, which lift_* rely on.
-// Inlined into each exported function, so that the core function is called
-// directly.
+// and lowers its result. It is inlined into each exported function, so that
+// the core function is called directly. (The table's argument names are
+// string literals, NUL-terminated as lift_* need them.)
 template <OpName Name, class... C>
-[[gnu::always_inline]] inline typename Entry<Name>::CRet export_call(RustCallStatus* status,
-                                       typename Entry<Name>::template Fn<typename Entry<Name>::Core> core,
-                                       C... c) noexcept {
+[[gnu::always_inline]] inline typename Entry<Name>::CRet export_call(
+    RustCallStatus* status, typename Entry<Name>::template Fn<typename Entry<Name>::Core> core, C... c) noexcept {
     static_assert(sizeof...(C) == Entry<Name>::arity, "the table declares another number of arguments");
     return detail::frame<Name>(status, core, std::make_index_sequence<sizeof...(C)>{}, c...);
 }

@@ -127,7 +127,9 @@ TEST(Values, Utf8FaultsNameTheSequence) {
     };
     for (const auto& [text, fault] : faults) EXPECT_EQ(utf8_fault(text).value_or("valid"), fault) << text;
     // Past runs of plain ASCII long enough to be skipped a word at a time.
-    EXPECT_EQ(utf8_fault(std::string(40, 'a') + "\xFF").value_or("valid"), "invalid utf-8 sequence of 1 bytes from index 40");
-    EXPECT_EQ(utf8_fault(std::string(37, 'a') + "\xE2\x82").value_or("valid"), "incomplete utf-8 byte sequence from index 37");
+    EXPECT_EQ(utf8_fault(std::string(40, 'a') + "\xFF").value_or("valid"),
+              "invalid utf-8 sequence of 1 bytes from index 40");
+    EXPECT_EQ(utf8_fault(std::string(37, 'a') + "\xE2\x82").value_or("valid"),
+              "incomplete utf-8 byte sequence from index 37");
     EXPECT_FALSE(utf8_fault(std::string(33, 'a') + "\xC3\xA9" + std::string(70, 'b')));
 }
