@@ -12,10 +12,6 @@
  *           message as i32 BE length + UTF-8 bytes)
  *   code 2  unexpected failure: error_buf holds the message, raw UTF-8
  *
- * An operation that declares SdkError refuses a text argument that is not
- * UTF-8 before anything else: code 1, Sdk, "input: <argument> is not valid
- * UTF-8", naming the first such argument. The others take any bytes.
- *
  * Argument buffers are consumed by every call, whatever its outcome. Result
  * buffers and error buffers belong to the caller, who releases each exactly
  * once with ffi_quorent_sdk_uniffi_rustbuffer_free.
@@ -131,9 +127,6 @@ QUORENT_CHECKSUM(verify_token_at)
 #undef QUORENT_CHECKSUM
 
 /* ---- asynchronous-call handles (no operation of this library is asynchronous) ---- */
-/* complete_* sets code 3 (error_buf empty) when there is no outcome to hand
- * over: the work was cancelled before it finished, or its outcome was already
- * collected. Codes 0, 1 and 2 mean what they mean for an operation. */
 #define QUORENT_FUTURE(suffix, ret)                                                                   \
     QUORENT_API void ffi_quorent_sdk_uniffi_rust_future_poll_##suffix(uint64_t handle,                \
         UniffiRustFutureContinuationCallback callback, uint64_t callback_data);                      \

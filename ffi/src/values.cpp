@@ -262,20 +262,6 @@ std::optional<std::string> utf8_fault(std::string_view text) {
     auto incomplete = [](std::size_t at) { return "incomplete utf-8 byte sequence from index " + std::to_string(at); };
     auto is_cont = [](unsigned char b) { return (b & 0xC0) == 0x80; };
     while (i < n) {
-        // Plain ASCII, 32 and then eight bytes at a time.
-        while (i + 32 <= n) {
-            std::uint64_t words[4];
-            std::memcpy(words, s + i, 32);
-            if (((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ull) != 0) break;
-            i += 32;
-        }
-        while (i + 8 <= n) {
-            std::uint64_t word;
-            std::memcpy(&word, s + i, 8);
-            if ((word & 0x8080808080808080ull) != 0) break;
-            i += 8;
-        }
-        if (i >= n) break;
         const unsigned char b0 = s[i];
         if (b0 < 0x80) {
             ++i;
