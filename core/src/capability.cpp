@@ -2,6 +2,7 @@
 
 #include "quorent/sovereign.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 namespace quorent::capability {
@@ -198,13 +199,29 @@ std::string delegations_to_json(const std::vector<Delegation>& links) {
 
 // ---- chaining --------------------------------------------------------------------
 
-Bytes32 parent_ref_hash_root(std::string_view root_id) { return sha256(root_id); }
+namespace {
+
+std::string digest_hex(const Bytes32& digest) { return hex_encode(digest.data(), digest.size()); }
+
+// A 32-byte plain hex text: a decoding fault is kind Crypto; a well-formed
+// text of another length is the bare message below.
+Result<Bytes32> decode_hex32(std::string_view text) {
+    QUORENT_TRY(const Bytes bytes, hex_decode(text, ErrorKind::Crypto));
+    if (bytes.size() != 32) return CoreError{ErrorKind::Plain, "expected 32 bytes of hex"};
+    Bytes32 out;
+    std::copy(bytes.begin(), bytes.end(), out.begin());
+    return out;
+}
+
+}  // namespace
+
+std::string parent_ref_hash_root(std::string_view root_id) { return digest_hex(sha256(root_id)); }
 
 Bytes32 parent_ref_hash_link(const Delegation& link) { return sha256(delegation_to_json(link)); }
 
-Bytes32 parent_ref_hash(const ParentRef& parent) {
-    if (const auto* root = std::get_if<RootId>(&parent)) return parent_ref_hash_root(root->id);
-    return parent_ref_hash_link(std::get<Link>(parent).link);
+Result<std::string> parent_ref_hash_link(std::string_view parent_link_json) {
+    QUORENT_TRY(const Delegation link, delegation_from_json(parent_link_json));
+    return digest_hex(parent_ref_hash_link(link));
 }
 
 Bytes delegation_binding(std::uint64_t tenant, std::string_view iss, std::string_view to,
@@ -248,6 +265,40 @@ sovereign::Deed with_capabilities(sovereign::Deed deed, std::vector<Grant> grant
     deed.grants = std::move(grants);
     deed.delegations = std::move(delegations);
     return deed;
+}
+
+Result<std::string> delegation_binding(std::uint64_t tenant_id, std::string_view iss, std::string_view to,
+                                       std::string_view grants_json, std::uint64_t exp,
+                                       std::string_view epoch_label_hex, std::uint64_t epoch,
+                                       std::string_view parent_ref_hash_hex) {
+    QUORENT_TRY(const std::vector<Grant> grants, grants_from_json(grants_json));
+    QUORENT_TRY(const Bytes32 label, decode_hex32(epoch_label_hex));
+    QUORENT_TRY(const Bytes32 parent, decode_hex32(parent_ref_hash_hex));
+    return hex_encode(delegation_binding(tenant_id, iss, to, grants, exp, label, epoch, parent));
+}
+
+Result<std::string> delegate(std::uint64_t tenant_id, std::string_view iss, std::string_view to,
+                             std::string_view grants_json, std::uint64_t exp, std::string_view epoch_label_hex,
+                             std::uint64_t epoch, std::string_view parent_ref_hash_hex,
+                             std::optional<std::string_view> pubkey_hex, std::string_view signature_hex) {
+    QUORENT_TRY(std::vector<Grant> grants, grants_from_json(grants_json));
+    QUORENT_TRY(const Bytes32 label, decode_hex32(epoch_label_hex));
+    QUORENT_TRY(const Bytes32 parent, decode_hex32(parent_ref_hash_hex));
+    QUORENT_TRY(const Bytes signature, hex_decode(strip_0x_prefixes(signature_hex), ErrorKind::Crypto));
+    std::optional<std::string> pubkey;
+    if (pubkey_hex) pubkey.emplace(*pubkey_hex);
+    QUORENT_TRY(const Delegation link,
+                delegate(tenant_id, std::string(iss), std::string(to), std::move(grants), exp, label, epoch, parent,
+                         std::move(pubkey), [&](const Bytes&) -> Result<Bytes> { return signature; }));
+    return delegation_to_json(link);
+}
+
+Result<sovereign::Deed> mint_capability_deed(const sovereign::DeedRecord& base_deed, std::string_view grants_json,
+                                             std::string_view delegation_chain_json) {
+    QUORENT_TRY(sovereign::Deed deed, sovereign::record_to_deed(base_deed));
+    QUORENT_TRY(std::vector<Grant> grants, grants_from_json(grants_json));
+    QUORENT_TRY(std::vector<Delegation> chain, delegations_from_json(delegation_chain_json));
+    return with_capabilities(std::move(deed), std::move(grants), std::move(chain));
 }
 
 }  // namespace quorent::capability

@@ -10,7 +10,8 @@ const char* kind_prefix(ErrorKind kind) noexcept {
         case ErrorKind::Crypto: return "crypto: ";
         case ErrorKind::Input: return "input: ";
         case ErrorKind::InsecureOrigin: return "insecure origin: ";
-        case ErrorKind::BadDelegation: return "bad delegation: ";
+        case ErrorKind::Plain:
+        case ErrorKind::Internal: return "";
     }
     return "";
 }

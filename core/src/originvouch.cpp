@@ -61,6 +61,21 @@ Result<wallet::Address> origin_vouch_signer(std::uint64_t tenant_id, std::string
     return wallet::recover_signer(vouch_message(tenant_id, aud, origin, epoch, exp), signature, signature_len);
 }
 
+Result<std::string> origin_vouch_signer(std::uint64_t tenant_id, std::string_view aud, std::string_view origin,
+                                        std::uint64_t epoch, std::uint64_t exp, std::string_view signature_hex) {
+    QUORENT_TRY(const Bytes signature, hex_decode(signature_hex, ErrorKind::Crypto));
+    QUORENT_TRY(const wallet::Address signer, origin_vouch_signer(tenant_id, aud, origin, epoch, exp, signature));
+    return wallet::format_address(signer);
+}
+
+Result<Bytes> is_origin_voucher_calldata(std::uint64_t tenant_id, std::string_view signer_hex, std::uint64_t epoch) {
+    QUORENT_TRY(const Bytes bytes, hex_decode(strip_0x_prefixes(signer_hex), ErrorKind::Crypto));
+    if (bytes.size() != 20) return CoreError{ErrorKind::Input, "signer must be a 20-byte address"};
+    wallet::Address signer;
+    std::memcpy(signer.bytes.data(), bytes.data(), 20);
+    return is_origin_voucher_calldata(tenant_id, signer, epoch);
+}
+
 Bytes is_origin_voucher_calldata(std::uint64_t tenant_id, const wallet::Address& signer, std::uint64_t epoch) {
     Bytes out(100);
     std::memcpy(out.data(), IS_ORIGIN_VOUCHER_SELECTOR.data(), 4);

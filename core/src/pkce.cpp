@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <stdexcept>
+#include <string>
 
 #include "quorent/digest.hpp"
 #include "quorent/encoding.hpp"
@@ -13,10 +13,10 @@
 
 namespace quorent::pkce {
 
-Pkce generate_pkce() {
+Result<Pkce> generate_pkce() {
     std::uint8_t bytes[32];
     if (getentropy(bytes, sizeof bytes) != 0)
-        throw std::runtime_error(std::string("rng: getentropy failed: ") + std::strerror(errno));
+        return CoreError{ErrorKind::Internal, std::string("rng: getentropy failed: ") + std::strerror(errno)};
     Pkce pair;
     pair.verifier = base64url_encode(bytes, sizeof bytes);
     secure_wipe(bytes, sizeof bytes);

@@ -6,26 +6,11 @@ namespace quorent::sovereign {
 
 namespace {
 
-// The fields that the two forms share, copied from one to the other.
+// The fields that the two forms share, copied (or moved) from one to the other.
 template <class To, class From>
 To copy_common(From&& from) {
     To to;
-    to.v = from.v;
-    to.mode = std::forward<From>(from).mode;
-    to.tenant = from.tenant;
-    to.sub = std::forward<From>(from).sub;
-    to.aud = std::forward<From>(from).aud;
-    to.challenge = std::forward<From>(from).challenge;
-    to.exp = from.exp;
-    to.root = std::forward<From>(from).root;
-    to.proof = std::forward<From>(from).proof;
-    to.pubkey = std::forward<From>(from).pubkey;
-    to.signature = std::forward<From>(from).signature;
-    to.credential_pubkey = std::forward<From>(from).credential_pubkey;
-    to.authenticator_data = std::forward<From>(from).authenticator_data;
-    to.client_data_json = std::forward<From>(from).client_data_json;
-    to.assertion_sig = std::forward<From>(from).assertion_sig;
-    to.signer = std::forward<From>(from).signer;
+    static_cast<DeedFields&>(to) = std::forward<From>(from);
     return to;
 }
 

@@ -30,14 +30,15 @@ std::string smartwallet_sub(std::uint64_t tenant, std::string_view canonical_ori
 }
 
 Result<sovereign::Deed> mint_user_1271_deed(std::string_view signer_addr_hex, std::string_view wallet_sig_hex,
-                                            std::uint64_t tenant, std::string_view aud, std::string_view origin,
+                                            std::uint64_t tenant_id, std::string_view aud, std::string_view origin,
                                             std::string_view challenge, std::uint64_t exp) {
     QUORENT_TRY(const std::string canonical, discovery::normalize_origin(origin));
     QUORENT_TRY(std::string wallet, decode_wallet_address(signer_addr_hex));
     QUORENT_TRY(const Bytes signature, decode_wallet_hex(wallet_sig_hex));
 
     sovereign::Deed deed =
-        sovereign::minted_deed("user-1271", tenant, smartwallet_sub(tenant, canonical, wallet), aud, challenge, exp);
+        sovereign::minted_deed("user-1271", tenant_id, smartwallet_sub(tenant_id, canonical, wallet), aud, challenge,
+                               exp);
     deed.signature = hex_encode(signature);
     deed.signer = std::move(wallet);
     return deed;

@@ -69,6 +69,32 @@ Result<RootSeed> derive_root_seed(std::string_view origin, const SigningSource& 
     return RootSeed(sha256(a.data(), a.size()));
 }
 
+namespace {
+
+// Plain hex of a secret, decoded into storage that is wiped when it goes,
+// even on a decoding failure (kind Crypto).
+Status decode_secret_hex(std::string_view text, SecretBytes& out) {
+    std::string message;
+    if (!hex_decode(text, out.get(), message)) return CoreError{ErrorKind::Crypto, std::move(message)};
+    return {};
+}
+
+}  // namespace
+
+Result<std::string> derive_root_seed(std::string_view origin, std::string_view signature1_hex,
+                                     std::string_view signature2_hex) {
+    // The signatures are what the seed is made from: wiped once used.
+    SecretBytes sig1, sig2;
+    QUORENT_CHECK(decode_secret_hex(signature1_hex, sig1));
+    QUORENT_CHECK(decode_secret_hex(signature2_hex, sig2));
+    int calls = 0;
+    const SigningSource source = [&](std::string_view) -> Result<Bytes> {
+        return std::move((calls++ == 0 ? sig1 : sig2).get());
+    };
+    QUORENT_TRY(const RootSeed seed, derive_root_seed(origin, source));
+    return hex_encode(seed.bytes().data(), seed.bytes().size());
+}
+
 // ---- app key ---------------------------------------------------------------------
 
 Result<DerivedKey> derive_app_key(const std::array<std::uint8_t, 32>& root_seed, std::uint64_t tenant,
@@ -108,6 +134,17 @@ Result<DerivedKey> derive_app_key(const std::array<std::uint8_t, 32>& root_seed,
     return CoreError{ErrorKind::Crypto, "could not derive a valid app key"};
 }
 
+Result<AppKey> derive_app_key(std::string_view root_seed_hex, std::uint64_t tenant_id, std::string_view origin) {
+    SecretBytes decoded;
+    QUORENT_CHECK(decode_secret_hex(root_seed_hex, decoded));
+    if (decoded.get().size() != 32) return CoreError{ErrorKind::Input, "rootSeedHex must decode to exactly 32 bytes"};
+    RootSeed seed;
+    std::memcpy(seed.bytes().data(), decoded.get().data(), 32);
+    decoded.wipe();
+    QUORENT_TRY(const DerivedKey key, derive_app_key(seed.bytes(), tenant_id, origin));
+    return app_key_record(key);
+}
+
 AppKey app_key_record(const DerivedKey& key) {
     const auto& secret = key.secret.bytes();
     const auto pub = key.pubkey.compressed();
@@ -130,8 +167,14 @@ std::string sub_of_compressed(const std::array<std::uint8_t, 33>& compressed) {
 
 std::string user_sub(const wallet::PublicKey& key) { return sub_of_compressed(key.compressed()); }
 
-std::string user_binding(std::uint64_t tenant, std::string_view aud, std::string_view origin,
-                         std::string_view challenge, std::uint64_t exp) {
+Result<std::string> user_sub(std::string_view pubkey_hex) {
+    QUORENT_TRY(const Bytes bytes, hex_decode(pubkey_hex, ErrorKind::Crypto));
+    QUORENT_TRY(const wallet::PublicKey key, wallet::PublicKey::parse(bytes));
+    return user_sub(key);
+}
+
+std::string user_binding_message(std::uint64_t tenant, std::string_view aud, std::string_view origin,
+                                 std::string_view challenge, std::uint64_t exp) {
     const DecimalDigits t(tenant), e(exp);
     std::string b;
     b.reserve(kBindTenant.size() + t.len + kBindAud.size() + aud.size() + kBindOrigin.size() + origin.size() +
@@ -144,12 +187,19 @@ std::string user_binding(std::uint64_t tenant, std::string_view aud, std::string
     return b;
 }
 
+Result<std::string> user_binding(std::uint64_t tenant_id, std::string_view aud, std::string_view origin,
+                                 std::string_view challenge, std::uint64_t exp) {
+    QUORENT_TRY(const std::string canonical, discovery::normalize_origin(origin));
+    const std::string binding = user_binding_message(tenant_id, aud, canonical, challenge, exp);
+    return hex_encode(reinterpret_cast<const std::uint8_t*>(binding.data()), binding.size());
+}
+
 // ---- user-sig deed ---------------------------------------------------------------
 
 Result<sovereign::Deed> mint_user_deed(const wallet::SecretKey& key, std::uint64_t tenant, std::string_view aud,
                                        std::string_view origin, std::string_view challenge, std::uint64_t exp) {
     QUORENT_TRY(const std::string canonical, discovery::normalize_origin(origin));
-    const std::string binding = user_binding(tenant, aud, canonical, challenge, exp);
+    const std::string binding = user_binding_message(tenant, aud, canonical, challenge, exp);
     const wallet::Prehash h = sha256(binding.data(), binding.size());
     const wallet::RecoverableSignature sig = wallet::sign_recoverable(key, h);
     const wallet::PublicKey pub = wallet::PublicKey::from_secret(key);
@@ -164,6 +214,17 @@ Result<sovereign::Deed> mint_user_deed(const wallet::SecretKey& key, std::uint64
     deed.pubkey = hex_encode(compressed.data(), compressed.size());
     deed.signature = hex_encode(rs, sizeof rs);
     return deed;
+}
+
+Result<sovereign::Deed> mint_user_deed(std::string_view secret_key_hex, std::uint64_t tenant_id,
+                                       std::string_view aud, std::string_view origin, std::string_view challenge,
+                                       std::uint64_t exp) {
+    // The key is examined before the origin.
+    SecretBytes raw;
+    QUORENT_CHECK(decode_secret_hex(secret_key_hex, raw));
+    QUORENT_TRY(const wallet::SecretKey key, wallet::SecretKey::from_bytes(raw.get()));
+    raw.wipe();
+    return mint_user_deed(key, tenant_id, aud, origin, challenge, exp);
 }
 
 }  // namespace quorent::usersig

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace quorent::ffi {
 
@@ -30,6 +31,15 @@ void write_status(RustCallStatus* status, std::int8_t code, std::string_view byt
 SdkError to_sdk_error(const CoreError& error) {
     if (error.kind == ErrorKind::InsecureOrigin) return SdkError{SdkVariant::InsecureOrigin, error.detail};
     return SdkError{SdkVariant::Sdk, error.display()};
+}
+
+void fail_with(RustCallStatus* status, const CoreError& error) noexcept {
+    try {
+        if (error.kind == ErrorKind::Internal) return fail_internal(status, error.detail);
+        write_status(status, 1, serialize_sdk_error(to_sdk_error(error)));
+    } catch (const std::bad_alloc&) {
+        out_of_memory(0);
+    }
 }
 
 std::string serialize_sdk_error(const SdkError& error) {

@@ -1,19 +1,28 @@
-// The call frame every exported function runs inside: it owns the argument
-// buffers, runs the operation, catches every failure and writes the status.
+// The call frame every exported function runs inside. It takes over the
+// argument buffers, lifts the arguments the interface table declares, calls
+// the operation's one core function, lowers its result or maps its error, and
+// writes the status. It makes no decision of its own about an operation.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <exception>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 
 #include "buffer.hpp"
+#include "interface.hpp"
 #include "quorent/encoding.hpp"
 #include "quorent/error.hpp"
+#include "quorent/pkce.hpp"
+#include "quorent/sovereign.hpp"
+#include "quorent/token.hpp"
+#include "quorent/usersig.hpp"
 #include "quorent_sdk_uniffi.h"
 #include "values.hpp"
 
@@ -25,6 +34,11 @@ namespace quorent::ffi {
 // Sets code (1 or 2) and a fresh error_buf holding bytes. If even that
 // fails, the code stays and error_buf is left as the caller set it.
 void write_status(RustCallStatus* status, std::int8_t code, std::string_view bytes) noexcept;
+
+// The one internal-failure path: code 2 with the message as raw bytes.
+inline void fail_internal(RustCallStatus* status, std::string_view message) noexcept {
+    write_status(status, 2, message);
+}
 
 // The declared error of the interface.
 enum class SdkVariant : std::int32_t { Sdk = 1, InsecureOrigin = 2 };
@@ -38,10 +52,106 @@ struct SdkError {
 SdkError to_sdk_error(const CoreError& error);
 std::string serialize_sdk_error(const SdkError& error);
 
+// Reports a core failure: Internal as an internal failure, every other kind
+// as the declared error (code 1).
+void fail_with(RustCallStatus* status, const CoreError& error) noexcept;
+
 template <class T> struct IsResult : std::false_type {};
 template <class T> struct IsResult<Result<T>> : std::true_type {};
 
-// Direct (returned) forms of results.
+// ---- the forms of the table's types ---------------------------------------------
+// C: the type in the exported signature. Held: the lifted argument as the
+// core function receives it (Param, by value or by reference). Value: the
+// core function's result. CRet: the exported return type.
+
+template <iface::Type T> struct Form;
+template <> struct Form<iface::Type::U64> {
+    using C = std::uint64_t;
+    using Held = std::uint64_t;
+    using Param = std::uint64_t;
+    using Value = std::uint64_t;
+    using CRet = std::uint64_t;
+};
+template <> struct Form<iface::Type::Bool> {
+    using C = std::int8_t;
+    using Held = bool;
+    using Param = bool;
+    using Value = bool;
+    using CRet = std::int8_t;
+};
+template <> struct Form<iface::Type::String> {
+    using C = RustBuffer;
+    using Held = std::string_view;  // the argument buffer's bytes
+    using Param = std::string_view;
+    using Value = std::string;
+    using CRet = RustBuffer;
+};
+template <> struct Form<iface::Type::OptionalString> {
+    using C = RustBuffer;
+    using Held = std::optional<std::string_view>;
+    using Param = std::optional<std::string_view>;
+};
+template <> struct Form<iface::Type::ByteSeq> {
+    using C = RustBuffer;
+    using Held = Bytes;
+    using Param = const Bytes&;
+    using Value = Bytes;
+    using CRet = RustBuffer;
+};
+template <> struct Form<iface::Type::Deed> {
+    using C = RustBuffer;
+    using Held = sovereign::DeedRecord;
+    using Param = const sovereign::DeedRecord&;
+    using Value = sovereign::Deed;  // lowered as its record
+    using CRet = RustBuffer;
+};
+template <> struct Form<iface::Type::AppKey> {
+    using Value = usersig::AppKey;
+    using CRet = RustBuffer;
+};
+template <> struct Form<iface::Type::Claims> {
+    using Value = token::Claims;
+    using CRet = RustBuffer;
+};
+template <> struct Form<iface::Type::Pkce> {
+    using Value = pkce::Pkce;
+    using CRet = RustBuffer;
+};
+
+// An operation's name as a template argument.
+template <std::size_t K>
+struct OpName {
+    char text[K]{};
+    constexpr OpName(const char (&s)[K]) {
+        for (std::size_t i = 0; i < K; ++i) text[i] = s[i];
+    }
+    constexpr std::string_view view() const { return {text, K - 1}; }
+};
+
+// Everything the frame knows about one operation, read from the table.
+template <OpName Name>
+struct Entry {
+    static constexpr const iface::Func& func = iface::function(Name.view());
+    static constexpr std::size_t arity = func.arg_count;
+    template <std::size_t I> using Arg = Form<func.args[I].type>;
+    using Out = Form<func.result>;
+    using Value = typename Out::Value;
+    using CRet = typename Out::CRet;
+
+    template <class R, std::size_t... I>
+    static auto pointer(std::index_sequence<I...>) -> R (*)(typename Arg<I>::Param...);
+    // The core function's type: the declared arguments in order, returning
+    // Result<Value> when the operation is fallible and Value otherwise.
+    template <class R> using Fn = decltype(pointer<R>(std::make_index_sequence<arity>{}));
+    using Core = std::conditional_t<func.fallible, Result<Value>, Value>;
+
+    template <std::size_t... I>
+    static auto held(std::index_sequence<I...>) -> std::tuple<typename Arg<I>::Held...>;
+    using Held = decltype(held(std::make_index_sequence<arity>{}));
+};
+
+// ---- lowering -----------------------------------------------------------------------
+
 // A text result is copied into the caller's buffer; the library's own copy
 // is wiped (a root seed or a secret key may be the result).
 inline RustBuffer lower_return(std::string&& text) {
@@ -49,9 +159,13 @@ inline RustBuffer lower_return(std::string&& text) {
     secure_wipe(text.data(), text.size());
     return out;
 }
-inline RustBuffer lower_return(const std::string& text) { return make_buffer(text); }
 inline std::uint64_t lower_return(std::uint64_t v) { return v; }
 inline std::int8_t lower_return(bool v) { return v ? 1 : 0; }
+inline RustBuffer lower_return(sovereign::Deed&& deed) {
+    Writer w;
+    write(w, sovereign::deed_to_record(std::move(deed)));
+    return w.release();
+}
 template <class T>
 RustBuffer lower_return(const T& value)
     requires requires(Writer& w, const T& v) { write(w, v); }
@@ -70,69 +184,41 @@ Ret empty_value() {
     else return Ret{};
 }
 
+// Runs body; every exception ends in the internal-failure path.
 template <class Ret, class Body>
-Ret run(RustCallStatus* status, Body& body) noexcept {
+[[gnu::always_inline]] inline Ret guarded(RustCallStatus* status, Body& body) noexcept {
     try {
-        if constexpr (std::is_void_v<Ret>) {
-            body();
-            return;
-        } else {
-            auto out = body();
-            using Out = decltype(out);
-            if constexpr (IsResult<Out>::value) {
-                if (!out.ok()) {
-                    const std::string bytes = serialize_sdk_error(to_sdk_error(out.error()));
-                    write_status(status, 1, bytes);
-                    return empty_value<Ret>();
-                }
-                return lower_return(std::move(out).value());
-            } else if constexpr (std::is_same_v<Out, Ret>) {
-                return out;
-            } else {
-                return lower_return(std::move(out));
-            }
-        }
-    } catch (const SdkError& e) {
-        write_status(status, 1, serialize_sdk_error(e));
-    } catch (const LiftError& e) {
-        write_status(status, 2, "Failed to convert arg '" + e.arg + "':\n" + e.description);
+        return body();
     } catch (const InternalFailure& e) {
-        write_status(status, 2, e.message);
+        fail_internal(status, e.message);
+    } catch (const LiftError& e) {
+        fail_internal(status, "Failed to convert arg '" + e.arg + "':\n" + e.description);
     } catch (const std::bad_alloc&) {
         out_of_memory(0);
     } catch (const std::exception& e) {
-        write_status(status, 2, e.what());
+        fail_internal(status, e.what());
     } catch (...) {
-        write_status(status, 2, "Unknown panic!");
+        fail_internal(status, "Unknown panic!");
     }
     return empty_value<Ret>();
 }
 
-}  // namespace detail
-
-// Frame of a function without buffer arguments.
-template <class Ret, class Body>
-Ret call(RustCallStatus* status, Body&& body) noexcept {
-    return detail::run<Ret>(status, body);
-}
-
-// The argument buffers of one call. Each is checked against the buffer
+// The argument buffers of one call, in declaration order (an argument that
+// is not a buffer has an unused slot). Each is checked against the buffer
 // invariants when taken over; consistent ones are wiped and released when
 // the call ends, whatever its outcome (secret keys and seeds arrive as
 // argument texts, so no argument outlives the call in freed memory).
 template <std::size_t N>
 class ArgBuffers {
 public:
-    explicit ArgBuffers(const std::array<RustBuffer, N>& bufs) noexcept : bufs_(bufs) {
-        for (std::size_t i = 0; i < N; ++i) {
-            auto v = buffer_violation(bufs_[i]);
-            valid_[i] = !v.has_value();
-            if (v && !violation_) violation_ = v;
-        }
+    template <class... C>
+    explicit ArgBuffers(const C&... args) noexcept {
+        std::size_t i = 0;
+        (take(i++, args), ...);
     }
     ~ArgBuffers() {
         for (std::size_t i = 0; i < N; ++i) {
-            if (!valid_[i]) continue;
+            if (!owned_[i]) continue;
             if (bufs_[i].capacity != 0) secure_wipe(bufs_[i].data, bufs_[i].len);
             release_buffer(bufs_[i]);
         }
@@ -144,23 +230,110 @@ public:
     std::string_view view(std::size_t i) const noexcept { return buffer_view(bufs_[i]); }
 
 private:
-    std::array<RustBuffer, N> bufs_;
-    std::array<bool, N> valid_{};
+    void take(std::size_t i, const RustBuffer& buf) noexcept {
+        bufs_[i] = buf;
+        const auto v = buffer_violation(buf);
+        owned_[i] = !v.has_value();
+        if (v && !violation_) violation_ = v;
+    }
+    template <class Scalar>
+    void take(std::size_t, const Scalar&) noexcept {}
+
+    std::array<RustBuffer, N> bufs_{};
+    std::array<bool, N> owned_{};
     std::optional<std::string_view> violation_;
 };
 
-// Frame of an operation: takes over the argument buffers, hands the body
-// their byte views (texts are not validated here), and releases them.
-template <class Ret, std::size_t N, class Body>
-Ret call_with(RustCallStatus* status, const std::array<RustBuffer, N>& bufs, Body&& body) noexcept {
-    ArgBuffers<N> args(bufs);
-    auto framed = [&]() {
-        if (args.violation()) throw InternalFailure{std::string(*args.violation())};
-        std::array<std::string_view, N> views;
-        for (std::size_t i = 0; i < N; ++i) views[i] = args.view(i);
-        return body(views);
+template <iface::Type T, class C>
+typename Form<T>::Held lift_arg(const C& c, std::string_view buf, const char* name) {
+    using iface::Type;
+    if constexpr (T == Type::U64) return c;
+    else if constexpr (T == Type::Bool) return lift_bool(c, name);
+    else if constexpr (T == Type::String) return buf;
+    else if constexpr (T == Type::OptionalString) return lift_optional_text(buf, name);
+    else if constexpr (T == Type::ByteSeq) return lift_bytes(buf, name);
+    else if constexpr (T == Type::Deed) return lift_deed(buf, name);
+}
+
+// The first text argument (declaration order) that is not UTF-8.
+template <class E, std::size_t... I>
+std::optional<std::string_view> first_non_utf8(const typename E::Held& held, std::index_sequence<I...>) {
+    std::optional<std::string_view> bad;
+    auto check = [&](std::string_view name, const auto& v) {
+        using V = std::decay_t<decltype(v)>;
+        if (bad) return;
+        if constexpr (std::is_same_v<V, std::string_view>) {
+            if (!utf8_valid(v)) bad = name;
+        } else if constexpr (std::is_same_v<V, std::optional<std::string_view>>) {
+            if (v && !utf8_valid(*v)) bad = name;
+        }
     };
-    return detail::run<Ret>(status, framed);
+    (check(E::func.args[I].name, std::get<I>(held)), ...);
+    return bad;
+}
+
+template <OpName Name, class F, class... C, std::size_t... I>
+[[gnu::always_inline]] inline typename Entry<Name>::CRet frame(RustCallStatus* status, F core,
+                                                               std::index_sequence<I...>, const C&... c) noexcept {
+    using E = Entry<Name>;
+    using Ret = typename E::CRet;
+    static_assert((std::is_same_v<C, typename E::template Arg<I>::C> && ...),
+                  "the exported parameters do not have the C types the table declares");
+    ArgBuffers<sizeof...(C)> bufs(c...);
+    auto body = [&]() -> Ret {
+        if (bufs.violation()) throw InternalFailure{std::string(*bufs.violation())};
+        // Braced initialisation lifts in declaration order.
+        typename E::Held held{lift_arg<E::func.args[I].type>(c, bufs.view(I), E::func.args[I].name.data())...};
+        if constexpr (E::func.fallible) {
+            if (auto bad = first_non_utf8<E>(held, std::index_sequence<I...>{})) {
+                fail_with(status, CoreError{ErrorKind::Input, std::string(*bad) + " is not valid UTF-8"});
+                return empty_value<Ret>();
+            }
+        }
+        auto out = core(std::get<I>(held)...);
+        if constexpr (IsResult<decltype(out)>::value) {
+            if (!out.ok()) {
+                fail_with(status, out.error());
+                return empty_value<Ret>();
+            }
+            return lower_return(std::move(out).value());
+        } else {
+            return lower_return(std::move(out));
+        }
+    };
+    return guarded<Ret>(status, body);
+}
+
+}  // namespace detail
+
+// The exported form of one operation of the table: lifts the C arguments as
+// declared, calls `core` (which must take exactly the declared arguments)
+// and lowers its result. It is inlined into each exported function, so that
+// the core function is called directly. (The table's argument names are
+// string literals, NUL-terminated as lift_* need them.)
+template <OpName Name, class... C>
+[[gnu::always_inline]] inline typename Entry<Name>::CRet export_call(
+    RustCallStatus* status, typename Entry<Name>::template Fn<typename Entry<Name>::Core> core, C... c) noexcept {
+    static_assert(sizeof...(C) == Entry<Name>::arity, "the table declares another number of arguments");
+    return detail::frame<Name>(status, core, std::make_index_sequence<sizeof...(C)>{}, c...);
+}
+
+// An operation declared unable to fail whose core function can still fail
+// underneath (the random source, say): such a failure is internal.
+template <OpName Name, class... C>
+    requires(!Entry<Name>::func.fallible)
+[[gnu::always_inline]] inline typename Entry<Name>::CRet export_call(
+    RustCallStatus* status, typename Entry<Name>::template Fn<Result<typename Entry<Name>::Value>> core,
+    C... c) noexcept {
+    static_assert(sizeof...(C) == Entry<Name>::arity, "the table declares another number of arguments");
+    return detail::frame<Name>(status, core, std::make_index_sequence<sizeof...(C)>{}, c...);
+}
+
+// Frame of an exported function that is not an operation of the table (the
+// buffer functions): runs body inside the same internal-failure path.
+template <class Ret, class Body>
+Ret call(RustCallStatus* status, Body&& body) noexcept {
+    return detail::guarded<Ret>(status, body);
 }
 
 }  // namespace quorent::ffi

@@ -211,7 +211,7 @@ T complete(std::uint64_t handle, RustCallStatus* status) noexcept {
         outcome = op->take_outcome();
     }
     if (!outcome) {
-        status->code = 3;
+        status->code = kStatusCancelled;
         status->error_buf = RustBuffer{};
     } else if (outcome->code != 0) {
         status->code = outcome->code;

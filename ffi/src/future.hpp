@@ -90,6 +90,11 @@ private:
     std::uint64_t data_ = 0;
 };
 
+// Status code of a complete function that finds no outcome to hand over:
+// the work was cancelled before it finished, or its outcome was already
+// collected. error_buf is left empty.
+inline constexpr std::int8_t kStatusCancelled = 3;
+
 // Poll codes passed to continuation callbacks.
 inline constexpr std::int8_t kPollReady = 0;
 inline constexpr std::int8_t kPollMaybeReady = 1;

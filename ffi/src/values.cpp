@@ -2,9 +2,12 @@
 
 #include <cstring>
 #include <limits>
+#include <tuple>
+#include <type_traits>
 
 #include "buffer.hpp"
 #include "frame.hpp"
+#include "interface.hpp"
 
 namespace quorent::ffi {
 
@@ -94,25 +97,85 @@ void write(Writer& w, const pkce::Pkce& v) {
     write(w, v.challenge);
 }
 
+namespace {
+
+// The members of the Deed record in the order and with the names and types
+// the interface table declares for it (checked below); lifting and lowering
+// walk this list.
+template <class C, class M>
+struct DeedMember {
+    std::string_view name;
+    M C::*member;
+};
+template <class C, class M>
+DeedMember(std::string_view, M C::*) -> DeedMember<C, M>;
+
+using sovereign::DeedRecord;
+constexpr auto kDeedMembers = std::tuple{
+    DeedMember{"v", &DeedRecord::v},
+    DeedMember{"mode", &DeedRecord::mode},
+    DeedMember{"tenant", &DeedRecord::tenant},
+    DeedMember{"sub", &DeedRecord::sub},
+    DeedMember{"aud", &DeedRecord::aud},
+    DeedMember{"challenge", &DeedRecord::challenge},
+    DeedMember{"exp", &DeedRecord::exp},
+    DeedMember{"root", &DeedRecord::root},
+    DeedMember{"proof", &DeedRecord::proof},
+    DeedMember{"pubkey", &DeedRecord::pubkey},
+    DeedMember{"signature", &DeedRecord::signature},
+    DeedMember{"credential_pubkey", &DeedRecord::credential_pubkey},
+    DeedMember{"authenticator_data", &DeedRecord::authenticator_data},
+    DeedMember{"client_data_json", &DeedRecord::client_data_json},
+    DeedMember{"assertion_sig", &DeedRecord::assertion_sig},
+    DeedMember{"signer", &DeedRecord::signer},
+    DeedMember{"grants", &DeedRecord::grants},
+    DeedMember{"delegations", &DeedRecord::delegations},
+};
+
+template <class M>
+constexpr bool same_type(iface::Type t) {
+    using iface::Type;
+    if constexpr (std::is_same_v<M, std::uint8_t>) return t == Type::U8;
+    else if constexpr (std::is_same_v<M, std::uint64_t>) return t == Type::U64;
+    else if constexpr (std::is_same_v<M, std::string>) return t == Type::String;
+    else if constexpr (std::is_same_v<M, std::optional<std::string>>) return t == Type::OptionalString;
+    else return false;
+}
+
+constexpr bool deed_members_match_table() {
+    constexpr const iface::Record& table = iface::record("Deed");
+    return std::apply(
+        [&](const auto&... m) {
+            std::size_t i = 0;
+            bool ok = sizeof...(m) == table.field_count;
+            ((ok = ok && m.name == table.fields[i].name &&
+                   same_type<std::remove_cvref_t<decltype(DeedRecord{}.*m.member)>>(table.fields[i].type),
+              ++i),
+             ...);
+            return ok;
+        },
+        kDeedMembers);
+}
+static_assert(deed_members_match_table(), "the Deed record's members differ from the interface table's fields");
+
+template <class M>
+void read_member(Reader& r, M& out) {
+    if constexpr (std::is_same_v<M, std::uint8_t>) out = r.u8();
+    else if constexpr (std::is_same_v<M, std::uint64_t>) out = r.u64();
+    else if constexpr (std::is_same_v<M, std::string>) out = r.string();
+    else out = r.optional_string();
+}
+
+template <class M>
+void write_member(Writer& w, const M& v) {
+    if constexpr (std::is_same_v<M, std::uint8_t>) w.u8(v);
+    else write(w, v);
+}
+
+}  // namespace
+
 void write(Writer& w, const sovereign::DeedRecord& v) {
-    w.u8(v.v);
-    write(w, v.mode);
-    w.u64(v.tenant);
-    write(w, v.sub);
-    write(w, v.aud);
-    write(w, v.challenge);
-    w.u64(v.exp);
-    write(w, v.root);
-    write(w, v.proof);
-    write(w, v.pubkey);
-    write(w, v.signature);
-    write(w, v.credential_pubkey);
-    write(w, v.authenticator_data);
-    write(w, v.client_data_json);
-    write(w, v.assertion_sig);
-    write(w, v.signer);
-    write(w, v.grants);
-    write(w, v.delegations);
+    std::apply([&](const auto&... m) { (write_member(w, v.*m.member), ...); }, kDeedMembers);
 }
 
 std::string_view Reader::take(std::size_t n) {
@@ -154,6 +217,18 @@ std::optional<std::string> Reader::optional_string() {
     }
 }
 
+std::optional<std::string_view> Reader::optional_text() {
+    switch (u8()) {
+        case 0: return std::nullopt;
+        case 1: {
+            const std::int32_t len = i32();
+            if (len < 0) throw ReadError{"out of range integral type conversion attempted"};
+            return take(static_cast<std::size_t>(len));
+        }
+        default: throw ReadError{"unexpected tag byte for Option"};
+    }
+}
+
 Bytes Reader::bytes() {
     const std::int32_t count = i32();
     if (count < 0) throw ReadError{"out of range integral type conversion attempted"};
@@ -168,24 +243,7 @@ Bytes Reader::bytes() {
 
 sovereign::DeedRecord Reader::deed() {
     sovereign::DeedRecord d;
-    d.v = u8();
-    d.mode = string();
-    d.tenant = u64();
-    d.sub = string();
-    d.aud = string();
-    d.challenge = string();
-    d.exp = u64();
-    d.root = optional_string();
-    d.proof = optional_string();
-    d.pubkey = optional_string();
-    d.signature = optional_string();
-    d.credential_pubkey = optional_string();
-    d.authenticator_data = optional_string();
-    d.client_data_json = optional_string();
-    d.assertion_sig = optional_string();
-    d.signer = optional_string();
-    d.grants = optional_string();
-    d.delegations = optional_string();
+    std::apply([&](const auto&... m) { (read_member(*this, d.*m.member), ...); }, kDeedMembers);
     return d;
 }
 
@@ -227,6 +285,10 @@ auto lift(std::string_view buf, const char* arg, F read) {
 
 std::optional<std::string> lift_optional_string(std::string_view buf, const char* arg) {
     return lift(buf, arg, [](Reader& r) { return r.optional_string(); });
+}
+
+std::optional<std::string_view> lift_optional_text(std::string_view buf, const char* arg) {
+    return lift(buf, arg, [](Reader& r) { return r.optional_text(); });
 }
 
 Bytes lift_bytes(std::string_view buf, const char* arg) {

@@ -68,6 +68,8 @@ public:
     std::int32_t i32();
     std::string string();
     std::optional<std::string> optional_string();
+    // The same without the UTF-8 check, viewing the read bytes.
+    std::optional<std::string_view> optional_text();
     Bytes bytes();
     sovereign::DeedRecord deed();
     // Any byte left over after a whole argument fails the read.
@@ -80,11 +82,14 @@ private:
 
 // Checks UTF-8; on failure returns the description of the fault.
 std::optional<std::string> utf8_fault(std::string_view bytes);
+inline bool utf8_valid(std::string_view bytes) { return !utf8_fault(bytes).has_value(); }
 
 // Argument lifting: each either returns the value or throws LiftError naming
 // the argument.
 bool lift_bool(std::int8_t v, const char* arg);
 std::optional<std::string> lift_optional_string(std::string_view buf, const char* arg);
+// An optional text viewed in buf; whether it is UTF-8 is left to the caller.
+std::optional<std::string_view> lift_optional_text(std::string_view buf, const char* arg);
 Bytes lift_bytes(std::string_view buf, const char* arg);
 sovereign::DeedRecord lift_deed(std::string_view buf, const char* arg);
 

@@ -1,9 +1,7 @@
-// The frame and the value forms from the inside: nested encodings, every
-// read failure's description, and how internal failures are reported.
+// The frame from the inside: failures that no real operation can be made to
+// produce on demand, driven through export_call with stand-in core functions.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <stdexcept>
 
 #include "frame.hpp"
@@ -16,88 +14,122 @@ namespace {
 
 RustBuffer owned(const std::string& s) { return make_buffer(s); }
 
-std::string drain(RustCallStatus& st) {
+// The status code and the error buffer's bytes (released).
+std::pair<int, std::string> drain(RustCallStatus& st) {
     std::string out(reinterpret_cast<const char*>(st.error_buf.data), st.error_buf.len);
     release_buffer(st.error_buf);
-    return out;
+    return {st.code, out};
 }
 
-template <class F>
-std::string lift_failure(F f) {
-    try {
-        f();
-    } catch (const LiftError& e) {
-        return "Failed to convert arg '" + e.arg + "':\n" + e.description;
-    }
-    return "lifted";
-}
+std::string sdk_error(std::string_view message) { return serialize_sdk_error({SdkVariant::Sdk, std::string(message)}); }
 
 }  // namespace
 
-// The nested forms the operations write, and the lifting failures they
-// meet with their arguments, are checked through the interface (tests/abi);
-// here are the cases no exported operation reaches.
+TEST(Frame, EveryFailureOfTheCoreEndsInOneOfTwoCodes) {
+    struct Case {
+        Result<std::string> (*core)(std::string_view);
+        int code;
+        std::string message;
+    };
+    const Case cases[] = {
+        {[](std::string_view) -> Result<std::string> { throw std::runtime_error("consistency check failed"); }, 2,
+         "consistency check failed"},
+        {[](std::string_view) -> Result<std::string> { throw 42; }, 2, "Unknown panic!"},
+        {[](std::string_view) -> Result<std::string> {
+             return CoreError{ErrorKind::Internal, "rng: none"};
+         },
+         2, "rng: none"},
+        {[](std::string_view) -> Result<std::string> {
+             return CoreError{ErrorKind::Plain, "bare"};
+         },
+         1, sdk_error("bare")},
+        {[](std::string_view) -> Result<std::string> {
+             return CoreError{ErrorKind::Crypto, "x"};
+         },
+         1, sdk_error("crypto: x")},
+    };
+    for (const Case& c : cases) {
+        RustCallStatus st{0, kEmptyBuffer};
+        // Run under a leak checker, this also shows the argument is released.
+        const RustBuffer r = export_call<"normalize_origin">(&st, c.core, owned("x"));
+        EXPECT_EQ(r.data, nullptr);
+        EXPECT_EQ(drain(st), std::make_pair(c.code, c.message));
+    }
+    // An operation declared unable to fail reports its core's failure as internal.
+    RustCallStatus st{0, kEmptyBuffer};
+    export_call<"generate_pkce">(&st, []() -> Result<pkce::Pkce> { return CoreError{ErrorKind::Internal, "rng: x"}; });
+    EXPECT_EQ(drain(st), std::make_pair(2, std::string("rng: x")));
+}
+
+TEST(Frame, ConversionFailureReleasesEveryArgumentAndSkipsTheCore) {
+    static bool ran = false;
+    RustCallStatus st{0, kEmptyBuffer};
+    const std::string hex32(64, 'a');
+    export_call<"delegate">(
+        &st,
+        [](std::uint64_t, std::string_view, std::string_view, std::string_view, std::uint64_t, std::string_view,
+           std::uint64_t, std::string_view, std::optional<std::string_view>, std::string_view) -> Result<std::string> {
+            ran = true;
+            return std::string();
+        },
+        std::uint64_t{1}, owned("a"), owned("b"), owned("[]"), std::uint64_t{2}, owned(hex32), std::uint64_t{3},
+        owned(hex32), owned("\x02"), owned("00"));
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(drain(st),
+              std::make_pair(2, std::string("Failed to convert arg 'pubkey_hex':\nunexpected tag byte for Option")));
+}
+
+// The nested forms and the lifting failures the operations meet are checked
+// through the interface (tests/abi); these are the ones no operation reaches.
 TEST(Values, FaultsNoOperationReaches) {
-    EXPECT_EQ(to_sdk_error(CoreError{ErrorKind::BadDelegation, "x"}).message, "bad delegation: x");
-    EXPECT_EQ(lift_failure([] { lift_optional_string("", "pubkey_hex"); }),
-              "Failed to convert arg 'pubkey_hex':\nnot enough bytes remaining in buffer (0 < 1)");
-    EXPECT_EQ(lift_failure([] { lift_optional_string(std::string("\x01\x80\0\0\0", 5), "pubkey_hex"); }),
-              "Failed to convert arg 'pubkey_hex':\nout of range integral type conversion attempted");
-    EXPECT_EQ(*lift_optional_string(std::string("\x01\0\0\0\x02hi", 7), "p"), "hi");
+    auto lift_failure = [](auto f) -> std::string {
+        try {
+            f();
+        } catch (const LiftError& e) {
+            return e.arg + ": " + e.description;
+        }
+        return "lifted";
+    };
+    EXPECT_EQ(lift_failure([] { lift_optional_text("", "p"); }), "p: not enough bytes remaining in buffer (0 < 1)");
+    EXPECT_EQ(lift_failure([] { lift_optional_text(std::string("\x01\x80\0\0\0", 5), "p"); }),
+              "p: out of range integral type conversion attempted");
+    EXPECT_EQ(*lift_optional_text(std::string("\x01\0\0\0\x02\xFF"
+                                              "i",
+                                              7),
+                                  "p"),
+              "\xFF"
+              "i");
     // A truncated Deed record reports the first field that runs short.
     EXPECT_EQ(lift_failure([] { lift_deed(std::string("\x01\0\0\0\x08user", 9), "base_deed"); }),
-              "Failed to convert arg 'base_deed':\nnot enough bytes remaining in buffer (4 < 8)");
+              "base_deed: not enough bytes remaining in buffer (4 < 8)");
+    try {
+        Writer().length(std::size_t{1} << 31);
+        ADD_FAILURE() << "accepted a length of 2^31";
+    } catch (const InternalFailure& f) {
+        EXPECT_EQ(f.message.rfind("called `Result::unwrap()` on an `Err` value", 0), 0u);
+    }
 }
 
 TEST(Values, Utf8FaultsNameTheSequence) {
     EXPECT_FALSE(utf8_fault("plain \xC3\xA9 \xF0\x9F\x98\x80"));
-    EXPECT_EQ(*utf8_fault("ab\xFF"), "invalid utf-8 sequence of 1 bytes from index 2");
-    EXPECT_EQ(*utf8_fault("a\xC0\x80"), "invalid utf-8 sequence of 1 bytes from index 1");
-    EXPECT_EQ(*utf8_fault("a\xE2\x82" "A"), "invalid utf-8 sequence of 2 bytes from index 1");
-    EXPECT_EQ(*utf8_fault("\xF0\x9F\x98" "A"), "invalid utf-8 sequence of 3 bytes from index 0");
-    EXPECT_EQ(*utf8_fault("\xED\xA0\x80"), "invalid utf-8 sequence of 1 bytes from index 0");
-    EXPECT_EQ(*utf8_fault("ok\xE2\x82"), "incomplete utf-8 byte sequence from index 2");
-    EXPECT_EQ(*utf8_fault("\xF0"), "incomplete utf-8 byte sequence from index 0");
-    EXPECT_EQ(lift_failure([] { lift_optional_string(std::string("\x01\0\0\0\x01\xFF", 6), "p"); }),
-              "Failed to convert arg 'p':\ninvalid utf-8 sequence of 1 bytes from index 0");
-}
-
-TEST(Frame, InternalFailuresAreCode2WithTheirMessage) {
-    RustCallStatus st{0, kEmptyBuffer};
-    RustBuffer r = call_with<RustBuffer>(&st, std::array{owned("x"), owned("y")}, [](const auto&) -> RustBuffer {
-        throw std::runtime_error("internal consistency check failed");
-    });
-    EXPECT_EQ(r.data, nullptr);
-    EXPECT_EQ(st.code, 2);
-    EXPECT_EQ(drain(st), "internal consistency check failed");
-
-    st = RustCallStatus{0, kEmptyBuffer};
-    std::uint64_t n = call<std::uint64_t>(&st, []() -> std::uint64_t { throw 42; });
-    EXPECT_EQ(n, 0u);
-    EXPECT_EQ(st.code, 2);
-    EXPECT_EQ(drain(st), "Unknown panic!");
-}
-
-TEST(Frame, ConversionFailureReleasesEveryArgumentAndSkipsTheBody) {
-    bool ran = false;
-    RustCallStatus st{0, kEmptyBuffer};
-    // Run under a leak checker, this also shows both buffers are released.
-    call_with<RustBuffer>(&st, std::array{owned("text"), owned("\x02")}, [&](const auto& a) -> RustBuffer {
-        lift_optional_string(a[1], "pubkey_hex");
-        ran = true;
-        return kEmptyBuffer;
-    });
-    EXPECT_FALSE(ran);
-    EXPECT_EQ(st.code, 2);
-    EXPECT_EQ(drain(st), "Failed to convert arg 'pubkey_hex':\nunexpected tag byte for Option");
-}
-
-TEST(Frame, OversizedNestedLengthIsAnInternalFailure) {
-    Writer w;
-    try {
-        w.length(std::size_t{1} << 31);
-        FAIL() << "accepted a length of 2^31";
-    } catch (const InternalFailure& f) {
-        EXPECT_EQ(f.message.rfind("called `Result::unwrap()` on an `Err` value", 0), 0u);
-    }
+    const std::pair<const char*, const char*> faults[] = {
+        {"ab\xFF", "invalid utf-8 sequence of 1 bytes from index 2"},
+        {"a\xC0\x80", "invalid utf-8 sequence of 1 bytes from index 1"},
+        {"a\xE2\x82"
+         "A",
+         "invalid utf-8 sequence of 2 bytes from index 1"},
+        {"\xF0\x9F\x98"
+         "A",
+         "invalid utf-8 sequence of 3 bytes from index 0"},
+        {"\xED\xA0\x80", "invalid utf-8 sequence of 1 bytes from index 0"},
+        {"ok\xE2\x82", "incomplete utf-8 byte sequence from index 2"},
+        {"\xF0", "incomplete utf-8 byte sequence from index 0"},
+    };
+    for (const auto& [text, fault] : faults) EXPECT_EQ(utf8_fault(text).value_or("valid"), fault) << text;
+    // Past runs of plain ASCII long enough to be skipped a word at a time.
+    EXPECT_EQ(utf8_fault(std::string(40, 'a') + "\xFF").value_or("valid"),
+              "invalid utf-8 sequence of 1 bytes from index 40");
+    EXPECT_EQ(utf8_fault(std::string(37, 'a') + "\xE2\x82").value_or("valid"),
+              "incomplete utf-8 byte sequence from index 37");
+    EXPECT_FALSE(utf8_fault(std::string(33, 'a') + "\xC3\xA9" + std::string(70, 'b')));
 }

@@ -19,6 +19,7 @@
 
 namespace quorent::sovereign {
 struct Deed;
+struct DeedRecord;
 }
 
 namespace quorent::capability {
@@ -78,20 +79,14 @@ void write_delegation(std::string& out, const Delegation& link);
 // ---- chaining --------------------------------------------------------------------
 
 // What a link chains to: the root principal's identity (the `sub` of the
-// identity deed), or the immediately preceding link.
-struct RootId {
-    std::string id;
-};
-struct Link {
-    Delegation link;
-};
-using ParentRef = std::variant<RootId, Link>;
-
-// SHA-256 of the root identity's bytes, or of the previous link's canonical
-// JSON; no tag, no length prefix.
-Bytes32 parent_ref_hash(const ParentRef& parent);
-Bytes32 parent_ref_hash_root(std::string_view root_id);
+// identity deed) for the first link, the immediately preceding link for a
+// later one. The hash is SHA-256 of the root identity's bytes, or of the
+// previous link's canonical JSON; no tag, no length prefix.
 Bytes32 parent_ref_hash_link(const Delegation& link);
+// As lower-case hex; the link's text is read first (kind Input), and its
+// canonical form, not the caller's text, is hashed.
+Result<std::string> parent_ref_hash_link(std::string_view parent_link_json);
+std::string parent_ref_hash_root(std::string_view root_id);
 
 // The bytes a delegator signs for one link: "quorent-deleg-v1", tenant,
 // |iss| iss, |to| to, |G| G (G the canonical JSON of the grants), exp, the
@@ -99,6 +94,14 @@ Bytes32 parent_ref_hash_link(const Delegation& link);
 Bytes delegation_binding(std::uint64_t tenant, std::string_view iss, std::string_view to,
                          const std::vector<Grant>& grants, std::uint64_t exp, const Bytes32& epoch_label,
                          std::uint64_t epoch, const Bytes32& parent_ref_hash);
+// The same from the texts, as lower-case hex. Checks in order: the grants
+// (kind Input with the reader's message), the epoch label, the parent hash
+// (each plain hex, kind Crypto on a fault, "expected 32 bytes of hex" on
+// another length).
+Result<std::string> delegation_binding(std::uint64_t tenant_id, std::string_view iss, std::string_view to,
+                                       std::string_view grants_json, std::uint64_t exp,
+                                       std::string_view epoch_label_hex, std::uint64_t epoch,
+                                       std::string_view parent_ref_hash_hex);
 
 // Produces the signature over a binding.
 using Signer = std::function<Result<Bytes>(const Bytes& binding)>;
@@ -108,9 +111,23 @@ using Signer = std::function<Result<Bytes>(const Bytes& binding)>;
 Result<Delegation> delegate(std::uint64_t tenant, std::string iss, std::string to, std::vector<Grant> grants,
                             std::uint64_t exp, const Bytes32& epoch_label, std::uint64_t epoch,
                             const Bytes32& parent_ref_hash, std::optional<std::string> pubkey, const Signer& signer);
+// A link from the texts and a signature the delegator made beforehand; its
+// canonical JSON. Checks as delegation_binding, then the signature's hex
+// (every leading "0x" removed; kind Crypto on a fault). The signature is
+// taken on trust: neither its length nor its validity is examined.
+Result<std::string> delegate(std::uint64_t tenant_id, std::string_view iss, std::string_view to,
+                             std::string_view grants_json, std::uint64_t exp, std::string_view epoch_label_hex,
+                             std::uint64_t epoch, std::string_view parent_ref_hash_hex,
+                             std::optional<std::string_view> pubkey_hex, std::string_view signature_hex);
 
 // The deed with its grants and delegations replaced by these lists (both
 // present afterwards, even when empty); every other field unchanged.
 sovereign::Deed with_capabilities(sovereign::Deed deed, std::vector<Grant> grants, std::vector<Delegation> delegations);
+
+// The base deed with these grants and this chain. The base deed's own lists
+// must read although they are replaced; then the grants, then the chain are
+// read (kind Input with the reader's message).
+Result<sovereign::Deed> mint_capability_deed(const sovereign::DeedRecord& base_deed, std::string_view grants_json,
+                                             std::string_view delegation_chain_json);
 
 }  // namespace quorent::capability

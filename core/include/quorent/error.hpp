@@ -7,10 +7,15 @@
 
 namespace quorent {
 
-enum class ErrorKind : unsigned char { Jwt, BadKey, Claim, Crypto, Input, InsecureOrigin, BadDelegation };
+// Plain: a failure of the operation whose display is its detail alone.
+// Internal: not a failure of the operation's input but of the machinery under
+// it (the random source, the Unicode tables); it crosses the interface as an
+// internal failure rather than as the operation's error.
+enum class ErrorKind : unsigned char { Jwt, BadKey, Claim, Crypto, Input, InsecureOrigin, Plain, Internal };
 
 // A core failure: a kind and a detail text. Its display text is the kind's
-// fixed prefix ("input: ", "crypto: ", ...) followed by the detail.
+// fixed prefix ("input: ", "crypto: ", ...) followed by the detail; Plain and
+// Internal have no prefix.
 struct CoreError {
     ErrorKind kind;
     std::string detail;

@@ -43,8 +43,21 @@ inline Result<wallet::Address> origin_vouch_signer(std::uint64_t tenant_id, std:
     return origin_vouch_signer(tenant_id, aud, origin, epoch, exp, signature.data(), signature.size());
 }
 
+// The same for a signature given as plain hex (kind Crypto on a hex
+// fault, which is reported before anything else); the signer's address as
+// "0x" and 40 lower-case hex digits.
+Result<std::string> origin_vouch_signer(std::uint64_t tenant_id, std::string_view aud, std::string_view origin,
+                                        std::uint64_t epoch, std::uint64_t exp, std::string_view signature_hex);
+
+// The longest lifetime of a vouch, ORIGIN_VOUCH_MAX_TTL_SECS.
+inline std::uint64_t origin_vouch_max_ttl_secs() { return ORIGIN_VOUCH_MAX_TTL_SECS; }
+
 // The 100 bytes of call data for isOriginVoucher(uint256,address,uint64).
 Bytes is_origin_voucher_calldata(std::uint64_t tenant_id, const wallet::Address& signer, std::uint64_t epoch);
+// The same for the signer's address as hex: every leading "0x" is removed,
+// a hex fault is kind Crypto, another length than 20 bytes kind Input
+// "signer must be a 20-byte address".
+Result<Bytes> is_origin_voucher_calldata(std::uint64_t tenant_id, std::string_view signer_hex, std::uint64_t epoch);
 
 // The registry's answer: exactly 32 bytes, true when the last byte is
 // non-zero. Any other length is an error (kind Input), never false.

@@ -16,8 +16,8 @@ struct Pkce {
 
 // A fresh pair: the verifier is 32 bytes from the operating system's random
 // source in unpadded base64url (43 characters). A failure of the random
-// source throws std::runtime_error whose message begins "rng".
-Pkce generate_pkce();
+// source is kind Internal, "rng: " and the reason.
+Result<Pkce> generate_pkce();
 
 // Unpadded base64url of SHA-256 over the verifier's bytes, as given.
 std::string pkce_challenge(std::string_view verifier);

@@ -13,9 +13,8 @@
 
 namespace quorent::sovereign {
 
-// The exported record `Deed`, field for field in wire order. Grants and
-// delegations travel as JSON text.
-struct DeedRecord {
+// The fields that the exported record and the core deed share, in wire order.
+struct DeedFields {
     std::uint8_t v = 1;
     std::string mode;
     std::uint64_t tenant = 0;
@@ -32,32 +31,22 @@ struct DeedRecord {
     std::optional<std::string> client_data_json;
     std::optional<std::string> assertion_sig;
     std::optional<std::string> signer;
+
+    bool operator==(const DeedFields&) const = default;
+};
+
+// The exported record `Deed` (its fields are declared by the interface
+// table): the shared fields, then grants and delegations as JSON text.
+struct DeedRecord : DeedFields {
     std::optional<std::string> grants;
     std::optional<std::string> delegations;
 
     bool operator==(const DeedRecord&) const = default;
 };
 
-// The core deed: the exported record's fields, with grants and delegations
-// held as records rather than JSON text. Both are absent on an identity-only
-// deed.
-struct Deed {
-    std::uint8_t v = 1;
-    std::string mode;
-    std::uint64_t tenant = 0;
-    std::string sub;
-    std::string aud;
-    std::string challenge;
-    std::uint64_t exp = 0;
-    std::optional<std::string> root;
-    std::optional<std::string> proof;
-    std::optional<std::string> pubkey;
-    std::optional<std::string> signature;
-    std::optional<std::string> credential_pubkey;
-    std::optional<std::string> authenticator_data;
-    std::optional<std::string> client_data_json;
-    std::optional<std::string> assertion_sig;
-    std::optional<std::string> signer;
+// The core deed: grants and delegations held as records rather than JSON
+// text. Both are absent on an identity-only deed.
+struct Deed : DeedFields {
     std::optional<std::vector<capability::Grant>> grants;
     std::optional<std::vector<capability::Delegation>> delegations;
 

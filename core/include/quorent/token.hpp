@@ -42,6 +42,9 @@ Result<std::string> jwk_thumbprint(std::string_view jwk_json);
 // The same for a JWK already read (a key of a JWKS, for instance).
 Result<std::string> jwk_thumbprint(const json::Value& jwk);
 
+// The issuer key id: the thumbprint of the issuer's JWK.
+inline Result<std::string> issuer_key_id(std::string_view jwk_json) { return jwk_thumbprint(jwk_json); }
+
 // Tokens are accepted up to this many seconds after their exp.
 inline constexpr std::uint64_t kLeewaySecs = 60;
 
@@ -75,5 +78,9 @@ bool verify_es256(const P256Key& key, std::string_view message, std::span<const 
 // its claims. The signature is checked before any claim is read.
 Result<Claims> verify_token(std::string_view jwt, std::string_view jwks_json, std::string_view expected_iss,
                             std::string_view expected_aud, std::uint64_t now);
+inline Result<Claims> verify_token_at(std::string_view jwt, std::string_view jwks_json, std::string_view expected_iss,
+                                      std::string_view expected_aud, std::uint64_t now_unix) {
+    return verify_token(jwt, jwks_json, expected_iss, expected_aud, now_unix);
+}
 
 }  // namespace quorent::token

@@ -29,7 +29,7 @@ std::string smartwallet_sub(std::uint64_t tenant, std::string_view canonical_ori
 // binding. Checks in order: origin, address, signature. The signature is
 // carried, not verified.
 Result<sovereign::Deed> mint_user_1271_deed(std::string_view signer_addr_hex, std::string_view wallet_sig_hex,
-                                            std::uint64_t tenant, std::string_view aud, std::string_view origin,
+                                            std::uint64_t tenant_id, std::string_view aud, std::string_view origin,
                                             std::string_view challenge, std::uint64_t exp);
 
 }  // namespace quorent::user1271

@@ -60,12 +60,20 @@ std::string root_binding_message(std::string_view canonical_origin);
 // empty results fail with kind Crypto, "wallet signature is empty". The
 // signature is otherwise not parsed or checked.
 Result<RootSeed> derive_root_seed(std::string_view origin, const SigningSource& wallet_sign);
+// The same from the two signatures as plain hex, decoded (kind Crypto on a
+// fault) before the origin is looked at; the seed as lower-case hex. Every
+// copy of the signatures and of the seed is wiped.
+Result<std::string> derive_root_seed(std::string_view origin, std::string_view signature1_hex,
+                                     std::string_view signature2_hex);
 
 // HKDF-SHA-256 from the root seed with info "tenant:T|origin:O|ctr:C" and a
 // retry counter C = 0..63 until the output is a valid secret scalar. The
 // origin is canonicalised first.
 Result<DerivedKey> derive_app_key(const std::array<std::uint8_t, 32>& root_seed, std::uint64_t tenant,
                                   std::string_view origin);
+// The same from the seed as plain hex: a hex fault is kind Crypto, another
+// length than 32 bytes kind Input; both before the origin is looked at.
+Result<AppKey> derive_app_key(std::string_view root_seed_hex, std::uint64_t tenant_id, std::string_view origin);
 
 // The exported form of an app key: lower-case hex of the 32-byte scalar and
 // of the 33-byte compressed public key.
@@ -74,16 +82,28 @@ AppKey app_key_record(const DerivedKey& key);
 // The user pseudonym of a public key: lower-case hex of
 // SHA-256("quorent-sovereign-user-sub-v1" || compressed key).
 std::string user_sub(const wallet::PublicKey& key);
+// The same for a key given as plain hex (kind Crypto on a hex fault or a key
+// that is not a point of the curve).
+Result<std::string> user_sub(std::string_view pubkey_hex);
 
 // "quorent-sovereign-user-v1|tenant:T|aud:A|origin:O|challenge:C|exp:E". The
 // origin is taken as given; callers pass a canonical one.
-std::string user_binding(std::uint64_t tenant, std::string_view aud, std::string_view origin,
-                         std::string_view challenge, std::uint64_t exp);
+std::string user_binding_message(std::uint64_t tenant, std::string_view aud, std::string_view origin,
+                                 std::string_view challenge, std::uint64_t exp);
+
+// The user binding over the canonicalised origin, as lower-case hex of its bytes.
+Result<std::string> user_binding(std::uint64_t tenant_id, std::string_view aud, std::string_view origin,
+                                 std::string_view challenge, std::uint64_t exp);
 
 // A user-sig deed: the app key signs SHA-256 of the user binding over the
 // canonicalised origin; the deed carries r || s, the compressed public key
 // and the user pseudonym.
 Result<sovereign::Deed> mint_user_deed(const wallet::SecretKey& key, std::uint64_t tenant, std::string_view aud,
                                        std::string_view origin, std::string_view challenge, std::uint64_t exp);
+// The same for a secret key given as plain hex: the key is decoded (kind
+// Crypto on a fault) and checked before the origin; every copy is wiped.
+Result<sovereign::Deed> mint_user_deed(std::string_view secret_key_hex, std::uint64_t tenant_id,
+                                       std::string_view aud, std::string_view origin, std::string_view challenge,
+                                       std::uint64_t exp);
 
 }  // namespace quorent::usersig
