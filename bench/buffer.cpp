@@ -1,6 +1,8 @@
 // The cost of releasing buffers wiped: a buffer made from host bytes and
 // freed through the exported functions (which wipe before releasing), beside
-// the wipe alone and a plain malloc/free pair of the same size.
+// the wipe alone and a plain malloc/free pair of the same size; and the fixed
+// cost of the argument buffers a host builds for every call
+// ("boundary/arguments/<n>").
 #include <openssl/crypto.h>
 
 #include <cstdlib>
@@ -41,5 +43,15 @@ void buffer_plain_malloc(benchmark::State& state) {
     }
 }
 BENCHMARK(buffer_plain_malloc)->Name("buffer/malloc_copy_free_unwiped")->Arg(64)->Arg(1024)->Arg(65536);
+
+// n argument buffers of 32 bytes made with rustbuffer_from_bytes and
+// released, as a call consumes them.
+void boundary_arguments(benchmark::State& state) {
+    const std::string bytes(32, 'a');
+    const auto n = static_cast<std::size_t>(state.range(0));
+    for (auto _ : state)
+        for (std::size_t i = 0; i < n; ++i) bench::release(bench::arg(bytes));
+}
+BENCHMARK(boundary_arguments)->Name("boundary/arguments")->Arg(1)->Arg(4)->Arg(8);
 
 }  // namespace

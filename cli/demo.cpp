@@ -27,9 +27,9 @@ public:
         doc_["wallet"] = wallet;
         if (json_) return;
         std::cout << "Quorent sign-in demo\n\n"
-                  << "Wallet: " << wallet["key"].get<std::string>() << "\n"
-                  << "        address " << wallet["address"].get<std::string>() << "\n"
-                  << "        " << wallet["note"].get<std::string>() << "\n";
+                  << "Wallet: " << wallet.find("key")->string() << "\n"
+                  << "        address " << wallet.find("address")->string() << "\n"
+                  << "        " << wallet.find("note")->string() << "\n";
     }
 
     void add(const Step& step) {
@@ -37,7 +37,7 @@ public:
         j["step"] = ++count_;
         j["title"] = step.title;
         j["operations"] = step.operations;
-        for (const auto& [k, v] : step.entries.items()) j[k] = v;
+        for (const auto& [k, v] : step.entries.members()) j[k] = v;
         doc_["steps"].push_back(j);
         if (json_) return;
         std::cout << "\n" << count_ << ". " << step.title;
@@ -47,12 +47,12 @@ public:
             std::cout << "]";
         }
         std::cout << "\n";
-        for (const auto& [k, v] : step.entries.items()) print_entry(k, v);
+        for (const auto& [k, v] : step.entries.members()) print_entry(k, v);
         std::cout.flush();
     }
 
     void finish() {
-        if (json_) std::cout << doc_.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+        if (json_) std::cout << doc_.dump(2) << '\n';
     }
 
 private:
@@ -61,7 +61,7 @@ private:
         for (char& c : label)
             if (c == '_') c = ' ';
         if (v.is_string()) {
-            const std::string s = v.get<std::string>();
+            const std::string& s = v.string();
             if (s.find('\n') == std::string::npos) {
                 std::cout << "   " << label << ": " << s << "\n";
                 return;
@@ -74,7 +74,7 @@ private:
         }
         if (v.is_object()) {
             std::cout << "   " << label << ":\n";
-            std::istringstream lines(v.dump(2, ' ', false, Json::error_handler_t::replace));
+            std::istringstream lines(v.dump(2));
             std::string line;
             while (std::getline(lines, line)) std::cout << "     " << line << "\n";
             return;
@@ -143,10 +143,12 @@ int run_demo(const std::vector<std::string>& argv) {
     const std::string demo_address = wallet::address_of(demo_key);
 
     Report report(as_json);
-    report.header(Json{{"key", std::string(wallet::kDemoKeyLabel)},
-                       {"address", demo_address},
-                       {"note", "The wallet signs here, in host code (EIP-191 personal_sign); the library never "
-                                "signs for a wallet."}});
+    Json wallet_entry = Json::object();
+    wallet_entry["key"] = std::string(wallet::kDemoKeyLabel);
+    wallet_entry["address"] = demo_address;
+    wallet_entry["note"] =
+        "The wallet signs here, in host code (EIP-191 personal_sign); the library never signs for a wallet.";
+    report.header(wallet_entry);
 
     // 1. The site's origin, canonicalised once and used everywhere.
     std::string origin;
@@ -208,8 +210,8 @@ int run_demo(const std::vector<std::string>& argv) {
         s.entries["app_key"] = app_key;
         report.add(s);
     }
-    const std::string app_secret = app_key["secret_key_hex"].get<std::string>();
-    const std::string app_pubkey = app_key["pubkey_hex"].get<std::string>();
+    const std::string app_secret = app_key["secret_key_hex"].string();
+    const std::string app_pubkey = app_key["pubkey_hex"].string();
 
     // 6. The user binding the app key signs.
     const uint64_t deed_exp = now + 300;
@@ -243,14 +245,14 @@ int run_demo(const std::vector<std::string>& argv) {
         const std::string sub = call_text("user_sub", b);
         Step s{"Deed", {"mint_user_deed", "user_sub"}};
         s.entries["deed"] = deed;
-        s.entries["sub_is_user_sub_of_app_key"] = sub == deed["sub"].get<std::string>();
+        s.entries["sub_is_user_sub_of_app_key"] = sub == deed["sub"].string();
         report.add(s);
     }
 
     // 8. A capability deed: the user (root principal, the deed's sub) hands a
     //    grant on to an agent in one delegation link, signed by the app key.
     {
-        const std::string root_id = deed["sub"].get<std::string>();
+        const std::string root_id = deed["sub"].string();
         const std::string grants = R"([{"res":"orders","act":["read","create"],"cav":{"max_uses":5}}])";
         const std::string to = "agent:demo-assistant";
         const uint64_t link_exp = now + 3600;

@@ -163,7 +163,7 @@ void lower(const std::vector<OptSpec>& specs, const Values& values, Args& args) 
                 Json deed;
                 try {
                     deed = Json::parse(required(values, spec.name));
-                } catch (const Json::parse_error& e) {
+                } catch (const Json::ParseError& e) {
                     throw UsageError(option + ": not JSON: " + e.what());
                 }
                 try {
@@ -178,9 +178,9 @@ void lower(const std::vector<OptSpec>& specs, const Values& values, Args& args) 
 }
 
 void wipe_strings(Json& j) {
-    if (j.is_string()) wipe(j.get_ref<std::string&>());
-    else if (j.is_structured())
-        for (auto& v : j) wipe_strings(v);
+    if (j.is_string()) wipe(j.string());
+    for (Json& v : j.elements()) wipe_strings(v);
+    for (auto& [key, v] : j.members()) wipe_strings(v);
 }
 
 // Prints one result; in JSON mode as one JSON value (bytes as a hex string).
@@ -190,7 +190,7 @@ void print_result(iface::Type type, const Outcome& o) {
         case iface::Type::String:
             if (g_json) {
                 Json j(o.bytes);
-                text = j.dump(-1, ' ', false, Json::error_handler_t::replace);
+                text = j.dump();
                 wipe_strings(j);
             } else {
                 text = o.bytes;
@@ -212,7 +212,7 @@ void print_result(iface::Type type, const Outcome& o) {
                                           : type == iface::Type::Deed   ? "Deed"
                                                                         : "Pkce";
             Json j = read_record(iface::record(name), o.bytes);
-            text = j.dump(2, ' ', false, Json::error_handler_t::replace);
+            text = j.dump(2);
             wipe_strings(j);
             break;
         }
@@ -309,7 +309,7 @@ void print_error_json(std::string_view variant, std::string_view message) {
     Json j = Json::object();
     j["variant"] = variant;
     j["message"] = message;
-    std::cerr << j.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+    std::cerr << j.dump() << '\n';
 }
 
 }  // namespace

@@ -70,25 +70,24 @@ Json read_record(const iface::Record& record, std::string_view bytes) {
 std::string write_record(const iface::Record& record, const Json& value) {
     const std::string what = lower_case(record.name);
     if (!value.is_object()) throw std::invalid_argument("a " + what + " must be a JSON object");
-    for (const auto& [key, v] : value.items()) {
+    for (const auto& [key, v] : value.members()) {
         bool known = false;
         for (std::size_t i = 0; i < record.field_count; ++i) known = known || record.fields[i].name == key;
         if (!known) throw std::invalid_argument("unknown " + what + " field '" + key + "'");
-        (void)v;
     }
     auto refuse = [&](std::string_view key, const std::string& why) {
         return std::invalid_argument(what + " field '" + std::string(key) + "' " + why);
     };
     auto number = [&](std::string_view key, const Json& v, uint64_t max, const char* or_null) {
-        if (!v.is_number_unsigned() || v.get<uint64_t>() > max)
+        if (!v.is_number_unsigned() || v.unsigned_value() > max)
             throw refuse(key, "must be an integer from 0 to " + std::to_string(max) + or_null);
-        return v.get<uint64_t>();
+        return v.unsigned_value();
     };
     std::string out;
     for (std::size_t i = 0; i < record.field_count; ++i) {
         const iface::Field& f = record.fields[i];
-        auto it = value.find(f.name);
-        const bool absent = it == value.end() || it->is_null();
+        const Json* it = value.find(f.name);
+        const bool absent = it == nullptr || it->is_null();
         switch (f.type) {
             case iface::Type::U8:
                 if (absent) throw refuse(f.name, "is missing");
@@ -101,14 +100,14 @@ std::string write_record(const iface::Record& record, const Json& value) {
             case iface::Type::String:
                 if (absent) throw refuse(f.name, "is missing");
                 if (!it->is_string()) throw refuse(f.name, "must be a string");
-                put_str(out, it->get_ref<const std::string&>());
+                put_str(out, it->string());
                 break;
             case iface::Type::OptionalString:
                 if (absent) {
                     out.push_back('\0');
                 } else if (it->is_string()) {
                     out.push_back('\1');
-                    put_str(out, it->get_ref<const std::string&>());
+                    put_str(out, it->string());
                 } else {
                     throw refuse(f.name, "must be a string or null");
                 }

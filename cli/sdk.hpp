@@ -9,14 +9,12 @@
 #include <string>
 #include <string_view>
 
-#include <nlohmann/json.hpp>
-
+#include "json.hpp"
 #include "quorent_host.hpp"
 #include "quorent_operations.hpp"
 
 namespace quorent_cli {
 
-using Json = nlohmann::ordered_json;
 namespace iface = quorent::ffi::iface;
 
 // A failure on the host's side of the boundary (a buffer function failed,
