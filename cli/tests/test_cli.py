@@ -158,6 +158,7 @@ class ValueSourcesTest(CliTestCase):
             self.assertEqual(self.ok_text("parent-ref-hash-root", "--root-id", write("r", " x \n")),
                              sha256_hex(" x "))
             self.assertEqual(self.ok_text("decode-bool-return", "--ret", write("ret", "00" * 31 + "01\n")), "true")
+            self.assertEqual(self.ok_text("decode-bool-return", "--ret", "0x" + "00" * 32), "false")  # byte options too
             self.assertIn("--tenant-id: expected an unsigned 64-bit decimal integer",
                           self.fails(2, "passkey-sub", "--tenant-id", write("bad", "7 7\n"), "--origin", "https://a",
                                      "--credential-pubkey-hex", "04"))
