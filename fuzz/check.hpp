@@ -2,6 +2,7 @@
 // readable report, and views of the fuzzer's input.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +37,18 @@ inline std::string show(std::string_view bytes) {
         }
     }
     return out;
+}
+
+// The input cut at its first N - 1 NUL bytes; missing fields are empty.
+template <std::size_t N>
+std::array<std::string_view, N> fields(std::string_view in) {
+    std::array<std::string_view, N> f{};
+    for (std::size_t i = 0; i < N; ++i) {
+        const std::size_t cut = i + 1 < N ? in.find('\0') : std::string_view::npos;
+        f[i] = in.substr(0, cut);
+        in = cut == std::string_view::npos ? std::string_view() : in.substr(cut + 1);
+    }
+    return f;
 }
 
 inline bool starts_with(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }

@@ -15,7 +15,6 @@
 #include <openssl/param_build.h>
 #include <openssl/sha.h>
 
-#include <array>
 #include <cstring>
 #include <optional>
 
@@ -93,16 +92,6 @@ std::string sign(std::string_view input) {
 
 std::string b64(std::string_view s) { return base64url_encode(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()); }
 
-std::array<std::string_view, 4> split4(std::string_view in) {
-    std::array<std::string_view, 4> f{};
-    for (std::size_t i = 0; i < 4; ++i) {
-        const std::size_t cut = i < 3 ? in.find('\0') : std::string_view::npos;
-        f[i] = in.substr(0, cut);
-        in = cut == std::string_view::npos ? std::string_view() : in.substr(cut + 1);
-    }
-    return f;
-}
-
 void raw(std::string_view in) {
     const std::size_t cut = in.find('\0');
     const std::string_view jwt = in.substr(0, cut);
@@ -144,7 +133,7 @@ void signed_token(const std::uint8_t* data, std::size_t size) {
     std::uint64_t now = 0;
     for (int i = 0; i < 8; ++i) now = (now << 8) | data[i];
     const std::uint8_t flags = data[8];
-    const auto [header_in, payload, iss, aud] = split4(fuzz::text(data + 9, size - 9));
+    const auto [header_in, payload, iss, aud] = fuzz::fields<4>(fuzz::text(data + 9, size - 9));
     const bool corrupt = flags & 1;
     // With flag 4, "@T" in the header stands for the key's thumbprint.
     std::string header(header_in);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "check.hpp"
+#include "host.hpp"
 #include "quorent/pkce.hpp"
 #include "quorent/url.hpp"
 #include "quorent_sdk_uniffi.h"
@@ -41,21 +42,8 @@ std::string form(std::string_view s) {
     return out;
 }
 
-RustBuffer arg(std::string_view s) {
-    RustCallStatus st{0, {0, 0, nullptr}};
-    RustBuffer b = ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(
-        ForeignBytes{static_cast<std::int32_t>(s.size()), reinterpret_cast<const std::uint8_t*>(s.data())}, &st);
-    FUZZ_CHECK(st.code == 0, "from_bytes");
-    return b;
-}
-
-std::string take(RustBuffer b) {
-    std::string out = b.data ? std::string(reinterpret_cast<char*>(b.data), b.len) : std::string();
-    RustCallStatus st{0, {0, 0, nullptr}};
-    ffi_quorent_sdk_uniffi_rustbuffer_free(b, &st);
-    FUZZ_CHECK(st.code == 0, "free");
-    return out;
-}
+using fuzz::arg;
+using fuzz::take;
 
 }  // namespace
 
@@ -63,13 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > 4096) return 0;
     const std::string_view all = fuzz::text(data, size);
     // issuer \0 client_id \0 redirect_uri \0 state \0 nonce \0 code_challenge
-    std::array<std::string_view, 6> f{};
-    std::string_view rest = all;
-    for (std::size_t i = 0; i < 6; ++i) {
-        const std::size_t cut = i < 5 ? rest.find('\0') : std::string_view::npos;
-        f[i] = rest.substr(0, cut);
-        rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
-    }
+    const auto f = fuzz::fields<6>(all);
     const std::string_view issuer = f[0];
 
     const auto parsed = url::parse(issuer);

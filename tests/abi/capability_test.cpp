@@ -74,8 +74,8 @@ TEST(DelegateAbi, AssemblesTheLinkFromAPrecomputedSignature) {
     const std::string link = text(delegate(kGrants, kZero32, kZero32, opt(std::nullopt), "0x0xABcd"));
     EXPECT_EQ(link, R"({"iss":"a","to":"b","grants":[{"res":"r","act":["x"],"cav":{}}],"exp":2,"epoch_label":")" +
                         kZero32 + R"(","epoch":3,"sig":"abcd"})");
-    EXPECT_NE(text(delegate("[]", kZero32, kZero32, opt(std::nullopt), "")).find(R"("sig":"")"), std::string::npos);
-    EXPECT_NE(text(delegate("[]", kZero32, kZero32, opt(std::nullopt), "0x")).find(R"("sig":"")"), std::string::npos);
+    for (const char* empty : {"", "0x"})
+        EXPECT_NE(text(delegate("[]", kZero32, kZero32, opt(std::nullopt), empty)).find(R"("sig":"")"), std::string::npos);
     // The public key is carried as given, upper case included.
     EXPECT_NE(text(delegate("[]", kZero32, kZero32, opt("Ed25519PUBKEY"), "00")).find(R"("sig":"00","pubkey":"Ed25519PUBKEY"})"),
               std::string::npos);
@@ -83,10 +83,7 @@ TEST(DelegateAbi, AssemblesTheLinkFromAPrecomputedSignature) {
 
 TEST(DelegateAbi, ArgumentFaultsInOrder) {
     // The optional argument is converted before anything is checked.
-    Outcome o = delegate("not json", kZero32, kZero32, std::string(1, '\x02'), "00");
-    EXPECT_EQ(o.code, 2);
-    EXPECT_EQ(o.message, "Failed to convert arg 'pubkey_hex':\nunexpected tag byte for Option");
-    o = delegate("[]", kZero32, kZero32, opt("k") + "x", "00");
+    const Outcome o = delegate("not json", kZero32, kZero32, opt("k") + "x", "00");
     EXPECT_EQ(o.code, 2);
     EXPECT_EQ(o.message, "Failed to convert arg 'pubkey_hex':\njunk data left in buffer after lifting (count: 1)");
 
@@ -149,11 +146,9 @@ TEST(CapabilityDeedAbi, ListsAreReplacedNotMerged) {
     base.signature.reset();
     base.grants = kGrants;
     base.delegations = "[]";
-    const Deed out = Deed::read(mint(base, "[]", "[]"));
     Deed expect = base;
     expect.grants = "[]";
-    expect.delegations = "[]";
-    EXPECT_EQ(out, expect);
+    EXPECT_EQ(Deed::read(mint(base, "[]", "[]")), expect);
 }
 
 TEST(CapabilityDeedAbi, Faults) {
@@ -167,8 +162,4 @@ TEST(CapabilityDeedAbi, Faults) {
     EXPECT_SDK_ERROR(mint(base, R"([{"res":"r","res":"s"}])", "oops"), 1,
                      "input: duplicate field `res` at line 1 column 17");
     EXPECT_SDK_ERROR(mint(base, "[]", "[{}]"), 1, "input: missing field `iss` at line 1 column 3");
-    Outcome o = call(uniffi_quorent_sdk_uniffi_fn_func_mint_capability_deed, buf(base.nested_form() + "z"), buf("x"),
-                     buf("y"));
-    EXPECT_EQ(o.code, 2);
-    EXPECT_EQ(o.message, "Failed to convert arg 'base_deed':\njunk data left in buffer after lifting (count: 1)");
 }

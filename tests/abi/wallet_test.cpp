@@ -59,24 +59,17 @@ TEST(RegistryCallAbi, CalldataIsASequenceOfBytes) {
 }
 
 TEST(RegistryCallAbi, SignerTextFailures) {
-    EXPECT_SDK_ERROR(calldata(1, "0x" + std::string(38, '1'), 2), 1, "input: signer must be a 20-byte address");
-    EXPECT_SDK_ERROR(calldata(1, std::string(42, '1'), 2), 1, "input: signer must be a 20-byte address");
-    EXPECT_SDK_ERROR(calldata(1, "", 2), 1, "input: signer must be a 20-byte address");
+    for (const std::string& bad : {std::string(42, '1'), std::string()})
+        EXPECT_SDK_ERROR(calldata(1, bad, 2), 1, "input: signer must be a 20-byte address");
     EXPECT_SDK_ERROR(calldata(1, "0X" + std::string(40, '1'), 2), 1, "crypto: Invalid character 'X' at position 1");
     EXPECT_SDK_ERROR(calldata(1, std::string(39, '1'), 2), 1, "crypto: Odd number of digits");
 }
 
+// True and false, the empty answer, and the boolean argument's byte 2 are
+// shared cases; here the word's other bytes and the argument's byte forms.
 TEST(RegistryCallAbi, DecodeBoolReturn) {
-    auto [f, fo] = decode(be32(32) + word(1, 0));
-    EXPECT_TRUE(fo.ok());
-    EXPECT_EQ(f, 0);
-    auto [t, to] = decode(be32(32) + word(0, 2));
-    EXPECT_TRUE(to.ok());
-    EXPECT_EQ(t, 1);
-    auto [e0, empty] = decode(be32(0));
-    EXPECT_EQ(e0, 0);
-    EXPECT_SDK_ERROR(empty, 1, "input: isOriginVoucher returned 0 bytes, expected 32");
-
+    EXPECT_EQ(decode(be32(32) + word(1, 0)).first, 0);
+    EXPECT_EQ(decode(be32(32) + word(0, 2)).first, 1);
     const auto conv = [](const std::string& bytes, const std::string& description) {
         auto [v, o] = decode(bytes);
         EXPECT_EQ(v, 0);
@@ -89,21 +82,11 @@ TEST(RegistryCallAbi, DecodeBoolReturn) {
     conv(be32(-1), "out of range integral type conversion attempted");
 }
 
-TEST(OriginVouchAbi, BindingBoolArgument) {
+TEST(OriginVouchAbi, BindingTextAndBoolArgument) {
     EXPECT_EQ(binding("https://shop.test", 0).value, vectors::kVouchText);
-    EXPECT_SDK_ERROR(binding("http://localhost:3000", 0), 2, "http://localhost:3000: scheme must be https in production");
-    EXPECT_EQ(binding("http://localhost:3000", 1).value.substr(0, 22), "http://localhost:3000 ");
-    for (int8_t bad : {int8_t{2}, int8_t{-1}}) {
-        const Outcome o = binding("https://shop.test", bad);
-        EXPECT_EQ(o.code, 2);
-        EXPECT_EQ(o.message, "Failed to convert arg 'allow_insecure_origin':\nunexpected byte for Boolean");
-    }
-}
-
-TEST(OriginVouchAbi, MaxTtl) {
-    auto [ttl, o] = call_int<uint64_t>(uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_max_ttl_secs);
-    EXPECT_TRUE(o.ok());
-    EXPECT_EQ(ttl, 7776000u);
+    const Outcome o = binding("https://shop.test", -1);
+    EXPECT_EQ(o.code, 2);
+    EXPECT_EQ(o.message, "Failed to convert arg 'allow_insecure_origin':\nunexpected byte for Boolean");
 }
 
 TEST(OriginVouchAbi, Signer) {
