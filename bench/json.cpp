@@ -5,10 +5,10 @@
 // Counters: bytes per second of header, and "peak_x", the growth of peak
 // resident memory during one call (measured in a child process) divided by
 // the token's size. The peak includes the argument buffers the host builds.
+#include <malloc.h>
 #include <openssl/core_names.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
-#include <malloc.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -79,9 +79,10 @@ SignedToken make_token(int shape, std::size_t size) {
     SignedToken t;
     const std::string header = R"({"alg":"ES256","typ":"JWT","x":)" + filler(shape, size) + R"(,"kid":"k1"})";
     t.header_size = header.size();
-    const std::string input = b64url(header) + "." +
-                              b64url(R"({"iss":"https://idp.example.com","sub":"user-0123456789","aud":"app.example.com",)"
-                                     R"("exp":4102444800,"iat":1700000000,"tid":7})");
+    const std::string input =
+        b64url(header) + "." +
+        b64url(R"({"iss":"https://idp.example.com","sub":"user-0123456789","aud":"app.example.com",)"
+               R"("exp":4102444800,"iat":1700000000,"tid":7})");
     const Digest digest = sha256(input);
     EVP_PKEY_CTX* sctx = EVP_PKEY_CTX_new(key, nullptr);
     unsigned char der[80];

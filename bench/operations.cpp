@@ -5,6 +5,8 @@
 // ("op/<name>") beside their floor. Each operation is registered from the
 // interface table (its name and argument types) with its inputs below.
 // "threads/<name>" measures throughput on one and on two threads.
+// Laid out by hand (one table row per operation):
+// clang-format off
 #include <stdexcept>
 #include <variant>
 
@@ -217,3 +219,4 @@ void threads_normalize_origin(benchmark::State& state) {
 BENCHMARK(threads_normalize_origin)->Name("threads/normalize_origin")->Threads(1)->Threads(2)->UseRealTime();
 
 }  // namespace
+// clang-format on

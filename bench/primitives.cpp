@@ -28,7 +28,8 @@ BENCHMARK(primitive_hmac_100)->Name("primitive/hmac_sha256_100B");
 
 void primitive_hkdf(benchmark::State& state) {
     const Digest ikm = sha256(std::string_view("seed"));
-    for (auto _ : state) benchmark::DoNotOptimize(hkdf_sha256(ikm.data(), ikm.size(), "tenant:7|origin:https://app.example.com|ctr:0"));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(hkdf_sha256(ikm.data(), ikm.size(), "tenant:7|origin:https://app.example.com|ctr:0"));
 }
 BENCHMARK(primitive_hkdf)->Name("primitive/hkdf_sha256_32B");
 
@@ -85,8 +86,9 @@ BENCHMARK(primitive_p256)->Name("primitive/p256_verify_key_per_call");
 // tag and the compressed key; the public key is computed once.
 void floor_mint_user_deed(benchmark::State& state) {
     const Digest& k = fixtures().secret;
-    const std::string binding = "quorent-sovereign-user-v1|tenant:7|aud:app.example.com|origin:https://app.example.com"
-                                "|challenge:c-0123456789abcdef0123456789abcdef|exp:1700000300";
+    const std::string binding =
+        "quorent-sovereign-user-v1|tenant:7|aud:app.example.com|origin:https://app.example.com"
+        "|challenge:c-0123456789abcdef0123456789abcdef|exp:1700000300";
     for (auto _ : state) {
         const auto pk = pubkey_create(k);
         const auto sig = sign_recoverable(k, sha256(binding));
@@ -146,8 +148,8 @@ void floor_origin_vouch_signer(benchmark::State& state) {
     const std::string o = "https://app.example.com";
     const std::string message = o + " is claiming to act for Quorent tenant 7.\n\nSigning this authorises " + o +
                                 " to ask people and agents for deeds\nbelonging to the tenant below. Only sign it if "
-                                "you administer that\ntenant AND you control " + o +
-                                " \xE2\x80\x94 anyone holding this signature can\nmake holders believe " + o +
+                                "you administer that\ntenant AND you control " +
+                                o + " \xE2\x80\x94 anyone holding this signature can\nmake holders believe " + o +
                                 " speaks for you.\n\nTenant: 7\nAudience: app.example.com\nOrigin: " + o +
                                 "\nEpoch: 3\nExpires (unix seconds): 1700000300\n\nquorent-origin-v1";
     recover_floor(state, message, fixtures().vouch_sig_hex);
@@ -156,8 +158,9 @@ BENCHMARK(floor_origin_vouch_signer)->Name("floor/origin_vouch_signer");
 
 void floor_sign_client_assertion(benchmark::State& state) {
     const Digest& k = fixtures().secret;
-    const std::string message = "Quorent client-credentials\ndomain: app.example.com\ntenant: 7\nnonce: "
-                                "n-0123456789abcdef0123456789abcdef\nissued-at: 1700000000";
+    const std::string message =
+        "Quorent client-credentials\ndomain: app.example.com\ntenant: 7\nnonce: "
+        "n-0123456789abcdef0123456789abcdef\nissued-at: 1700000000";
     for (auto _ : state) benchmark::DoNotOptimize(sign_recoverable(k, eip191_hash(message)));
 }
 BENCHMARK(floor_sign_client_assertion)->Name("floor/sign_client_assertion");

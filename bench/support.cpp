@@ -86,7 +86,10 @@ Digest keccak256(const void* data, std::size_t len) {
 
 Digest eip191_hash(std::string_view message) {
     CryptoPP::Keccak_256 k;
-    const std::string prefix = "\x19" "Ethereum Signed Message:\n" + std::to_string(message.size());
+    const std::string prefix =
+        "\x19"
+        "Ethereum Signed Message:\n" +
+        std::to_string(message.size());
     k.Update(reinterpret_cast<const CryptoPP::byte*>(prefix.data()), prefix.size());
     k.Update(reinterpret_cast<const CryptoPP::byte*>(message.data()), message.size());
     Digest out;
@@ -148,7 +151,8 @@ bool p256_verify(const std::uint8_t x[32], const std::uint8_t y[32], const std::
                            OSSL_PARAM_END};
     EVP_PKEY_CTX* kctx = EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr);
     EVP_PKEY* key = nullptr;
-    bool ok = kctx && EVP_PKEY_fromdata_init(kctx) > 0 && EVP_PKEY_fromdata(kctx, &key, EVP_PKEY_PUBLIC_KEY, params) > 0;
+    bool ok =
+        kctx && EVP_PKEY_fromdata_init(kctx) > 0 && EVP_PKEY_fromdata(kctx, &key, EVP_PKEY_PUBLIC_KEY, params) > 0;
     EVP_PKEY_CTX_free(kctx);
     if (!ok) return false;
 
@@ -211,9 +215,9 @@ void make_token(Fixtures& f) {
     BN_free(by);
 
     const std::string header = b64url(R"({"alg":"ES256","typ":"JWT","kid":"k1"})");
-    const std::string payload = b64url(
-        R"({"iss":"https://idp.example.com","sub":"user-0123456789","aud":"app.example.com","exp":4102444800,)"
-        R"("iat":1700000000,"tid":7,"nonce":"n-0123456789abcdef"})");
+    const std::string payload =
+        b64url(R"({"iss":"https://idp.example.com","sub":"user-0123456789","aud":"app.example.com","exp":4102444800,)"
+               R"("iat":1700000000,"tid":7,"nonce":"n-0123456789abcdef"})");
     f.token_signing_input = header + "." + payload;
 
     const Digest digest = sha256(f.token_signing_input);

@@ -42,21 +42,26 @@ bool pubkey_parse_compressed(const std::uint8_t in33[33], std::uint8_t out33[33]
 bool p256_verify(const std::uint8_t x[32], const std::uint8_t y[32], const std::uint8_t rs[64], const Digest& digest);
 
 std::string hex(const std::uint8_t* data, std::size_t len);
-template <std::size_t N> std::string hex(const std::array<std::uint8_t, N>& a) { return hex(a.data(), N); }
+template <std::size_t N>
+std::string hex(const std::array<std::uint8_t, N>& a) {
+    return hex(a.data(), N);
+}
 std::string b64url(const std::uint8_t* data, std::size_t len);
-inline std::string b64url(std::string_view s) { return b64url(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()); }
+inline std::string b64url(std::string_view s) {
+    return b64url(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+}
 
 // ---- fixtures -----------------------------------------------------------------
 
 struct Fixtures {
-    Digest secret;                  // an app key's secret scalar
+    Digest secret;  // an app key's secret scalar
     std::string secret_hex;
-    std::string pubkey_hex;         // compressed
-    std::string admin_message;      // what an administrator's wallet signs
-    std::string admin_sig_hex;      // EIP-191 signature over it, v = 27/28
-    std::string vouch_sig_hex;      // EIP-191 signature over an origin vouch
-    std::string token;              // ES256 token
-    std::string jwks;               // its key set
+    std::string pubkey_hex;     // compressed
+    std::string admin_message;  // what an administrator's wallet signs
+    std::string admin_sig_hex;  // EIP-191 signature over it, v = 27/28
+    std::string vouch_sig_hex;  // EIP-191 signature over an origin vouch
+    std::string token;          // ES256 token
+    std::string jwks;           // its key set
     std::array<std::uint8_t, 32> p256_x, p256_y;
     std::array<std::uint8_t, 64> token_sig;
     std::string token_signing_input;

@@ -33,12 +33,12 @@ struct CallFailed : std::runtime_error {
 };
 
 enum class Kind {
-    Text,     // a text argument
-    U64,      // unsigned 64-bit decimal
-    Flag,     // bool: present means true (or --name=true|false)
-    OptText,  // optional text: absent when the option is not given
-    Bytes,    // a byte sequence, given as hex
-    DeedJson, // a Deed record, given as JSON
+    Text,      // a text argument
+    U64,       // unsigned 64-bit decimal
+    Flag,      // bool: present means true (or --name=true|false)
+    OptText,   // optional text: absent when the option is not given
+    Bytes,     // a byte sequence, given as hex
+    DeedJson,  // a Deed record, given as JSON
 };
 
 struct OptSpec {

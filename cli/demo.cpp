@@ -136,7 +136,8 @@ int run_demo(const std::vector<std::string>& argv) {
     const uint64_t tenant = parse_u64("--tenant-id", value_or(opt, "tenant_id", "7"));
     const std::string aud = value_or(opt, "aud", "shop-api");
     const std::string challenge = value_or(opt, "challenge", "rp-challenge-8f14e45f");
-    const uint64_t now = opt.count("now") ? parse_u64("--now", opt.at("now")) : static_cast<uint64_t>(std::time(nullptr));
+    const uint64_t now =
+        opt.count("now") ? parse_u64("--now", opt.at("now")) : static_cast<uint64_t>(std::time(nullptr));
     const bool allow_insecure = value_or(opt, "allow_insecure_origin", "false") == "true";
     const bool as_json = value_or(opt, "json", "false") == "true";
     const std::string_view demo_key = wallet::kDemoKeyHex;

@@ -60,22 +60,25 @@ int print_man() {
               << "one final line break is dropped.\n.B @@\nstarts a literal @.\n"
               << "Integers are unsigned decimal; byte sequences are hex with an optional 0x.\n"
               << ".SH COMMANDS\n";
-    for (const HostCommand& c : host_commands()) std::cout << ".TP\n.B " << roff(c.name) << "\n" << roff(c.summary) << ".\n";
+    for (const HostCommand& c : host_commands())
+        std::cout << ".TP\n.B " << roff(c.name) << "\n" << roff(c.summary) << ".\n";
     for (const ops::Entry& op : ops::kOperations) {
         std::cout << ".TP\n.B " << roff(kebab(op.func().name)) << "\n" << roff(op.func().doc) << "\n";
         print_man_options(options_of(op.func()));
     }
-    std::cout << ".SH EXIT STATUS\n"
-              << ".TP\n.B 0\nSuccess.\n"
-              << ".TP\n.B 1\nThe operation failed with its declared error (SdkError::Sdk or SdkError::InsecureOrigin).\n"
-              << ".TP\n.B 2\nUsage error: an unknown command or option, a malformed or unreadable value.\n"
-              << ".TP\n.B 3\nInternal failure.\n"
-              << ".SH EXAMPLES\n.nf\n"
-              << "quorent normalize\\-origin \\-\\-origin https://Shop.test/\n"
-              << "quorent derive\\-app\\-key \\-\\-root\\-seed\\-hex @seed.hex \\-\\-tenant\\-id 7 \\-\\-origin https://shop.test\n"
-              << "quorent verify\\-token\\-at \\-\\-jwt @token.txt \\-\\-jwks\\-json @jwks.json \\e\n"
-              << "    \\-\\-expected\\-iss https://idp.test \\-\\-expected\\-aud app\n"
-              << ".fi\n";
+    std::cout
+        << ".SH EXIT STATUS\n"
+        << ".TP\n.B 0\nSuccess.\n"
+        << ".TP\n.B 1\nThe operation failed with its declared error (SdkError::Sdk or SdkError::InsecureOrigin).\n"
+        << ".TP\n.B 2\nUsage error: an unknown command or option, a malformed or unreadable value.\n"
+        << ".TP\n.B 3\nInternal failure.\n"
+        << ".SH EXAMPLES\n.nf\n"
+        << "quorent normalize\\-origin \\-\\-origin https://Shop.test/\n"
+        << "quorent derive\\-app\\-key \\-\\-root\\-seed\\-hex @seed.hex \\-\\-tenant\\-id 7 \\-\\-origin "
+           "https://shop.test\n"
+        << "quorent verify\\-token\\-at \\-\\-jwt @token.txt \\-\\-jwks\\-json @jwks.json \\e\n"
+        << "    \\-\\-expected\\-iss https://idp.test \\-\\-expected\\-aud app\n"
+        << ".fi\n";
     return kOk;
 }
 

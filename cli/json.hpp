@@ -31,8 +31,7 @@ public:
     Json(std::nullptr_t) {}
     Json(bool b) : kind_(Kind::Bool), unsigned_(b ? 1 : 0) {}
     template <std::integral I>
-        requires(!std::same_as<I, bool>)
-    Json(I i) {
+    requires(!std::same_as<I, bool>) Json(I i) {
         if constexpr (std::is_signed_v<I>) {
             kind_ = Kind::Integer;
             integer_ = i;

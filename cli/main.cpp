@@ -68,7 +68,9 @@ std::string summary(std::string_view doc) {
 std::string read_source(const std::string& option, const std::string& path) {
     const bool from_stdin = path == "-";
     const std::string where = from_stdin ? "standard input" : "file '" + path + "'";
-    auto refuse = [&](const std::string& why) { return UsageError(option + ": cannot read " + where + " (" + why + ")"); };
+    auto refuse = [&](const std::string& why) {
+        return UsageError(option + ": cannot read " + where + " (" + why + ")");
+    };
     const int fd = from_stdin ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw refuse(std::strerror(errno));
     struct stat st {};
@@ -133,8 +135,7 @@ void lower(const std::vector<OptSpec>& specs, const Values& values, Args& args) 
             case Kind::U64:
                 if (it == values.end() && spec.name == kNowArgument)
                     args.add_u64(static_cast<uint64_t>(std::time(nullptr)));
-                else
-                    args.add_u64(parse_u64(option, required(values, spec.name)));
+                else args.add_u64(parse_u64(option, required(values, spec.name)));
                 break;
             case Kind::Flag: args.add_flag(it != values.end() && it->second == "true"); break;
             case Kind::OptText: {

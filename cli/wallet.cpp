@@ -88,8 +88,10 @@ void parse_key(std::string_view text, SecretKey& key) {
 }
 
 std::string sign_with(const SecretKey& key, std::string_view message) {
-    const std::string prefixed =
-        std::string("\x19" "Ethereum Signed Message:\n") + std::to_string(message.size()) + std::string(message);
+    const std::string prefixed = std::string(
+                                     "\x19"
+                                     "Ethereum Signed Message:\n") +
+                                 std::to_string(message.size()) + std::string(message);
     const auto digest = keccak256(prefixed);
     secp256k1_ecdsa_recoverable_signature sig;
     if (!secp256k1_ecdsa_sign_recoverable(context(), &sig, digest.data(), key.bytes.data(), nullptr, nullptr))
@@ -103,7 +105,8 @@ std::string sign_with(const SecretKey& key, std::string_view message) {
 
 std::string address_with(const SecretKey& key) {
     secp256k1_pubkey pub;
-    if (!secp256k1_ec_pubkey_create(context(), &pub, key.bytes.data())) throw std::invalid_argument("invalid wallet key");
+    if (!secp256k1_ec_pubkey_create(context(), &pub, key.bytes.data()))
+        throw std::invalid_argument("invalid wallet key");
     std::array<unsigned char, 65> raw{};
     size_t len = raw.size();
     secp256k1_ec_pubkey_serialize(context(), raw.data(), &len, &pub, SECP256K1_EC_UNCOMPRESSED);
@@ -150,7 +153,8 @@ void read_key_source(const std::string& path, SecretKey& key) {
         if (std::ferror(f)) {
             if (f != stdin) std::fclose(f);
             wipe(buf.data(), buf.size());
-            throw Usage("--secret-key-hex: cannot read " + (path == "-" ? std::string("standard input") : "file '" + path + "'"));
+            throw Usage("--secret-key-hex: cannot read " +
+                        (path == "-" ? std::string("standard input") : "file '" + path + "'"));
         }
         if (f != stdin) std::fclose(f);
     }

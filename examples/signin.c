@@ -60,8 +60,8 @@ static int succeeded(const char* operation, RustCallStatus* st) {
         int32_t variant = (int32_t)((uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]);
         uint32_t len = (uint32_t)p[4] << 24 | (uint32_t)p[5] << 16 | (uint32_t)p[6] << 8 | p[7];
         if (len > n - 8) len = (uint32_t)(n - 8);
-        fprintf(stderr, "%s failed: SdkError::%s: %.*s\n", operation, variant == 2 ? "InsecureOrigin" : "Sdk",
-                (int)len, (const char*)p + 8);
+        fprintf(stderr, "%s failed: SdkError::%s: %.*s\n", operation, variant == 2 ? "InsecureOrigin" : "Sdk", (int)len,
+                (const char*)p + 8);
     } else {
         fprintf(stderr, "%s failed (status %d): %.*s\n", operation, st->code, (int)n, (const char*)p);
     }
@@ -154,8 +154,8 @@ int main(void) {
 
     /* 3. The root seed from the two (identical) signatures. */
     st = fresh_status();
-    r = uniffi_quorent_sdk_uniffi_fn_func_derive_root_seed(text(origin), text(kWalletSignature),
-                                                           text(kWalletSignature), &st);
+    r = uniffi_quorent_sdk_uniffi_fn_func_derive_root_seed(text(origin), text(kWalletSignature), text(kWalletSignature),
+                                                           &st);
     if (!succeeded("derive_root_seed", &st)) goto done;
     seed = take_text(r);
     printf("root seed:   %s\n", seed);
@@ -185,9 +185,17 @@ int main(void) {
     memset(secret, 0, strlen(secret)); /* the host's copy of the secret is no longer needed */
     if (!succeeded("mint_user_deed", &st)) goto done;
     {
-        static const char* optional_names[] = {"root", "proof", "pubkey", "signature", "credential_pubkey",
-                                               "authenticator_data", "client_data_json", "assertion_sig",
-                                               "signer", "grants", "delegations"};
+        static const char* optional_names[] = {"root",
+                                               "proof",
+                                               "pubkey",
+                                               "signature",
+                                               "credential_pubkey",
+                                               "authenticator_data",
+                                               "client_data_json",
+                                               "assertion_sig",
+                                               "signer",
+                                               "grants",
+                                               "delegations"};
         Cursor c = {r.data, r.len, 1};
         uint8_t v = read_u8(&c);
         char* mode = read_string(&c);
@@ -196,7 +204,8 @@ int main(void) {
         char* aud = read_string(&c);
         char* challenge = read_string(&c);
         uint64_t exp = read_u64(&c);
-        printf("\ndeed:\n  v: %u\n  mode: %s\n  tenant: %" PRIu64 "\n  sub: %s\n  aud: %s\n  challenge: %s\n"
+        printf("\ndeed:\n  v: %u\n  mode: %s\n  tenant: %" PRIu64
+               "\n  sub: %s\n  aud: %s\n  challenge: %s\n"
                "  exp: %" PRIu64 "\n",
                v, mode, tenant, sub, aud, challenge, exp);
         for (size_t i = 0; i < sizeof optional_names / sizeof optional_names[0]; ++i) {

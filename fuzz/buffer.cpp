@@ -21,8 +21,10 @@ public:
     Input(const std::uint8_t* d, std::size_t n) : d_(d), n_(n) {}
     bool more() const { return i_ < n_; }
     std::uint8_t byte() { return i_ < n_ ? d_[i_++] : 0; }
-    std::uint64_t small() { const std::uint64_t lo = byte();
-        return lo | (static_cast<std::uint64_t>(byte() & 0x3F) << 8); }  // < 16384
+    std::uint64_t small() {
+        const std::uint64_t lo = byte();
+        return lo | (static_cast<std::uint64_t>(byte() & 0x3F) << 8);
+    }  // < 16384
     std::string_view take(std::size_t k) {
         k = std::min(k, n_ - i_);
         std::string_view out(reinterpret_cast<const char*>(d_ + i_), k);

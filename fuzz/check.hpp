@@ -9,13 +9,13 @@
 #include <string>
 #include <string_view>
 
-#define FUZZ_CHECK(cond, what)                                                                        \
-    do {                                                                                              \
-        if (!(cond)) {                                                                                \
-            std::fprintf(stderr, "property failed at %s:%d: %s\n  %s\n", __FILE__, __LINE__, #cond,   \
-                         std::string(what).c_str());                                                  \
-            std::abort();                                                                             \
-        }                                                                                             \
+#define FUZZ_CHECK(cond, what)                                                                      \
+    do {                                                                                            \
+        if (!(cond)) {                                                                              \
+            std::fprintf(stderr, "property failed at %s:%d: %s\n  %s\n", __FILE__, __LINE__, #cond, \
+                         std::string(what).c_str());                                                \
+            std::abort();                                                                           \
+        }                                                                                           \
     } while (0)
 
 namespace fuzz {

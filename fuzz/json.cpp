@@ -7,10 +7,10 @@
 // parent-reference hash is SHA-256 of its canonical text. The repeated input
 // is only checked, never held: scripts/fuzz.sh runs this target with a
 // memory limit that reading it into a tree would break.
+#include "quorent/json.hpp"
 #include "check.hpp"
 #include "quorent/capability.hpp"
 #include "quorent/digest.hpp"
-#include "quorent/json.hpp"
 #include "quorent/token.hpp"
 
 using namespace quorent;
@@ -34,8 +34,8 @@ void round_trip(std::string_view in, Read read, Write write) {
     }
     const std::string canonical = write(first.value());
     const Result<T> second = read(canonical);
-    FUZZ_CHECK(second.ok(), fuzz::show(in) + " -> " + fuzz::show(canonical) + " fails: " +
-                                (second.ok() ? "" : second.error().detail));
+    FUZZ_CHECK(second.ok(), fuzz::show(in) + " -> " + fuzz::show(canonical) +
+                                " fails: " + (second.ok() ? "" : second.error().detail));
     FUZZ_CHECK(second.value() == first.value(), fuzz::show(in) + " -> " + fuzz::show(canonical));
     FUZZ_CHECK(write(second.value()) == canonical, fuzz::show(in) + " -> " + fuzz::show(canonical));
 }
@@ -47,8 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view in = fuzz::text(data + 1, size - 1);
     switch (data[0] % 7) {
         case 0:
-            round_trip<json::Value>(in, [](std::string_view t) { return json::parse(t); },
-                                    [](const json::Value& v) { return json::to_string(v); });
+            round_trip<json::Value>(
+                in, [](std::string_view t) { return json::parse(t); },
+                [](const json::Value& v) { return json::to_string(v); });
             break;
         case 1:
             round_trip<std::vector<capability::Grant>>(in, capability::grants_from_json, capability::grants_to_json);

@@ -25,8 +25,8 @@ struct Ref {
     bool need(std::size_t n) {
         if (fault) return false;
         if (rest.size() < n) {
-            fault = "not enough bytes remaining in buffer (" + std::to_string(rest.size()) + " < " +
-                    std::to_string(n) + ")";
+            fault = "not enough bytes remaining in buffer (" + std::to_string(rest.size()) + " < " + std::to_string(n) +
+                    ")";
             return false;
         }
         return true;
@@ -37,8 +37,8 @@ struct Ref {
     long i32() {
         if (!need(4)) return 0;
         const auto* p = reinterpret_cast<const unsigned char*>(rest.data());
-        const std::uint32_t u = (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
-                                (std::uint32_t{p[2]} << 8) | p[3];
+        const std::uint32_t u =
+            (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
         rest.remove_prefix(4);
         return static_cast<std::int32_t>(u);
     }
@@ -92,11 +92,19 @@ struct Ref {
             const unsigned char b = static_cast<unsigned char>(s[i]);
             std::size_t len;
             std::uint32_t cp;
-            if (b < 0x80) { len = 1; cp = b; }
-            else if ((b & 0xE0) == 0xC0) { len = 2; cp = b & 0x1F; }
-            else if ((b & 0xF0) == 0xE0) { len = 3; cp = b & 0x0F; }
-            else if ((b & 0xF8) == 0xF0) { len = 4; cp = b & 0x07; }
-            else return false;
+            if (b < 0x80) {
+                len = 1;
+                cp = b;
+            } else if ((b & 0xE0) == 0xC0) {
+                len = 2;
+                cp = b & 0x1F;
+            } else if ((b & 0xF0) == 0xE0) {
+                len = 3;
+                cp = b & 0x0F;
+            } else if ((b & 0xF8) == 0xF0) {
+                len = 4;
+                cp = b & 0x07;
+            } else return false;
             if (i + len > s.size()) return false;
             for (std::size_t k = 1; k < len; ++k) {
                 const unsigned char c = static_cast<unsigned char>(s[i + k]);
@@ -175,14 +183,16 @@ void exported(std::uint8_t mode, std::string_view in, std::int8_t flag) {
             std::string out = take(uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_binding(
                 7, buf(msg), buf("https://shop.test"), 3, 9, flag, &st));
             if (flag == 0 || flag == 1) FUZZ_CHECK(st.code == 0 && !out.empty(), std::to_string(flag));
-            else FUZZ_CHECK(st.code == 2 && take(st.error_buf) ==
-                                "Failed to convert arg 'allow_insecure_origin':\nunexpected byte for Boolean",
-                            std::to_string(flag));
+            else
+                FUZZ_CHECK(
+                    st.code == 2 && take(st.error_buf) ==
+                                        "Failed to convert arg 'allow_insecure_origin':\nunexpected byte for Boolean",
+                    std::to_string(flag));
             break;
         }
         case 1: {
-            RustBuffer r = uniffi_quorent_sdk_uniffi_fn_func_delegate(7, buf("a"), buf("b"), buf("[]"), 9, buf(kHex32), 3,
-                                                                      buf(kHex32), buf(in), buf("00"), &st);
+            RustBuffer r = uniffi_quorent_sdk_uniffi_fn_func_delegate(7, buf("a"), buf("b"), buf("[]"), 9, buf(kHex32),
+                                                                      3, buf(kHex32), buf(in), buf("00"), &st);
             // The tag and length are conversion (code 2); text that is not
             // UTF-8 is the operation's own refusal (code 1), checked first.
             const auto link = outcome(st, r, in, "pubkey_hex", lift_optional_text);
@@ -196,7 +206,8 @@ void exported(std::uint8_t mode, std::string_view in, std::int8_t flag) {
         case 2: {
             const std::int8_t v = uniffi_quorent_sdk_uniffi_fn_func_decode_bool_return(buf(in), &st);
             // A bool result travels as an integer, not a buffer.
-            if (outcome(st, RustBuffer{0, 0, nullptr}, in, "ret", lift_bytes)) FUZZ_CHECK(v == 0 || v == 1, fuzz::show(in));
+            if (outcome(st, RustBuffer{0, 0, nullptr}, in, "ret", lift_bytes))
+                FUZZ_CHECK(v == 0 || v == 1, fuzz::show(in));
             else FUZZ_CHECK(v == 0, fuzz::show(in));
             break;
         }
@@ -237,9 +248,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             check(in, "pubkey_hex", &Ref::optional_string, lift_optional_string,
                   [](Writer& w, const std::optional<std::string>& v) { write(w, v); });
             break;
-        case 2:
-            check(in, "ret", &Ref::bytes, lift_bytes, [](Writer& w, const Bytes& v) { write(w, v); });
-            break;
+        case 2: check(in, "ret", &Ref::bytes, lift_bytes, [](Writer& w, const Bytes& v) { write(w, v); }); break;
         default:
             check(in, "base_deed", &Ref::deed, lift_deed,
                   [](Writer& w, const sovereign::DeedRecord& v) { write(w, v); });

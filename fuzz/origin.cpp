@@ -81,20 +81,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(e.code == 0 && e.bytes == r.value(), fuzz::show(in));
         } else {
             const std::string msg = "input: " + r.error().detail;
-            FUZZ_CHECK(e.code == 1 && e.bytes == std::string("\0\0\0\x01", 4) + be32(msg.size()) + msg,
-                       fuzz::show(in));
+            FUZZ_CHECK(e.code == 1 && e.bytes == std::string("\0\0\0\x01", 4) + be32(msg.size()) + msg, fuzz::show(in));
         }
     }
 
     // The policy: allowed, it is canonicalisation; refused, it says why.
     const auto lax = discovery::check_origin_policy(in, true);
     FUZZ_CHECK(lax.ok() == r.ok(), fuzz::show(in));
-    if (!r.ok()) FUZZ_CHECK(lax.error().kind == r.error().kind && lax.error().detail == r.error().detail, fuzz::show(in));
+    if (!r.ok())
+        FUZZ_CHECK(lax.error().kind == r.error().kind && lax.error().detail == r.error().detail, fuzz::show(in));
 
     const auto strict = discovery::check_origin_policy(in, false);
     if (!r.ok()) {
-        FUZZ_CHECK(!strict.ok() && strict.error().kind == ErrorKind::Input &&
-                       strict.error().detail == r.error().detail,
+        FUZZ_CHECK(!strict.ok() && strict.error().kind == ErrorKind::Input && strict.error().detail == r.error().detail,
                    fuzz::show(in));
         return 0;
     }

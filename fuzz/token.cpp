@@ -90,7 +90,9 @@ std::string sign(std::string_view input) {
     return std::string(reinterpret_cast<char*>(rs), 64);
 }
 
-std::string b64(std::string_view s) { return base64url_encode(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()); }
+std::string b64(std::string_view s) {
+    return base64url_encode(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+}
 
 void raw(std::string_view in) {
     const std::size_t cut = in.find('\0');
@@ -125,8 +127,8 @@ std::optional<std::string> expected_failure(std::string_view header, std::string
     return std::nullopt;
 }
 
-using fuzz::take;
 using fuzz::arg;
+using fuzz::take;
 
 void signed_token(const std::uint8_t* data, std::size_t size) {
     if (size < 9) return;

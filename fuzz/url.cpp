@@ -18,9 +18,15 @@ using namespace quorent;
 namespace {
 
 constexpr std::array<std::string_view, 9> kReasons = {
-    url::kEmptyHost,    url::kIdnaError,           url::kInvalidPort,
-    url::kInvalidIpv4,  url::kInvalidIpv6,         url::kInvalidDomainCharacter,
-    url::kRelativeWithoutBase, url::kRelativeWithOpaqueBase, url::kTooLong,
+    url::kEmptyHost,
+    url::kIdnaError,
+    url::kInvalidPort,
+    url::kInvalidIpv4,
+    url::kInvalidIpv6,
+    url::kInvalidDomainCharacter,
+    url::kRelativeWithoutBase,
+    url::kRelativeWithOpaqueBase,
+    url::kTooLong,
 };
 
 // The form serializer, restated.
@@ -59,8 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const url::Url& u = parsed.value();
         const std::string href = u.href();
         const auto again = url::parse(href);
-        FUZZ_CHECK(again.ok(), fuzz::show(issuer) + " -> " + fuzz::show(href) + " fails: " +
-                                   (again.ok() ? "" : again.error().detail));
+        FUZZ_CHECK(again.ok(), fuzz::show(issuer) + " -> " + fuzz::show(href) +
+                                   " fails: " + (again.ok() ? "" : again.error().detail));
         FUZZ_CHECK(again.value().href() == href,
                    fuzz::show(issuer) + " -> " + fuzz::show(href) + " -> " + fuzz::show(again.value().href()));
         FUZZ_CHECK(again.value() == u, fuzz::show(issuer) + " -> " + fuzz::show(href) + ": components differ");
@@ -82,13 +88,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(a.ok(), fuzz::show(built.value()));
         const url::Url& v = a.value();
         const std::string pairs = "response_type=code&client_id=" + form(f[1]) + "&redirect_uri=" + form(f[2]) +
-                                  "&state=" + form(f[3]) + "&nonce=" + form(f[4]) +
-                                  "&code_challenge=" + form(f[5]) + "&code_challenge_method=S256";
+                                  "&state=" + form(f[3]) + "&nonce=" + form(f[4]) + "&code_challenge=" + form(f[5]) +
+                                  "&code_challenge_method=S256";
         const std::string want_query = u.query && !u.query->empty() ? *u.query + "&" + pairs : pairs;
         FUZZ_CHECK(v.path == "/authorize" && !v.opaque_path, fuzz::show(built.value()));
         FUZZ_CHECK(v.query == want_query, fuzz::show(built.value()));
-        FUZZ_CHECK(v.scheme == u.scheme && v.username == u.username && v.password == u.password &&
-                       v.port == u.port && v.fragment == u.fragment,
+        FUZZ_CHECK(v.scheme == u.scheme && v.username == u.username && v.password == u.password && v.port == u.port &&
+                       v.fragment == u.fragment,
                    fuzz::show(issuer) + " -> " + fuzz::show(built.value()));
         // A URL without a host gains none, except that a path now starting
         // with "/" makes an empty-host "file:" URL print "//".

@@ -43,9 +43,8 @@ static int normalize(void) {
 
 static int mint(void) {
     RustCallStatus st = {0};
-    RustBuffer r = uniffi_quorent_sdk_uniffi_fn_func_mint_user_deed(arg(kKey), 7, arg("shop-api"),
-                                                                     arg("https://shop.example"),
-                                                                     arg("rp-challenge-8f14e45f"), 1700000300, &st);
+    RustBuffer r = uniffi_quorent_sdk_uniffi_fn_func_mint_user_deed(
+        arg(kKey), 7, arg("shop-api"), arg("https://shop.example"), arg("rp-challenge-8f14e45f"), 1700000300, &st);
     if (st.code != 0) return 1;
     drop(r);
     return 0;

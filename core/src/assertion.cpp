@@ -1,6 +1,5 @@
 #include "quorent/assertion.hpp"
 
-
 #include "quorent/encoding.hpp"
 #include "quorent/wallet.hpp"
 
@@ -19,8 +18,8 @@ std::string build_client_assertion(std::string_view domain, std::uint64_t tenant
                                    std::uint64_t issued_at) {
     const DecimalDigits t(tenant_id), i(issued_at);
     std::string m;
-    m.reserve(kHead.size() + domain.size() + kTenant.size() + t.len + kNonce.size() + nonce.size() +
-              kIssuedAt.size() + i.len);
+    m.reserve(kHead.size() + domain.size() + kTenant.size() + t.len + kNonce.size() + nonce.size() + kIssuedAt.size() +
+              i.len);
     m.append(kHead).append(domain);
     m.append(kTenant).append(t.view());
     m.append(kNonce).append(nonce);

@@ -180,9 +180,10 @@ std::string delegation_to_json(const Delegation& link) {
 }
 
 Result<std::vector<Delegation>> delegations_from_json(std::string_view text) {
-    return json::read_text<std::vector<Delegation>>(text, ErrorKind::Input, [](Reader& r, std::vector<Delegation>& out) {
-        return r.array([&] { return read_delegation(r, out.emplace_back()); });
-    });
+    return json::read_text<std::vector<Delegation>>(
+        text, ErrorKind::Input, [](Reader& r, std::vector<Delegation>& out) {
+            return r.array([&] { return read_delegation(r, out.emplace_back()); });
+        });
 }
 
 std::string delegations_to_json(const std::vector<Delegation>& links) {
@@ -261,7 +262,8 @@ Result<Delegation> delegate(std::uint64_t tenant, std::string iss, std::string t
     return link;
 }
 
-sovereign::Deed with_capabilities(sovereign::Deed deed, std::vector<Grant> grants, std::vector<Delegation> delegations) {
+sovereign::Deed with_capabilities(sovereign::Deed deed, std::vector<Grant> grants,
+                                  std::vector<Delegation> delegations) {
     deed.grants = std::move(grants);
     deed.delegations = std::move(delegations);
     return deed;

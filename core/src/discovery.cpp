@@ -39,8 +39,13 @@ bool all_digits(std::string_view s) noexcept {
 // The forbidden characters above ASCII: C1 controls and white space.
 bool forbidden_non_ascii(std::uint32_t cp) noexcept {
     switch (cp) {
-        case 0xA0: case 0x1680: case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
-            return true;
+        case 0xA0:
+        case 0x1680:
+        case 0x2028:
+        case 0x2029:
+        case 0x202F:
+        case 0x205F:
+        case 0x3000: return true;
         default: break;
     }
     return cp <= 0x9F || (cp >= 0x2000 && cp <= 0x200A);
@@ -57,10 +62,8 @@ bool has_forbidden_character(std::string_view text) noexcept {
     std::size_t first_non_ascii = text.size();
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto b = static_cast<unsigned char>(text[i]);
-        if (b >= 0x80)
-            first_non_ascii = std::min(first_non_ascii, i);
-        else if ((((b < 64 ? kLow : kHigh) >> (b & 63)) & 1) != 0)
-            return true;
+        if (b >= 0x80) first_non_ascii = std::min(first_non_ascii, i);
+        else if ((((b < 64 ? kLow : kHigh) >> (b & 63)) & 1) != 0) return true;
     }
     text.remove_prefix(first_non_ascii);
     if (!is_utf8(text)) return true;

@@ -8,8 +8,8 @@
 #include <charconv>
 #include <cstring>
 
-#include "quorent/json.hpp"
 #include "json_scan.hpp"
+#include "quorent/json.hpp"
 
 namespace quorent::json {
 
@@ -151,10 +151,8 @@ CoreError Reader::invalid_value(std::string message) const {
     std::size_t p = skip_ws_from(text_, last_end_);
     if (depth_ > 0 && p < text_.size()) {
         if (in_array()) {
-            if (text_[p] == ']')
-                ++p;
-            else if (text_[p] == ',')
-                p = skip_ws_from(text_, p + 1);
+            if (text_[p] == ']') ++p;
+            else if (text_[p] == ',') p = skip_ws_from(text_, p + 1);
         } else if (text_[p] == '}') {
             ++p;
         }
@@ -419,10 +417,8 @@ Status Reader::lex_string(std::size_t start, bool keep, std::string& buf, std::s
 Status Reader::enter(const Token& t) {
     if (depth_ >= kMaxDepth) return fail("recursion limit exceeded", t.pos + 1);
     const std::uint64_t bit = std::uint64_t{1} << (depth_ % 64);
-    if (t.kind == Tok::Arr)
-        open_[depth_ / 64] |= bit;
-    else
-        open_[depth_ / 64] &= ~bit;
+    if (t.kind == Tok::Arr) open_[depth_ / 64] |= bit;
+    else open_[depth_ / 64] &= ~bit;
     ++depth_;
     return {};
 }

@@ -18,7 +18,8 @@ inline std::size_t plain_run(const unsigned char* s, std::size_t i, std::size_t 
     for (; i + 8 <= n; i += 8) {
         std::uint64_t w;
         std::memcpy(&w, s + i, 8);
-        std::uint64_t bad = ((w - kOnes * 0x20) & ~w & kHigh) | has_zero(w ^ (kOnes * '"')) | has_zero(w ^ (kOnes * '\\'));
+        std::uint64_t bad =
+            ((w - kOnes * 0x20) & ~w & kHigh) | has_zero(w ^ (kOnes * '"')) | has_zero(w ^ (kOnes * '\\'));
         if (ascii) bad |= w & kHigh;
         if (bad != 0) break;
     }

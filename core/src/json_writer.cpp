@@ -1,6 +1,6 @@
 // The value model and the canonical writer.
-#include "quorent/json.hpp"
 #include "json_scan.hpp"
+#include "quorent/json.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -30,7 +30,6 @@ bool Value::operator==(const Value& other) const { return v_ == other.v_; }
 namespace {
 
 constexpr char kHex[] = "0123456789abcdef";
-
 
 }  // namespace
 

@@ -29,13 +29,13 @@ void put_u64_word(std::uint8_t* word, std::uint64_t value) noexcept {
 
 }  // namespace
 
-std::string vouch_message(std::uint64_t tenant_id, std::string_view aud, std::string_view origin,
-                          std::uint64_t epoch, std::uint64_t exp) {
+std::string vouch_message(std::uint64_t tenant_id, std::string_view aud, std::string_view origin, std::uint64_t epoch,
+                          std::uint64_t exp) {
     const DecimalDigits t(tenant_id), e(epoch), x(exp);
     std::string m;
     m.reserve(5 * origin.size() + 2 * t.len + aud.size() + e.len + x.len + kLine1.size() + kLine3a.size() +
-              kLine3b.size() + kLine5b.size() + kLine6b.size() + kAudience.size() + kOrigin.size() +
-              kEpoch.size() + kExpires.size() + kTag.size());
+              kLine3b.size() + kLine5b.size() + kLine6b.size() + kAudience.size() + kOrigin.size() + kEpoch.size() +
+              kExpires.size() + kTag.size());
     m.append(origin).append(kLine1).append(t.view());
     m.append(kLine3a).append(origin).append(kLine3b);
     m.append(origin).append(kLine5b);

@@ -30,8 +30,8 @@ std::string pkce_challenge(std::string_view verifier) {
 }
 
 Result<std::string> build_authorize_url(std::string_view issuer, std::string_view client_id,
-                                        std::string_view redirect_uri, std::string_view state,
-                                        std::string_view nonce, std::string_view code_challenge) {
+                                        std::string_view redirect_uri, std::string_view state, std::string_view nonce,
+                                        std::string_view code_challenge) {
     QUORENT_TRY(url::Url url, url::parse(issuer));
     // The result is opened by the host in a browser or web view: a scheme that
     // runs code or reads local data (javascript:, data:, file:, ...) is never
@@ -45,8 +45,12 @@ Result<std::string> build_authorize_url(std::string_view issuer, std::string_vie
     url.opaque_path = false;
 
     const std::pair<std::string_view, std::string_view> params[] = {
-        {"response_type", "code"},     {"client_id", client_id},           {"redirect_uri", redirect_uri},
-        {"state", state},              {"nonce", nonce},                   {"code_challenge", code_challenge},
+        {"response_type", "code"},
+        {"client_id", client_id},
+        {"redirect_uri", redirect_uri},
+        {"state", state},
+        {"nonce", nonce},
+        {"code_challenge", code_challenge},
         {"code_challenge_method", "S256"},
     };
     std::string& query = url.query ? *url.query : url.query.emplace();

@@ -178,7 +178,8 @@ bool es256_verify(const P256Key& key, std::string_view signing_input, const std:
     unsigned char der[80];
     unsigned char* p = der;
     const int der_len = i2d_ECDSA_SIG(sig.get(), &p);
-    if (der_len <= 0 || der_len > static_cast<int>(sizeof der)) throw std::runtime_error("ECDSA signature encoding failed");
+    if (der_len <= 0 || der_len > static_cast<int>(sizeof der))
+        throw std::runtime_error("ECDSA signature encoding failed");
     const Digest32 digest = sha256(signing_input);
     std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key.get(), nullptr));
     if (!ctx || EVP_PKEY_verify_init(ctx.get()) <= 0) throw std::runtime_error("ECDSA verification setup failed");
@@ -226,7 +227,8 @@ Result<P256Key> find_jwk(std::string_view jwks_json, const std::optional<std::st
             return {};
         });
     };
-    QUORENT_TRY(const Selection sel, json::read_text<Selection>(jwks_json, ErrorKind::BadKey, [&](Reader& r, Selection& s) {
+    QUORENT_TRY(const Selection sel,
+                json::read_text<Selection>(jwks_json, ErrorKind::BadKey, [&](Reader& r, Selection& s) {
                     bool object = false;
                     return r.members(object, [&](std::string_view name) -> Status {
                         if (name == "keys") return read_keys(r, s);

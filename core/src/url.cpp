@@ -147,10 +147,8 @@ Result<Url> parse(std::string_view raw) {
         switch (state) {
             case State::SpecialAuthoritySlashes:
                 state = State::SpecialAuthorityIgnoreSlashes;
-                if (c == '/' && at(p + 1) == '/')
-                    ++p;
-                else
-                    --p;
+                if (c == '/' && at(p + 1) == '/') ++p;
+                else --p;
                 break;
 
             case State::SpecialAuthorityIgnoreSlashes:

@@ -53,10 +53,8 @@ inline void append_percent(std::string& out, unsigned char b) {
 
 inline void append_encoded(std::string& out, int c, const CharSet& set) {
     const auto b = static_cast<unsigned char>(c);
-    if (set.has(b))
-        append_percent(out, b);
-    else
-        out += static_cast<char>(b);
+    if (set.has(b)) append_percent(out, b);
+    else out += static_cast<char>(b);
 }
 
 inline void append_encoded(std::string& out, std::string_view text, const CharSet& set) {

@@ -131,20 +131,15 @@ std::optional<Ipv6Address> parse_ipv6(std::string_view in) noexcept {
             while (at(p) != kEof) {
                 int ipv4_piece = -1;
                 if (numbers_seen > 0) {
-                    if (at(p) == '.' && numbers_seen < 4)
-                        ++p;
-                    else
-                        return std::nullopt;
+                    if (at(p) == '.' && numbers_seen < 4) ++p;
+                    else return std::nullopt;
                 }
                 if (!is_digit(at(p))) return std::nullopt;
                 while (is_digit(at(p))) {
                     const int number = at(p) - '0';
-                    if (ipv4_piece < 0)
-                        ipv4_piece = number;
-                    else if (ipv4_piece == 0)
-                        return std::nullopt;
-                    else
-                        ipv4_piece = ipv4_piece * 10 + number;
+                    if (ipv4_piece < 0) ipv4_piece = number;
+                    else if (ipv4_piece == 0) return std::nullopt;
+                    else ipv4_piece = ipv4_piece * 10 + number;
                     if (ipv4_piece > 255) return std::nullopt;
                     ++p;
                 }

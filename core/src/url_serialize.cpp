@@ -80,10 +80,8 @@ void form_urlencode_append(std::string& out, std::string_view text) {
         const auto b = static_cast<unsigned char>(text[i]);
         if (kFormSafe.v[b]) continue;
         out.append(text.data() + run, i - run);
-        if (b == ' ')
-            out += '+';
-        else
-            append_percent(out, b);
+        if (b == ' ') out += '+';
+        else append_percent(out, b);
         run = i + 1;
     }
     out.append(text.data() + run, text.size() - run);

@@ -1,6 +1,5 @@
 #include "quorent/user1271.hpp"
 
-
 #include "quorent/digest.hpp"
 #include "quorent/discovery.hpp"
 
@@ -36,9 +35,8 @@ Result<sovereign::Deed> mint_user_1271_deed(std::string_view signer_addr_hex, st
     QUORENT_TRY(std::string wallet, decode_wallet_address(signer_addr_hex));
     QUORENT_TRY(const Bytes signature, decode_wallet_hex(wallet_sig_hex));
 
-    sovereign::Deed deed =
-        sovereign::minted_deed("user-1271", tenant_id, smartwallet_sub(tenant_id, canonical, wallet), aud, challenge,
-                               exp);
+    sovereign::Deed deed = sovereign::minted_deed("user-1271", tenant_id, smartwallet_sub(tenant_id, canonical, wallet),
+                                                  aud, challenge, exp);
     deed.signature = hex_encode(signature);
     deed.signer = std::move(wallet);
     return deed;

@@ -33,9 +33,8 @@ Result<std::string> unicode_lower(std::string_view text) {
     std::string out(text.size() + text.size() / 2 + 16, '\0');
     for (int attempt = 0; attempt < 2; ++attempt) {
         UErrorCode status = U_ZERO_ERROR;
-        const std::int32_t n = ucasemap_utf8ToLower(root_case_map(), out.data(),
-                                                    static_cast<std::int32_t>(out.size()), text.data(), src_len,
-                                                    &status);
+        const std::int32_t n = ucasemap_utf8ToLower(root_case_map(), out.data(), static_cast<std::int32_t>(out.size()),
+                                                    text.data(), src_len, &status);
         if (status == U_BUFFER_OVERFLOW_ERROR && n > 0 && attempt == 0) {
             out.assign(static_cast<std::size_t>(n), '\0');
             continue;
@@ -87,9 +86,8 @@ Result<sovereign::Deed> mint_user_passkey_deed(std::string_view credential_pubke
     QUORENT_TRY(const std::string canonical, discovery::normalize_origin(origin));
 
     QUORENT_TRY(std::string key, lower_key_text(credential_pubkey_hex));
-    sovereign::Deed deed =
-        sovereign::minted_deed("user-passkey", tenant_id, sub_of_lowered(tenant_id, canonical, key), aud, challenge,
-                               exp);
+    sovereign::Deed deed = sovereign::minted_deed("user-passkey", tenant_id, sub_of_lowered(tenant_id, canonical, key),
+                                                  aud, challenge, exp);
     deed.credential_pubkey = std::move(key);
     deed.authenticator_data = std::string(authenticator_data_hex);
     deed.client_data_json = std::string(client_data_json_b64url);

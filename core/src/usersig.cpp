@@ -17,7 +17,8 @@ constexpr int kAppKeyAttempts = 64;
 
 // ---- texts --------------------------------------------------------------------
 
-constexpr std::string_view kRoot2 = " is asking you to sign in.\n\nSigning this message derives your private sign-in key for ";
+constexpr std::string_view kRoot2 =
+    " is asking you to sign in.\n\nSigning this message derives your private sign-in key for ";
 constexpr std::string_view kRoot4 = ",\nand nothing else. Only sign it if you are on ";
 constexpr std::string_view kRoot6 =
     " right now \xE2\x80\x94\nsigning it on any other site lets that site sign in as you here.\n\n"
@@ -53,12 +54,8 @@ Result<RootSeed> derive_root_seed(std::string_view origin, const SigningSource& 
     // The signature is the secret the seed is made from: both copies are
     // wiped whatever the outcome.
     SecretBytes first, second;
-    {
-        QUORENT_TRY(first.get(), wallet_sign(message));
-    }
-    {
-        QUORENT_TRY(second.get(), wallet_sign(message));
-    }
+    { QUORENT_TRY(first.get(), wallet_sign(message)); }
+    { QUORENT_TRY(second.get(), wallet_sign(message)); }
     const Bytes& a = first.get();
     const Bytes& b = second.get();
     if (a.size() != b.size() || (!a.empty() && CRYPTO_memcmp(a.data(), b.data(), a.size()) != 0))
@@ -216,9 +213,8 @@ Result<sovereign::Deed> mint_user_deed(const wallet::SecretKey& key, std::uint64
     return deed;
 }
 
-Result<sovereign::Deed> mint_user_deed(std::string_view secret_key_hex, std::uint64_t tenant_id,
-                                       std::string_view aud, std::string_view origin, std::string_view challenge,
-                                       std::uint64_t exp) {
+Result<sovereign::Deed> mint_user_deed(std::string_view secret_key_hex, std::uint64_t tenant_id, std::string_view aud,
+                                       std::string_view origin, std::string_view challenge, std::uint64_t exp) {
     // The key is examined before the origin.
     SecretBytes raw;
     QUORENT_CHECK(decode_secret_hex(secret_key_hex, raw));

@@ -42,7 +42,9 @@ CoreError signature_error() { return CoreError{ErrorKind::Crypto, "signature err
 
 [[noreturn]] void internal_fault(const char* what) { throw std::logic_error(what); }
 
-constexpr char kEip191Prefix[] = "\x19" "Ethereum Signed Message:\n";
+constexpr char kEip191Prefix[] =
+    "\x19"
+    "Ethereum Signed Message:\n";
 
 }  // namespace
 
@@ -185,8 +187,7 @@ Result<Address> recover_signer(std::string_view message, const std::uint8_t* sig
     const Prehash h = eip191_hash(message);
 
     secp256k1_ecdsa_recoverable_signature rsig;
-    if (!secp256k1_ecdsa_recoverable_signature_parse_compact(context(), &rsig, sig, recid))
-        return signature_error();
+    if (!secp256k1_ecdsa_recoverable_signature_parse_compact(context(), &rsig, sig, recid)) return signature_error();
     secp256k1_pubkey pk;
     if (!secp256k1_ecdsa_recover(context(), &pk, &rsig, h.data())) return signature_error();
     // A recovered key always verifies the signature it came from, except that

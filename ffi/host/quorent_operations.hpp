@@ -2,6 +2,8 @@
 // hosts that call operations by name (the command-line tool, the benchmarks).
 // The pairing is checked at compile time: each function's C signature must
 // be the one the table's argument and result types give.
+// Laid out by hand (one line per operation):
+// clang-format off
 #pragma once
 
 #include <array>
@@ -204,3 +206,4 @@ private:
 };
 
 }  // namespace quorent_host::ops
+// clang-format on

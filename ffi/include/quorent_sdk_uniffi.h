@@ -51,6 +51,7 @@
  * version of this calling convention (30), and the checksum functions below
  * let a binding check that each operation is the one it was generated for.
  */
+/* clang-format off */
 #ifndef QUORENT_SDK_UNIFFI_H
 #define QUORENT_SDK_UNIFFI_H
 
@@ -91,7 +92,8 @@ typedef void (*UniffiRustFutureContinuationCallback)(uint64_t data, int8_t poll_
 QUORENT_API RustBuffer ffi_quorent_sdk_uniffi_rustbuffer_alloc(uint64_t size, RustCallStatus* status);
 QUORENT_API RustBuffer ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(ForeignBytes bytes, RustCallStatus* status);
 QUORENT_API void ffi_quorent_sdk_uniffi_rustbuffer_free(RustBuffer buf, RustCallStatus* status);
-QUORENT_API RustBuffer ffi_quorent_sdk_uniffi_rustbuffer_reserve(RustBuffer buf, uint64_t additional, RustCallStatus* status);
+QUORENT_API RustBuffer ffi_quorent_sdk_uniffi_rustbuffer_reserve(RustBuffer buf, uint64_t additional,
+                                                                 RustCallStatus* status);
 QUORENT_API uint32_t ffi_quorent_sdk_uniffi_uniffi_contract_version(void);
 
 /* ---- operations: generated from the interface table ---- */
@@ -681,12 +683,11 @@ QUORENT_CHECKSUM(verify_token_at)
 #undef QUORENT_CHECKSUM
 
 /* ---- asynchronous-call handles (no operation of this library is asynchronous) ---- */
-#define QUORENT_FUTURE(suffix, ret)                                                                   \
-    QUORENT_API void ffi_quorent_sdk_uniffi_rust_future_poll_##suffix(uint64_t handle,                \
-        UniffiRustFutureContinuationCallback callback, uint64_t callback_data);                      \
-    QUORENT_API void ffi_quorent_sdk_uniffi_rust_future_cancel_##suffix(uint64_t handle);             \
-    QUORENT_API ret ffi_quorent_sdk_uniffi_rust_future_complete_##suffix(uint64_t handle,             \
-        RustCallStatus* status);                                                                      \
+#define QUORENT_FUTURE(suffix, ret)                                                                                \
+    QUORENT_API void ffi_quorent_sdk_uniffi_rust_future_poll_##suffix(                                             \
+        uint64_t handle, UniffiRustFutureContinuationCallback callback, uint64_t callback_data);                   \
+    QUORENT_API void ffi_quorent_sdk_uniffi_rust_future_cancel_##suffix(uint64_t handle);                          \
+    QUORENT_API ret ffi_quorent_sdk_uniffi_rust_future_complete_##suffix(uint64_t handle, RustCallStatus* status); \
     QUORENT_API void ffi_quorent_sdk_uniffi_rust_future_free_##suffix(uint64_t handle);
 QUORENT_FUTURE(u8, uint8_t)
 QUORENT_FUTURE(i8, int8_t)
@@ -707,3 +708,4 @@ QUORENT_FUTURE(void, void)
 #endif
 
 #endif /* QUORENT_SDK_UNIFFI_H */
+/* clang-format on */

@@ -69,8 +69,7 @@ QUORENT_API RustBuffer ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(ForeignBytes
             if (bytes.len != 0) throw InternalFailure{"null ForeignBytes had non-zero length"};
             return kEmptyBuffer;
         }
-        if (bytes.len < 0)
-            throw InternalFailure{"bytes length negative or overflowed: " + std::to_string(bytes.len)};
+        if (bytes.len < 0) throw InternalFailure{"bytes length negative or overflowed: " + std::to_string(bytes.len)};
         return make_buffer(bytes.data, static_cast<std::size_t>(bytes.len));
     });
 }
@@ -83,7 +82,7 @@ QUORENT_API void ffi_quorent_sdk_uniffi_rustbuffer_free(RustBuffer buf, RustCall
 }
 
 QUORENT_API RustBuffer ffi_quorent_sdk_uniffi_rustbuffer_reserve(RustBuffer buf, uint64_t additional,
-                                                                   RustCallStatus* status) {
+                                                                 RustCallStatus* status) {
     return call<RustBuffer>(status, [&]() -> RustBuffer {
         if (auto v = buffer_violation(buf)) throw InternalFailure{std::string(*v)};
         if (buf.capacity - buf.len >= additional) return buf;

@@ -29,7 +29,8 @@ std::optional<std::string_view> buffer_violation(const RustBuffer& buf) noexcept
 void release_buffer(const RustBuffer& buf) noexcept;
 
 inline std::string_view buffer_view(const RustBuffer& buf) noexcept {
-    return buf.data == nullptr ? std::string_view() : std::string_view(reinterpret_cast<const char*>(buf.data), buf.len);
+    return buf.data == nullptr ? std::string_view()
+                               : std::string_view(reinterpret_cast<const char*>(buf.data), buf.len);
 }
 
 }  // namespace quorent::ffi

@@ -8,10 +8,8 @@
 namespace quorent::ffi {
 
 void out_of_memory(std::size_t size) noexcept {
-    if (size != 0)
-        std::fprintf(stderr, "memory allocation of %zu bytes failed\n", size);
-    else
-        std::fprintf(stderr, "memory allocation of an unknown number of bytes failed\n");
+    if (size != 0) std::fprintf(stderr, "memory allocation of %zu bytes failed\n", size);
+    else std::fprintf(stderr, "memory allocation of an unknown number of bytes failed\n");
     std::abort();
 }
 

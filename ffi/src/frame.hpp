@@ -56,64 +56,76 @@ std::string serialize_sdk_error(const SdkError& error);
 // as the declared error (code 1).
 void fail_with(RustCallStatus* status, const CoreError& error) noexcept;
 
-template <class T> struct IsResult : std::false_type {};
-template <class T> struct IsResult<Result<T>> : std::true_type {};
+template <class T>
+struct IsResult : std::false_type {};
+template <class T>
+struct IsResult<Result<T>> : std::true_type {};
 
 // ---- the forms of the table's types ---------------------------------------------
 // C: the type in the exported signature. Held: the lifted argument as the
 // core function receives it (Param, by value or by reference). Value: the
 // core function's result. CRet: the exported return type.
 
-template <iface::Type T> struct Form;
-template <> struct Form<iface::Type::U64> {
+template <iface::Type T>
+struct Form;
+template <>
+struct Form<iface::Type::U64> {
     using C = std::uint64_t;
     using Held = std::uint64_t;
     using Param = std::uint64_t;
     using Value = std::uint64_t;
     using CRet = std::uint64_t;
 };
-template <> struct Form<iface::Type::Bool> {
+template <>
+struct Form<iface::Type::Bool> {
     using C = std::int8_t;
     using Held = bool;
     using Param = bool;
     using Value = bool;
     using CRet = std::int8_t;
 };
-template <> struct Form<iface::Type::String> {
+template <>
+struct Form<iface::Type::String> {
     using C = RustBuffer;
     using Held = std::string_view;  // the argument buffer's bytes
     using Param = std::string_view;
     using Value = std::string;
     using CRet = RustBuffer;
 };
-template <> struct Form<iface::Type::OptionalString> {
+template <>
+struct Form<iface::Type::OptionalString> {
     using C = RustBuffer;
     using Held = std::optional<std::string_view>;
     using Param = std::optional<std::string_view>;
 };
-template <> struct Form<iface::Type::ByteSeq> {
+template <>
+struct Form<iface::Type::ByteSeq> {
     using C = RustBuffer;
     using Held = Bytes;
     using Param = const Bytes&;
     using Value = Bytes;
     using CRet = RustBuffer;
 };
-template <> struct Form<iface::Type::Deed> {
+template <>
+struct Form<iface::Type::Deed> {
     using C = RustBuffer;
     using Held = sovereign::DeedRecord;
     using Param = const sovereign::DeedRecord&;
     using Value = sovereign::Deed;  // lowered as its record
     using CRet = RustBuffer;
 };
-template <> struct Form<iface::Type::AppKey> {
+template <>
+struct Form<iface::Type::AppKey> {
     using Value = usersig::AppKey;
     using CRet = RustBuffer;
 };
-template <> struct Form<iface::Type::Claims> {
+template <>
+struct Form<iface::Type::Claims> {
     using Value = token::Claims;
     using CRet = RustBuffer;
 };
-template <> struct Form<iface::Type::Pkce> {
+template <>
+struct Form<iface::Type::Pkce> {
     using Value = pkce::Pkce;
     using CRet = RustBuffer;
 };
@@ -133,7 +145,8 @@ template <OpName Name>
 struct Entry {
     static constexpr const iface::Func& func = iface::function(Name.view());
     static constexpr std::size_t arity = func.arg_count;
-    template <std::size_t I> using Arg = Form<func.args[I].type>;
+    template <std::size_t I>
+    using Arg = Form<func.args[I].type>;
     using Out = Form<func.result>;
     using Value = typename Out::Value;
     using CRet = typename Out::CRet;
@@ -142,7 +155,8 @@ struct Entry {
     static auto pointer(std::index_sequence<I...>) -> R (*)(typename Arg<I>::Param...);
     // The core function's type: the declared arguments in order, returning
     // Result<Value> when the operation is fallible and Value otherwise.
-    template <class R> using Fn = decltype(pointer<R>(std::make_index_sequence<arity>{}));
+    template <class R>
+    using Fn = decltype(pointer<R>(std::make_index_sequence<arity>{}));
     using Core = std::conditional_t<func.fallible, Result<Value>, Value>;
 
     template <std::size_t... I>
@@ -167,8 +181,9 @@ inline RustBuffer lower_return(sovereign::Deed&& deed) {
     return w.release();
 }
 template <class T>
-RustBuffer lower_return(const T& value)
-    requires requires(Writer& w, const T& v) { write(w, v); }
+RustBuffer lower_return(const T& value) requires requires(Writer& w, const T& v) {
+    write(w, v);
+}
 {
     Writer w;
     write(w, value);
@@ -321,10 +336,9 @@ template <OpName Name, class... C>
 // An operation declared unable to fail whose core function can still fail
 // underneath (the random source, say): such a failure is internal.
 template <OpName Name, class... C>
-    requires(!Entry<Name>::func.fallible)
-[[gnu::always_inline]] inline typename Entry<Name>::CRet export_call(
-    RustCallStatus* status, typename Entry<Name>::template Fn<Result<typename Entry<Name>::Value>> core,
-    C... c) noexcept {
+requires(!Entry<Name>::func.fallible) [[gnu::always_inline]] inline typename Entry<Name>::CRet
+    export_call(RustCallStatus* status, typename Entry<Name>::template Fn<Result<typename Entry<Name>::Value>> core,
+                C... c) noexcept {
     static_assert(sizeof...(C) == Entry<Name>::arity, "the table declares another number of arguments");
     return detail::frame<Name>(status, core, std::make_index_sequence<sizeof...(C)>{}, c...);
 }

@@ -70,24 +70,22 @@ void Waker::wake() const noexcept {
 void Scheduler::store(UniffiRustFutureContinuationCallback callback, std::uint64_t data) {
     std::lock_guard lock(mutex_);
     switch (state_) {
-    case State::Empty:
-        state_ = State::Set;
-        callback_ = callback;
-        data_ = data;
-        break;
-    case State::Waked:
-        state_ = State::Empty;
-        callback(data, kPollMaybeReady);
-        break;
-    case State::Set:
-        // A second poll while one is pending: release the earlier poller.
-        callback_(data_, kPollReady);
-        callback_ = callback;
-        data_ = data;
-        break;
-    case State::Cancelled:
-        callback(data, kPollReady);
-        break;
+        case State::Empty:
+            state_ = State::Set;
+            callback_ = callback;
+            data_ = data;
+            break;
+        case State::Waked:
+            state_ = State::Empty;
+            callback(data, kPollMaybeReady);
+            break;
+        case State::Set:
+            // A second poll while one is pending: release the earlier poller.
+            callback_(data_, kPollReady);
+            callback_ = callback;
+            data_ = data;
+            break;
+        case State::Cancelled: callback(data, kPollReady); break;
     }
 }
 
@@ -234,21 +232,16 @@ namespace qf = quorent::ffi::future;
 
 // The exported functions forward to noexcept helpers: a fault inside them ends
 // the process rather than crossing the boundary.
-#define QUORENT_FUTURE_DEFINE(suffix, ret)                                                           \
-    void ffi_quorent_sdk_uniffi_rust_future_poll_##suffix(                                          \
-        uint64_t handle, UniffiRustFutureContinuationCallback callback, uint64_t callback_data) {   \
-        qf::poll(handle, callback, callback_data);                                                  \
-    }                                                                                               \
-    void ffi_quorent_sdk_uniffi_rust_future_cancel_##suffix(uint64_t handle) {                      \
-        qf::cancel(handle);                                                                         \
-    }                                                                                               \
-    ret ffi_quorent_sdk_uniffi_rust_future_complete_##suffix(uint64_t handle,                       \
-                                                             RustCallStatus* status) {              \
-        return qf::complete<ret>(handle, status);                                                   \
-    }                                                                                               \
-    void ffi_quorent_sdk_uniffi_rust_future_free_##suffix(uint64_t handle) {                        \
-        qf::free_handle(handle);                                                                    \
-    }
+#define QUORENT_FUTURE_DEFINE(suffix, ret)                                                              \
+    void ffi_quorent_sdk_uniffi_rust_future_poll_##suffix(                                              \
+        uint64_t handle, UniffiRustFutureContinuationCallback callback, uint64_t callback_data) {       \
+        qf::poll(handle, callback, callback_data);                                                      \
+    }                                                                                                   \
+    void ffi_quorent_sdk_uniffi_rust_future_cancel_##suffix(uint64_t handle) { qf::cancel(handle); }    \
+    ret ffi_quorent_sdk_uniffi_rust_future_complete_##suffix(uint64_t handle, RustCallStatus* status) { \
+        return qf::complete<ret>(handle, status);                                                       \
+    }                                                                                                   \
+    void ffi_quorent_sdk_uniffi_rust_future_free_##suffix(uint64_t handle) { qf::free_handle(handle); }
 
 extern "C" {
 QUORENT_FUTURE_DEFINE(u8, uint8_t)

@@ -21,9 +21,8 @@ namespace quorent::ffi::future {
 
 // The value of a finished operation; std::monostate for `void`. The alternative
 // held must match the <type> of the complete function the caller uses.
-using Value = std::variant<std::monostate, std::uint8_t, std::int8_t, std::uint16_t, std::int16_t,
-                           std::uint32_t, std::int32_t, std::uint64_t, std::int64_t, float, double,
-                           RustBuffer>;
+using Value = std::variant<std::monostate, std::uint8_t, std::int8_t, std::uint16_t, std::int16_t, std::uint32_t,
+                           std::int32_t, std::uint64_t, std::int64_t, float, double, RustBuffer>;
 
 // The outcome of finished work: a value (code 0), or a failure with code 1
 // (error_buf holds the serialized declared error) or code 2 (error_buf holds the
@@ -123,9 +122,9 @@ protected:
 private:
     std::atomic<std::uint64_t> refs_{1};
     std::mutex work_mutex_;
-    std::unique_ptr<Work> work_;        // guarded by work_mutex_
-    bool finished_ = false;             // guarded by work_mutex_
-    std::optional<Outcome> outcome_;    // guarded by work_mutex_
+    std::unique_ptr<Work> work_;      // guarded by work_mutex_
+    bool finished_ = false;           // guarded by work_mutex_
+    std::optional<Outcome> outcome_;  // guarded by work_mutex_
     Scheduler scheduler_;
 };
 
@@ -139,8 +138,6 @@ inline Operation* operation_of(std::uint64_t handle) noexcept {
 
 // Issues a handle for new work; the caller owns the handle's reference and
 // releases it with one of the exported free functions.
-inline std::uint64_t make_handle(std::unique_ptr<Work> work) {
-    return handle_of(new Operation(std::move(work)));
-}
+inline std::uint64_t make_handle(std::unique_ptr<Work> work) { return handle_of(new Operation(std::move(work))); }
 
 }  // namespace quorent::ffi::future

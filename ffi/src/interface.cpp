@@ -6,16 +6,16 @@
 
 using namespace quorent::ffi::iface;
 
-#define QUORENT_FUNC_META(lower, UPPER)                                                                          \
-    extern "C" QUORENT_API const std::array<std::uint8_t, blob_size(function(#lower))>                          \
-        UNIFFI_META_QUORENT_SDK_UNIFFI_FUNC_##UPPER = blob<blob_size(function(#lower))>(function(#lower));      \
-    extern "C" QUORENT_API std::uint16_t uniffi_quorent_sdk_uniffi_checksum_func_##lower(void) {                \
-        static constexpr std::uint16_t sum = checksum(blob<blob_size(function(#lower))>(function(#lower)));    \
-        return sum;                                                                                              \
+#define QUORENT_FUNC_META(lower, UPPER)                                                                     \
+    extern "C" QUORENT_API const std::array<std::uint8_t, blob_size(function(#lower))>                      \
+        UNIFFI_META_QUORENT_SDK_UNIFFI_FUNC_##UPPER = blob<blob_size(function(#lower))>(function(#lower));  \
+    extern "C" QUORENT_API std::uint16_t uniffi_quorent_sdk_uniffi_checksum_func_##lower(void) {            \
+        static constexpr std::uint16_t sum = checksum(blob<blob_size(function(#lower))>(function(#lower))); \
+        return sum;                                                                                         \
     }
 
-#define QUORENT_RECORD_META(Name, UPPER)                                                                         \
-    extern "C" QUORENT_API const std::array<std::uint8_t, blob_size(record(#Name))>                             \
+#define QUORENT_RECORD_META(Name, UPPER)                                            \
+    extern "C" QUORENT_API const std::array<std::uint8_t, blob_size(record(#Name))> \
         UNIFFI_META_QUORENT_SDK_UNIFFI_RECORD_##UPPER = blob<blob_size(record(#Name))>(record(#Name));
 
 QUORENT_FUNC_META(build_authorize_url, BUILD_AUTHORIZE_URL)

@@ -14,7 +14,19 @@ namespace quorent::ffi::iface {
 inline constexpr std::string_view kModule = "quorent_sdk_uniffi";
 inline constexpr std::uint32_t kContractVersion = 30;
 
-enum class Type : std::uint8_t { U8, U64, Bool, String, OptionalString, OptionalU64, ByteSeq, AppKey, Claims, Deed, Pkce };
+enum class Type : std::uint8_t {
+    U8,
+    U64,
+    Bool,
+    String,
+    OptionalString,
+    OptionalU64,
+    ByteSeq,
+    AppKey,
+    Claims,
+    Deed,
+    Pkce
+};
 
 struct Arg {
     std::string_view name;
@@ -172,9 +184,18 @@ public:
             case Type::U64: byte(3); break;
             case Type::Bool: byte(10); break;
             case Type::String: byte(11); break;
-            case Type::OptionalString: byte(12); byte(11); break;
-            case Type::OptionalU64: byte(12); byte(3); break;
-            case Type::ByteSeq: byte(17); byte(0); break;
+            case Type::OptionalString:
+                byte(12);
+                byte(11);
+                break;
+            case Type::OptionalU64:
+                byte(12);
+                byte(3);
+                break;
+            case Type::ByteSeq:
+                byte(17);
+                byte(0);
+                break;
             case Type::AppKey: record("AppKey"); break;
             case Type::Claims: record("Claims"); break;
             case Type::Deed: record("Deed"); break;
@@ -244,7 +265,9 @@ constexpr void encode(ByteSink& s, const ErrorType&) {
     s.short_string("InsecureOrigin");
     s.long_string("");
     s.byte(0);  // exhaustive
-    s.long_string("The error of every fallible operation: InsecureOrigin when the origin policy refused the origin, Sdk for every other failure.");
+    s.long_string(
+        "The error of every fallible operation: InsecureOrigin when the origin policy refused the origin, Sdk for "
+        "every other failure.");
 }
 
 struct Namespace {};

@@ -22,11 +22,9 @@ struct Reference {
 
 // Message families several operations share, written once.
 #define QUORENT_REF_ORIGIN "Sdk \"input: origin: ...\": any refusal of normalize_origin"
-#define QUORENT_REF_HEX(kind, arg)                                                                          \
-    "Sdk \"" kind ": Odd number of digits\" or \"" kind ": Invalid character 'c' at position p\" (" arg \
-    " is not hex)"
-#define QUORENT_REF_JSON(prefix, arg) \
-    "Sdk \"" prefix ": <reader message> at line L column C\" (" arg " does not read)"
+#define QUORENT_REF_HEX(kind, arg) \
+    "Sdk \"" kind ": Odd number of digits\" or \"" kind ": Invalid character 'c' at position p\" (" arg " is not hex)"
+#define QUORENT_REF_JSON(prefix, arg) "Sdk \"" prefix ": <reader message> at line L column C\" (" arg " does not read)"
 #define QUORENT_REF_SIG65 \
     "Sdk \"input: signature must be 65 bytes\"", "Sdk \"input: recovery id must be 0, 1, 27, or 28\""
 

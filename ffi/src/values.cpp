@@ -40,8 +40,7 @@ void Writer::raw(const void* data, std::size_t len) {
 }
 
 void Writer::length(std::size_t len) {
-    if (len > kMaxLength)
-        throw InternalFailure{"called `Result::unwrap()` on an `Err` value: TryFromIntError(())"};
+    if (len > kMaxLength) throw InternalFailure{"called `Result::unwrap()` on an `Err` value: TryFromIntError(())"};
     i32(static_cast<std::int32_t>(len));
 }
 
@@ -255,8 +254,7 @@ void Reader::finish() const {
 std::optional<std::string> utf8_fault(std::string_view text) {
     const auto fault = first_utf8_fault(text);
     if (!fault) return std::nullopt;
-    if (fault->error_len == 0)
-        return "incomplete utf-8 byte sequence from index " + std::to_string(fault->valid_up_to);
+    if (fault->error_len == 0) return "incomplete utf-8 byte sequence from index " + std::to_string(fault->valid_up_to);
     return "invalid utf-8 sequence of " + std::to_string(fault->error_len) + " bytes from index " +
            std::to_string(fault->valid_up_to);
 }

@@ -131,15 +131,17 @@ TEST(Status, TextsThatAreNotUtf8AreRefusedFirst) {
         const char* arg;
     };
     const Case cases[] = {
-        {call(uniffi_quorent_sdk_uniffi_fn_func_normalize_origin, buf("https://a\xFF" "b")), "origin"},
+        {call(uniffi_quorent_sdk_uniffi_fn_func_normalize_origin, buf("https://a\xFF"
+                                                                      "b")),
+         "origin"},
         {call(uniffi_quorent_sdk_uniffi_fn_func_mint_user_deed, buf("zz"), uint64_t{1}, buf(bad), buf("https://a/b"),
               buf(bad), uint64_t{2}),
          "aud"},
-        {call(uniffi_quorent_sdk_uniffi_fn_func_mint_user_passkey_deed, buf(""), buf(""), buf(""), buf(""),
-              uint64_t{1}, buf(""), buf("bad origin"), buf("\xF0\x9F\x98"), uint64_t{2}),
+        {call(uniffi_quorent_sdk_uniffi_fn_func_mint_user_passkey_deed, buf(""), buf(""), buf(""), buf(""), uint64_t{1},
+              buf(""), buf("bad origin"), buf("\xF0\x9F\x98"), uint64_t{2}),
          "challenge"},
-        {call(uniffi_quorent_sdk_uniffi_fn_func_delegate, uint64_t{1}, buf("i"), buf("t"), buf("not json"),
-              uint64_t{2}, buf(hex32), uint64_t{3}, buf(hex32), buf(opt(bad)), buf("zz")),
+        {call(uniffi_quorent_sdk_uniffi_fn_func_delegate, uint64_t{1}, buf("i"), buf("t"), buf("not json"), uint64_t{2},
+              buf(hex32), uint64_t{3}, buf(hex32), buf(opt(bad)), buf("zz")),
          "pubkey_hex"},
         {call(uniffi_quorent_sdk_uniffi_fn_func_verify_token_at, buf("x.y.z"), buf("{}"), buf("iss"), buf("\x80"),
               uint64_t{0}),
@@ -148,8 +150,7 @@ TEST(Status, TextsThatAreNotUtf8AreRefusedFirst) {
               uint64_t{0}, uint64_t{0}, int8_t{0}),
          "aud"},
     };
-    for (const Case& c : cases)
-        EXPECT_SDK_ERROR(c.outcome, 1, std::string("input: ") + c.arg + " is not valid UTF-8");
+    for (const Case& c : cases) EXPECT_SDK_ERROR(c.outcome, 1, std::string("input: ") + c.arg + " is not valid UTF-8");
 
     // A failed conversion comes first.
     Outcome o = call(uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_binding, uint64_t{1}, buf(bad), buf("x"),
@@ -159,10 +160,10 @@ TEST(Status, TextsThatAreNotUtf8AreRefusedFirst) {
 
     EXPECT_EQ(call(uniffi_quorent_sdk_uniffi_fn_func_pkce_challenge, buf(bad)).code, 0);
     EXPECT_EQ(call(uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_root, buf(bad)).value, sha256_hex(bad));
-    EXPECT_EQ(call(uniffi_quorent_sdk_uniffi_fn_func_build_client_assertion, buf(bad), uint64_t{1}, buf(bad),
-                   uint64_t{2})
-                  .code,
-              0);
+    EXPECT_EQ(
+        call(uniffi_quorent_sdk_uniffi_fn_func_build_client_assertion, buf(bad), uint64_t{1}, buf(bad), uint64_t{2})
+            .code,
+        0);
 }
 
 TEST(Contract, VersionIs30) { EXPECT_EQ(ffi_quorent_sdk_uniffi_uniffi_contract_version(), 30u); }
@@ -194,15 +195,35 @@ uint16_t fold(const std::string& bytes) {
 // The checksum of every operation's blob: a binding generated from the blobs
 // of an earlier build still loads only if none of these changes.
 const std::pair<const char*, uint16_t> kOps[] = {
-    {"build_authorize_url", 32866}, {"build_client_assertion", 25068}, {"decode_bool_return", 44684},
-    {"delegate", 61977}, {"delegation_binding", 20930}, {"derive_app_key", 40199}, {"derive_root_seed", 2373},
-    {"generate_pkce", 49775}, {"is_origin_voucher_calldata", 15815}, {"issuer_key_id", 2868},
-    {"mint_admin_deed", 4833}, {"mint_admin_deed_smartwallet", 11830}, {"mint_capability_deed", 54907},
-    {"mint_user_1271_deed", 7845}, {"mint_user_deed", 29244}, {"mint_user_passkey_deed", 19457},
-    {"normalize_origin", 39927}, {"origin_vouch_binding", 59844}, {"origin_vouch_max_ttl_secs", 982},
-    {"origin_vouch_signer", 5012}, {"parent_ref_hash_link", 8764}, {"parent_ref_hash_root", 29097},
-    {"passkey_sub", 16293}, {"pkce_challenge", 8639}, {"sign_client_assertion", 12890}, {"user_binding", 60098},
-    {"user_root_binding", 42161}, {"user_sub", 58411}, {"verify_token_at", 62935},
+    {"build_authorize_url", 32866},
+    {"build_client_assertion", 25068},
+    {"decode_bool_return", 44684},
+    {"delegate", 61977},
+    {"delegation_binding", 20930},
+    {"derive_app_key", 40199},
+    {"derive_root_seed", 2373},
+    {"generate_pkce", 49775},
+    {"is_origin_voucher_calldata", 15815},
+    {"issuer_key_id", 2868},
+    {"mint_admin_deed", 4833},
+    {"mint_admin_deed_smartwallet", 11830},
+    {"mint_capability_deed", 54907},
+    {"mint_user_1271_deed", 7845},
+    {"mint_user_deed", 29244},
+    {"mint_user_passkey_deed", 19457},
+    {"normalize_origin", 39927},
+    {"origin_vouch_binding", 59844},
+    {"origin_vouch_max_ttl_secs", 982},
+    {"origin_vouch_signer", 5012},
+    {"parent_ref_hash_link", 8764},
+    {"parent_ref_hash_root", 29097},
+    {"passkey_sub", 16293},
+    {"pkce_challenge", 8639},
+    {"sign_client_assertion", 12890},
+    {"user_binding", 60098},
+    {"user_root_binding", 42161},
+    {"user_sub", 58411},
+    {"verify_token_at", 62935},
 };
 
 }  // namespace
@@ -217,27 +238,31 @@ TEST(Blobs, EveryOperationBlobMatchesItsChecksum) {
         ASSERT_NE(sum, nullptr) << op;
         ASSERT_NE(dlsym(RTLD_DEFAULT, ("uniffi_quorent_sdk_uniffi_fn_func_" + op).c_str()), nullptr) << op;
         const std::string bytes = blob("UNIFFI_META_QUORENT_SDK_UNIFFI_FUNC_" + upper(op));
-        EXPECT_EQ(bytes.substr(0, 21 + op.size()), std::string("\x00\x12quorent_sdk_uniffi", 20) +
-                                                       static_cast<char>(op.size()) + op)
+        EXPECT_EQ(bytes.substr(0, 21 + op.size()),
+                  std::string("\x00\x12quorent_sdk_uniffi", 20) + static_cast<char>(op.size()) + op)
             << op;
         EXPECT_EQ(sum(), fold(bytes)) << op;
         EXPECT_EQ(sum(), checksum) << op;
     }
-    const std::string expected = std::string("\x00\x12quorent_sdk_uniffi\x0dgenerate_pkce\x00\x00\x0d\x12quorent_sdk_uniffi\x04Pkce\x10\x00", 63) +
-                                 "Fresh PKCE pair.";
+    const std::string expected =
+        std::string("\x00\x12quorent_sdk_uniffi\x0dgenerate_pkce\x00\x00\x0d\x12quorent_sdk_uniffi\x04Pkce\x10\x00",
+                    63) +
+        "Fresh PKCE pair.";
     EXPECT_EQ(blob("UNIFFI_META_QUORENT_SDK_UNIFFI_FUNC_GENERATE_PKCE"), expected);
 }
 
 TEST(Blobs, RecordsErrorAndNamespaceAreUnchanged) {
     EXPECT_EQ(blob("UNIFFI_META_NAMESPACE_QUORENT_SDK_UNIFFI"),
               std::string("\x06\x12quorent_sdk_uniffi\x12quorent_sdk_uniffi", 39));
-    const std::string error_blob = std::string("\x03\x12quorent_sdk_uniffi\x08SdkError\x02\x00\x02\x03Sdk\x00\x00"
-                                               "\x0eInsecureOrigin\x00\x00\x00\x7d\x00",
-                                               58) +
+    const std::string error_blob = std::string(
+                                       "\x03\x12quorent_sdk_uniffi\x08SdkError\x02\x00\x02\x03Sdk\x00\x00"
+                                       "\x0eInsecureOrigin\x00\x00\x00\x7d\x00",
+                                       58) +
                                    "The error of every fallible operation: InsecureOrigin when the origin policy "
                                    "refused the origin, Sdk for every other failure.";
     EXPECT_EQ(blob("UNIFFI_META_QUORENT_SDK_UNIFFI_ERROR_SDKERROR"), error_blob);
-    const std::pair<const char*, uint16_t> records[] = {{"APPKEY", 59076}, {"CLAIMS", 22663}, {"DEED", 16674}, {"PKCE", 12238}};
+    const std::pair<const char*, uint16_t> records[] = {
+        {"APPKEY", 59076}, {"CLAIMS", 22663}, {"DEED", 16674}, {"PKCE", 12238}};
     for (const auto& [suffix, sum] : records)
         EXPECT_EQ(fold(blob(std::string("UNIFFI_META_QUORENT_SDK_UNIFFI_RECORD_") + suffix)), sum) << suffix;
 }

@@ -17,8 +17,8 @@ std::string text(const Outcome& o) {
     return o.ok() ? o.value : std::string();
 }
 
-Outcome binding(uint64_t tenant, const std::string& iss, const std::string& to, const std::string& grants,
-                uint64_t exp, const std::string& label, uint64_t epoch, const std::string& parent) {
+Outcome binding(uint64_t tenant, const std::string& iss, const std::string& to, const std::string& grants, uint64_t exp,
+                const std::string& label, uint64_t epoch, const std::string& parent) {
     return call(uniffi_quorent_sdk_uniffi_fn_func_delegation_binding, tenant, buf(iss), buf(to), buf(grants), exp,
                 buf(label), epoch, buf(parent));
 }
@@ -30,7 +30,9 @@ Outcome delegate(const std::string& grants, const std::string& label, const std:
                 epoch, buf(parent), buf(pubkey_nested), buf(sig));
 }
 
-Outcome root_hash(const std::string& id) { return call(uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_root, buf(id)); }
+Outcome root_hash(const std::string& id) {
+    return call(uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_root, buf(id));
+}
 Outcome link_hash(const std::string& json) {
     return call(uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_link, buf(json));
 }
@@ -75,9 +77,11 @@ TEST(DelegateAbi, AssemblesTheLinkFromAPrecomputedSignature) {
     EXPECT_EQ(link, R"({"iss":"a","to":"b","grants":[{"res":"r","act":["x"],"cav":{}}],"exp":2,"epoch_label":")" +
                         kZero32 + R"(","epoch":3,"sig":"abcd"})");
     for (const char* empty : {"", "0x"})
-        EXPECT_NE(text(delegate("[]", kZero32, kZero32, opt(std::nullopt), empty)).find(R"("sig":"")"), std::string::npos);
+        EXPECT_NE(text(delegate("[]", kZero32, kZero32, opt(std::nullopt), empty)).find(R"("sig":"")"),
+                  std::string::npos);
     // The public key is carried as given, upper case included.
-    EXPECT_NE(text(delegate("[]", kZero32, kZero32, opt("Ed25519PUBKEY"), "00")).find(R"("sig":"00","pubkey":"Ed25519PUBKEY"})"),
+    EXPECT_NE(text(delegate("[]", kZero32, kZero32, opt("Ed25519PUBKEY"), "00"))
+                  .find(R"("sig":"00","pubkey":"Ed25519PUBKEY"})"),
               std::string::npos);
 }
 
@@ -104,8 +108,9 @@ TEST(ParentRefAbi, RootAndLinkHashes) {
     const std::string link = text(delegate(kGrants, kZero32, kZero32, opt("P"), "abcd"));
     const std::string hash = text(link_hash(link));
     EXPECT_EQ(hash, sha256_hex(link));
-    const std::string reordered = "{\n  \"pubkey\": \"P\", \"sig\": \"ABCD\",\n  \"epoch\": 3, \"epoch_label\": \"" +
-                                  kZero32 + "\", \"exp\": 2,\n  \"grants\": [[\"r\", [\"x\"], {}]], \"to\": \"b\", \"iss\": \"a\"\n}";
+    const std::string reordered =
+        "{\n  \"pubkey\": \"P\", \"sig\": \"ABCD\",\n  \"epoch\": 3, \"epoch_label\": \"" + kZero32 +
+        "\", \"exp\": 2,\n  \"grants\": [[\"r\", [\"x\"], {}]], \"to\": \"b\", \"iss\": \"a\"\n}";
     // A different sig spelling is a different link; the same one matches.
     EXPECT_NE(text(link_hash(reordered)), hash);
     std::string same = reordered;
@@ -121,8 +126,8 @@ TEST(CapabilityDeedAbi, ChainBuiltLinkByLinkAttachesToADeed) {
     const std::string grants1 = R"([{"res":"doc","act":["read","write"],"cav":{"max_uses":3}}])";
     const std::string to_sign1 = text(binding(base.tenant, base.sub, "agent", grants1, 50, kZero32, 1, root));
     ASSERT_EQ(to_sign1.size(), 2 * (128 + base.sub.size() + 5 + grants1.size()));
-    const std::string link1 = text(delegate(grants1, kZero32, root, opt(std::nullopt), "11", base.sub, "agent",
-                                            base.tenant, 50, 1));
+    const std::string link1 =
+        text(delegate(grants1, kZero32, root, opt(std::nullopt), "11", base.sub, "agent", base.tenant, 50, 1));
     // Second link: chained to the first.
     const std::string parent2 = text(link_hash(link1));
     const std::string grants2 = R"([{"res":"doc","act":["read"],"cav":{}}])";

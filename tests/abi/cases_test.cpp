@@ -2,6 +2,8 @@
 // binding runs them: arguments lowered into library-made buffers in their
 // direct and nested forms, results lifted back and compared in the file's
 // value forms, every received buffer freed.
+// Laid out by hand (tables aligned by hand):
+// clang-format off
 #include <rapidjson/document.h>
 #include <rapidjson/istreamwrapper.h>
 #include <rapidjson/stringbuffer.h>
@@ -335,3 +337,4 @@ TEST(SharedCases, EveryCaseThroughTheBufferProtocol) {
 }
 
 }  // namespace
+// clang-format on

@@ -85,12 +85,12 @@ void add_buffer_calls(Table& t) {
     }
     for (const std::string& text : {std::string(), std::string("abc"), std::string(1000, 'x')}) {
         for (uint64_t additional : {0u, 10u, 5000u}) {
-            t.push_back({"reserve " + std::to_string(text.size()) + "+" + std::to_string(additional),
-                         [text, additional] {
-                             RustCallStatus st = fresh_status();
-                             RustBuffer b = ffi_quorent_sdk_uniffi_rustbuffer_reserve(buf(text), additional, &st);
-                             return buffer_status(b, st);
-                         }});
+            t.push_back(
+                {"reserve " + std::to_string(text.size()) + "+" + std::to_string(additional), [text, additional] {
+                     RustCallStatus st = fresh_status();
+                     RustBuffer b = ffi_quorent_sdk_uniffi_rustbuffer_reserve(buf(text), additional, &st);
+                     return buffer_status(b, st);
+                 }});
         }
     }
     t.push_back({"rustbuffer_free inconsistent", [] {
@@ -109,7 +109,9 @@ void add_buffer_calls(Table& t) {
 void add_origin_calls(Table& t) {
     for (const std::string& origin :
          {std::string("https://API.Shop.test"), std::string("http://localhost:80"),
-          std::string("https://[2001:DB8::1]:443/"), std::string("https://B\xC3\x9C" "CHER.test"),
+          std::string("https://[2001:DB8::1]:443/"),
+          std::string("https://B\xC3\x9C"
+                      "CHER.test"),
           std::string("https://user@host/x"), std::string("https://[::1]x"), std::string("https://a:b:c"),
           std::string("https://host:8o"), std::string(), "https://" + std::string(3000, 'A') + ".test:8443"})
         add(t, "normalize_origin " + origin.substr(0, 30), uniffi_quorent_sdk_uniffi_fn_func_normalize_origin, origin);
@@ -133,7 +135,9 @@ void add_oauth_calls(Table& t) {
                                          : "inconsistent: " + o.value;
                      return summary;
                  }});
-    for (const char* issuer : {"HTTPS://192.0.2.1:443/x/y?tenant=1#top", "https://B\xC3\x9C" "CHER.example/realms/x",
+    for (const char* issuer : {"HTTPS://192.0.2.1:443/x/y?tenant=1#top",
+                               "https://B\xC3\x9C"
+                               "CHER.example/realms/x",
                                "idp.example", "https://idp.example:99999/", "https://[::1/"})
         add(t, std::string("build_authorize_url ") + issuer, uniffi_quorent_sdk_uniffi_fn_func_build_authorize_url,
             issuer, "client", "https://192.0.2.9/cb?a=b", "s t\xC3\xA9", "n~+", "*-._");
@@ -180,16 +184,15 @@ void add_wallet_calls(Table& t) {
     }
     add<uint64_t>(t, "origin_vouch_max_ttl_secs", uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_max_ttl_secs);
     for (const std::string& s : {sig, high_v, sig.substr(0, 128), "0x0x" + sig, std::string("zz")})
-        add(t, "mint_admin_deed " + s.substr(0, 8), uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed, s,
-            uint64_t{7}, "admin.shop.test", "c1", kT);
+        add(t, "mint_admin_deed " + s.substr(0, 8), uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed, s, uint64_t{7},
+            "admin.shop.test", "c1", kT);
     for (const std::string& addr : {kAddr, std::string(40, 'B'), std::string("0x12")})
         add(t, "mint_admin_deed_smartwallet " + addr, uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed_smartwallet,
             addr, sig, uint64_t{7}, "admin.shop.test", "c1", kT);
 }
 
 void add_user_calls(Table& t) {
-    for (const std::string origin :
-         {"https://Shop.test:443/", "http://localhost:8080", "https://a/b", "ftp://x"}) {
+    for (const std::string origin : {"https://Shop.test:443/", "http://localhost:8080", "https://a/b", "ftp://x"}) {
         add(t, "user_root_binding " + origin, uniffi_quorent_sdk_uniffi_fn_func_user_root_binding, origin);
         add(t, "user_binding " + origin, uniffi_quorent_sdk_uniffi_fn_func_user_binding, uint64_t{7}, "app", origin,
             "c1", kT);
@@ -197,16 +200,20 @@ void add_user_calls(Table& t) {
             add(t, "derive_app_key " + origin + " " + seed.substr(0, 4),
                 uniffi_quorent_sdk_uniffi_fn_func_derive_app_key, seed, uint64_t{7}, origin);
         for (const std::string& key : {kKey, kKey.substr(2), std::string(64, '0'), "0x" + kKey})
-            add(t, "mint_user_deed " + origin + " " + key.substr(0, 4), uniffi_quorent_sdk_uniffi_fn_func_mint_user_deed,
-                key, uint64_t{7}, "app", origin, "c1", kT);
-        add(t, "mint_user_1271_deed " + origin, uniffi_quorent_sdk_uniffi_fn_func_mint_user_1271_deed, kAddr,
-            "0xabcd", uint64_t{7}, "app", origin, "c1", kT);
+            add(t, "mint_user_deed " + origin + " " + key.substr(0, 4),
+                uniffi_quorent_sdk_uniffi_fn_func_mint_user_deed, key, uint64_t{7}, "app", origin, "c1", kT);
+        add(t, "mint_user_1271_deed " + origin, uniffi_quorent_sdk_uniffi_fn_func_mint_user_1271_deed, kAddr, "0xabcd",
+            uint64_t{7}, "app", origin, "c1", kT);
         add(t, "mint_user_passkey_deed " + origin, uniffi_quorent_sdk_uniffi_fn_func_mint_user_passkey_deed, "04AB",
             "49960d", "eyJ0eXBlIjoid2ViYXV0aG4uZ2V0In0", "3045", uint64_t{7}, "app", origin, "c1", kT);
         add(t, "passkey_sub " + origin, uniffi_quorent_sdk_uniffi_fn_func_passkey_sub, uint64_t{7}, origin, "04AB");
     }
-    for (const auto& [s1, s2] : std::vector<std::pair<std::string, std::string>>{
-             {"aabb", "AABB"}, {"aabb", "aabc"}, {"", ""}, {"abc", "abc"}, {std::string(130, 'e'), std::string(130, 'e')}})
+    for (const auto& [s1, s2] :
+         std::vector<std::pair<std::string, std::string>>{{"aabb", "AABB"},
+                                                          {"aabb", "aabc"},
+                                                          {"", ""},
+                                                          {"abc", "abc"},
+                                                          {std::string(130, 'e'), std::string(130, 'e')}})
         add(t, "derive_root_seed " + s1.substr(0, 6) + "/" + s2.substr(0, 6),
             uniffi_quorent_sdk_uniffi_fn_func_derive_root_seed, "https://shop.test", s1, s2);
     const vectors::KeyVector& g = vectors::kKeys[0];
@@ -235,10 +242,10 @@ void add_capability_calls(Table& t) {
                     uniffi_quorent_sdk_uniffi_fn_func_delegate, uint64_t{1}, "a", "b", gr, uint64_t{2}, zero32,
                     uint64_t{3}, zero32, pubkey, sig);
     }
-    const std::string link = R"({"iss":"a","to":"b","grants":[],"exp":2,"epoch_label":")" + zero32 +
-                             R"(","epoch":3,"sig":"00"})";
-    for (const std::string& l : {link, "[\"a\",\"b\",[],2,\"" + zero32 + "\",3,\"00\"]", std::string("{}"),
-                                 link.substr(0, 20), std::string()})
+    const std::string link =
+        R"({"iss":"a","to":"b","grants":[],"exp":2,"epoch_label":")" + zero32 + R"(","epoch":3,"sig":"00"})";
+    for (const std::string& l :
+         {link, "[\"a\",\"b\",[],2,\"" + zero32 + "\",3,\"00\"]", std::string("{}"), link.substr(0, 20), std::string()})
         add(t, "parent_ref_hash_link " + l.substr(0, 12), uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_link, l);
     for (const std::string& root : {std::string(), kAddr, std::string(5000, 'r')})
         add(t, "parent_ref_hash_root " + root.substr(0, 8), uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_root,
@@ -264,11 +271,12 @@ void add_token_calls(Table& t) {
                     uniffi_quorent_sdk_uniffi_fn_func_verify_token_at, jwt, vectors::kJwks, iss, "app", now);
     add(t, "verify_token_at no keys", uniffi_quorent_sdk_uniffi_fn_func_verify_token_at, token, "{\"keys\":[]}", "i",
         "a", uint64_t{0});
-    for (const char* jwk : {
-             R"({"kty":"EC","crv":"P-256","x":"k5-XxpXdSyWx_3A1JXXIbCFd9gqJdYTB-V6IBIzD3FQ","y":"brnI8VcEyQL78KgT2c0VP-4U7V_qorEmt9ztIEefHGM"})",
-             "{ \"y\":\"b\", \"x\":\"a\", \"kty\":\"EC\", \"crv\":\"P\\u002d256\", \"kid\":\"k\" }",
-             R"({"kty":"ec","crv":"P-256","x":"a","y":"b"})", R"({"kty":1})", R"({"kty":"EC","crv":"P-256","x":"a"})",
-             R"([1,2)"})
+    for (
+        const char* jwk :
+        {R"({"kty":"EC","crv":"P-256","x":"k5-XxpXdSyWx_3A1JXXIbCFd9gqJdYTB-V6IBIzD3FQ","y":"brnI8VcEyQL78KgT2c0VP-4U7V_qorEmt9ztIEefHGM"})",
+         "{ \"y\":\"b\", \"x\":\"a\", \"kty\":\"EC\", \"crv\":\"P\\u002d256\", \"kid\":\"k\" }",
+         R"({"kty":"ec","crv":"P-256","x":"a","y":"b"})", R"({"kty":1})", R"({"kty":"EC","crv":"P-256","x":"a"})",
+         R"([1,2)"})
         add(t, std::string("issuer_key_id ") + jwk, uniffi_quorent_sdk_uniffi_fn_func_issuer_key_id, jwk);
 }
 

@@ -97,24 +97,22 @@ TEST(SignIn, EndToEndThroughTheCInterface) {
     EXPECT_EQ(deed.pubkey, pub);
     EXPECT_EQ(deed.signature, kDeedSig);
     EXPECT_EQ(deed.sub, kSub);
-    EXPECT_FALSE(deed.root || deed.proof || deed.signer || deed.credential_pubkey || deed.grants ||
-                 deed.delegations);
+    EXPECT_FALSE(deed.root || deed.proof || deed.signer || deed.credential_pubkey || deed.grants || deed.delegations);
 
     // What a verifier does: the signature verifies under the deed's key over
     // SHA-256 of the user binding, and the subject is that key's pseudonym.
     const Outcome binding = user_binding(7, "app", origin.value, "c1", 1700000000);
     ASSERT_TRUE(binding.ok());
     EXPECT_TRUE(secp256k1_verifies(*deed.pubkey, *deed.signature, sha256_hex(unhex(binding.value))));
-    EXPECT_FALSE(secp256k1_verifies(*deed.pubkey, *deed.signature,
-                                    sha256_hex(unhex(user_binding(7, "app", "https://evil.test", "c1",
-                                                                  1700000000).value))));
+    EXPECT_FALSE(
+        secp256k1_verifies(*deed.pubkey, *deed.signature,
+                           sha256_hex(unhex(user_binding(7, "app", "https://evil.test", "c1", 1700000000).value))));
     EXPECT_EQ(user_sub(*deed.pubkey).value, deed.sub);
 }
 
 TEST(DeriveRootSeed, HexRulesAndCheckOrder) {
     const std::string sig = kRootSig;
-    EXPECT_SDK_ERROR(root_seed("https://shop.test", "0x" + sig, sig), 1,
-                     "crypto: Invalid character 'x' at position 1");
+    EXPECT_SDK_ERROR(root_seed("https://shop.test", "0x" + sig, sig), 1, "crypto: Invalid character 'x' at position 1");
     EXPECT_SDK_ERROR(root_seed("https://shop.test", sig, sig + "0"), 1, "crypto: Odd number of digits");
     // Both signatures are decoded, the first first, before the origin is read.
     EXPECT_SDK_ERROR(root_seed("ftp://x", "zz", "abc"), 1, "crypto: Invalid character 'z' at position 0");
@@ -230,7 +228,7 @@ TEST(MintAdminDeedSmartwallet, NamesTheContract) {
     std::string w;
     for (int i = 0; i < 20; ++i) w += "0c";
     const Deed d = Deed::read(call(uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed_smartwallet, buf("0x" + w),
-                                  buf("FF"), uint64_t{3}, buf("console"), buf("c"), uint64_t{5}));
+                                   buf("FF"), uint64_t{3}, buf("console"), buf("c"), uint64_t{5}));
     EXPECT_EQ(d.mode, "admin-sig");
     EXPECT_EQ(d.sub, "0x" + w);
     EXPECT_EQ(d.signer, w);

@@ -6,10 +6,10 @@
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
 
+#include <array>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
-#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,9 +61,9 @@ private:
 // The outcome of one call as a host sees it.
 struct Outcome {
     int8_t code = 0;
-    int32_t variant = 0;   // code 1: 1 = Sdk, 2 = InsecureOrigin
-    std::string message;   // code 1 and 2
-    std::string value;     // code 0, buffer results: the raw bytes
+    int32_t variant = 0;  // code 1: 1 = Sdk, 2 = InsecureOrigin
+    std::string message;  // code 1 and 2
+    std::string value;    // code 0, buffer results: the raw bytes
 
     bool ok() const { return code == 0; }
 };
@@ -118,13 +118,22 @@ struct Deed {
     std::string mode = "user-sig", sub = "sub", aud = "aud", challenge = "ch";
     uint64_t tenant = 7, exp = 99;
     std::optional<std::string> root, proof, pubkey = std::string("02ab"), signature = std::string("cd"),
-                                          credential_pubkey, authenticator_data, client_data_json, assertion_sig,
-                                          signer, grants, delegations;
+                                            credential_pubkey, authenticator_data, client_data_json, assertion_sig,
+                                            signer, grants, delegations;
 
     template <class Self>
     static auto optionals(Self& d) {
-        return std::array{&d.root, &d.proof, &d.pubkey, &d.signature, &d.credential_pubkey, &d.authenticator_data,
-                          &d.client_data_json, &d.assertion_sig, &d.signer, &d.grants, &d.delegations};
+        return std::array{&d.root,
+                          &d.proof,
+                          &d.pubkey,
+                          &d.signature,
+                          &d.credential_pubkey,
+                          &d.authenticator_data,
+                          &d.client_data_json,
+                          &d.assertion_sig,
+                          &d.signer,
+                          &d.grants,
+                          &d.delegations};
     }
     std::string nested_form() const {
         std::string s(1, static_cast<char>(v));
@@ -175,10 +184,10 @@ inline std::string sha256_hex(const std::string& data) {
 }  // namespace host
 
 // Convenience: an expected code-1 SdkError.
-#define EXPECT_SDK_ERROR(outcome, var, msg)   \
-    do {                                      \
-        const auto& o_ = (outcome);           \
-        EXPECT_EQ(o_.code, 1);                \
-        EXPECT_EQ(o_.variant, (var));         \
-        EXPECT_EQ(o_.message, (msg));         \
+#define EXPECT_SDK_ERROR(outcome, var, msg) \
+    do {                                    \
+        const auto& o_ = (outcome);         \
+        EXPECT_EQ(o_.code, 1);              \
+        EXPECT_EQ(o_.variant, (var));       \
+        EXPECT_EQ(o_.message, (msg));       \
     } while (0)

@@ -27,10 +27,19 @@ TEST(PkceAbi, GeneratedPairIsARecordOfTwoTexts) {
 // parser strips leading blanks and removes tabs, so those spellings count too.
 TEST(PkceAbi, AuthorizeUrlRefusesIssuersThatAreNotHttp) {
     const char* refused[] = {
-        "javascript:alert(document.cookie)//", "JAVASCRIPT:alert(1)", " \t javascript:alert(1)",
-        "java\tscript:alert(1)", "data:text/html,<script>alert(1)</script>", "file:///etc/passwd",
-        "blob:https://issuer.example/uuid", "ftp://issuer.example/", "ws://issuer.example/", "wss://issuer.example/",
-        "mailto:x", "com.example.app://callback", "httpx://issuer.example/",
+        "javascript:alert(document.cookie)//",
+        "JAVASCRIPT:alert(1)",
+        " \t javascript:alert(1)",
+        "java\tscript:alert(1)",
+        "data:text/html,<script>alert(1)</script>",
+        "file:///etc/passwd",
+        "blob:https://issuer.example/uuid",
+        "ftp://issuer.example/",
+        "ws://issuer.example/",
+        "wss://issuer.example/",
+        "mailto:x",
+        "com.example.app://callback",
+        "httpx://issuer.example/",
     };
     for (const char* issuer : refused) {
         const Outcome o = call(uniffi_quorent_sdk_uniffi_fn_func_build_authorize_url, buf(issuer), buf("c"), buf("r"),
@@ -48,8 +57,8 @@ TEST(PkceAbi, AuthorizeUrlRefusesIssuersThatAreNotHttp) {
         {" \thttp://localhost:8080/realms/a", "http://localhost:8080/authorize?"},
     };
     for (const auto& a : accepted) {
-        const Outcome o = call(uniffi_quorent_sdk_uniffi_fn_func_build_authorize_url, buf(a.issuer), buf("c"),
-                               buf("r"), buf("s"), buf("n"), buf("cc"));
+        const Outcome o = call(uniffi_quorent_sdk_uniffi_fn_func_build_authorize_url, buf(a.issuer), buf("c"), buf("r"),
+                               buf("s"), buf("n"), buf("cc"));
         ASSERT_TRUE(o.ok()) << a.issuer << ": " << o.message;
         EXPECT_EQ(o.value.rfind(a.prefix, 0), 0u) << o.value;
     }

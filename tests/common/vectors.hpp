@@ -1,5 +1,7 @@
 // Fixed vectors shared by the core and interface tests. Each was computed
 // independently of this library and is kept here as data.
+// Laid out by hand (fixed vectors laid out by hand):
+// clang-format off
 #pragma once
 
 #include <string>
@@ -144,3 +146,4 @@ inline const std::string kOriginForbidden =
     "percent-encoding ('%') are not allowed in a bare scheme://host[:port] origin";
 
 }  // namespace vectors
+// clang-format on

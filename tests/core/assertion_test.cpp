@@ -28,7 +28,11 @@ TEST(ClientAssertion, KeyTextFormsAndRefusals) {
     std::string upper = a;
     for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     const std::pair<std::string, std::string> cases[] = {
-        {a, sig_a}, {"0x" + a, sig_a}, {"0x0x" + a, sig_a}, {upper, sig_a}, {b, sig_b},
+        {a, sig_a},
+        {"0x" + a, sig_a},
+        {"0x0x" + a, sig_a},
+        {upper, sig_a},
+        {b, sig_b},
         {b.substr(2), sig_b},  // 31 bytes sign like the same value padded to 32
         {"0X" + a, "input: Invalid character 'X' at position 1"},
         {a.substr(1), "input: Odd number of digits"},

@@ -90,7 +90,8 @@ TEST(GrantJson, RecordFaultsCarryTheirMessageAndPosition) {
         {R"([{"res":"r","act":"x","cav":{}}])", "invalid type: string \"x\", expected a sequence at line 1 column 21"},
         {R"([{"res":"r","act":{},"cav":{}}])", "invalid type: map, expected a sequence at line 1 column 18"},
         {R"([{"res":"r","act":[null],"cav":{}}])", "invalid type: null, expected a string at line 1 column 23"},
-        {R"([{"res":"r","act":[true],"cav":{}}])", "invalid type: boolean `true`, expected a string at line 1 column 23"},
+        {R"([{"res":"r","act":[true],"cav":{}}])",
+         "invalid type: boolean `true`, expected a string at line 1 column 23"},
         {R"([{"res":"r","act":["a"],"cav":null}])", "invalid type: null, expected struct Caveats at line 1 column 34"},
         {R"([{"res":"r","act":["a"],"cav":{"nb":null}}])", "invalid type: null, expected a map at line 1 column 40"},
         {R"([{"res":"r","act":["a"],"cav":{"nb":[]}}])", "invalid type: sequence, expected a map at line 1 column 36"},
@@ -128,8 +129,8 @@ TEST(GrantJson, ArrayFormOfTheRecords) {
 }
 
 TEST(DelegationJson, OptionalFieldsAndFixedKeyOrder) {
-    const std::string base = R"({"iss":"a","to":"b","grants":[],"exp":1,"epoch_label":")" + kZeros64 +
-                             R"(","epoch":2,"sig":"ab")";
+    const std::string base =
+        R"({"iss":"a","to":"b","grants":[],"exp":1,"epoch_label":")" + kZeros64 + R"(","epoch":2,"sig":"ab")";
     EXPECT_EQ(delegation_roundtrip(link_text()), base + "}");
     EXPECT_EQ(delegation_roundtrip(link_text(R"(,"pubkey":null)")), base + "}");
     EXPECT_EQ(delegation_roundtrip(link_text(R"(,"kind":"x")")), base + R"(,"kind":"x"})");
@@ -151,7 +152,8 @@ TEST(DelegationJson, EpochLabelIs32BytesOfHex) {
               "ERR epoch_label must be 32 bytes at line 1 column 122");
     EXPECT_EQ(delegation_roundtrip(link_text("", "0x" + std::string(62, '0'))),
               "ERR Invalid character 'x' at position 1 at line 1 column 120");
-    EXPECT_EQ(delegation_roundtrip(link_text("", std::string(63, '0'))), "ERR Odd number of digits at line 1 column 119");
+    EXPECT_EQ(delegation_roundtrip(link_text("", std::string(63, '0'))),
+              "ERR Odd number of digits at line 1 column 119");
     EXPECT_EQ(delegation_roundtrip(R"({"epoch_label":5})"),
               "ERR invalid type: integer `5`, expected a string at line 1 column 16");
     // Reported after the white space that follows the value, and past a
@@ -179,8 +181,8 @@ TEST(DelegationJson, ListsOfLinks) {
     ASSERT_TRUE(links.ok());
     ASSERT_EQ(links->size(), 2u);
     EXPECT_EQ((*links)[1].pubkey, "P");
-    EXPECT_EQ(delegations_to_json(links.value()),
-              "[" + delegation_roundtrip(link_text()) + "," + delegation_roundtrip(link_text(R"(,"pubkey":"P")")) + "]");
+    EXPECT_EQ(delegations_to_json(links.value()), "[" + delegation_roundtrip(link_text()) + "," +
+                                                      delegation_roundtrip(link_text(R"(,"pubkey":"P")")) + "]");
     EXPECT_EQ(delegations_to_json({}), "[]");
     EXPECT_FALSE(delegations_from_json(link_text()).ok());
 }
@@ -204,8 +206,8 @@ TEST(DelegationBinding, FieldsAreLengthPrefixedAndGrantsCanonical) {
                              R"([{"res":"r","act":["x"],"cav":{"nb":{}},"extra":1}])", R"([["r",["x"],{}]])"}) {
         auto parsed = grants_from_json(text);
         ASSERT_TRUE(parsed.ok()) << text;
-        EXPECT_EQ(delegation_binding(0x0102030405060708, "iss\xc3\xa9", "", parsed.value(), UINT64_MAX, label, 0, parent),
-                  b)
+        EXPECT_EQ(
+            delegation_binding(0x0102030405060708, "iss\xc3\xa9", "", parsed.value(), UINT64_MAX, label, 0, parent), b)
             << text;
     }
 }
@@ -229,7 +231,8 @@ TEST(Delegate, SignsTheBindingAndBuildsTheLink) {
     const std::string text = delegation_to_json(link.value());
     EXPECT_NE(text.find(R"("sig":"abcd","pubkey":"PubKEY"})"), std::string::npos);
 
-    auto unsigned_link = delegate(9, "a", "b", {}, 1, label, 4, parent, std::nullopt, [](const Bytes&) { return Bytes{}; });
+    auto unsigned_link =
+        delegate(9, "a", "b", {}, 1, label, 4, parent, std::nullopt, [](const Bytes&) { return Bytes{}; });
     ASSERT_TRUE(unsigned_link.ok());
     EXPECT_EQ(delegation_to_json(unsigned_link.value()).find("pubkey"), std::string::npos);
     EXPECT_NE(delegation_to_json(unsigned_link.value()).find(R"("sig":"")"), std::string::npos);
@@ -248,9 +251,9 @@ TEST(ParentRef, HashesRootTextOrCanonicalLink) {
     ASSERT_TRUE(link.ok());
     const std::string canonical = delegation_to_json(link.value());
     EXPECT_EQ(parent_ref_hash_link(link.value()), sha256(canonical));
-    auto pretty = delegation_from_json("{\n  \"kind\": \"k\",\n  \"sig\": \"ab\",\n  \"epoch\": 2,\n  \"epoch_label\": \"" +
-                                       std::string(64, '0') +
-                                       "\",\n  \"exp\": 1,\n  \"grants\": [],\n  \"to\": \"b\",\n  \"iss\": \"a\"\n}");
+    auto pretty = delegation_from_json(
+        "{\n  \"kind\": \"k\",\n  \"sig\": \"ab\",\n  \"epoch\": 2,\n  \"epoch_label\": \"" + std::string(64, '0') +
+        "\",\n  \"exp\": 1,\n  \"grants\": [],\n  \"to\": \"b\",\n  \"iss\": \"a\"\n}");
     ASSERT_TRUE(pretty.ok());
     EXPECT_EQ(parent_ref_hash_link(pretty.value()), parent_ref_hash_link(link.value()));
 }
@@ -268,8 +271,9 @@ public:
     bool coin(double p = 0.5) { return std::bernoulli_distribution(p)(rng_); }
 
     std::string text() {
-        static const char* const pieces[] = {"a", "b", "Z", "\xc3\xa9", "\xf0\x9f\x98\x80", "\"", "\\", "/", "\t",
-                                             "\n", "\x01", "\x1f", "\x7f", " ", "0", "{", "]"};
+        static const char* const pieces[] = {
+            "a", "b", "Z", "\xc3\xa9", "\xf0\x9f\x98\x80", "\"", "\\", "/", "\t", "\n", "\x01", "\x1f", "\x7f",
+            " ", "0", "{", "]"};
         std::string s;
         for (std::size_t n = below(5); n > 0; --n) s += pieces[below(std::size(pieces))];
         return s;
@@ -288,8 +292,9 @@ public:
             case 0: return json::Value();
             case 1: return json::Value(coin());
             case 2: return json::Value(u64());
-            case 3: return coin() ? json::Value(-static_cast<std::int64_t>(below(1u << 30)) - 1)
-                                  : json::Value(kDoubles[below(std::size(kDoubles))]);
+            case 3:
+                return coin() ? json::Value(-static_cast<std::int64_t>(below(1u << 30)) - 1)
+                              : json::Value(kDoubles[below(std::size(kDoubles))]);
             case 4: return json::Value(text());
             case 5: {
                 json::Array a;
@@ -456,16 +461,19 @@ public:
     std::string delegation(const Delegation& d) {
         const std::optional<std::string>* opts[] = {&d.pubkey, &d.kind, &d.proof, &d.root, &d.salt};
         if (coin(0.25)) {
-            std::vector<std::string> e = {str(d.iss), str(d.to),    grants(d.grants), num(d.exp),
+            std::vector<std::string> e = {str(d.iss),           str(d.to),    grants(d.grants), num(d.exp),
                                           label(d.epoch_label), num(d.epoch), str(d.sig)};
             std::size_t keep = 5;
             while (keep > 0 && !*opts[keep - 1] && coin()) --keep;  // leave trailing absent ones off
             for (std::size_t i = 0; i < keep; ++i) e.push_back(opt(*opts[i]));
             return array(e);
         }
-        std::vector<std::string> m = {member("iss", str(d.iss)),   member("to", str(d.to)),
-                                      member("grants", grants(d.grants)), member("exp", num(d.exp)),
-                                      member("epoch_label", label(d.epoch_label)), member("epoch", num(d.epoch)),
+        std::vector<std::string> m = {member("iss", str(d.iss)),
+                                      member("to", str(d.to)),
+                                      member("grants", grants(d.grants)),
+                                      member("exp", num(d.exp)),
+                                      member("epoch_label", label(d.epoch_label)),
+                                      member("epoch", num(d.epoch)),
                                       member("sig", str(d.sig))};
         const char* keys[] = {"pubkey", "kind", "proof", "root", "salt"};
         for (std::size_t i = 0; i < 5; ++i)

@@ -111,8 +111,7 @@ TEST(DeriveRootSeed, RefusesDifferingSignaturesAndPassesFailuresThrough) {
     const usersig::SigningSource refusing = [](std::string_view) -> Result<Bytes> {
         return CoreError{ErrorKind::Crypto, "user rejected"};
     };
-    expect_error(usersig::derive_root_seed("https://shop.test", refusing).error(), ErrorKind::Crypto,
-                 "user rejected");
+    expect_error(usersig::derive_root_seed("https://shop.test", refusing).error(), ErrorKind::Crypto, "user rejected");
 }
 
 // ---- app key and pseudonym ------------------------------------------------------
@@ -157,8 +156,9 @@ TEST(MintUserDeed, MatchesIndependentSignatureAndPseudonym) {
     auto d = usersig::mint_user_deed(k, 0, "", "http://localhost:8080", "", UINT64_MAX);
     ASSERT_TRUE(d.ok());
     EXPECT_EQ(d->mode, "user-sig");
-    EXPECT_EQ(d->signature, "24e6d00ab828461202b2b828117935c4cdd59d65cf0387cc964d4ffe56591ceb16d4ec37e4b4d59e1ac5d"
-                            "cbbf232d250980975048c4d7b6fcda790dec7c784d3");
+    EXPECT_EQ(d->signature,
+              "24e6d00ab828461202b2b828117935c4cdd59d65cf0387cc964d4ffe56591ceb16d4ec37e4b4d59e1ac5d"
+              "cbbf232d250980975048c4d7b6fcda790dec7c784d3");
     EXPECT_EQ(d->sub, "e6466f7c7cf34145a340a42d360151c338a84c868869abce33ce1aecd2b9dec7");
     EXPECT_FALSE(d->signer || d->credential_pubkey || d->root || d->proof || d->grants || d->delegations);
 
@@ -183,11 +183,25 @@ TEST(AdminBinding, ExactText) {
 // ---- user-passkey ------------------------------------------------------------------------
 
 TEST(PasskeySub, LowerCasingIsUnicodeAndKeepsBytesThatAreNotUtf8) {
-    EXPECT_EQ(userpasskey::lower_key_text("04\xC3\x84" "B").value(), "04\xC3\xA4" "b");  // Ä -> ä
-    EXPECT_EQ(userpasskey::lower_key_text("\xC4\xB0").value(), "i\xCC\x87");             // İ -> i + combining dot
-    EXPECT_EQ(userpasskey::lower_key_text("A\xFF" "B\xC3").value(), "a\xFF" "b\xC3");
-    EXPECT_EQ(userpasskey::passkey_sub(7, "https://shop.test", "04\xC3\x84" "B").value(),
-              userpasskey::passkey_sub(7, "https://shop.test", "04\xC3\xA4" "b").value());
+    EXPECT_EQ(userpasskey::lower_key_text("04\xC3\x84"
+                                          "B")
+                  .value(),
+              "04\xC3\xA4"
+              "b");                                                           // Ä -> ä
+    EXPECT_EQ(userpasskey::lower_key_text("\xC4\xB0").value(), "i\xCC\x87");  // İ -> i + combining dot
+    EXPECT_EQ(userpasskey::lower_key_text("A\xFF"
+                                          "B\xC3")
+                  .value(),
+              "a\xFF"
+              "b\xC3");
+    EXPECT_EQ(userpasskey::passkey_sub(7, "https://shop.test",
+                                       "04\xC3\x84"
+                                       "B")
+                  .value(),
+              userpasskey::passkey_sub(7, "https://shop.test",
+                                       "04\xC3\xA4"
+                                       "b")
+                  .value());
 }
 
 TEST(MintUserPasskeyDeed, EmptyAssertionTextsArePresentAndEmpty) {

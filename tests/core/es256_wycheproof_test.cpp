@@ -43,8 +43,9 @@ Bytes hex(const std::string* text) {
 
 TEST(Es256Wycheproof, AcceptsExactlyTheValidCases) {
     const auto path = find_cases();
-    if (!path) GTEST_SKIP() << "Wycheproof cases not found (shared/testdata/wycheproof/" << kFile
-                            << " above " << QUORENT_TESTDATA_DIR << ")";
+    if (!path)
+        GTEST_SKIP() << "Wycheproof cases not found (shared/testdata/wycheproof/" << kFile << " above "
+                     << QUORENT_TESTDATA_DIR << ")";
     std::ifstream in(*path, std::ios::binary);
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     auto doc = json::parse(text);
@@ -74,8 +75,8 @@ TEST(Es256Wycheproof, AcceptsExactlyTheValidCases) {
                 key.value(), std::string_view(reinterpret_cast<const char*>(msg.data()), msg.size()), sig);
             std::ostringstream flags;
             if (const json::Value* f = c.find("flags")) flags << json::to_string(*f);
-            EXPECT_EQ(got, expected) << "tcId " << *c.find("tcId")->as_u64() << " ("
-                                     << *c.find_string("comment") << ", " << flags.str() << ")";
+            EXPECT_EQ(got, expected) << "tcId " << *c.find("tcId")->as_u64() << " (" << *c.find_string("comment")
+                                     << ", " << flags.str() << ")";
             ++run;
             valid += expected ? 1 : 0;
         }

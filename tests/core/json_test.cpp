@@ -35,12 +35,28 @@ std::string reparse(std::string_view text) {
 
 TEST(JsonWrite, DoublesTakeTheShortestFormShapedByExponentAndReadBack) {
     const std::pair<double, const char*> cases[] = {
-        {1.0, "1.0"}, {100.0, "100.0"}, {1e15, "1000000000000000.0"}, {1e16, "1e16"}, {1.5e16, "1.5e16"},
-        {1.2345e17, "1.2345e17"}, {123456789012345680.0, "1.2345678901234568e17"}, {12.34, "12.34"}, {2.5, "2.5"},
-        {0.001234, "0.001234"}, {0.00001, "0.00001"}, {1e-6, "1e-6"}, {1.234e-7, "1.234e-7"}, {0.1, "0.1"},
-        {0.0, "0.0"}, {-0.0, "-0.0"}, {-2.5, "-2.5"}, {-1e300, "-1e300"}, {5e-324, "5e-324"},
+        {1.0, "1.0"},
+        {100.0, "100.0"},
+        {1e15, "1000000000000000.0"},
+        {1e16, "1e16"},
+        {1.5e16, "1.5e16"},
+        {1.2345e17, "1.2345e17"},
+        {123456789012345680.0, "1.2345678901234568e17"},
+        {12.34, "12.34"},
+        {2.5, "2.5"},
+        {0.001234, "0.001234"},
+        {0.00001, "0.00001"},
+        {1e-6, "1e-6"},
+        {1.234e-7, "1.234e-7"},
+        {0.1, "0.1"},
+        {0.0, "0.0"},
+        {-0.0, "-0.0"},
+        {-2.5, "-2.5"},
+        {-1e300, "-1e300"},
+        {5e-324, "5e-324"},
         {std::numeric_limits<double>::max(), "1.7976931348623157e308"},
-        {std::numeric_limits<double>::quiet_NaN(), "null"}, {-std::numeric_limits<double>::infinity(), "null"},
+        {std::numeric_limits<double>::quiet_NaN(), "null"},
+        {-std::numeric_limits<double>::infinity(), "null"},
     };
     for (const auto& [d, want] : cases) EXPECT_EQ(write_double(d), want);
     for (double d : {0.1, 1.0 / 3, 2.0 / 3e20, 6.02214076e23, 1e-300, 4.9e-324, 123.456, 9007199254740993.0}) {
@@ -77,11 +93,14 @@ TEST(JsonRead, ValuesReadBackCanonically) {
 
 TEST(JsonRead, NumbersAreClassifiedByTheirSpelling) {
     const std::pair<const char*, Value::Type> cases[] = {
-        {"0", Value::Type::U64},     {"18446744073709551615", Value::Type::U64},
+        {"0", Value::Type::U64},
+        {"18446744073709551615", Value::Type::U64},
         {"18446744073709551616", Value::Type::Double},
-        {"-1", Value::Type::I64},    {"-9223372036854775808", Value::Type::I64},
+        {"-1", Value::Type::I64},
+        {"-9223372036854775808", Value::Type::I64},
         {"-9223372036854775809", Value::Type::Double},
-        {"1.0", Value::Type::Double}, {"1e2", Value::Type::Double},
+        {"1.0", Value::Type::Double},
+        {"1e2", Value::Type::Double},
         {"-0", Value::Type::Double},  // not a negative integer
     };
     for (const auto& [text, type] : cases) {

@@ -45,8 +45,7 @@ TEST(OriginVouch, ArgumentsInsertedAsPassed) {
     EXPECT_EQ(count(m.value(), "https://shop.test"), 0u);
     EXPECT_NE(m.value().find("tenant 0.\n"), std::string::npos);
     EXPECT_NE(m.value().find("\nTenant: 0\nAudience: \nOrigin: "), std::string::npos);
-    EXPECT_NE(m.value().find("\nExpires (unix seconds): 18446744073709551615\n\nquorent-origin-v1"),
-              std::string::npos);
+    EXPECT_NE(m.value().find("\nExpires (unix seconds): 18446744073709551615\n\nquorent-origin-v1"), std::string::npos);
     EXPECT_EQ(m.value().back(), '1');  // no final line feed
 
     // aud is not escaped.
@@ -58,8 +57,8 @@ TEST(OriginVouch, ArgumentsInsertedAsPassed) {
 TEST(OriginVouch, BindingAppliesOriginPolicy) {
     auto refused = origin_vouch_binding(7, "web", "http://localhost:3000", 3, 4, false);
     ASSERT_FALSE(refused.ok());
-    EXPECT_EQ(refused.error(), (CoreError{ErrorKind::InsecureOrigin,
-                                          "http://localhost:3000: scheme must be https in production"}));
+    EXPECT_EQ(refused.error(),
+              (CoreError{ErrorKind::InsecureOrigin, "http://localhost:3000: scheme must be https in production"}));
     auto allowed = origin_vouch_binding(7, "web", "http://localhost:3000", 3, 4, true);
     ASSERT_TRUE(allowed.ok());
     EXPECT_EQ(allowed.value(), vouch_message(7, "web", "http://localhost:3000", 3, 4));

@@ -39,7 +39,10 @@ TEST(Pkce, AuthorizeUrl) {
               "https://issuer.example/authorize?" + params);
     EXPECT_EQ(build_authorize_url("https://issuer.example/p?#f", "v", "v", "v", "v", "v").value(),
               "https://issuer.example/authorize?" + params + "#f");
-    EXPECT_EQ(build_authorize_url(" http://u:p@B\xC3\xBC" "cher.example:8080/r ", "v", "v", "v", "v", "v").value(),
+    EXPECT_EQ(build_authorize_url(" http://u:p@B\xC3\xBC"
+                                  "cher.example:8080/r ",
+                                  "v", "v", "v", "v", "v")
+                  .value(),
               "http://u:p@xn--bcher-kva.example:8080/authorize?" + params);
 }
 
@@ -48,7 +51,8 @@ TEST(Pkce, AuthorizeUrlValueEncoding) {
     ASSERT_TRUE(url.ok());
     EXPECT_EQ(url.value(),
               "https://i.example/authorize?response_type=code&client_id=*-._%7E&redirect_uri=%C3%A9%2B&state=a+b"
-              "&nonce=%26%3D&code_challenge=%25&" + std::string(kSuffix));
+              "&nonce=%26%3D&code_challenge=%25&" +
+                  std::string(kSuffix));
 }
 
 TEST(Pkce, AuthorizeUrlFailures) {

@@ -41,16 +41,20 @@ TEST(JwkThumbprint, OnlyTheRequiredMembersCount) {
         "kid":"k1","use":"sig","alg":"ES256","d":"secret",
         "x":"oL9km5uBw0ny4G8YQ0vAdxINwQskA9dluInE5u-_01Q", "kty":"EC" } )"),
               p256);
-    EXPECT_EQ(thumb(R"({"kty":"EC","x":"oL9km5uBw0ny4G8YQ0vAdxINwQskA9dluInE5u-_01Q","y":"hAZ-3Cm2_Vkn68tsn9ssZbquwYd708Vi9uDNrzf6A8s","crv":"P\u002d256"})"),
-              p256);
+    EXPECT_EQ(
+        thumb(
+            R"({"kty":"EC","x":"oL9km5uBw0ny4G8YQ0vAdxINwQskA9dluInE5u-_01Q","y":"hAZ-3Cm2_Vkn68tsn9ssZbquwYd708Vi9uDNrzf6A8s","crv":"P\u002d256"})"),
+        p256);
     // Neither the curve nor the coordinates are checked.
     EXPECT_EQ(thumb(R"({"kty":"EC","crv":"X","x":"not base64!","y":""})").size(), 64u);
 }
 
 TEST(JwkThumbprint, RefusalsInCheckingOrder) {
     // RFC 7638's worked example is an RSA key, which has no thumbprint here.
-    EXPECT_EQ(thumb(R"({"kty":"RSA","n":"0vx7agoebGcQSuuPiLJXZptN9nndrQmbXEps2aiAFbWhM78LhWx4cbbfAAtVT86zwu1RK7aPFFxuhDR1L6tSoc_BJECPebWKRXjBZCiFV4n3oknjhMstn64tZ_2W-5JsGY4Hc5n9yBXArwl93lqt7_RN5w6Cf0h4QyQ5v-65YGjQR0_FDW2QvzqY368QQMicAtaSqzs8KJZgnYb9c7d0zgdAZHzu6qMQvRL5hajrn1n91CbOpbISD08qNLyrdkt-bFTWhAI4vMQFh6WeZu0fM4lFd2NcRwr3XPksINHaQ-G_xBniIqbw0Ls1jF44-csFCur-kEgU8awapJzKnqDKgw","e":"AQAB","alg":"RS256","kid":"2011-04-29"})"),
-              "bad key: unsupported kty");
+    EXPECT_EQ(
+        thumb(
+            R"({"kty":"RSA","n":"0vx7agoebGcQSuuPiLJXZptN9nndrQmbXEps2aiAFbWhM78LhWx4cbbfAAtVT86zwu1RK7aPFFxuhDR1L6tSoc_BJECPebWKRXjBZCiFV4n3oknjhMstn64tZ_2W-5JsGY4Hc5n9yBXArwl93lqt7_RN5w6Cf0h4QyQ5v-65YGjQR0_FDW2QvzqY368QQMicAtaSqzs8KJZgnYb9c7d0zgdAZHzu6qMQvRL5hajrn1n91CbOpbISD08qNLyrdkt-bFTWhAI4vMQFh6WeZu0fM4lFd2NcRwr3XPksINHaQ-G_xBniIqbw0Ls1jF44-csFCur-kEgU8awapJzKnqDKgw","e":"AQAB","alg":"RS256","kid":"2011-04-29"})"),
+        "bad key: unsupported kty");
     EXPECT_EQ(thumb(R"({"kty":"ec","crv":"P-256","x":"a","y":"b"})"), "bad key: unsupported kty");
     EXPECT_EQ(thumb(R"({"kty":1,"crv":"P-256","x":"a","y":"b"})"), "bad key: missing kty");
     EXPECT_EQ(thumb(R"(["kty","EC"])"), "bad key: missing kty");
@@ -96,7 +100,8 @@ TEST(ClaimsJson, RequiredOptionalAndDefaultedClaims) {
     ASSERT_TRUE(c.ok());
     EXPECT_EQ(c.value(), (Claims{"i", "s", "a", 5, 0, std::nullopt, std::nullopt}));
 
-    c = claims_from_json(R"({"iss":"i","sub":"s","aud":"a","exp":18446744073709551615,"iat":3,"tid":null,"nonce":"n"})");
+    c = claims_from_json(
+        R"({"iss":"i","sub":"s","aud":"a","exp":18446744073709551615,"iat":3,"tid":null,"nonce":"n"})");
     ASSERT_TRUE(c.ok());
     EXPECT_EQ(c.value(), (Claims{"i", "s", "a", UINT64_MAX, 3, std::nullopt, "n"}));
 
@@ -124,7 +129,8 @@ TEST(ClaimsJson, Refusals) {
               "jwt: invalid type: null, expected u64 at line 1 column 49");
     EXPECT_EQ(msg(R"({"iss":"i","sub":"s","aud":"a","exp":5,"tid":"7"})"),
               "jwt: invalid type: string \"7\", expected u64 at line 1 column 48");
-    EXPECT_EQ(msg(R"(["i","s","a"])"), "jwt: invalid length 3, expected struct Claims with 7 elements at line 1 column 13");
+    EXPECT_EQ(msg(R"(["i","s","a"])"),
+              "jwt: invalid length 3, expected struct Claims with 7 elements at line 1 column 13");
     EXPECT_EQ(msg(R"(["i","s","a",5,1,2,"n",3])"), "jwt: trailing characters at line 1 column 24");
     EXPECT_EQ(claims_from_json("{", ErrorKind::Input).error().display(),
               "input: EOF while parsing an object at line 1 column 1");

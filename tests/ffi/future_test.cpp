@@ -270,8 +270,7 @@ TEST_F(FutureTest, ConcurrentPollWakeCancel) {
         const auto value = ffi_quorent_sdk_uniffi_rust_future_complete_u32(h, &status);
         if (with_cancel)
             EXPECT_TRUE((status.code == 0 && value == 77u) || (status.code == kStatusCancelled && value == 0u));
-        else
-            EXPECT_TRUE(status.code == 0 && value == 77u);
+        else EXPECT_TRUE(status.code == 0 && value == 77u);
         ffi_quorent_sdk_uniffi_rust_future_free_u32(h);
         kept.reset();
         EXPECT_EQ(ops, 1);

@@ -76,8 +76,8 @@ std::vector<std::string> errors_of(const Func& f, const Reference& r) {
         if (f.args[i].type == Type::String || f.args[i].type == Type::OptionalString)
             texts += (texts.empty() ? "" : ", ") + std::string(f.args[i].name);
     if (!texts.empty())
-        out.push_back("Sdk \"input: <argument> is not valid UTF-8\" for the first text argument that is not (" +
-                      texts + ")");
+        out.push_back("Sdk \"input: <argument> is not valid UTF-8\" for the first text argument that is not (" + texts +
+                      ")");
     for (std::string_view e : r.errors)
         if (!e.empty()) out.emplace_back(e);
     return out;

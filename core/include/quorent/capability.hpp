@@ -20,7 +20,7 @@
 namespace quorent::sovereign {
 struct Deed;
 struct DeedRecord;
-}
+}  // namespace quorent::sovereign
 
 namespace quorent::capability {
 

@@ -76,10 +76,9 @@ private:
 
 // QUORENT_TRY(decl, expr): evaluates expr (a Result); on failure returns its
 // error from the enclosing function, otherwise binds the value to decl.
-#define QUORENT_TRY(decl, expr)                                             \
-    auto QUORENT_CAT(quorent_try_, __LINE__) = (expr);                      \
-    if (!QUORENT_CAT(quorent_try_, __LINE__).ok())                          \
-        return std::move(QUORENT_CAT(quorent_try_, __LINE__)).error();      \
+#define QUORENT_TRY(decl, expr)                                                                                   \
+    auto QUORENT_CAT(quorent_try_, __LINE__) = (expr);                                                            \
+    if (!QUORENT_CAT(quorent_try_, __LINE__).ok()) return std::move(QUORENT_CAT(quorent_try_, __LINE__)).error(); \
     decl = std::move(QUORENT_CAT(quorent_try_, __LINE__)).value()
 
 // QUORENT_CHECK(expr): evaluates expr (a Status); returns its error on failure.

@@ -58,10 +58,8 @@ public:
                                             !std::is_same_v<I, std::uint64_t> && !std::is_same_v<I, std::int64_t>,
                                         int> = 0>
     Value(I i) noexcept {
-        if (i < 0)
-            v_ = static_cast<std::int64_t>(i);
-        else
-            v_ = static_cast<std::uint64_t>(i);
+        if (i < 0) v_ = static_cast<std::int64_t>(i);
+        else v_ = static_cast<std::uint64_t>(i);
     }
 
     Type type() const noexcept { return static_cast<Type>(v_.index()); }
@@ -87,8 +85,7 @@ public:
     bool operator==(const Value& other) const;
 
 private:
-    std::variant<std::monostate, bool, std::uint64_t, std::int64_t, double, std::string, json::Array, json::Object>
-        v_;
+    std::variant<std::monostate, bool, std::uint64_t, std::int64_t, double, std::string, json::Array, json::Object> v_;
 };
 
 // ---- writing ----------------------------------------------------------------
@@ -120,8 +117,9 @@ class FunctionRef<R(A...)> {
 public:
     template <class F, std::enable_if_t<!std::is_same_v<std::decay_t<F>, FunctionRef>, int> = 0>
     FunctionRef(F&& f) noexcept  // NOLINT: implicit by design
-        : obj_(const_cast<void*>(static_cast<const void*>(&f))),
-          call_([](void* o, A... a) -> R { return (*static_cast<std::remove_reference_t<F>*>(o))(std::forward<A>(a)...); }) {}
+        : obj_(const_cast<void*>(static_cast<const void*>(&f))), call_([](void* o, A... a) -> R {
+              return (*static_cast<std::remove_reference_t<F>*>(o))(std::forward<A>(a)...);
+          }) {}
     R operator()(A... a) const { return call_(obj_, std::forward<A>(a)...); }
 
 private:
@@ -178,7 +176,7 @@ public:
     // An object of free-form values, each held as its canonical text (what
     // write() makes of it); last duplicate wins.
     Status canonical_map(TextObject& out);
-    Status skip();            // any value, discarded
+    Status skip();  // any value, discarded
     // An array, each element read by `element`.
     Status array(FunctionRef<Status()> element);
     // An object, each member's value read by `member(key)`; nothing else is

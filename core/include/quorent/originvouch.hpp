@@ -23,8 +23,8 @@ inline constexpr std::array<std::uint8_t, 4> IS_ORIGIN_VOUCHER_SELECTOR = {0x04,
 
 // The vouch message for these arguments, origin and aud inserted as passed.
 // Both origin_vouch_binding and origin_vouch_signer compose it here.
-std::string vouch_message(std::uint64_t tenant_id, std::string_view aud, std::string_view origin,
-                          std::uint64_t epoch, std::uint64_t exp);
+std::string vouch_message(std::uint64_t tenant_id, std::string_view aud, std::string_view origin, std::uint64_t epoch,
+                          std::uint64_t exp);
 
 // Applies the origin policy (with the caller's opt-out for local development)
 // and returns the message to be signed.

@@ -29,7 +29,7 @@ std::string pkce_challenge(std::string_view verifier);
 // (javascript:, data:, file:, blob:, ftp:, ws:, mailto:, custom schemes):
 // the URL is meant to be opened in a browser, so no other scheme is passed on.
 Result<std::string> build_authorize_url(std::string_view issuer, std::string_view client_id,
-                                        std::string_view redirect_uri, std::string_view state,
-                                        std::string_view nonce, std::string_view code_challenge);
+                                        std::string_view redirect_uri, std::string_view state, std::string_view nonce,
+                                        std::string_view code_challenge);
 
 }  // namespace quorent::pkce

@@ -25,8 +25,7 @@ struct AppKey {
     std::string pubkey_hex;
 
     AppKey() = default;
-    AppKey(std::string secret, std::string pubkey)
-        : secret_key_hex(std::move(secret)), pubkey_hex(std::move(pubkey)) {}
+    AppKey(std::string secret, std::string pubkey) : secret_key_hex(std::move(secret)), pubkey_hex(std::move(pubkey)) {}
     AppKey(const AppKey&) = default;
     AppKey(AppKey&&) = default;
     AppKey& operator=(const AppKey&) = default;
@@ -102,8 +101,7 @@ Result<sovereign::Deed> mint_user_deed(const wallet::SecretKey& key, std::uint64
                                        std::string_view origin, std::string_view challenge, std::uint64_t exp);
 // The same for a secret key given as plain hex: the key is decoded (kind
 // Crypto on a fault) and checked before the origin; every copy is wiped.
-Result<sovereign::Deed> mint_user_deed(std::string_view secret_key_hex, std::uint64_t tenant_id,
-                                       std::string_view aud, std::string_view origin, std::string_view challenge,
-                                       std::uint64_t exp);
+Result<sovereign::Deed> mint_user_deed(std::string_view secret_key_hex, std::uint64_t tenant_id, std::string_view aud,
+                                       std::string_view origin, std::string_view challenge, std::uint64_t exp);
 
 }  // namespace quorent::usersig
