@@ -13,11 +13,9 @@ refuses other platforms before anything is called.
 
 outputs(model) -> {relative path: text}
 
-    python3 bindings/generator/kotlin.py --lib build/libquorent_sdk_uniffi.so [--check]
+    python3 bindings/generate.py --lib build/libquorent_sdk_uniffi.so --lang kotlin [--check]
 """
 
-import os
-import sys
 
 OUTPUT = "bindings/kotlin/src/quorent/sdk/Generated.kt"
 FN_PREFIX = "uniffi_quorent_sdk_uniffi_fn_func_"
@@ -276,37 +274,3 @@ def render(namespace, functions, records, errors):
 
 def outputs(model):
     return {OUTPUT: render(*model)}
-
-
-def main():
-    import argparse
-    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-    sys.path.insert(0, os.path.join(root, "bindings"))
-    from generator.model import read_interface
-
-    p = argparse.ArgumentParser(description="Generates the Kotlin binding's sources.")
-    p.add_argument("--lib", required=True, help="path of the built libquorent_sdk_uniffi.so")
-    p.add_argument("--check", action="store_true", help="fail if the committed sources differ")
-    a = p.parse_args()
-    stale = []
-    for rel, text in outputs(read_interface(a.lib)).items():
-        path = os.path.join(root, rel)
-        if a.check:
-            try:
-                with open(path, encoding="utf-8") as f:
-                    current = f.read()
-            except FileNotFoundError:
-                current = None
-            if current != text:
-                stale.append(rel)
-            continue
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "w", encoding="utf-8") as f:
-            f.write(text)
-    if stale:
-        sys.exit(f"{', '.join(stale)} out of date with {a.lib}; "
-                 f"run python3 bindings/generator/kotlin.py --lib {a.lib}")
-
-
-if __name__ == "__main__":
-    main()

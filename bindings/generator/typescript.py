@@ -10,14 +10,11 @@ specialised), index.mjs (the ES module wrapper), index.d.ts (the types) and
 test/interface.json (every operation's and record's types, read by the tests).
 The hand-written runtime they call is bindings/node/lib/runtime.js.
 
-    typescript.py --lib build/libquorent_sdk_uniffi.so          # (re)write the files
-    typescript.py --lib build/libquorent_sdk_uniffi.so --check  # fail if one is stale
+    bindings/generate.py --lib build/libquorent_sdk_uniffi.so --lang typescript          # (re)write the files
+    bindings/generate.py --lib build/libquorent_sdk_uniffi.so --lang typescript --check  # fail if one is stale
 """
 
-import argparse
 import json
-import os
-import sys
 
 PACKAGE = "bindings/node"
 CONTRACT_VERSION = 30
@@ -320,35 +317,3 @@ def outputs(model):
         f"{PACKAGE}/index.mjs": render_mjs(namespace, exports),
         f"{PACKAGE}/index.d.ts": render_dts(namespace, functions, records, errors),
     }
-
-
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--lib", required=True, help="the built libquorent_sdk_uniffi.so")
-    parser.add_argument("--check", action="store_true", help="fail if a generated file is stale")
-    args = parser.parse_args()
-    root = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
-    sys.path.insert(0, os.path.join(root, "bindings"))
-    from generator.model import read_interface
-    stale = []
-    for rel, text in outputs(read_interface(args.lib)).items():
-        path = os.path.join(root, rel)
-        try:
-            with open(path, encoding="utf-8") as f:
-                current = f.read()
-        except FileNotFoundError:
-            current = None
-        if current == text:
-            continue
-        if args.check:
-            stale.append(rel)
-        else:
-            with open(path, "w", encoding="utf-8") as f:
-                f.write(text)
-            print(f"wrote {rel}")
-    if stale:
-        raise SystemExit("stale, run bindings/generator/typescript.py --lib ... again: " + ", ".join(stale))
-
-
-if __name__ == "__main__":
-    main()

@@ -10,7 +10,7 @@ if [ ! -f "$lib" ]; then
   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build build --target quorent_sdk_uniffi -j"$(nproc)" >/dev/null
 fi
-python3 bindings/generator/kotlin.py --lib "$lib" --check
+python3 bindings/generate.py --lib "$lib" --check --lang kotlin
 mkdir -p build/kotlin
 QUORENT_SDK_LIB=$lib bindings/kotlin/build.sh --tests > build/kotlin/build.log 2>&1 \
   || { grep -v Xverify build/kotlin/build.log >&2; echo "kotlin: build failed" >&2; exit 1; }

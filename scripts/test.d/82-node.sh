@@ -16,7 +16,7 @@ if [ ! -e build/libquorent_sdk_uniffi.so ]; then
 fi
 
 echo "-- generated sources"
-python3 bindings/generator/typescript.py --lib build/libquorent_sdk_uniffi.so --check
+python3 bindings/generate.py --lib build/libquorent_sdk_uniffi.so --check --lang typescript
 
 echo "-- npm ci"
 (cd bindings/node && npm ci --no-audit --no-fund --loglevel=error)
