@@ -233,9 +233,7 @@ public:
     }
     ~ArgBuffers() {
         for (std::size_t i = 0; i < N; ++i) {
-            if (!owned_[i]) continue;
-            if (bufs_[i].capacity != 0) secure_wipe(bufs_[i].data, bufs_[i].len);
-            release_buffer(bufs_[i]);
+            if (owned_[i]) release_buffer(bufs_[i]);  // wipes before it frees
         }
     }
     ArgBuffers(const ArgBuffers&) = delete;
