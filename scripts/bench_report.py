@@ -187,17 +187,19 @@ def main():
               "(libsecp256k1, OpenSSL, Crypto++), measured in the same binary and the same run. Times are",
               "medians of the repetitions, in CPU time per call, so that other work on a shared machine",
               "weighs less; thread throughput uses wall time.", "", "Machine of this run:", ""]
-    # The bindings' section is written by their own benchmarks (bench/bindings/); keep it.
-    bindings = ""
+    # Sections written by other benchmarks (the bindings' own, the JSON
+    # reader's large-input runs) are kept as they stand.
+    kept = ""
     if os.path.exists(dst):
         with open(dst) as f:
             old = f.read()
-        start = old.find("\n## Bindings\n")
-        if start >= 0:
-            end = old.find("\n## ", start + 1)
-            bindings = "\n" + old[start + 1:end if end >= 0 else len(old)].rstrip("\n") + "\n"
+        for title in ("Reading JSON", "Bindings"):
+            start = old.find(f"\n## {title}\n")
+            if start >= 0:
+                end = old.find("\n## ", start + 1)
+                kept += "\n" + old[start + 1:end if end >= 0 else len(old)].rstrip("\n") + "\n"
     with open(dst, "w") as f:
-        f.write("\n".join(header + machine(data)) + "\n\n" + table + "\n\n" + NOTES + bindings)
+        f.write("\n".join(header + machine(data)) + "\n\n" + table + "\n\n" + NOTES + kept)
 
 
 if __name__ == "__main__":
