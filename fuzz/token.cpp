@@ -167,7 +167,16 @@ void signed_token(const std::uint8_t* data, std::size_t size) {
     // The exported function: the Claims record, or the same message.
     RustCallStatus st{0, {0, 0, nullptr}};
     RustBuffer r = uniffi_quorent_sdk_uniffi_fn_func_verify_token_at(arg(jwt), arg(jwks), arg(iss), arg(aud), now, &st);
-    if (got.ok()) {
+    std::string not_utf8;
+    const std::pair<const char*, std::string_view> texts[] = {
+        {"jwt", jwt}, {"jwks_json", jwks}, {"expected_iss", iss}, {"expected_aud", aud}};
+    for (const auto& [name, text] : texts)
+        if (not_utf8.empty() && !is_utf8(text)) not_utf8 = name;
+    if (!not_utf8.empty()) {
+        // Refused by the exported operation before anything else.
+        FUZZ_CHECK(st.code == 1 && take(st.error_buf).substr(8) == "input: " + not_utf8 + " is not valid UTF-8",
+                   fuzz::show(jwt));
+    } else if (got.ok()) {
         FUZZ_CHECK(st.code == 0, "exported call failed");
         ffi::Writer w;
         ffi::write(w, got.value());
