@@ -40,32 +40,20 @@ inline std::string take(RustBuffer b) {
 }
 
 // Reads nested forms from bytes it keeps.
-class Cursor {
+struct KeptBytes {
+    std::string bytes;
+};
+class Cursor : private KeptBytes, public quorent_host::Reader {
 public:
-    explicit Cursor(std::string bytes) : bytes_(std::move(bytes)), r_(bytes_) {}
+    explicit Cursor(std::string bytes) : KeptBytes{std::move(bytes)}, Reader(KeptBytes::bytes) {}
     Cursor(const Cursor&) = delete;
     Cursor& operator=(const Cursor&) = delete;
-    uint8_t u8() { return r_.u8(); }
-    uint64_t u64() { return r_.u64(); }
-    int32_t i32() { return r_.i32(); }
-    std::string str() { return r_.str(); }
-    std::optional<std::string> opt_str() { return r_.opt_str(); }
-    std::optional<uint64_t> opt_u64() { return r_.opt_u64(); }
-    bool done() const { return r_.done(); }
-
-private:
-    std::string bytes_;
-    quorent_host::Reader r_;
 };
 
-// The outcome of one call as a host sees it.
-struct Outcome {
-    int8_t code = 0;
-    int32_t variant = 0;  // code 1: 1 = Sdk, 2 = InsecureOrigin
-    std::string message;  // code 1 and 2
-    std::string value;    // code 0, buffer results: the raw bytes
-
-    bool ok() const { return code == 0; }
+// The outcome of one call as a host sees it: the status (code; variant and
+// message of a failure) and, on success of a buffer result, its raw bytes.
+struct Outcome : quorent_host::Status {
+    std::string value;
 };
 
 // Reads and frees whatever the status holds after a call.
@@ -75,10 +63,7 @@ inline void read_status(RustCallStatus& st, Outcome& out) {
         EXPECT_EQ(st.error_buf.len, 0u);
         EXPECT_EQ(st.error_buf.capacity, 0u);
     }
-    const quorent_host::Status s = quorent_host::read_status(st);
-    out.code = s.code;
-    out.variant = s.variant;
-    out.message = s.message;
+    static_cast<quorent_host::Status&>(out) = quorent_host::read_status(st);
 }
 
 // Calls an operation returning a RustBuffer: call(fn, args..., &status).

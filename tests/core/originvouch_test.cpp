@@ -1,4 +1,5 @@
-// Origin vouches: message, signer recovery, registry call data and answer.
+// Origin vouches: message, signer recovery and registry call data (the
+// example vouch and the registry's answer: the interface tests).
 //
 // The signatures over the vouch are the wallet vectors (vectors.hpp); the call
 // data was produced with ethers v6 (Interface.encodeFunctionData for
@@ -30,12 +31,6 @@ std::size_t count(const std::string& hay, std::string_view needle) {
 }
 
 }  // namespace
-
-TEST(OriginVouch, MessageExample) {
-    auto m = origin_vouch_binding(7, "web", "https://shop.test", 3, 1700000000, false);
-    ASSERT_TRUE(m.ok()) << m.error().display();
-    EXPECT_EQ(m.value(), vectors::kVouchText);
-}
 
 TEST(OriginVouch, ArgumentsInsertedAsPassed) {
     // The origin is checked but not replaced by its canonical text.
@@ -102,11 +97,6 @@ TEST(OriginVouch, SignerOfOwnSignatureAndAnyArgumentChange) {
     }
 }
 
-TEST(RegistryCall, SelectorIsKeccakOfSignature) {
-    const auto h = wallet::keccak256("isOriginVoucher(uint256,address,uint64)");
-    EXPECT_TRUE(std::equal(IS_ORIGIN_VOUCHER_SELECTOR.begin(), IS_ORIGIN_VOUCHER_SELECTOR.end(), h.begin()));
-}
-
 TEST(RegistryCall, CalldataMatchesAbiEncoder) {
     struct Case {
         std::uint64_t tenant;
@@ -115,10 +105,6 @@ TEST(RegistryCall, CalldataMatchesAbiEncoder) {
         const char* expected;
     };
     const Case cases[] = {
-        {1, "1111111111111111111111111111111111111111", 2,
-         "04e8e8da0000000000000000000000000000000000000000000000000000000000000001"
-         "0000000000000000000000001111111111111111111111111111111111111111"
-         "0000000000000000000000000000000000000000000000000000000000000002"},
         {UINT64_MAX, "7e5f4552091a69125d5dfcb7b8c2659029395bdf", UINT64_MAX,
          "04e8e8da000000000000000000000000000000000000000000000000ffffffffffffffff"
          "0000000000000000000000007e5f4552091a69125d5dfcb7b8c2659029395bdf"
@@ -136,23 +122,4 @@ TEST(RegistryCall, CalldataMatchesAbiEncoder) {
         EXPECT_EQ(data.size(), 100u);
         EXPECT_EQ(hex_encode(data), c.expected);
     }
-}
-
-TEST(RegistryCall, DecodeBoolReturn) {
-    Bytes word(32, 0);
-    EXPECT_EQ(decode_bool_return(word).value(), false);
-    word[31] = 1;
-    EXPECT_EQ(decode_bool_return(word).value(), true);
-    word[31] = 2;
-    EXPECT_EQ(decode_bool_return(word).value(), true);
-    word[31] = 0;
-    word[0] = 1;  // only the last byte decides
-    EXPECT_EQ(decode_bool_return(word).value(), false);
-
-    EXPECT_EQ(decode_bool_return(Bytes{}).error(),
-              (CoreError{ErrorKind::Input, "isOriginVoucher returned 0 bytes, expected 32"}));
-    EXPECT_EQ(decode_bool_return(Bytes(31, 1)).error(),
-              (CoreError{ErrorKind::Input, "isOriginVoucher returned 31 bytes, expected 32"}));
-    EXPECT_EQ(decode_bool_return(Bytes(64, 1)).error(),
-              (CoreError{ErrorKind::Input, "isOriginVoucher returned 64 bytes, expected 32"}));
 }

@@ -111,7 +111,8 @@ TEST(Values, FaultsNoOperationReaches) {
 }
 
 TEST(Values, Utf8FaultsNameTheSequence) {
-    EXPECT_FALSE(utf8_fault("plain \xC3\xA9 \xF0\x9F\x98\x80"));
+    EXPECT_FALSE(utf8_fault(""));
+    EXPECT_FALSE(utf8_fault("plain \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"));
     const std::pair<const char*, const char*> faults[] = {
         {"ab\xFF", "invalid utf-8 sequence of 1 bytes from index 2"},
         {"a\xC0\x80", "invalid utf-8 sequence of 1 bytes from index 1"},
@@ -121,7 +122,9 @@ TEST(Values, Utf8FaultsNameTheSequence) {
         {"\xF0\x9F\x98"
          "A",
          "invalid utf-8 sequence of 3 bytes from index 0"},
-        {"\xED\xA0\x80", "invalid utf-8 sequence of 1 bytes from index 0"},
+        {"\xED\xA0\x80", "invalid utf-8 sequence of 1 bytes from index 0"},      // a surrogate
+        {"a\xE0\x80\x80", "invalid utf-8 sequence of 1 bytes from index 1"},     // overlong
+        {"\xF4\x90\x80\x80", "invalid utf-8 sequence of 1 bytes from index 0"},  // above U+10FFFF
         {"ok\xE2\x82", "incomplete utf-8 byte sequence from index 2"},
         {"\xF0", "incomplete utf-8 byte sequence from index 0"},
     };
@@ -132,4 +135,9 @@ TEST(Values, Utf8FaultsNameTheSequence) {
     EXPECT_EQ(utf8_fault(std::string(37, 'a') + "\xE2\x82").value_or("valid"),
               "incomplete utf-8 byte sequence from index 37");
     EXPECT_FALSE(utf8_fault(std::string(33, 'a') + "\xC3\xA9" + std::string(70, 'b')));
+    EXPECT_EQ(utf8_fault(std::string(19, 'a') + "\xC3\xA9" + std::string(19, 'a') +
+                         "\xE2\x82"
+                         "A")
+                  .value_or("valid"),
+              "invalid utf-8 sequence of 2 bytes from index 40");
 }
