@@ -3,8 +3,6 @@
 // the wipe alone and a plain malloc/free pair of the same size; and the fixed
 // cost of the argument buffers a host builds for every call
 // ("boundary/arguments/<n>").
-#include <openssl/crypto.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -27,7 +25,7 @@ BENCHMARK(buffer_roundtrip)->Name("buffer/from_bytes_free_wiped")->Arg(64)->Arg(
 void buffer_wipe_only(benchmark::State& state) {
     std::string bytes(static_cast<std::size_t>(state.range(0)), 'k');
     for (auto _ : state) {
-        OPENSSL_cleanse(bytes.data(), bytes.size());
+        explicit_bzero(bytes.data(), bytes.size());
         benchmark::ClobberMemory();
     }
 }

@@ -10,6 +10,8 @@
 #include <rapidjson/writer.h>
 
 #include <fstream>
+// libstdc++ 12's regex trips a false -Wmaybe-uninitialized in sanitizer builds.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <regex>
 #include <set>
 #include <stdexcept>

@@ -25,25 +25,25 @@ const void* watched = nullptr;
 std::size_t watched_len = 0;
 enum class Seen { Nothing, Wiped, Readable } seen = Seen::Nothing;
 
-void watch(const void* p, std::size_t len) {
+[[maybe_unused]] void watch(const void* p, std::size_t len) {
     watched = p;
     watched_len = len;
     seen = Seen::Nothing;
 }
 
 int failures = 0;
-void expect(bool ok, const char* what) {
+[[maybe_unused]] void expect(bool ok, const char* what) {
     std::printf("%s  %s\n", ok ? "ok  " : "FAIL", what);
     if (!ok) ++failures;
 }
 
-RustBuffer text(const std::string& s) {
+[[maybe_unused]] RustBuffer text(const std::string& s) {
     RustCallStatus st{};
     return ffi_quorent_sdk_uniffi_rustbuffer_from_bytes(
         ForeignBytes{static_cast<int32_t>(s.size()), reinterpret_cast<const uint8_t*>(s.data())}, &st);
 }
 
-void release(RustBuffer b) {
+[[maybe_unused]] void release(RustBuffer b) {
     RustCallStatus st{};
     ffi_quorent_sdk_uniffi_rustbuffer_free(b, &st);
 }
