@@ -17,6 +17,8 @@ outputs(model) -> {relative path: text}
 """
 
 
+from generator.model import doc_block
+
 OUTPUT = "bindings/kotlin/src/quorent/sdk/Generated.kt"
 FN_PREFIX = "uniffi_quorent_sdk_uniffi_fn_func_"
 CONTRACT_VERSION = 30
@@ -52,12 +54,7 @@ def kdoc(text, indent, extra=()):
     if extra and lines:
         lines.append("")
     lines.extend(extra)
-    if not lines:
-        return ""
-    if len(lines) == 1:
-        return f"{indent}/** {lines[0]} */\n"
-    body = "".join(f"{indent} *{' ' + ln if ln else ''}\n" for ln in lines)
-    return f"{indent}/**\n{body}{indent} */\n"
+    return doc_block(lines, indent)
 
 
 # ---- nested forms ---------------------------------------------------------------

@@ -165,3 +165,14 @@ def read_interface(lib_path):
     if namespace is None:
         raise SystemExit("no namespace blob found")
     return namespace, sorted(functions, key=lambda f: f["name"]), records, errors
+
+
+def doc_block(lines, indent=""):
+    """A /** ... */ comment of the given lines (already escaped for the
+    target language), on one line when there is only one."""
+    if not lines:
+        return ""
+    if len(lines) == 1:
+        return f"{indent}/** {lines[0]} */\n"
+    body = "".join(f"{indent} *{' ' + ln if ln else ''}\n" for ln in lines)
+    return f"{indent}/**\n{body}{indent} */\n"
