@@ -164,8 +164,7 @@ QUORENT_API int8_t uniffi_quorent_sdk_uniffi_fn_func_decode_bool_return(RustBuff
  * Returns: the link's canonical JSON text (String)
  * Errors:  code 1, an SdkError, in the order the checks run:
  *            Sdk "input: <argument> is not valid UTF-8" for the first text argument that is not
- *              (iss, to, grants_json, epoch_label_hex, parent_ref_hash_hex, pubkey_hex,
- *              signature_hex)
+ *              (iss, to, grants_json, epoch_label_hex, parent_ref_hash_hex, signature_hex)
  *            Sdk "input: <reader message> at line L column C" (grants_json does not read)
  *            Sdk "crypto: Odd number of digits" or "crypto: Invalid character 'c' at position p"
  *              (epoch_label_hex is not hex)

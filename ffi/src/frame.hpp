@@ -268,7 +268,8 @@ typename Form<T>::Held lift_arg(const C& c, std::string_view buf, const char* na
     else if constexpr (T == Type::Deed) return lift_deed(buf, name);
 }
 
-// The first text argument (declaration order) that is not UTF-8.
+// The first direct text argument (declaration order) that is not UTF-8.
+// (Texts nested in a buffer are checked by lifting, as conversion faults.)
 template <class E, std::size_t... I>
 std::optional<std::string_view> first_non_utf8(const typename E::Held& held, std::index_sequence<I...>) {
     std::optional<std::string_view> bad;
@@ -277,8 +278,6 @@ std::optional<std::string_view> first_non_utf8(const typename E::Held& held, std
         if (bad) return;
         if constexpr (std::is_same_v<V, std::string_view>) {
             if (!utf8_valid(v)) bad = name;
-        } else if constexpr (std::is_same_v<V, std::optional<std::string_view>>) {
-            if (v && !utf8_valid(*v)) bad = name;
         }
     };
     (check(E::func.args[I].name, std::get<I>(held)), ...);

@@ -200,30 +200,26 @@ std::uint64_t Reader::u64() {
     return u;
 }
 
-std::string Reader::string() {
+std::string_view Reader::text() {
     const std::int32_t len = i32();
     if (len < 0) throw ReadError{"out of range integral type conversion attempted"};
     const std::string_view bytes = take(static_cast<std::size_t>(len));
     if (auto fault = utf8_fault(bytes)) throw ReadError{std::move(*fault)};
-    return std::string(bytes);
+    return bytes;
 }
 
+std::string Reader::string() { return std::string(text()); }
+
 std::optional<std::string> Reader::optional_string() {
-    switch (u8()) {
-        case 0: return std::nullopt;
-        case 1: return string();
-        default: throw ReadError{"unexpected tag byte for Option"};
-    }
+    const auto t = optional_text();
+    if (!t) return std::nullopt;
+    return std::string(*t);
 }
 
 std::optional<std::string_view> Reader::optional_text() {
     switch (u8()) {
         case 0: return std::nullopt;
-        case 1: {
-            const std::int32_t len = i32();
-            if (len < 0) throw ReadError{"out of range integral type conversion attempted"};
-            return take(static_cast<std::size_t>(len));
-        }
+        case 1: return text();
         default: throw ReadError{"unexpected tag byte for Option"};
     }
 }

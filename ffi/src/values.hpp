@@ -66,9 +66,10 @@ public:
     std::uint8_t u8();
     std::uint64_t u64();
     std::int32_t i32();
+    // A nested String, checked to be UTF-8; text() views the read bytes.
+    std::string_view text();
     std::string string();
     std::optional<std::string> optional_string();
-    // The same without the UTF-8 check, viewing the read bytes.
     std::optional<std::string_view> optional_text();
     Bytes bytes();
     sovereign::DeedRecord deed();
@@ -88,7 +89,7 @@ inline bool utf8_valid(std::string_view bytes) { return !utf8_fault(bytes).has_v
 // the argument.
 bool lift_bool(std::int8_t v, const char* arg);
 std::optional<std::string> lift_optional_string(std::string_view buf, const char* arg);
-// An optional text viewed in buf; whether it is UTF-8 is left to the caller.
+// The same, viewing the text in buf.
 std::optional<std::string_view> lift_optional_text(std::string_view buf, const char* arg);
 Bytes lift_bytes(std::string_view buf, const char* arg);
 sovereign::DeedRecord lift_deed(std::string_view buf, const char* arg);

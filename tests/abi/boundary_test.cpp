@@ -140,9 +140,6 @@ TEST(Status, TextsThatAreNotUtf8AreRefusedFirst) {
         {call(uniffi_quorent_sdk_uniffi_fn_func_mint_user_passkey_deed, buf(""), buf(""), buf(""), buf(""), uint64_t{1},
               buf(""), buf("bad origin"), buf("\xF0\x9F\x98"), uint64_t{2}),
          "challenge"},
-        {call(uniffi_quorent_sdk_uniffi_fn_func_delegate, uint64_t{1}, buf("i"), buf("t"), buf("not json"), uint64_t{2},
-              buf(hex32), uint64_t{3}, buf(hex32), buf(opt(bad)), buf("zz")),
-         "pubkey_hex"},
         {call(uniffi_quorent_sdk_uniffi_fn_func_verify_token_at, buf("x.y.z"), buf("{}"), buf("iss"), buf("\x80"),
               uint64_t{0}),
          "expected_aud"},
@@ -164,6 +161,27 @@ TEST(Status, TextsThatAreNotUtf8AreRefusedFirst) {
         call(uniffi_quorent_sdk_uniffi_fn_func_build_client_assertion, buf(bad), uint64_t{1}, buf(bad), uint64_t{2})
             .code,
         0);
+}
+
+// The optional text of delegate is a nested String: bytes that are not UTF-8
+// fail its conversion (code 2) with the reader's description, before any
+// check of the operation (a direct text argument that is not UTF-8 included).
+TEST(Status, NestedTextThatIsNotUtf8FailsConversion) {
+    const std::string hex32(64, 'a');
+    const std::pair<std::string, const char*> cases[] = {
+        {"\x80", "invalid utf-8 sequence of 1 bytes from index 0"},          // a lone continuation byte
+        {"0\xE2\x82", "incomplete utf-8 byte sequence from index 1"},        // a truncated sequence
+        {"\xED\xA0\x80", "invalid utf-8 sequence of 1 bytes from index 0"},  // an encoded surrogate
+        {"02ab\xC3\xA9\xF0\x9F\x98\x80\xC3(",
+         "invalid utf-8 sequence of 1 bytes from index 10"},  // after valid text
+    };
+    for (const auto& [text, description] : cases) {
+        const Outcome o = call(uniffi_quorent_sdk_uniffi_fn_func_delegate, uint64_t{1}, buf("i\xFF"), buf("t"),
+                               buf("not json"), uint64_t{2}, buf(hex32), uint64_t{3}, buf(hex32), buf(opt(text)),
+                               buf("zz"));
+        EXPECT_EQ(o.code, 2) << description;
+        EXPECT_EQ(o.message, std::string("Failed to convert arg 'pubkey_hex':\n") + description);
+    }
 }
 
 TEST(Contract, VersionIs30) { EXPECT_EQ(ffi_quorent_sdk_uniffi_uniffi_contract_version(), 30u); }

@@ -73,7 +73,7 @@ std::vector<std::string> errors_of(const Func& f, const Reference& r) {
     if (!f.fallible) return out;
     std::string texts;
     for (std::size_t i = 0; i < f.arg_count; ++i)
-        if (f.args[i].type == Type::String || f.args[i].type == Type::OptionalString)
+        if (f.args[i].type == Type::String)
             texts += (texts.empty() ? "" : ", ") + std::string(f.args[i].name);
     if (!texts.empty())
         out.push_back("Sdk \"input: <argument> is not valid UTF-8\" for the first text argument that is not (" + texts +
