@@ -5,8 +5,7 @@
 
 Every C string literal in tests/ (adjacent literals joined, escapes decoded)
 is offered to each target's filter, and the URL target also gets the inputs
-of the URL conformance corpus (QUORENT_URL_CORPUS, by default
-../shared/testdata/url/urltestdata.json beside the checkout); a target also
+of the URL conformance corpus (tests/data/url/urltestdata.json); a target also
 gets a few hand-written seeds for forms the tests build programmatically.
 Files are named by the SHA-1 of their content, so running this again only
 adds what is new. scripts/fuzz.sh runs this before every run; the inputs
@@ -115,12 +114,10 @@ def url_inputs():
     """Inputs of the URL conformance cases, alone and after a base-less form."""
     import json
     out = set()
-    path = pathlib.Path(os.environ.get("QUORENT_URL_CORPUS",
-                                       ROOT.parent / "shared" / "testdata" / "url" / "urltestdata.json"))
-    if path.exists():
-        for case in json.loads(path.read_text()):
-            if isinstance(case, dict) and "input" in case:
-                out.add(case["input"].encode("utf-8", "surrogatepass"))
+    path = ROOT / "tests" / "data" / "url" / "urltestdata.json"
+    for case in json.loads(path.read_text()):
+        if isinstance(case, dict) and "input" in case:
+            out.add(case["input"].encode("utf-8", "surrogatepass"))
     return out
 
 

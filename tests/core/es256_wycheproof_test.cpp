@@ -1,14 +1,11 @@
 // The ES256 verifier against Wycheproof's ECDSA P-256 SHA-256 cases in the
 // fixed-width r || s form: every valid case accepted, every invalid one
-// refused. The cases live outside the repository, in shared/testdata/wycheproof
-// beside (or above) the checkout; the test is skipped when they are absent.
+// refused. The cases are in tests/data/wycheproof.
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <sstream>
 #include <string>
 
@@ -22,18 +19,6 @@ namespace {
 
 constexpr const char* kFile = "ecdsa_secp256r1_sha256_p1363_test.json";
 
-// The first ancestor of the test sources that holds shared/testdata/wycheproof.
-std::optional<std::filesystem::path> find_cases() {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    for (fs::path dir = fs::path(QUORENT_TESTDATA_DIR).lexically_normal(); !dir.empty(); dir = dir.parent_path()) {
-        const fs::path candidate = dir / "shared" / "testdata" / "wycheproof" / kFile;
-        if (fs::is_regular_file(candidate, ec)) return candidate;
-        if (dir == dir.parent_path()) break;
-    }
-    return std::nullopt;
-}
-
 Bytes hex(const std::string* text) {
     Bytes out;
     std::string message;
@@ -42,11 +27,9 @@ Bytes hex(const std::string* text) {
 }
 
 TEST(Es256Wycheproof, AcceptsExactlyTheValidCases) {
-    const auto path = find_cases();
-    if (!path)
-        GTEST_SKIP() << "Wycheproof cases not found (shared/testdata/wycheproof/" << kFile << " above "
-                     << QUORENT_TESTDATA_DIR << ")";
-    std::ifstream in(*path, std::ios::binary);
+    const std::string path = std::string(QUORENT_TESTDATA_DIR) + "/wycheproof/" + kFile;
+    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(in) << "missing " << path;
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     auto doc = json::parse(text);
     ASSERT_TRUE(doc.ok()) << doc.error().detail;
