@@ -24,8 +24,14 @@ args=("$cases")
 [ -f "$cases" ] || { echo "kotlin: no $cases; running the binding's own checks only" >&2; args=(); }
 QUORENT_SDK_LIB=$lib java -Xmx3g -cp "build/kotlin/test:build/kotlin/classes:$jna:$stdlib" \
   quorent.sdk.tests.TestMainKt "${args[@]}"
+# A library that is not there, and one that is there but no shared object.
+not_elf=$(mktemp -d)/libquorent_sdk_uniffi.so
+echo "not a shared object" > "$not_elf"
 QUORENT_SDK_LIB=/nonexistent/libquorent_sdk_uniffi.so java -cp "build/kotlin/test:build/kotlin/classes:$jna:$stdlib" \
-  quorent.sdk.tests.TestMainKt --load-failure
+  quorent.sdk.tests.TestMainKt --load-failure "No such file or directory"
+QUORENT_SDK_LIB=$not_elf java -cp "build/kotlin/test:build/kotlin/classes:$jna:$stdlib" \
+  quorent.sdk.tests.TestMainKt --load-failure "invalid ELF header" "file too short"
+rm -rf "$(dirname "$not_elf")"
 
 # A user's bare classpath: the jar, JNA and the Kotlin standard library; no QUORENT_SDK_LIB.
 tmp=$(mktemp -d)

@@ -265,17 +265,23 @@ private fun threadChecks() {
     check(errors.isEmpty()) { "threads: $errors" }
 }
 
-/** Run with QUORENT_SDK_LIB naming no library: every call fails the same way, naming it. */
-private fun loadFailure(): String {
+/**
+ * Run with QUORENT_SDK_LIB naming a library that cannot be loaded: every call fails the same
+ * way, naming the variable, the path and the loader's own words (any of [words]).
+ */
+private fun loadFailure(words: List<String>): String {
     val first = throws<LibraryLoadException>("first call") { normalizeOrigin("https://a.test") }
     val again = throws<LibraryLoadException>("second call") { generatePkce() }
-    check(first.message == again.message && "QUORENT_SDK_LIB" in first.message!!) { "${first.message} / ${again.message}" }
-    return first.message!!
+    val message = first.message!!
+    check(message == again.message && "QUORENT_SDK_LIB" in message) { "$message / ${again.message}" }
+    check(System.getenv("QUORENT_SDK_LIB") in message) { "no path in: $message" }
+    check(words.isEmpty() || words.any { it in message }) { "none of $words in: $message" }
+    return message
 }
 
 fun main(args: Array<String>) {
     if (args.firstOrNull() == "--load-failure") {
-        println("kotlin: load failure reported: ${loadFailure()}")
+        println("kotlin: load failure reported: ${loadFailure(args.drop(1))}")
         return
     }
     val cases = if (args.isNotEmpty()) runCases(args[0]) else 0

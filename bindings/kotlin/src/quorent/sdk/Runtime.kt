@@ -96,7 +96,7 @@ internal object Loader {
         try {
             return NativeLibrary.getInstance(NAME)
         } catch (e: UnsatisfiedLinkError) {
-            tried += "the system library path (${System.mapLibraryName(NAME)})"
+            tried += "the system library path (${System.mapLibraryName(NAME)}: ${reason(e)})"
         }
         throw LibraryLoadException(
             "libquorent_sdk_uniffi not found; tried ${tried.joinToString("; ")}; set $ENV to the library's path")
