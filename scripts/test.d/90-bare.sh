@@ -60,7 +60,7 @@ print("bare:", os.confstr("CS_GNU_LIBC_VERSION"), "| Python", sys.version.split(
 
 listed = subprocess.run(["/lib64/ld-linux-x86-64.so.2", "--list", ours],
                         capture_output=True, text=True, check=True).stdout.split("\n")
-listed = [" ".join(l.split()[:3]) for l in listed if l.strip()]
+listed = [" ".join(t for t in l.split() if not t.startswith("(0x")) for l in listed if l.strip()]
 print("bare: the root's loader lists:", "; ".join(listed))
 allowed = {"linux-vdso.so.1", "libc.so.6", "libm.so.6", "libpthread.so.0", "libdl.so.2",
            "/lib64/ld-linux-x86-64.so.2"}
