@@ -12,12 +12,14 @@ dir=${QUORENT_CACHE:-$HOME/.cache/quorent}/roots/$suite-python3-$arch
 stamp="$dir/.quorent-root"
 want="debootstrap --variant=minbase --include=python3 --arch=$arch $suite"
 
+mkdir -p "$(dirname "$dir")"
+exec 9>"$dir.lock"
+flock 9  # one maker at a time; a second waits and then finds the root made
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
   echo "$dir"
   exit 0
 fi
 QUORENT_EXTRA_PKGS=debootstrap scripts/install-deps.sh demo >&2
-mkdir -p "$(dirname "$dir")"
 tmp=$dir.tmp
 rm -rf "$tmp" "$dir"
 log=$(dirname "$dir")/$(basename "$dir").log
