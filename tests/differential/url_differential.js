@@ -20,6 +20,8 @@ const url = require('node:url');
 const root = path.resolve(__dirname, '../..');
 const sdk = require(path.join(root, 'bindings/node'));
 const { generator } = require('./generate');
+process.noDeprecation = true; // node:punycode, only used to print hosts
+const punycode = require('node:punycode');
 
 const count = Number(process.argv[2] || 10000);
 const seed = Number(process.argv[3] || 1);
@@ -87,9 +89,14 @@ function bidiRuleHolds(label) {
 // domain name, judged by the URL Standard's IDNA data (tests/data/idna).
 function idnaClass(nodeHost) {
   const ascii = nodeHost.split('.');
+  // An "xn--" label whose Punycode starts with its delimiter ("xn---yoc"):
+  // RFC 3492 then decodes from the '-', which is no digit.
+  if (ascii.some((l) => /^xn---[^-]*$/i.test(l))) return 'idna-punycode-leading-delimiter';
   // An "xn--" label whose Punycode holds only ASCII ("xn--ASCII-" fails, P4).
   if (ascii.some((l) => /^xn--.*-$/i.test(l) && !url.domainToUnicode(l).match(/[^\x00-\x7f]/))) return 'idna-punycode-ascii-only';
   const labels = url.domainToUnicode(nodeHost).split('.');
+  // A label starting with a combining mark ("\u09CD\u{11C3D}..." fails, V6).
+  if (labels.some((l) => /^\p{M}/u.test(l))) return 'idna-leading-combining-mark';
   if (!labels.some(isRtlLabel)) return 'idna-other';
   // RFC 5893 broken by a label holding a right-to-left character ("\u064Aa" fails).
   if (labels.filter(isRtlLabel).some((l) => !bidiRuleHolds(l))) return 'idna-bidi-rtl-label';
@@ -121,7 +128,13 @@ function compareAuthorize(input) {
     if (!nodeWeb) return { cls: 'accept:node-only-not-web:' + reason, detail: u.href };
     return { cls: 'accept:node-only:' + reason, detail: u.href };
   }
-  if (!u) return { cls: 'accept:ours-only', detail: ours };
+  if (!u) {
+    // Arabic marks of Unicode 14 and later (U+0897-U+089F, U+08CA-U+08E1,
+    // Bidi class NSM) that Node refuses after a right-to-left letter.
+    const h = punycode.toUnicode(authority(ours).host);
+    if (/[\u0897-\u089f\u08ca-\u08e1]/.test(h)) return { cls: 'accept:ours-only:idna-arabic-marks-unicode-14', detail: h };
+    return { cls: 'accept:ours-only', detail: ours };
+  }
   if (!nodeWeb) return { cls: 'scheme:node-not-web-ours-web', detail: u.href };
   const expected = expectedAuthorize(u);
   if (ours === expected) return null;
