@@ -2,7 +2,7 @@
 # Builds every package into dist/ (scripts/package.sh), then installs each in a
 # fresh place away from the source tree, with no QUORENT_SDK_LIB, and signs in
 # from there: the wheel into a new virtual environment, the npm tarball into an
-# empty npm project, the jar onto a bare classpath.
+# empty npm project, the jar and POM into a new Maven repository.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -53,21 +53,14 @@ else
   echo "packages: no npm package in dist/; skipped"
 fi
 
-# Kotlin/JVM: a bare classpath of the jar, JNA and the Kotlin standard library.
+# Kotlin/JVM: the jar and POM installed into a new Maven repository, and a Maven project
+# that depends on them by their coordinates.
 jar=$root/dist/quorent-sdk-$version.jar
-if [ -f "$jar" ] && [ -f bindings/kotlin/examples/SignIn.kt ]; then
-  mkdir "$tmp/jvm"
-  cp "$jar" /usr/share/java/jna.jar /usr/share/java/kotlin-stdlib.jar bindings/kotlin/examples/SignIn.kt "$tmp/jvm/"
-  (
-    cd "$tmp/jvm"
-    cp_=quorent-sdk-$version.jar:jna.jar:kotlin-stdlib.jar
-    kotlinc -Xuse-experimental=kotlin.ExperimentalUnsignedTypes -nowarn -cp "$cp_" -d classes SignIn.kt > build.log 2>&1 \
-      || { cat build.log >&2; exit 1; }
-    java -cp "$cp_:classes" SignInKt > out.txt
-    grep -q "^${expected}AppKey(secretKeyHex=<redacted>, " out.txt \
-      || { cat out.txt; echo "packages: sign-in from the jar failed" >&2; exit 1; }
-  )
-  echo "packages: jar on a bare classpath; sign-in passed"
+if [ -f "$jar" ] && [ -f "$root/dist/quorent-sdk-$version.pom" ]; then
+  bindings/kotlin/examples/consumer/run.sh > "$tmp/jvm.txt"
+  grep -q "^${expected}AppKey(secretKeyHex=<redacted>, " "$tmp/jvm.txt" \
+    || { cat "$tmp/jvm.txt"; echo "packages: sign-in from the Maven artifact failed" >&2; exit 1; }
+  echo "packages: Maven artifact installed in a new repository; a project using it signed in"
 else
-  echo "packages: no jar in dist/; skipped"
+  echo "packages: no jar and POM in dist/; skipped"
 fi
