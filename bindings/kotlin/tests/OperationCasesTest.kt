@@ -28,6 +28,7 @@ class OperationCasesTest {
     }
 
     private fun runCase(c: Map<String, Any?>) {
+        val name = c["name"] as String
         val outcome: Any? = try {
             caseForm(call(c["op"] as String, Args(c["args"] as Map<*, *>)))
         } catch (e: SdkException) {
@@ -36,17 +37,17 @@ class OperationCasesTest {
             "internal: ${e.message}"
         }
         when {
-            "ok" in c -> assertEquals(expectedForm(c["ok"]), outcome)
-            "err" in c -> assertEquals(c["err"], outcome)
+            "ok" in c -> assertEquals(expectedForm(c["ok"]), outcome, name)
+            "err" in c -> assertEquals(c["err"], outcome, name)
             "ok_pattern" in c -> {
                 val got = outcome as Map<*, *>
                 for ((field, pattern) in c["ok_pattern"] as Map<*, *>) {
-                    assertTrue(Regex(pattern as String).matches(got[field] as String)) { "$field = ${got[field]}" }
+                    assertTrue(Regex(pattern as String).matches(got[field] as String)) { "$name: $field = ${got[field]}" }
                 }
             }
             "internal_prefix" in c ->
-                assertTrue((outcome as? String)?.startsWith("internal: ${c["internal_prefix"]}") == true) { "got $outcome" }
-            else -> throw AssertionError("no expected outcome")
+                assertTrue((outcome as? String)?.startsWith("internal: ${c["internal_prefix"]}") == true) { "$name: got $outcome" }
+            else -> throw AssertionError("$name: no expected outcome")
         }
     }
 }
