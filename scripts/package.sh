@@ -2,7 +2,7 @@
 # Builds every binding's package into dist/:
 #   dist/quorent_sdk-<version>-py3-none-manylinux_2_<N>_x86_64.whl  the Python wheel (pip install it)
 #   dist/quorent-sdk-<version>.tgz                                  the npm package (npm install it)
-#   dist/quorent-sdk-<version>.jar                                  the Kotlin/JVM jar (with jna.jar on the classpath)
+#   dist/quorent-sdk-<version>.jar, .pom                            the Kotlin/JVM artifact dev.quorent:quorent-sdk
 # Each carries the portable library, build-portable/linux-x86_64/ (made by
 # scripts/portable.sh when missing), stripped: it needs nothing but the C
 # library, so the packages run on any x86-64 Linux whose glibc is at least
@@ -13,7 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-QUORENT_EXTRA_PKGS="python3-venv python3-pip" scripts/install-deps.sh >/dev/null
+QUORENT_EXTRA_PKGS="python3-venv python3-pip maven default-jdk-headless" scripts/install-deps.sh >/dev/null
 portable=$root/build-portable/linux-x86_64/libquorent_sdk_uniffi.so
 if [ ! -f "$portable" ]; then
   [ -x scripts/portable.sh ] \
@@ -47,9 +47,10 @@ else
   echo "package: no Node binding or no npm; skipping the npm package" >&2
 fi
 
-# Kotlin/JVM: the binding's own build script makes the jar.
+# Kotlin/JVM: the binding's own build script makes the jar and POM with Maven (its tests
+# run in the Kotlin stage).
 if [ -x bindings/kotlin/build.sh ]; then
-  QUORENT_SDK_LIB=$lib bindings/kotlin/build.sh > "$tmp/kotlin.log" 2>&1 \
+  QUORENT_SDK_LIB=$lib bindings/kotlin/build.sh --no-tests > "$tmp/kotlin.log" 2>&1 \
     || { cat "$tmp/kotlin.log" >&2; echo "package: the Kotlin build failed" >&2; exit 1; }
 else
   echo "package: no Kotlin binding; skipping the jar" >&2

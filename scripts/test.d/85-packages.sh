@@ -2,8 +2,8 @@
 # Builds every package into dist/ (scripts/package.sh), then installs each in a
 # fresh place away from the source tree, with no QUORENT_SDK_LIB, and signs in
 # from there: the wheel into a new virtual environment, the npm tarball into an
-# empty npm project, the jar onto a bare classpath. The library each carries is
-# the portable one: it needs the C library and nothing else.
+# empty npm project, the jar and POM into a new Maven repository. The library
+# each carries is the portable one: it needs the C library and nothing else.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -69,24 +69,18 @@ else
   echo "packages: no npm package in dist/; skipped"
 fi
 
-# Kotlin/JVM: a bare classpath of the jar, JNA and the Kotlin standard library.
+# Kotlin/JVM: the jar and POM installed into a new Maven repository, and a Maven project
+# that depends on them by their coordinates.
 jar=$root/dist/quorent-sdk-$version.jar
-if [ -f "$jar" ] && [ -f bindings/kotlin/examples/SignIn.kt ]; then
+if [ -f "$jar" ] && [ -f "$root/dist/quorent-sdk-$version.pom" ]; then
   mkdir "$tmp/jvm"
-  cp "$jar" /usr/share/java/jna.jar /usr/share/java/kotlin-stdlib.jar bindings/kotlin/examples/SignIn.kt "$tmp/jvm/"
-  (
-    cd "$tmp/jvm"
-    cp_=quorent-sdk-$version.jar:jna.jar:kotlin-stdlib.jar
-    python3 -c "import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extract(sys.argv[2], 'resource')" \
-      "quorent-sdk-$version.jar" linux-x86-64/libquorent_sdk_uniffi.so
-    only_libc resource/linux-x86-64/libquorent_sdk_uniffi.so jar
-    kotlinc -Xuse-experimental=kotlin.ExperimentalUnsignedTypes -nowarn -cp "$cp_" -d classes SignIn.kt > build.log 2>&1 \
-      || { cat build.log >&2; exit 1; }
-    java -cp "$cp_:classes" SignInKt > out.txt
-    grep -q "^${expected}AppKey(secretKeyHex=<redacted>, " out.txt \
-      || { cat out.txt; echo "packages: sign-in from the jar failed" >&2; exit 1; }
-  )
-  echo "packages: jar on a bare classpath; sign-in passed"
+  python3 -c "import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extract(sys.argv[2], sys.argv[3])" \
+    "$jar" linux-x86-64/libquorent_sdk_uniffi.so "$tmp/jvm"
+  only_libc "$tmp/jvm/linux-x86-64/libquorent_sdk_uniffi.so" jar
+  bindings/kotlin/examples/consumer/run.sh > "$tmp/jvm.txt"
+  grep -q "^${expected}AppKey(secretKeyHex=<redacted>, " "$tmp/jvm.txt" \
+    || { cat "$tmp/jvm.txt"; echo "packages: sign-in from the Maven artifact failed" >&2; exit 1; }
+  echo "packages: Maven artifact installed in a new repository; a project using it signed in"
 else
-  echo "packages: no jar in dist/; skipped"
+  echo "packages: no jar and POM in dist/; skipped"
 fi
