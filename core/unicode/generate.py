@@ -38,6 +38,14 @@ SOURCES = """\
 STATUS = {"V": 0, "M": 1, "I": 2, "D": 3, "X": 4}
 BIDI = ["Other", "L", "R", "AL", "AN", "EN", "ES", "CS", "ET", "ON", "BN", "NSM"]
 JOINING = ["U", "D", "L", "R", "C", "T"]
+# The long value names the '@missing' lines use.
+LONG_NAMES = {
+    "Left_To_Right": "L", "Right_To_Left": "R", "Arabic_Letter": "AL", "Arabic_Number": "AN",
+    "European_Number": "EN", "European_Separator": "ES", "Common_Separator": "CS",
+    "European_Terminator": "ET", "Other_Neutral": "ON", "Boundary_Neutral": "BN", "Nonspacing_Mark": "NSM",
+    "Non_Joining": "U", "Dual_Joining": "D", "Left_Joining": "L", "Right_Joining": "R", "Join_Causing": "C",
+    "Transparent": "T",
+}
 
 
 def data_lines(path):
@@ -98,6 +106,7 @@ def read_property(path, wanted):
 def read_enumerated(path, names):
     values = [0] * MAX_CP
     for (a, b), v in missing_lines(path):
+        v = LONG_NAMES.get(v, v)
         if v in names:
             for c in range(a, b + 1):
                 values[c] = names.index(v)
