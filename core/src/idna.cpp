@@ -3,6 +3,7 @@
 // each label (validity, CheckJoiners, CheckBidi), encode with Punycode.
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "unicode.hpp"
@@ -20,10 +21,12 @@ namespace {
 constexpr std::size_t kMaxPunycodeLabel = 1000;
 
 std::uint32_t idna_status(char32_t c, std::string_view& mapping) {
-    const IdnaRange* end = kIdnaRanges + kIdnaRangeCount;
-    const IdnaRange* r = std::upper_bound(kIdnaRanges, end, static_cast<std::uint32_t>(c),
+    if (c >= 0x110000) return kStatusDisallowed;
+    const IdnaRange* first = kIdnaRanges + kIdnaBlockIndex[c >> 8];
+    const IdnaRange* last = kIdnaRanges + kIdnaBlockIndex[(c >> 8) + 1] + 1;
+    const IdnaRange* r = std::upper_bound(first, last, static_cast<std::uint32_t>(c),
                                           [](std::uint32_t v, const IdnaRange& x) { return v < (x.start_status >> 3); });
-    --r;  // the first range starts at 0
+    --r;  // first starts at or before c
     mapping = std::string_view(kIdnaMappingPool + r->offset, r->length);
     return r->start_status & 7;
 }
@@ -187,13 +190,16 @@ bool bidi_rule_ok(std::u32string_view label) {
 }
 
 // The validity criteria for nontransitional processing, without the Bidi
-// rule (checked over the whole name after).
-bool label_valid(std::u32string_view label, bool decoded) {
+// rule (checked over the whole name after). Every code point the mapping
+// step leaves or writes is valid, so only labels that normalization changed
+// or Punycode decoding produced need their statuses checked.
+bool label_valid(std::u32string_view label, bool decoded, bool check_status) {
     if (label.empty()) return true;
     if (decoded && (starts_with_xn(label) || !is_nfc(label))) return false;
     if (properties(label[0]).mark()) return false;
-    for (char32_t c : label)
-        if (c == U'.' || !valid_status(c)) return false;
+    if (check_status)
+        for (char32_t c : label)
+            if (c == U'.' || !valid_status(c)) return false;
     return context_j_ok(label);
 }
 
@@ -231,17 +237,19 @@ bool domain_to_ascii(std::string_view utf8, std::string& out) {
             default: return false;
         }
     }
-    to_nfc(mapped);
-    // Labels: A-labels decoded, every label checked.
-    std::vector<std::u32string> labels;
+    const bool normalized = to_nfc(mapped);
+    // Labels: A-labels decoded, every label checked. Other labels stay
+    // views into mapped.
+    std::vector<std::u32string_view> labels;
     std::vector<bool> reencode;
+    std::deque<std::u32string> decoded_labels;
     std::u32string_view rest(mapped);
     bool bidi_domain = false;
     while (true) {
         const std::size_t dot = rest.find(U'.');
         std::u32string_view label = rest.substr(0, dot);
-        std::u32string decoded;
         if (starts_with_xn(label)) {
+            std::u32string& decoded = decoded_labels.emplace_back();
             if (!is_ascii(label) || !punycode_decode(label.substr(4), decoded) || decoded.empty() ||
                 is_ascii(decoded))
                 return false;
@@ -250,15 +258,15 @@ bool domain_to_ascii(std::string_view utf8, std::string& out) {
             if (!punycode_encode(decoded, again) || again.size() != label.size() - 4 ||
                 !std::equal(again.begin(), again.end(), label.begin() + 4))
                 return false;
-            if (!label_valid(decoded, true)) return false;
+            if (!label_valid(decoded, true, true)) return false;
+            label = decoded;
             reencode.push_back(true);
         } else {
-            decoded.assign(label);
-            if (!label_valid(decoded, false)) return false;
-            reencode.push_back(!is_ascii(decoded));
+            if (!label_valid(label, false, normalized)) return false;
+            reencode.push_back(!is_ascii(label));
         }
-        bidi_domain = bidi_domain || has_rtl(decoded);
-        labels.push_back(std::move(decoded));
+        bidi_domain = bidi_domain || has_rtl(label);
+        labels.push_back(label);
         if (dot == std::u32string_view::npos) break;
         rest.remove_prefix(dot + 1);
     }
@@ -266,7 +274,7 @@ bool domain_to_ascii(std::string_view utf8, std::string& out) {
     // all ASCII: the URL Standard's data accepts "1.\u064A" (an ASCII label
     // beside a right-to-left one).
     if (bidi_domain)
-        for (const std::u32string& label : labels)
+        for (std::u32string_view label : labels)
             if (!is_ascii(label) && !bidi_rule_ok(label)) return false;
     // ToASCII.
     for (std::size_t i = 0; i < labels.size(); ++i) {

@@ -12,9 +12,10 @@ namespace quorent::unicode {
 using namespace tables;
 
 Properties properties(char32_t c) {
-    const std::uint32_t* end = kPropertyRunStarts + kPropertyRunCount;
-    const std::uint32_t* run = std::upper_bound(kPropertyRunStarts, end, static_cast<std::uint32_t>(c));
-    if (run == kPropertyRunStarts) return Properties{0};
+    if (c >= 0x110000) return Properties{0};
+    const std::uint32_t* first = kPropertyRunStarts + kPropertyBlockIndex[c >> 8];
+    const std::uint32_t* last = kPropertyRunStarts + kPropertyBlockIndex[(c >> 8) + 1] + 1;
+    const std::uint32_t* run = std::upper_bound(first, last, static_cast<std::uint32_t>(c));
     return Properties{kPropertyWords[kPropertyRunWords[run - kPropertyRunStarts - 1]]};
 }
 
@@ -122,8 +123,8 @@ bool quick_nfc(std::u32string_view text) {
 
 }  // namespace
 
-void to_nfc(std::u32string& text) {
-    if (quick_nfc(text)) return;
+bool to_nfc(std::u32string& text) {
+    if (quick_nfc(text)) return false;
     std::u32string d;
     d.reserve(text.size() + text.size() / 2);
     for (char32_t c : text) decompose_into(c, d);
@@ -160,6 +161,7 @@ void to_nfc(std::u32string& text) {
     }
     d.resize(w);
     text.swap(d);
+    return true;
 }
 
 bool is_nfc(std::u32string_view text) {

@@ -30,8 +30,9 @@ Properties properties(char32_t c);
 bool decode_utf8(std::string_view in, std::u32string& out);
 void append_utf8(std::string& out, char32_t c);
 
-// Normalization Form C, in place.
-void to_nfc(std::u32string& text);
+// Normalization Form C, in place; false when the text passed the quick
+// check and was left as it was.
+bool to_nfc(std::u32string& text);
 bool is_nfc(std::u32string_view text);
 
 // Full lower-casing, language-independent: simple mappings, SpecialCasing's

@@ -35,6 +35,10 @@ struct SimpleMapping {
 extern const IdnaRange kIdnaRanges[];
 extern const std::size_t kIdnaRangeCount;
 extern const char kIdnaMappingPool[];
+// For each block of 256 code points (and one past the last), the index of
+// the run holding the block's first code point: a lookup searches only the
+// runs between two neighbours.
+extern const std::uint16_t kIdnaBlockIndex[];
 
 // Property words: bits 0-3 Bidi class (BidiClass below), 4-6 Joining type
 // (JoiningType), 7-14 canonical combining class, 15 General_Category=Mark,
@@ -43,6 +47,7 @@ extern const std::uint32_t kPropertyRunStarts[];
 extern const std::uint16_t kPropertyRunWords[];
 extern const std::size_t kPropertyRunCount;
 extern const std::uint32_t kPropertyWords[];
+extern const std::uint16_t kPropertyBlockIndex[];
 
 extern const Expansion kDecompositions[];
 extern const std::size_t kDecompositionCount;

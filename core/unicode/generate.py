@@ -150,6 +150,12 @@ def runs(values):
     return out
 
 
+def block_index(starts):
+    """For each 256-code-point block, the run holding its first code point."""
+    import bisect
+    return [bisect.bisect_right(starts, b << 8) - 1 for b in range(MAX_CP >> 8)] + [len(starts) - 1]
+
+
 def c_array(ctype, name, items, per_line=8):
     lines = [f"const {ctype} {name}[] = {{"]
     for i in range(0, len(items), per_line):
@@ -270,6 +276,7 @@ namespace quorent::unicode::tables {{
                f"// in kIdnaMappingPool.")
     out.append(c_array("IdnaRange", "kIdnaRanges", idna_entries, 4))
     out.append(f"const std::size_t kIdnaRangeCount = {len(idna_entries)};")
+    out.append(c_array("std::uint16_t", "kIdnaBlockIndex", [str(i) for i in block_index(starts)], 16))
     pool_text = utf8_escape(pool.decode("utf-8"))
     chunks = [pool_text[i:i + 100] for i in range(0, len(pool_text), 100)]
     # Keep octal escapes whole at chunk borders.
@@ -292,6 +299,7 @@ namespace quorent::unicode::tables {{
     out.append(c_array("std::uint16_t", "kPropertyRunWords",
                        [str(prop_values.index(v)) for _, v in prop_runs], 16))
     out.append(f"const std::size_t kPropertyRunCount = {len(prop_runs)};")
+    out.append(c_array("std::uint16_t", "kPropertyBlockIndex", [str(i) for i in block_index([r for r, _ in prop_runs])], 16))
     out.append(c_array("std::uint32_t", "kPropertyWords", [f"0x{v:X}" for v in prop_values], 10))
     out.append("")
     out.append("// Full canonical decompositions (Hangul syllables excepted).")
