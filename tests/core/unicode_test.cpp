@@ -92,3 +92,21 @@ TEST(Idna, IllFormedUtf8AndOverlongLabelsFail) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LowerKeyText, FinalSigmaAndFullMappings) {
+    using quorent::userpasskey::lower_key_text;
+    // Σ is final after a cased letter (case-ignorables between) unless a cased
+    // letter follows.
+    EXPECT_EQ(lower_key_text("\xCE\x9F\xCE\x94\xCE\x9F\xCE\xA3").value(), "\xCE\xBF\xCE\xB4\xCE\xBF\xCF\x82");
+    EXPECT_EQ(lower_key_text("\xCE\x91'\xCE\xA3'").value(), "\xCE\xB1'\xCF\x82'");
+    EXPECT_EQ(lower_key_text("\xCE\xA3\xCE\x91").value(), "\xCF\x83\xCE\xB1");
+    EXPECT_EQ(lower_key_text("\xCE\x91\xCE\xA3\xCE\x91").value(), "\xCE\xB1\xCF\x83\xCE\xB1");
+    EXPECT_EQ(lower_key_text("1\xCE\xA3").value(), "1\xCF\x83");
+    // ẞ -> ß; Deseret 𐐀 -> 𐐨 (four-byte forms).
+    EXPECT_EQ(lower_key_text("\xE1\xBA\x9E").value(), "\xC3\x9F");
+    EXPECT_EQ(lower_key_text("\xF0\x90\x90\x80").value(), "\xF0\x90\x90\xA8");
+}
+
+}  // namespace
