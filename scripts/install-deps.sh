@@ -7,7 +7,7 @@
 set -euo pipefail
 purpose="${1:-test}"
 demo_pkgs=(build-essential cmake pkg-config g++ libssl-dev libsecp256k1-dev libcrypto++-dev
-           rapidjson-dev libicu-dev)
+           rapidjson-dev)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-jsonschema valgrind
            clang libclang-rt-14-dev)
 case "$purpose" in
