@@ -1,5 +1,7 @@
 #include "quorent/encoding.hpp"
 
+#include "ct.hpp"
+
 #include <charconv>
 #include <cstring>
 
@@ -7,21 +9,8 @@ namespace quorent {
 
 namespace {
 
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-// The two digits of every byte value.
-struct HexPairs {
-    char v[256][2];
-    constexpr HexPairs() : v{} {
-        for (int i = 0; i < 256; ++i) {
-            v[i][0] = kHexDigits[i >> 4];
-            v[i][1] = kHexDigits[i & 15];
-        }
-    }
-};
-constexpr HexPairs kHexPairs;
-
-// Value of each byte as a hex digit, -1 for a byte that is not one.
+// Value of each byte as a hex digit, -1 for a byte that is not one (the URL
+// parser's digits; secrets are decoded by arithmetic, see hex_decode).
 struct HexTable {
     signed char v[256];
     constexpr HexTable() : v{} {
@@ -34,6 +23,35 @@ struct HexTable {
     }
 };
 constexpr HexTable kHex;
+
+// ---- constant-time pieces ----------------------------------------------------
+// Secret keys, seeds and signatures are hex-encoded, hex-decoded and checked
+// as UTF-8 here: these compute on every byte with arithmetic alone, no branch
+// and no table indexed by a byte, and reveal only their one-bit verdict.
+// Masks are all ones (true) or zero (false); >> of a negative int is arithmetic.
+
+// All ones when 0 <= x < limit (x in -256 .. 511, limit in 1 .. 256).
+constexpr unsigned in_range(int x, int limit) noexcept {
+    return static_cast<unsigned>(((x - limit) & ~x) >> 16);
+}
+
+// The value of a hex digit of either case, and all ones in *bad when c is not one.
+constexpr unsigned hex_value_ct(unsigned char c, unsigned& bad) noexcept {
+    const int digit = static_cast<int>(c) - '0';
+    const int letter = (static_cast<int>(c) | 0x20) - 'a';
+    const unsigned is_digit = in_range(digit, 10);
+    const unsigned is_letter = in_range(letter, 6);
+    bad |= ~(is_digit | is_letter);
+    return (static_cast<unsigned>(digit) & is_digit) | (static_cast<unsigned>(letter + 10) & is_letter);
+}
+
+// All ones when x != 0 (x below 2^31).
+constexpr unsigned nonzero(unsigned x) noexcept { return 0u - ((0u - x) >> 31); }
+
+// The lower-case hex digit of a nibble: '0' + n, plus 39 to reach 'a' above 9.
+constexpr char hex_digit_ct(unsigned n) noexcept {
+    return static_cast<char>('0' + n + (static_cast<unsigned>((9 - static_cast<int>(n)) >> 8) & 39u));
+}
 
 void append_utf8(std::string& out, unsigned cp) {
     if (cp < 0x80) {
@@ -93,7 +111,10 @@ void append_hex(std::string& out, const void* data, std::size_t len) {
     out.resize(at + len * 2);
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     char* p = out.data() + at;
-    for (std::size_t i = 0; i < len; ++i, p += 2) std::memcpy(p, kHexPairs.v[bytes[i]], 2);
+    for (std::size_t i = 0; i < len; ++i) {
+        p[2 * i] = hex_digit_ct(bytes[i] >> 4);
+        p[2 * i + 1] = hex_digit_ct(bytes[i] & 15u);
+    }
 }
 
 std::string hex_encode(const std::uint8_t* data, std::size_t len) {
@@ -109,23 +130,22 @@ bool hex_decode(std::string_view text, Bytes& out, std::string& message) {
         message = "Odd number of digits";
         return false;
     }
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     out.resize(text.size() / 2);
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int hi = hex_digit_value(static_cast<unsigned char>(text[i]));
-        if (hi < 0) {
-            message = "Invalid character " + quoted_char(static_cast<unsigned char>(text[i])) + " at position " +
-                      std::to_string(i);
-            return false;
-        }
-        const int lo = hex_digit_value(static_cast<unsigned char>(text[i + 1]));
-        if (lo < 0) {
-            message = "Invalid character " + quoted_char(static_cast<unsigned char>(text[i + 1])) + " at position " +
-                      std::to_string(i + 1);
-            return false;
-        }
-        out[i / 2] = static_cast<std::uint8_t>((hi << 4) | lo);
+    unsigned bad = 0;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const unsigned hi = hex_value_ct(s[2 * i], bad);
+        const unsigned lo = hex_value_ct(s[2 * i + 1], bad);
+        out[i] = static_cast<std::uint8_t>((hi << 4) | lo);
     }
-    return true;
+    // The one bit revealed: whether every byte was a digit.
+    if (ct::reveal((bad & 1u) == 0)) return true;
+    // Not hex, so not a secret: the first offending character is named.
+    ct::reveal(text.data(), text.size());
+    std::size_t i = 0;
+    while (hex_digit_value(s[i]) >= 0) ++i;
+    message = "Invalid character " + quoted_char(s[i]) + " at position " + std::to_string(i);
+    return false;
 }
 
 Result<Bytes> hex_decode(std::string_view text, ErrorKind kind) {
@@ -137,6 +157,19 @@ Result<Bytes> hex_decode(std::string_view text, ErrorKind kind) {
 
 std::string_view strip_0x_prefixes(std::string_view text) noexcept {
     while (text.size() >= 2 && text[0] == '0' && text[1] == 'x') text.remove_prefix(2);
+    return text;
+}
+
+std::string_view strip_secret_0x_prefixes(std::string_view text) noexcept {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    unsigned run = ~0u;
+    std::size_t prefixes = 0;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+        run &= in_range(s[i] - '0', 1) & in_range(s[i + 1] - 'x', 1);
+        prefixes += run & 1u;
+    }
+    // Revealed: how many prefixes there are, which digits never look like.
+    text.remove_prefix(2 * ct::reveal(prefixes));
     return text;
 }
 
@@ -183,6 +216,33 @@ std::optional<Utf8Fault> first_utf8_fault(std::string_view text) noexcept {
         i += width;
     }
     return std::nullopt;
+}
+
+bool is_utf8_secret(std::string_view text) noexcept {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    // need: continuation bytes still expected; lo, hi: the range of the next
+    // one (narrower after E0, ED, F0, F4, as in first_utf8_fault).
+    unsigned need = 0, lo = 0x80, hi = 0xBF, bad = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int b = s[i];
+        const unsigned cont = nonzero(need);
+        const unsigned cont_ok = in_range(b - static_cast<int>(lo), static_cast<int>(hi - lo + 1));
+        const unsigned two = in_range(b - 0xC2, 0xE0 - 0xC2);
+        const unsigned three = in_range(b - 0xE0, 0x10);
+        const unsigned four = in_range(b - 0xF0, 5);
+        const unsigned lead_ok = in_range(b, 0x80) | two | three | four;
+        const unsigned lead_need = (two & 1u) | (three & 2u) | (four & 3u);
+        const unsigned lead_lo = 0x80u ^ (in_range(b - 0xE0, 1) & (0x80u ^ 0xA0u)) ^  // E0: A0..BF
+                                 (in_range(b - 0xF0, 1) & (0x80u ^ 0x90u));           // F0: 90..BF
+        const unsigned lead_hi = 0xBFu ^ (in_range(b - 0xED, 1) & (0xBFu ^ 0x9Fu)) ^  // ED: 80..9F
+                                 (in_range(b - 0xF4, 1) & (0xBFu ^ 0x8Fu));           // F4: 80..8F
+        bad |= (cont & ~cont_ok) | (~cont & ~lead_ok);
+        need = (cont & (need - 1)) | (~cont & lead_need);
+        lo = (cont & 0x80u) | (~cont & lead_lo);
+        hi = (cont & 0xBFu) | (~cont & lead_hi);
+    }
+    bad |= nonzero(need);
+    return ct::reveal((bad & 1u) == 0);
 }
 
 std::string base64url_encode(const std::uint8_t* data, std::size_t len) {
