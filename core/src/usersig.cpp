@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "ct.hpp"
 #include "quorent/digest.hpp"
 #include "quorent/discovery.hpp"
 
@@ -58,7 +59,8 @@ Result<RootSeed> derive_root_seed(std::string_view origin, const SigningSource& 
     { QUORENT_TRY(second.get(), wallet_sign(message)); }
     const Bytes& a = first.get();
     const Bytes& b = second.get();
-    if (a.size() != b.size() || (!a.empty() && CRYPTO_memcmp(a.data(), b.data(), a.size()) != 0))
+    // Compared in constant time; whether they are equal is revealed.
+    if (a.size() != b.size() || (!a.empty() && ct::reveal(CRYPTO_memcmp(a.data(), b.data(), a.size()) != 0)))
         return CoreError{ErrorKind::Crypto, "wallet signing is non-deterministic; unsupported"};
     // No signature is no secret: the seed would be SHA-256 of nothing, the
     // same public value for everyone, and so would every key derived from it.
