@@ -2,6 +2,7 @@
 
 #include "ct.hpp"
 
+#include <bit>
 #include <charconv>
 #include <cstring>
 
@@ -104,6 +105,43 @@ std::string invalid_symbol(std::size_t offset, unsigned char b) {
     return "Invalid symbol " + std::to_string(b) + ", offset " + std::to_string(offset) + ".";
 }
 
+// Eight bytes at a time: each 64-bit word holds eight lanes of one byte, and
+// no lane's arithmetic carries into the next (little-endian lanes: the first
+// byte in memory is the lowest lane).
+constexpr std::uint64_t kLanes01 = 0x0101010101010101ull;
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
+// The eight digits of four bytes.
+std::uint64_t hex_digits_of4(std::uint32_t w) noexcept {
+    std::uint64_t x = w;  // b0 b1 b2 b3 spread to lanes 0, 2, 4, 6
+    x = (x | (x << 16)) & 0x0000FFFF0000FFFFull;
+    x = (x | (x << 8)) & 0x00FF00FF00FF00FFull;
+    const std::uint64_t n = ((x >> 4) & 0x000F000F000F000Full) | ((x & 0x000F000F000F000Full) << 8);
+    const std::uint64_t above9 = ((n + kLanes01 * 6) >> 4) & kLanes01;
+    return n + kLanes01 * '0' + above9 * 39;
+}
+
+// The four bytes of eight hex digits; *bad gets lane bits set for any lane
+// that is not a digit.
+std::uint32_t hex_value_of8(std::uint64_t c, std::uint64_t& bad) noexcept {
+    constexpr std::uint64_t high = kLanes01 * 0x80;
+    // With bit 7 clear in every lane (checked), (c | 0x80) - k and
+    // (k | 0x80) - c stay within their lane and keep bit 7 set exactly when
+    // c >= k, respectively c <= k.
+    auto at_least = [&](std::uint64_t v, unsigned k) { return ((v | high) - kLanes01 * k) & high; };
+    auto at_most = [&](std::uint64_t v, unsigned k) { return ((kLanes01 * k | high) - v) & high; };
+    const std::uint64_t ascii = c & ~high;
+    const std::uint64_t folded = ascii | (kLanes01 * 0x20);
+    const std::uint64_t digit = at_least(ascii, '0') & at_most(ascii, '9');
+    const std::uint64_t letter = at_least(folded, 'a') & at_most(folded, 'f');
+    bad |= (c & high) | (~(digit | letter) & high);
+    const std::uint64_t v = (c & (kLanes01 * 0x0F)) + (letter >> 7) * 9;
+    std::uint64_t x = ((v & 0x00FF00FF00FF00FFull) << 4) | ((v >> 8) & 0x00FF00FF00FF00FFull);
+    x = (x | (x >> 8)) & 0x0000FFFF0000FFFFull;
+    x = (x | (x >> 16)) & 0xFFFFFFFFull;
+    return static_cast<std::uint32_t>(x);
+}
+
 }  // namespace
 
 void append_hex(std::string& out, const void* data, std::size_t len) {
@@ -111,7 +149,16 @@ void append_hex(std::string& out, const void* data, std::size_t len) {
     out.resize(at + len * 2);
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     char* p = out.data() + at;
-    for (std::size_t i = 0; i < len; ++i) {
+    std::size_t i = 0;
+    if constexpr (kLittleEndian) {
+        for (; i + 4 <= len; i += 4) {
+            std::uint32_t w;
+            std::memcpy(&w, bytes + i, 4);
+            const std::uint64_t digits = hex_digits_of4(w);
+            std::memcpy(p + 2 * i, &digits, 8);
+        }
+    }
+    for (; i < len; ++i) {
         p[2 * i] = hex_digit_ct(bytes[i] >> 4);
         p[2 * i + 1] = hex_digit_ct(bytes[i] & 15u);
     }
@@ -133,7 +180,18 @@ bool hex_decode(std::string_view text, Bytes& out, std::string& message) {
     const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     out.resize(text.size() / 2);
     unsigned bad = 0;
-    for (std::size_t i = 0; i < out.size(); ++i) {
+    std::size_t i = 0;
+    if constexpr (kLittleEndian) {
+        std::uint64_t bad8 = 0;
+        for (; 2 * i + 8 <= text.size(); i += 4) {
+            std::uint64_t c;
+            std::memcpy(&c, s + 2 * i, 8);
+            const std::uint32_t w = hex_value_of8(c, bad8);
+            std::memcpy(out.data() + i, &w, 4);
+        }
+        bad = static_cast<unsigned>(nonzero(static_cast<unsigned>((bad8 | (bad8 >> 32)) >> 7) & 0x01010101u));
+    }
+    for (; i < out.size(); ++i) {
         const unsigned hi = hex_value_ct(s[2 * i], bad);
         const unsigned lo = hex_value_ct(s[2 * i + 1], bad);
         out[i] = static_cast<std::uint8_t>((hi << 4) | lo);
@@ -142,9 +200,9 @@ bool hex_decode(std::string_view text, Bytes& out, std::string& message) {
     if (ct::reveal((bad & 1u) == 0)) return true;
     // Not hex, so not a secret: the first offending character is named.
     ct::reveal(text.data(), text.size());
-    std::size_t i = 0;
-    while (hex_digit_value(s[i]) >= 0) ++i;
-    message = "Invalid character " + quoted_char(s[i]) + " at position " + std::to_string(i);
+    std::size_t at = 0;
+    while (hex_digit_value(s[at]) >= 0) ++at;
+    message = "Invalid character " + quoted_char(s[at]) + " at position " + std::to_string(at);
     return false;
 }
 

@@ -19,27 +19,40 @@ int plain_digit(unsigned char c) {
 }
 
 TEST(ConstantTimeEncoding, HexOfEveryByteAndEveryDigitPair) {
-    for (int b = 0; b < 256; ++b) {
-        const std::uint8_t byte = static_cast<std::uint8_t>(b);
-        char expected[3];
-        std::snprintf(expected, sizeof expected, "%02x", b);
-        ASSERT_EQ(hex_encode(&byte, 1), expected) << b;
+    // Every byte, in one text long enough for every lane of the word-wide
+    // path and for the byte-wise tail.
+    Bytes all(259);
+    std::string expected;
+    for (std::size_t b = 0; b < all.size(); ++b) {
+        all[b] = static_cast<std::uint8_t>(b * 7 + 3);
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", all[b]);
+        expected += two;
     }
-    // Every pair of bytes, behind a valid digit pair so that a fault's
-    // position is not always 0.
-    for (int hi = 0; hi < 256; ++hi) {
-        for (int lo = 0; lo < 256; ++lo) {
-            const std::string text = std::string("a0") + static_cast<char>(hi) + static_cast<char>(lo);
-            Bytes out;
-            std::string message;
-            const bool ok = hex_decode(text, out, message);
-            const int h = plain_digit(static_cast<unsigned char>(hi)), l = plain_digit(static_cast<unsigned char>(lo));
-            ASSERT_EQ(ok, h >= 0 && l >= 0) << hi << " " << lo;
-            if (ok) {
-                ASSERT_EQ(out, (Bytes{0xa0, static_cast<std::uint8_t>(h * 16 + l)}));
-            } else {
-                ASSERT_EQ(message.substr(0, 19), "Invalid character '");
-                ASSERT_TRUE(message.ends_with(h < 0 ? "at position 2" : "at position 3")) << message;
+    ASSERT_EQ(hex_encode(all), expected);
+    // Every pair of bytes in place of a pair of valid digits: in the first
+    // word, at the start of the second, and in the byte-wise tail.
+    const std::string fill = "0123456789abcdefAB";
+    for (std::size_t at : {0u, 6u, 8u, 16u}) {
+        for (int hi = 0; hi < 256; ++hi) {
+            for (int lo = 0; lo < 256; ++lo) {
+                std::string text = fill;
+                text[at] = static_cast<char>(hi);
+                text[at + 1] = static_cast<char>(lo);
+                Bytes out;
+                std::string message;
+                const bool ok = hex_decode(text, out, message);
+                const int h = plain_digit(static_cast<unsigned char>(hi));
+                const int l = plain_digit(static_cast<unsigned char>(lo));
+                ASSERT_EQ(ok, h >= 0 && l >= 0) << hi << " " << lo << " at " << at;
+                if (ok) {
+                    Bytes expected = {0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef, 0xab};
+                    expected[at / 2] = static_cast<std::uint8_t>(h * 16 + l);
+                    ASSERT_EQ(out, expected) << hi << " " << lo << " at " << at;
+                } else {
+                    ASSERT_TRUE(message.starts_with("Invalid character '")) << message;
+                    ASSERT_TRUE(message.ends_with(" at position " + std::to_string(h < 0 ? at : at + 1))) << message;
+                }
             }
         }
     }
