@@ -10,6 +10,21 @@ namespace quorent {
 
 namespace {
 
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+// The two digits of every byte value (public bytes; secrets are encoded by
+// arithmetic, see hex_encode_secret).
+struct HexPairs {
+    char v[256][2];
+    constexpr HexPairs() : v{} {
+        for (int i = 0; i < 256; ++i) {
+            v[i][0] = kHexDigits[i >> 4];
+            v[i][1] = kHexDigits[i & 15];
+        }
+    }
+};
+constexpr HexPairs kHexPairs;
+
 // Value of each byte as a hex digit, -1 for a byte that is not one (the URL
 // parser's digits; secrets are decoded by arithmetic, see hex_decode).
 struct HexTable {
@@ -149,24 +164,31 @@ void append_hex(std::string& out, const void* data, std::size_t len) {
     out.resize(at + len * 2);
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     char* p = out.data() + at;
-    std::size_t i = 0;
-    if constexpr (kLittleEndian) {
-        for (; i + 4 <= len; i += 4) {
-            std::uint32_t w;
-            std::memcpy(&w, bytes + i, 4);
-            const std::uint64_t digits = hex_digits_of4(w);
-            std::memcpy(p + 2 * i, &digits, 8);
-        }
-    }
-    for (; i < len; ++i) {
-        p[2 * i] = hex_digit_ct(bytes[i] >> 4);
-        p[2 * i + 1] = hex_digit_ct(bytes[i] & 15u);
-    }
+    for (std::size_t i = 0; i < len; ++i, p += 2) std::memcpy(p, kHexPairs.v[bytes[i]], 2);
 }
 
 std::string hex_encode(const std::uint8_t* data, std::size_t len) {
     std::string out;
     append_hex(out, data, len);
+    return out;
+}
+
+std::string hex_encode_secret(const std::uint8_t* data, std::size_t len) {
+    std::string out(len * 2, '\0');
+    char* p = out.data();
+    std::size_t i = 0;
+    if constexpr (kLittleEndian) {
+        for (; i + 4 <= len; i += 4) {
+            std::uint32_t w;
+            std::memcpy(&w, data + i, 4);
+            const std::uint64_t digits = hex_digits_of4(w);
+            std::memcpy(p + 2 * i, &digits, 8);
+        }
+    }
+    for (; i < len; ++i) {
+        p[2 * i] = hex_digit_ct(data[i] >> 4);
+        p[2 * i + 1] = hex_digit_ct(data[i] & 15u);
+    }
     return out;
 }
 

@@ -91,7 +91,7 @@ Result<std::string> derive_root_seed(std::string_view origin, std::string_view s
         return std::move((calls++ == 0 ? sig1 : sig2).get());
     };
     QUORENT_TRY(const RootSeed seed, derive_root_seed(origin, source));
-    return hex_encode(seed.bytes().data(), seed.bytes().size());
+    return hex_encode_secret(seed.bytes().data(), seed.bytes().size());
 }
 
 // ---- app key ---------------------------------------------------------------------
@@ -147,7 +147,7 @@ Result<AppKey> derive_app_key(std::string_view root_seed_hex, std::uint64_t tena
 AppKey app_key_record(const DerivedKey& key) {
     const auto& secret = key.secret.bytes();
     const auto pub = key.pubkey.compressed();
-    return AppKey{hex_encode(secret.data(), secret.size()), hex_encode(pub.data(), pub.size())};
+    return AppKey{hex_encode_secret(secret.data(), secret.size()), hex_encode(pub.data(), pub.size())};
 }
 
 // ---- pseudonym and binding ---------------------------------------------------------

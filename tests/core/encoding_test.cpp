@@ -30,6 +30,9 @@ TEST(ConstantTimeEncoding, HexOfEveryByteAndEveryDigitPair) {
         expected += two;
     }
     ASSERT_EQ(hex_encode(all), expected);
+    ASSERT_EQ(hex_encode_secret(all.data(), all.size()), expected);
+    for (std::size_t len = 0; len < 9; ++len)
+        ASSERT_EQ(hex_encode_secret(all.data(), len), expected.substr(0, 2 * len));
     // Every pair of bytes in place of a pair of valid digits: in the first
     // word, at the start of the second, and in the byte-wise tail.
     const std::string fill = "0123456789abcdefAB";

@@ -17,10 +17,13 @@ namespace quorent {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Lower-case hex, two digits per byte, no prefix. Computed without a branch
-// or a table lookup on the bytes, so that secrets can be encoded.
+// Lower-case hex, two digits per byte, no prefix (of public bytes: a table
+// is indexed by each byte).
 std::string hex_encode(const std::uint8_t* data, std::size_t len);
 inline std::string hex_encode(const Bytes& bytes) { return hex_encode(bytes.data(), bytes.size()); }
+
+// The same for secret bytes: computed without a branch or a table lookup on them.
+std::string hex_encode_secret(const std::uint8_t* data, std::size_t len);
 
 // Appends the lower-case hex of len bytes to out.
 void append_hex(std::string& out, const void* data, std::size_t len);
