@@ -300,6 +300,18 @@ std::optional<Utf8Fault> first_utf8_fault(std::string_view text) noexcept {
 
 bool is_utf8_secret(std::string_view text) noexcept {
     const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    // Every secret the library takes is hex, so a valid one is all ASCII:
+    // whether the text is ASCII is revealed (it says nothing about a valid
+    // secret), and ASCII is valid UTF-8. Only other texts take the walk.
+    std::uint64_t high = 0;
+    std::size_t at = 0;
+    for (; at + 8 <= text.size(); at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s + at, 8);
+        high |= word;
+    }
+    for (; at < text.size(); ++at) high |= s[at];
+    if (ct::reveal((high & 0x8080808080808080ull) == 0)) return true;
     // need: continuation bytes still expected; lo, hi: the range of the next
     // one (narrower after E0, ED, F0, F4, as in first_utf8_fault).
     unsigned need = 0, lo = 0x80, hi = 0xBF, bad = 0;

@@ -62,9 +62,9 @@ struct Utf8Fault {
 std::optional<Utf8Fault> first_utf8_fault(std::string_view text) noexcept;
 inline bool is_utf8(std::string_view text) noexcept { return !first_utf8_fault(text).has_value(); }
 
-// The same verdict as is_utf8 for a text that may hold a secret: every byte
-// is read, with no branch or table lookup on it; only the verdict is
-// revealed. Slower than is_utf8 on long ASCII texts.
+// The same verdict as is_utf8 for a text that may hold a secret (a hex
+// secret: valid ones are ASCII): every byte is read, with no branch or table
+// lookup on it; only whether the text is ASCII and the verdict are revealed.
 bool is_utf8_secret(std::string_view text) noexcept;
 
 // Unpadded base64url.
