@@ -20,6 +20,10 @@
 
 #include "sdk.hpp"
 
+#ifdef QUORENT_CT_CHECK
+#include <valgrind/memcheck.h>
+#endif
+
 namespace quorent_cli::wallet {
 
 namespace {
@@ -65,26 +69,87 @@ struct SecretKey {
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
+// ---- the key in constant time -----------------------------------------------------
+// The key's text is trimmed, stripped of its prefix and decoded with
+// arithmetic alone: no branch and no table lookup on a byte of it. Revealed
+// on purpose: how much white space and prefix there is (digits never look
+// like either) and the one bit "all 64 are digits". The constant-time check
+// (tests/consttime) compiles this file with QUORENT_CT_CHECK, where reveal()
+// and the libsecp256k1 calls below tell memcheck so.
+
+template <class T>
+T reveal(T value) {
+#ifdef QUORENT_CT_CHECK
+    VALGRIND_MAKE_MEM_DEFINED(&value, sizeof value);
+#endif
+    return value;
+}
+
+// All ones when c == want, else zero.
+unsigned equal_mask(unsigned char c, unsigned char want) {
+    return 0u - (((static_cast<unsigned>(c ^ want)) - 1u) >> 31);
+}
+unsigned space_mask(unsigned char c) {
+    return equal_mask(c, ' ') | equal_mask(c, '\t') | equal_mask(c, '\n') | equal_mask(c, '\r');
+}
+
+// All ones when 0 <= x < limit (x in -256 .. 511).
+unsigned below(int x, int limit) { return static_cast<unsigned>(((x - limit) & ~x) >> 16); }
+
+// Runs one libsecp256k1 call on the key. libsecp256k1 proves its key check,
+// public-key computation and signing constant-time itself (its own test runs
+// them under memcheck with the key undefined), so the key is declared public
+// for that call alone; what the call returns is public.
+template <class Call>
+int with_key(const SecretKey& key, Call call) {
+#ifdef QUORENT_CT_CHECK
+    std::array<unsigned char, 32> marks{};
+    const bool checked = VALGRIND_GET_VBITS(key.bytes.data(), marks.data(), marks.size()) == 1;
+    VALGRIND_MAKE_MEM_DEFINED(key.bytes.data(), key.bytes.size());
+    const int ok = call(key.bytes.data());
+    if (checked) VALGRIND_SET_VBITS(key.bytes.data(), marks.data(), marks.size());
+    return ok;
+#else
+    return call(key.bytes.data());
+#endif
+}
+
 // 64 hex digits (an optional 0x, surrounding white space ignored) of a valid
 // secret key. Decoded in place: no copy of the key text is made.
 void parse_key(std::string_view text, SecretKey& key) {
-    while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
-    while (!text.empty() && is_space(text.back())) text.remove_suffix(1);
-    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
-    if (text.size() != 64) throw std::invalid_argument("a wallet key is 32 bytes of hex");
-    auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    };
-    for (std::size_t i = 0; i < 32; ++i) {
-        const int hi = nibble(text[2 * i]);
-        const int lo = nibble(text[2 * i + 1]);
-        if (hi < 0 || lo < 0) throw std::invalid_argument("a wallet key is 32 bytes of hex");
-        key.bytes[i] = static_cast<unsigned char>(hi * 16 + lo);
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t lead = 0, trail = 0;
+    unsigned run_front = ~0u, run_back = ~0u;
+    for (std::size_t i = 0; i < n; ++i) {
+        run_front &= space_mask(s[i]);
+        run_back &= space_mask(s[n - 1 - i]);
+        lead += run_front & 1u;
+        trail += run_back & 1u;
     }
-    if (!secp256k1_ec_seckey_verify(context(), key.bytes.data())) throw std::invalid_argument("invalid wallet key");
+    lead = reveal(lead);
+    trail = reveal(trail);
+    text = lead == n ? std::string_view() : text.substr(lead, n - lead - trail);
+    s = reinterpret_cast<const unsigned char*>(text.data());
+    if (text.size() >= 2) {
+        const unsigned prefix = equal_mask(s[0], '0') & (equal_mask(s[1], 'x') | equal_mask(s[1], 'X'));
+        if (reveal(prefix & 1u)) text.remove_prefix(2);
+    }
+    if (text.size() != 64) throw std::invalid_argument("a wallet key is 32 bytes of hex");
+    s = reinterpret_cast<const unsigned char*>(text.data());
+    unsigned bad = 0;
+    auto nibble = [&bad](unsigned char c) {
+        const int digit = c - '0';
+        const int letter = (c | 0x20) - 'a';
+        const unsigned is_digit = below(digit, 10), is_letter = below(letter, 6);
+        bad |= ~(is_digit | is_letter);
+        return (static_cast<unsigned>(digit) & is_digit) | (static_cast<unsigned>(letter + 10) & is_letter);
+    };
+    for (std::size_t i = 0; i < 32; ++i)
+        key.bytes[i] = static_cast<unsigned char>(nibble(s[2 * i]) << 4 | nibble(s[2 * i + 1]));
+    if (reveal(bad & 1u)) throw std::invalid_argument("a wallet key is 32 bytes of hex");
+    if (!with_key(key, [](const unsigned char* k) { return secp256k1_ec_seckey_verify(context(), k); }))
+        throw std::invalid_argument("invalid wallet key");
 }
 
 std::string sign_with(const SecretKey& key, std::string_view message) {
@@ -94,7 +159,9 @@ std::string sign_with(const SecretKey& key, std::string_view message) {
                                  std::to_string(message.size()) + std::string(message);
     const auto digest = keccak256(prefixed);
     secp256k1_ecdsa_recoverable_signature sig;
-    if (!secp256k1_ecdsa_sign_recoverable(context(), &sig, digest.data(), key.bytes.data(), nullptr, nullptr))
+    if (!with_key(key, [&](const unsigned char* k) {
+            return secp256k1_ecdsa_sign_recoverable(context(), &sig, digest.data(), k, nullptr, nullptr);
+        }))
         throw std::invalid_argument("signing failed");
     std::array<unsigned char, 65> out{};
     int recid = 0;
@@ -105,7 +172,7 @@ std::string sign_with(const SecretKey& key, std::string_view message) {
 
 std::string address_with(const SecretKey& key) {
     secp256k1_pubkey pub;
-    if (!secp256k1_ec_pubkey_create(context(), &pub, key.bytes.data()))
+    if (!with_key(key, [&](const unsigned char* k) { return secp256k1_ec_pubkey_create(context(), &pub, k); }))
         throw std::invalid_argument("invalid wallet key");
     std::array<unsigned char, 65> raw{};
     size_t len = raw.size();
@@ -268,7 +335,7 @@ int run(int argc, char** argv) {
         do {
             if (getentropy(key.bytes.data(), key.bytes.size()) != 0)
                 throw std::runtime_error("the operating system's random source failed");
-        } while (!secp256k1_ec_seckey_verify(context(), key.bytes.data()));
+        } while (!with_key(key, [](const unsigned char* k) { return secp256k1_ec_seckey_verify(context(), k); }));
         std::string hex = to_hex(std::string_view(reinterpret_cast<const char*>(key.bytes.data()), key.bytes.size()));
         const std::string address = address_with(key);
         std::cerr << "quorent wallet: a fresh random key for TESTING ONLY (address " << address

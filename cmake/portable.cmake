@@ -20,8 +20,6 @@ endfunction()
 quorent_static_dependency(OpenSSL::Crypto libcrypto.a)
 quorent_static_dependency(PkgConfig::SECP256K1 libsecp256k1.a)
 quorent_static_dependency(PkgConfig::CRYPTOPP libcryptopp.a)
-# Unicode processing has no library in the portable build.
-add_library(ICU::uc INTERFACE IMPORTED)
 
 set(RAPIDJSON_INCLUDE_DIR ${QUORENT_DEPS_PREFIX}/include)
 add_compile_options(-ffunction-sections -fdata-sections)

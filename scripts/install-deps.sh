@@ -9,7 +9,7 @@
 set -euo pipefail
 purpose="${1:-test}"
 demo_pkgs=(build-essential cmake pkg-config g++ libssl-dev libsecp256k1-dev libcrypto++-dev
-           rapidjson-dev libicu-dev)
+           rapidjson-dev)
 portable_pkgs=(dpkg-dev debootstrap crossbuild-essential-arm64 binutils-aarch64-linux-gnu qemu-user
                googletest perl make autoconf automake libtool)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-jsonschema valgrind

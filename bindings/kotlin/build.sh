@@ -1,41 +1,54 @@
 #!/usr/bin/env bash
-# Builds the Kotlin/JVM binding with Debian's kotlinc and JNA:
-#   dist/quorent-sdk-<version>.jar  the binding's classes, the shared library as the JNA
-#                                   classpath resource linux-x86-64/libquorent_sdk_uniffi.so,
-#                                   and META-INF/LICENSE (Apache-2.0)
-# Users put the jar, jna.jar and kotlin-stdlib.jar on their classpath (Debian:
-# /usr/share/java/jna.jar, /usr/share/java/kotlin-stdlib.jar).
-#   bindings/kotlin/build.sh [--tests]   --tests also compiles the tests and the benchmark
-# The library is taken from $QUORENT_SDK_LIB, else build/libquorent_sdk_uniffi.so.
+# Builds and tests the Kotlin/JVM binding with Maven (bindings/kotlin/pom.xml: Kotlin 2,
+# JNA and JUnit from Maven Central), then copies into dist/
+#   quorent-sdk-<version>.jar  the binding's classes (Java 8 bytecode), the native library
+#                              as JNA classpath resources linux-x86-64/ (and linux-aarch64/
+#                              when given), and META-INF/LICENSE
+#   quorent-sdk-<version>.pom  its POM: dev.quorent:quorent-sdk:<version>, depending on
+#                              net.java.dev.jna:jna and org.jetbrains.kotlin:kotlin-stdlib
+#   bindings/kotlin/build.sh [--no-tests] [maven arguments...]
+# The x86-64 library is $QUORENT_SDK_LIB, else build/libquorent_sdk_uniffi.so; the aarch64
+# one $QUORENT_SDK_LIB_AARCH64, else build-portable/linux-aarch64/libquorent_sdk_uniffi.so
+# if it exists. Maven's local repository is ${QUORENT_CACHE:-~/.cache/quorent}/m2.
+# Prints the tests' summary; Maven's whole output is in build/kotlin/maven.log.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-here=$root/bindings/kotlin
 lib=${QUORENT_SDK_LIB:-$root/build/libquorent_sdk_uniffi.so}
+lib_aarch64=${QUORENT_SDK_LIB_AARCH64:-$root/build-portable/linux-aarch64/libquorent_sdk_uniffi.so}
 version=$(sed -n 's/^project(quorent_sdk VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
-jna=/usr/share/java/jna.jar
-out=$root/build/kotlin
-jar=$root/dist/quorent-sdk-$version.jar
-kflags=(-Xuse-experimental=kotlin.ExperimentalUnsignedTypes -jvm-target 1.8 -nowarn -module-name quorent-sdk)
+target=$root/build/kotlin/target
+native=$root/build/kotlin/native
+log=$root/build/kotlin/maven.log
+args=()
+if [ "${1:-}" = "--no-tests" ]; then args+=(-Dmaven.test.skip=true); shift; fi
 
 [ -f "$lib" ] || { echo "no library at $lib; build it first (cmake --build build --target quorent_sdk_uniffi)" >&2; exit 1; }
-rm -rf "$out/classes"
-mkdir -p "$out/classes/linux-x86-64" "$out/classes/META-INF" "$root/dist"
-kotlinc "${kflags[@]}" -cp "$jna" -d "$out/classes" "$here"/src/quorent/sdk/*.kt
-cp -L "$lib" "$out/classes/linux-x86-64/libquorent_sdk_uniffi.so"
-strip --strip-debug "$out/classes/linux-x86-64/libquorent_sdk_uniffi.so" 2>/dev/null || true
-cat > "$out/classes/META-INF/LICENSE" <<LICENSE
-quorent-sdk $version, Kotlin/JVM binding and libquorent_sdk_uniffi (linux-x86-64).
-Licensed under the Apache License, Version 2.0: https://www.apache.org/licenses/LICENSE-2.0
-Runtime requirements (not included): JNA 5 (jna.jar) and the Kotlin standard library (kotlin-stdlib.jar).
-LICENSE
-printf 'Implementation-Title: quorent-sdk\nImplementation-Version: %s\n' "$version" > "$out/manifest.txt"
-rm -f "$jar"
-jar --create --file "$jar" --manifest "$out/manifest.txt" -C "$out/classes" .
-echo "built $jar"
-
-if [ "${1:-}" = "--tests" ]; then
-  rm -rf "$out/test"
-  kotlinc "${kflags[@]}" -cp "$jna:$out/classes" -Xfriend-paths="$out/classes" -d "$out/test" \
-    "$here"/tests/*.kt "$here"/bench/*.kt
-  echo "built $out/test"
+if [ -n "${QUORENT_SDK_LIB_AARCH64:-}" ] && [ ! -f "$lib_aarch64" ]; then
+  echo "no library at $lib_aarch64 (QUORENT_SDK_LIB_AARCH64)" >&2; exit 1
 fi
+
+# The libraries the jar carries, without their debug information.
+stage() {
+  mkdir -p "$native/$1"
+  cp -L "$2" "$native/$1/libquorent_sdk_uniffi.so"
+  strip --strip-debug "$native/$1/libquorent_sdk_uniffi.so" 2>/dev/null || true
+}
+rm -rf "$native"
+stage linux-x86-64 "$lib"
+if [ -f "$lib_aarch64" ]; then stage linux-aarch64 "$lib_aarch64"; fi
+
+mkdir -p "$root/dist" "$(dirname "$log")"
+if ! mvn -B -ntp -f "$root/bindings/kotlin/pom.xml" \
+    -Dmaven.repo.local="${QUORENT_CACHE:-$HOME/.cache/quorent}/m2" \
+    -Drevision="$version" -Dquorent.lib="$lib" -Dquorent.native.dir="$native" \
+    "${args[@]}" "$@" clean verify > "$log" 2>&1; then
+  grep -E '^\[(ERROR|WARNING)\]|Tests run:|FAIL' "$log" | head -n 80 >&2
+  echo "kotlin: the Maven build failed; see $log" >&2
+  exit 1
+fi
+# The compiler's warnings, and Surefire's summary of each run (the cases and checks,
+# then the load-failure check in a JVM of its own).
+grep -E '^\[WARNING\] file:' "$log" || true
+grep -E 'Tests run: [0-9]+, Failures: [0-9]+, Errors: [0-9]+, Skipped: [0-9]+$' "$log" | sed 's/^\[INFO\] //' || true
+cp "$target/quorent-sdk-$version.jar" "$target/quorent-sdk-$version.pom" "$root/dist/"
+echo "built $root/dist/quorent-sdk-$version.jar and .pom"

@@ -1,6 +1,10 @@
 """The wheel carries the shared library (put into quorent_sdk/ by
 scripts/package.sh), so it is tagged for the platform rather than pure
-Python; any Python 3 can use it, since the binding is ctypes only."""
+Python; any Python 3 can use it, since the binding is ctypes only. The
+platform tag is $QUORENT_WHEEL_PLATFORM when set (scripts/package.sh sets the
+manylinux tag of the library's glibc floor), else this machine's."""
+
+import os
 
 from setuptools import setup
 from setuptools.dist import Distribution
@@ -18,7 +22,7 @@ class PlatformWheel(bdist_wheel):
         self.root_is_pure = False
 
     def get_tag(self):
-        return ("py3", "none", super().get_tag()[2])
+        return ("py3", "none", os.environ.get("QUORENT_WHEEL_PLATFORM") or super().get_tag()[2])
 
 
 setup(distclass=PlatformDistribution, cmdclass={"bdist_wheel": PlatformWheel})

@@ -1,5 +1,8 @@
 #include "quorent/encoding.hpp"
 
+#include "ct.hpp"
+
+#include <bit>
 #include <charconv>
 #include <cstring>
 
@@ -9,7 +12,8 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-// The two digits of every byte value.
+// The two digits of every byte value (public bytes; secrets are encoded by
+// arithmetic, see hex_encode_secret).
 struct HexPairs {
     char v[256][2];
     constexpr HexPairs() : v{} {
@@ -21,7 +25,8 @@ struct HexPairs {
 };
 constexpr HexPairs kHexPairs;
 
-// Value of each byte as a hex digit, -1 for a byte that is not one.
+// Value of each byte as a hex digit, -1 for a byte that is not one (the URL
+// parser's digits; secrets are decoded by arithmetic, see hex_decode).
 struct HexTable {
     signed char v[256];
     constexpr HexTable() : v{} {
@@ -34,6 +39,35 @@ struct HexTable {
     }
 };
 constexpr HexTable kHex;
+
+// ---- constant-time pieces ----------------------------------------------------
+// Secret keys, seeds and signatures are hex-encoded, hex-decoded and checked
+// as UTF-8 here: these compute on every byte with arithmetic alone, no branch
+// and no table indexed by a byte, and reveal only their one-bit verdict.
+// Masks are all ones (true) or zero (false); >> of a negative int is arithmetic.
+
+// All ones when 0 <= x < limit (x in -256 .. 511, limit in 1 .. 256).
+constexpr unsigned in_range(int x, int limit) noexcept {
+    return static_cast<unsigned>(((x - limit) & ~x) >> 16);
+}
+
+// The value of a hex digit of either case, and all ones in *bad when c is not one.
+constexpr unsigned hex_value_ct(unsigned char c, unsigned& bad) noexcept {
+    const int digit = static_cast<int>(c) - '0';
+    const int letter = (static_cast<int>(c) | 0x20) - 'a';
+    const unsigned is_digit = in_range(digit, 10);
+    const unsigned is_letter = in_range(letter, 6);
+    bad |= ~(is_digit | is_letter);
+    return (static_cast<unsigned>(digit) & is_digit) | (static_cast<unsigned>(letter + 10) & is_letter);
+}
+
+// All ones when x != 0 (x below 2^31).
+constexpr unsigned nonzero(unsigned x) noexcept { return 0u - ((0u - x) >> 31); }
+
+// The lower-case hex digit of a nibble: '0' + n, plus 39 to reach 'a' above 9.
+constexpr char hex_digit_ct(unsigned n) noexcept {
+    return static_cast<char>('0' + n + (static_cast<unsigned>((9 - static_cast<int>(n)) >> 8) & 39u));
+}
 
 void append_utf8(std::string& out, unsigned cp) {
     if (cp < 0x80) {
@@ -86,6 +120,43 @@ std::string invalid_symbol(std::size_t offset, unsigned char b) {
     return "Invalid symbol " + std::to_string(b) + ", offset " + std::to_string(offset) + ".";
 }
 
+// Eight bytes at a time: each 64-bit word holds eight lanes of one byte, and
+// no lane's arithmetic carries into the next (little-endian lanes: the first
+// byte in memory is the lowest lane).
+constexpr std::uint64_t kLanes01 = 0x0101010101010101ull;
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
+// The eight digits of four bytes.
+std::uint64_t hex_digits_of4(std::uint32_t w) noexcept {
+    std::uint64_t x = w;  // b0 b1 b2 b3 spread to lanes 0, 2, 4, 6
+    x = (x | (x << 16)) & 0x0000FFFF0000FFFFull;
+    x = (x | (x << 8)) & 0x00FF00FF00FF00FFull;
+    const std::uint64_t n = ((x >> 4) & 0x000F000F000F000Full) | ((x & 0x000F000F000F000Full) << 8);
+    const std::uint64_t above9 = ((n + kLanes01 * 6) >> 4) & kLanes01;
+    return n + kLanes01 * '0' + above9 * 39;
+}
+
+// The four bytes of eight hex digits; *bad gets lane bits set for any lane
+// that is not a digit.
+std::uint32_t hex_value_of8(std::uint64_t c, std::uint64_t& bad) noexcept {
+    constexpr std::uint64_t high = kLanes01 * 0x80;
+    // With bit 7 clear in every lane (checked), (c | 0x80) - k and
+    // (k | 0x80) - c stay within their lane and keep bit 7 set exactly when
+    // c >= k, respectively c <= k.
+    auto at_least = [&](std::uint64_t v, unsigned k) { return ((v | high) - kLanes01 * k) & high; };
+    auto at_most = [&](std::uint64_t v, unsigned k) { return ((kLanes01 * k | high) - v) & high; };
+    const std::uint64_t ascii = c & ~high;
+    const std::uint64_t folded = ascii | (kLanes01 * 0x20);
+    const std::uint64_t digit = at_least(ascii, '0') & at_most(ascii, '9');
+    const std::uint64_t letter = at_least(folded, 'a') & at_most(folded, 'f');
+    bad |= (c & high) | (~(digit | letter) & high);
+    const std::uint64_t v = (c & (kLanes01 * 0x0F)) + (letter >> 7) * 9;
+    std::uint64_t x = ((v & 0x00FF00FF00FF00FFull) << 4) | ((v >> 8) & 0x00FF00FF00FF00FFull);
+    x = (x | (x >> 8)) & 0x0000FFFF0000FFFFull;
+    x = (x | (x >> 16)) & 0xFFFFFFFFull;
+    return static_cast<std::uint32_t>(x);
+}
+
 }  // namespace
 
 void append_hex(std::string& out, const void* data, std::size_t len) {
@@ -102,6 +173,25 @@ std::string hex_encode(const std::uint8_t* data, std::size_t len) {
     return out;
 }
 
+std::string hex_encode_secret(const std::uint8_t* data, std::size_t len) {
+    std::string out(len * 2, '\0');
+    char* p = out.data();
+    std::size_t i = 0;
+    if constexpr (kLittleEndian) {
+        for (; i + 4 <= len; i += 4) {
+            std::uint32_t w;
+            std::memcpy(&w, data + i, 4);
+            const std::uint64_t digits = hex_digits_of4(w);
+            std::memcpy(p + 2 * i, &digits, 8);
+        }
+    }
+    for (; i < len; ++i) {
+        p[2 * i] = hex_digit_ct(data[i] >> 4);
+        p[2 * i + 1] = hex_digit_ct(data[i] & 15u);
+    }
+    return out;
+}
+
 int hex_digit_value(unsigned char c) noexcept { return kHex.v[c]; }
 
 bool hex_decode(std::string_view text, Bytes& out, std::string& message) {
@@ -109,23 +199,33 @@ bool hex_decode(std::string_view text, Bytes& out, std::string& message) {
         message = "Odd number of digits";
         return false;
     }
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     out.resize(text.size() / 2);
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int hi = hex_digit_value(static_cast<unsigned char>(text[i]));
-        if (hi < 0) {
-            message = "Invalid character " + quoted_char(static_cast<unsigned char>(text[i])) + " at position " +
-                      std::to_string(i);
-            return false;
+    unsigned bad = 0;
+    std::size_t i = 0;
+    if constexpr (kLittleEndian) {
+        std::uint64_t bad8 = 0;
+        for (; 2 * i + 8 <= text.size(); i += 4) {
+            std::uint64_t c;
+            std::memcpy(&c, s + 2 * i, 8);
+            const std::uint32_t w = hex_value_of8(c, bad8);
+            std::memcpy(out.data() + i, &w, 4);
         }
-        const int lo = hex_digit_value(static_cast<unsigned char>(text[i + 1]));
-        if (lo < 0) {
-            message = "Invalid character " + quoted_char(static_cast<unsigned char>(text[i + 1])) + " at position " +
-                      std::to_string(i + 1);
-            return false;
-        }
-        out[i / 2] = static_cast<std::uint8_t>((hi << 4) | lo);
+        bad = static_cast<unsigned>(nonzero(static_cast<unsigned>((bad8 | (bad8 >> 32)) >> 7) & 0x01010101u));
     }
-    return true;
+    for (; i < out.size(); ++i) {
+        const unsigned hi = hex_value_ct(s[2 * i], bad);
+        const unsigned lo = hex_value_ct(s[2 * i + 1], bad);
+        out[i] = static_cast<std::uint8_t>((hi << 4) | lo);
+    }
+    // The one bit revealed: whether every byte was a digit.
+    if (ct::reveal((bad & 1u) == 0)) return true;
+    // Not hex, so not a secret: the first offending character is named.
+    ct::reveal(text.data(), text.size());
+    std::size_t at = 0;
+    while (hex_digit_value(s[at]) >= 0) ++at;
+    message = "Invalid character " + quoted_char(s[at]) + " at position " + std::to_string(at);
+    return false;
 }
 
 Result<Bytes> hex_decode(std::string_view text, ErrorKind kind) {
@@ -137,6 +237,19 @@ Result<Bytes> hex_decode(std::string_view text, ErrorKind kind) {
 
 std::string_view strip_0x_prefixes(std::string_view text) noexcept {
     while (text.size() >= 2 && text[0] == '0' && text[1] == 'x') text.remove_prefix(2);
+    return text;
+}
+
+std::string_view strip_secret_0x_prefixes(std::string_view text) noexcept {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    unsigned run = ~0u;
+    std::size_t prefixes = 0;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+        run &= in_range(s[i] - '0', 1) & in_range(s[i + 1] - 'x', 1);
+        prefixes += run & 1u;
+    }
+    // Revealed: how many prefixes there are, which digits never look like.
+    text.remove_prefix(2 * ct::reveal(prefixes));
     return text;
 }
 
@@ -183,6 +296,33 @@ std::optional<Utf8Fault> first_utf8_fault(std::string_view text) noexcept {
         i += width;
     }
     return std::nullopt;
+}
+
+bool is_utf8_secret(std::string_view text) noexcept {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    // need: continuation bytes still expected; lo, hi: the range of the next
+    // one (narrower after E0, ED, F0, F4, as in first_utf8_fault).
+    unsigned need = 0, lo = 0x80, hi = 0xBF, bad = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int b = s[i];
+        const unsigned cont = nonzero(need);
+        const unsigned cont_ok = in_range(b - static_cast<int>(lo), static_cast<int>(hi - lo + 1));
+        const unsigned two = in_range(b - 0xC2, 0xE0 - 0xC2);
+        const unsigned three = in_range(b - 0xE0, 0x10);
+        const unsigned four = in_range(b - 0xF0, 5);
+        const unsigned lead_ok = in_range(b, 0x80) | two | three | four;
+        const unsigned lead_need = (two & 1u) | (three & 2u) | (four & 3u);
+        const unsigned lead_lo = 0x80u ^ (in_range(b - 0xE0, 1) & (0x80u ^ 0xA0u)) ^  // E0: A0..BF
+                                 (in_range(b - 0xF0, 1) & (0x80u ^ 0x90u));           // F0: 90..BF
+        const unsigned lead_hi = 0xBFu ^ (in_range(b - 0xED, 1) & (0xBFu ^ 0x9Fu)) ^  // ED: 80..9F
+                                 (in_range(b - 0xF4, 1) & (0xBFu ^ 0x8Fu));           // F4: 80..8F
+        bad |= (cont & ~cont_ok) | (~cont & ~lead_ok);
+        need = (cont & (need - 1)) | (~cont & lead_need);
+        lo = (cont & 0x80u) | (~cont & lead_lo);
+        hi = (cont & 0xBFu) | (~cont & lead_hi);
+    }
+    bad |= nonzero(need);
+    return ct::reveal((bad & 1u) == 0);
 }
 
 std::string base64url_encode(const std::uint8_t* data, std::size_t len) {

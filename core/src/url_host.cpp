@@ -1,12 +1,9 @@
-// URL hosts: domains through UTS #46 (ICU), opaque hosts, and the dispatch
-// to the IP address forms.
-#include <unicode/uidna.h>
-
+// URL hosts: domains through UTS #46 (idna.cpp), opaque hosts, and the
+// dispatch to the IP address forms.
 #include <cstddef>
-#include <limits>
-#include <stdexcept>
 
 #include "quorent/encoding.hpp"
+#include "unicode.hpp"
 #include "url_internal.hpp"
 
 namespace quorent::url {
@@ -25,32 +22,6 @@ constexpr CharSet make_forbidden_domain() {
     return s;
 }
 constexpr CharSet kForbiddenDomain = make_forbidden_domain();
-
-// The UTS #46 processor with the URL Standard's options (CheckBidi,
-// CheckJoiners, nontransitional processing, no STD3 rules), opened once for
-// the process; ICU allows concurrent use of one UIDNA object.
-const UIDNA* uts46() {
-    struct Holder {
-        UIDNA* idna = nullptr;
-        Holder() {
-            UErrorCode err = U_ZERO_ERROR;
-            idna = uidna_openUTS46(UIDNA_CHECK_BIDI | UIDNA_CHECK_CONTEXTJ | UIDNA_NONTRANSITIONAL_TO_ASCII |
-                                       UIDNA_NONTRANSITIONAL_TO_UNICODE,
-                                   &err);
-            if (U_FAILURE(err) || idna == nullptr)
-                throw std::runtime_error(std::string("ICU UTS #46 processing is unavailable: ") + u_errorName(err));
-        }
-        ~Holder() { uidna_close(idna); }
-    };
-    static const Holder holder;
-    return holder.idna;
-}
-
-// Errors UTS #46 reports that the URL Standard does not apply: it sets
-// CheckHyphens and VerifyDnsLength to false.
-constexpr std::uint32_t kIgnoredIdnaErrors = UIDNA_ERROR_EMPTY_LABEL | UIDNA_ERROR_LABEL_TOO_LONG |
-                                             UIDNA_ERROR_DOMAIN_NAME_TOO_LONG | UIDNA_ERROR_LEADING_HYPHEN |
-                                             UIDNA_ERROR_TRAILING_HYPHEN | UIDNA_ERROR_HYPHEN_3_4;
 
 // Whether a domain needs UTS #46 processing: it has a non-ASCII byte or a
 // label starting with "xn--". Other domains only need lower-casing.
@@ -71,23 +42,8 @@ Reason domain_to_ascii(std::string_view domain, std::string& out) {
     if (!needs_idna(domain)) {
         out.resize(domain.size());
         for (std::size_t i = 0; i < domain.size(); ++i) out[i] = to_lower(domain[i]);
-    } else {
-        if (domain.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max() / 4)) return kIdnaError;
-        const auto len = static_cast<std::int32_t>(domain.size());
-        out.resize(domain.size() * 2 + 16);
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            UErrorCode err = U_ZERO_ERROR;
-            UIDNAInfo info = UIDNA_INFO_INITIALIZER;
-            const std::int32_t written = uidna_nameToASCII_UTF8(uts46(), domain.data(), len, out.data(),
-                                                                static_cast<std::int32_t>(out.size()), &info, &err);
-            if (err == U_BUFFER_OVERFLOW_ERROR && attempt == 0) {
-                out.resize(static_cast<std::size_t>(written));
-                continue;
-            }
-            if (U_FAILURE(err) || (info.errors & ~kIgnoredIdnaErrors) != 0) return kIdnaError;
-            out.resize(static_cast<std::size_t>(written));
-            break;
-        }
+    } else if (!unicode::domain_to_ascii(domain, out)) {
+        return kIdnaError;
     }
     if (out.empty()) return kEmptyHost;
     for (char c : out)

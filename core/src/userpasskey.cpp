@@ -1,50 +1,13 @@
 #include "quorent/userpasskey.hpp"
 
-#include <unicode/ucasemap.h>
-
-#include <climits>
-
 #include "quorent/digest.hpp"
 #include "quorent/discovery.hpp"
 #include "quorent/encoding.hpp"
+#include "unicode.hpp"
 
 namespace quorent::userpasskey {
 
 namespace {
-
-// Root-locale case mapping, made once for the process and only read after;
-// null when the Unicode tables are unavailable.
-const UCaseMap* root_case_map() {
-    static const UCaseMap* const map = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        UCaseMap* m = ucasemap_open("", 0, &status);
-        return U_FAILURE(status) ? nullptr : m;
-    }();
-    return map;
-}
-
-Result<std::string> unicode_lower(std::string_view text) {
-    if (root_case_map() == nullptr) return CoreError{ErrorKind::Internal, "Unicode case mapping is not available"};
-    if (text.size() > static_cast<std::size_t>(INT32_MAX / 2))
-        return CoreError{ErrorKind::Internal, "credential key text too long to lower-case"};
-    const auto src_len = static_cast<std::int32_t>(text.size());
-    // Lower-casing rarely grows a text; if it outgrows this guess, the
-    // needed size is reported and the mapping is redone once.
-    std::string out(text.size() + text.size() / 2 + 16, '\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        UErrorCode status = U_ZERO_ERROR;
-        const std::int32_t n = ucasemap_utf8ToLower(root_case_map(), out.data(), static_cast<std::int32_t>(out.size()),
-                                                    text.data(), src_len, &status);
-        if (status == U_BUFFER_OVERFLOW_ERROR && n > 0 && attempt == 0) {
-            out.assign(static_cast<std::size_t>(n), '\0');
-            continue;
-        }
-        if (U_FAILURE(status) || n < 0) break;
-        out.resize(static_cast<std::size_t>(n));
-        return out;
-    }
-    return CoreError{ErrorKind::Internal, "Unicode lower-casing failed"};
-}
 
 std::string sub_of_lowered(std::uint64_t tenant, std::string_view origin, std::string_view lowered_key) {
     const Digest32 digest = Sha256()
@@ -68,7 +31,7 @@ Result<std::string> lower_key_text(std::string_view text) {
         else if (static_cast<unsigned char>(c) >= 0x80) ascii = false;
     }
     if (ascii) return out;
-    return unicode_lower(text);
+    return unicode::to_lower(text);
 }
 
 Result<std::string> passkey_sub(std::uint64_t tenant_id, std::string_view origin,

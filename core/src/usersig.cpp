@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "ct.hpp"
 #include "quorent/digest.hpp"
 #include "quorent/discovery.hpp"
 
@@ -58,7 +59,8 @@ Result<RootSeed> derive_root_seed(std::string_view origin, const SigningSource& 
     { QUORENT_TRY(second.get(), wallet_sign(message)); }
     const Bytes& a = first.get();
     const Bytes& b = second.get();
-    if (a.size() != b.size() || (!a.empty() && CRYPTO_memcmp(a.data(), b.data(), a.size()) != 0))
+    // Compared in constant time; whether they are equal is revealed.
+    if (a.size() != b.size() || (!a.empty() && ct::reveal(CRYPTO_memcmp(a.data(), b.data(), a.size()) != 0)))
         return CoreError{ErrorKind::Crypto, "wallet signing is non-deterministic; unsupported"};
     // No signature is no secret: the seed would be SHA-256 of nothing, the
     // same public value for everyone, and so would every key derived from it.
@@ -89,7 +91,7 @@ Result<std::string> derive_root_seed(std::string_view origin, std::string_view s
         return std::move((calls++ == 0 ? sig1 : sig2).get());
     };
     QUORENT_TRY(const RootSeed seed, derive_root_seed(origin, source));
-    return hex_encode(seed.bytes().data(), seed.bytes().size());
+    return hex_encode_secret(seed.bytes().data(), seed.bytes().size());
 }
 
 // ---- app key ---------------------------------------------------------------------
@@ -145,7 +147,7 @@ Result<AppKey> derive_app_key(std::string_view root_seed_hex, std::uint64_t tena
 AppKey app_key_record(const DerivedKey& key) {
     const auto& secret = key.secret.bytes();
     const auto pub = key.pubkey.compressed();
-    return AppKey{hex_encode(secret.data(), secret.size()), hex_encode(pub.data(), pub.size())};
+    return AppKey{hex_encode_secret(secret.data(), secret.size()), hex_encode(pub.data(), pub.size())};
 }
 
 // ---- pseudonym and binding ---------------------------------------------------------

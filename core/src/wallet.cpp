@@ -8,6 +8,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "ct.hpp"
+
 namespace quorent::wallet {
 
 namespace {
@@ -41,6 +43,17 @@ const secp256k1_context* context() {
 CoreError signature_error() { return CoreError{ErrorKind::Crypto, "signature error"}; }
 
 [[noreturn]] void internal_fault(const char* what) { throw std::logic_error(what); }
+
+// Runs one libsecp256k1 call on a secret key. libsecp256k1 proves its key
+// check, public-key computation and signing constant-time itself, the way
+// the constant-time check does (its own test runs them under memcheck with
+// the key undefined), so the key is declared public for that call alone;
+// what the call returns (validity, public key, signature) is public.
+template <class Call>
+auto with_secret_key(const std::array<std::uint8_t, 32>& key, Call call) {
+    const ct::ProvedCall proved(key.data(), key.size());
+    return call(key.data());
+}
 
 constexpr char kEip191Prefix[] =
     "\x19"
@@ -98,13 +111,15 @@ Result<SecretKey> SecretKey::from_bytes(const std::uint8_t* data, std::size_t le
     if (len < 24 || len > 32) return signature_error();
     SecretKey key;
     std::memcpy(key.bytes_.bytes().data() + (32 - len), data, len);
-    if (!secp256k1_ec_seckey_verify(context(), key.bytes_.bytes().data())) return signature_error();
+    const auto valid = [](const unsigned char* k) { return secp256k1_ec_seckey_verify(context(), k); };
+    if (!with_secret_key(key.bytes_.bytes(), valid)) return signature_error();
     return key;
 }
 
 PublicKey PublicKey::from_secret(const SecretKey& key) {
     secp256k1_pubkey pk;
-    if (!secp256k1_ec_pubkey_create(context(), &pk, key.bytes().data()))
+    const auto create = [&](const unsigned char* k) { return secp256k1_ec_pubkey_create(context(), &pk, k); };
+    if (!with_secret_key(key.bytes(), create))
         internal_fault("public key of a checked secret key could not be computed");
     return PublicKeyAccess::make(pk);
 }
@@ -141,7 +156,9 @@ RecoverableSignature sign_recoverable(const SecretKey& key, const Prehash& preha
     // deterministic. libsecp256k1 returns s <= n/2 and flips the recovery
     // id's parity bit when it negates s.
     secp256k1_ecdsa_recoverable_signature sig;
-    if (!secp256k1_ecdsa_sign_recoverable(context(), &sig, prehash.data(), key.bytes().data(), nullptr, nullptr))
+    if (!with_secret_key(key.bytes(), [&](const unsigned char* k) {
+            return secp256k1_ecdsa_sign_recoverable(context(), &sig, prehash.data(), k, nullptr, nullptr);
+        }))
         internal_fault("signing with a checked secret key failed");
     unsigned char compact[64];
     RecoverableSignature out;

@@ -221,14 +221,19 @@ inline Status read_status(RustCallStatus& st) {
 
 // ---- hex ------------------------------------------------------------------------------
 
+// Lower-case hex. Each digit is computed ('0' + n, plus 39 above 9) rather
+// than looked up, so that no table is indexed by a byte: the tool prints a
+// fresh secret key with it.
 inline std::string to_hex(std::string_view bytes) {
-    static constexpr char digits[] = "0123456789abcdef";
+    auto digit = [](unsigned n) {
+        return static_cast<char>('0' + n + (static_cast<unsigned>((9 - static_cast<int>(n)) >> 8) & 39u));
+    };
     std::string out;
     out.reserve(bytes.size() * 2);
     for (char ch : bytes) {
         const auto b = static_cast<std::uint8_t>(ch);
-        out.push_back(digits[b >> 4]);
-        out.push_back(digits[b & 0xF]);
+        out.push_back(digit(b >> 4));
+        out.push_back(digit(b & 0xFu));
     }
     return out;
 }

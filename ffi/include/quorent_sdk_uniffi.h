@@ -4,9 +4,13 @@
  * and a fail-closed origin policy, wallet signatures, signed identity deeds,
  * capability grants and delegation chains, origin vouches, and OAuth helpers.
  *
- * THREADS AND STATE. Every function is pure: no I/O, no clock, no logging,
- * no state kept between calls. Every function may be called from any thread,
- * concurrently.
+ * THREADS AND STATE. No function does I/O, reads a clock, logs or keeps
+ * state between calls, and every function may be called from any thread,
+ * concurrently. Every operation is a pure function of its arguments except
+ * generate_pkce, which reads 32 bytes from the operating system's random
+ * source (getentropy) per call. The first operation that signs or recovers
+ * with secp256k1 also reads 32 bytes from it, once per process, to blind the
+ * shared signing context against side channels (no result depends on them).
  *
  * CALLING AN OPERATION. Every operation is uniffi_quorent_sdk_uniffi_fn_func_<name>:
  * its arguments in their direct forms (integers by value: u64 = uint64_t,
@@ -38,8 +42,10 @@
  * the caller's bytes) or ffi_quorent_sdk_uniffi_rustbuffer_alloc (zeroed, to
  * be filled), and may be grown with ffi_quorent_sdk_uniffi_rustbuffer_reserve
  * (which consumes the buffer it is given and returns its replacement). Every
- * buffer is wiped before its memory is released: secret keys, root seeds and
- * signatures travel in them.
+ * buffer the library releases (an argument it consumed, a buffer passed to
+ * rustbuffer_free or rustbuffer_reserve, and the buffers an asynchronous
+ * handle holds when it is freed) is wiped before its memory is released:
+ * secret keys, root seeds and signatures travel in them.
  *
  * ASYNCHRONOUS HANDLES. No operation is asynchronous; the
  * ffi_quorent_sdk_uniffi_rust_future_* functions exist for bindings that

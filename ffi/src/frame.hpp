@@ -270,17 +270,18 @@ typename Form<T>::Held lift_arg(const C& c, std::string_view buf, const char* na
 
 // The first direct text argument (declaration order) that is not UTF-8.
 // (Texts nested in a buffer are checked by lifting, as conversion faults.)
+// A secret argument is checked without branching on its bytes.
 template <class E, std::size_t... I>
 std::optional<std::string_view> first_non_utf8(const typename E::Held& held, std::index_sequence<I...>) {
     std::optional<std::string_view> bad;
-    auto check = [&](std::string_view name, const auto& v) {
+    auto check = [&](const iface::Arg& arg, const auto& v) {
         using V = std::decay_t<decltype(v)>;
         if (bad) return;
         if constexpr (std::is_same_v<V, std::string_view>) {
-            if (!utf8_valid(v)) bad = name;
+            if (!(arg.secret ? is_utf8_secret(v) : utf8_valid(v))) bad = arg.name;
         }
     };
-    (check(E::func.args[I].name, std::get<I>(held)), ...);
+    (check(E::func.args[I], std::get<I>(held)), ...);
     return bad;
 }
 

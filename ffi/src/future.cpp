@@ -2,6 +2,8 @@
 // poll / cancel / complete / free functions for each result type.
 #include "future.hpp"
 
+#include "buffer.hpp"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,8 +15,9 @@
 namespace quorent::ffi::future {
 namespace {
 
+// Released as every library buffer is: wiped, then freed.
 void free_buffer(RustBuffer& buf) noexcept {
-    if (buf.capacity != 0) std::free(buf.data);
+    release_buffer(buf);
     buf = RustBuffer{};
 }
 

@@ -32,6 +32,9 @@ struct Arg {
     std::string_view name;
     Type type;
     std::string_view help;  // one line for option lists and references; not part of the blob
+    // A secret key, seed or the signatures a seed comes from: checked without
+    // branching on its bytes (is_utf8_secret); not part of the blob.
+    bool secret = false;
 };
 
 struct Func {
@@ -70,9 +73,9 @@ inline constexpr Func kFunctions[] = {
      "Assembles a signed delegation link from the delegator's precomputed signature over its binding; returns the link's canonical JSON."},
     {"delegation_binding", {{{"tenant_id", T::U64, "tenant id"}, {"iss", T::String, "the delegator"}, {"to", T::String, "the delegate"}, {"grants_json", T::String, "JSON array of grants"}, {"exp", T::U64, "expiry, unix seconds"}, {"epoch_label_hex", T::String, "epoch label, 32 bytes as hex"}, {"epoch", T::U64, "epoch number"}, {"parent_ref_hash_hex", T::String, "parent-reference hash, 32 bytes as hex"}}}, 8, T::String, true,
      "The bytes a delegator signs for one delegation link, as lower-case hex."},
-    {"derive_app_key", {{{"root_seed_hex", T::String, "the 32-byte root seed, hex"}, {"tenant_id", T::U64, "tenant id"}, {"origin", T::String, "web origin, scheme://host[:port]"}}}, 3, T::AppKey, true,
+    {"derive_app_key", {{{"root_seed_hex", T::String, "the 32-byte root seed, hex", true}, {"tenant_id", T::U64, "tenant id"}, {"origin", T::String, "web origin, scheme://host[:port]"}}}, 3, T::AppKey, true,
      "Derives the per-(tenant, origin) secp256k1 app key from a 32-byte root seed with HKDF-SHA-256."},
-    {"derive_root_seed", {{{"origin", T::String, "web origin, scheme://host[:port]"}, {"signature1_hex", T::String, "the wallet's first signature over the root binding, hex"}, {"signature2_hex", T::String, "the wallet's second signature over the same text, hex"}}}, 3, T::String, true,
+    {"derive_root_seed", {{{"origin", T::String, "web origin, scheme://host[:port]"}, {"signature1_hex", T::String, "the wallet's first signature over the root binding, hex", true}, {"signature2_hex", T::String, "the wallet's second signature over the same text, hex", true}}}, 3, T::String, true,
      "The 32-byte root seed (hex): SHA-256 of the wallet's signature over the root binding, given twice to prove the wallet signs deterministically."},
     {"generate_pkce", {}, 0, T::Pkce, false,
      "Fresh PKCE pair."},
@@ -88,7 +91,7 @@ inline constexpr Func kFunctions[] = {
      "Attaches grants and a delegation chain to an already minted deed, replacing any it carried."},
     {"mint_user_1271_deed", {{{"signer_addr_hex", T::String, "the smart-contract wallet's address, hex"}, {"wallet_sig_hex", T::String, "the wallet's signature, hex"}, {"tenant_id", T::U64, "tenant id"}, {"aud", T::String, "audience"}, {"origin", T::String, "web origin, scheme://host[:port]"}, {"challenge", T::String, "the relying party's challenge"}, {"exp", T::U64, "expiry, unix seconds"}}}, 7, T::Deed, true,
      "A user-1271 deed for a smart-contract wallet that signed the user binding."},
-    {"mint_user_deed", {{{"secret_key_hex", T::String, "secp256k1 secret key, hex"}, {"tenant_id", T::U64, "tenant id"}, {"aud", T::String, "audience"}, {"origin", T::String, "web origin, scheme://host[:port]"}, {"challenge", T::String, "the relying party's challenge"}, {"exp", T::U64, "expiry, unix seconds"}}}, 6, T::Deed, true,
+    {"mint_user_deed", {{{"secret_key_hex", T::String, "secp256k1 secret key, hex", true}, {"tenant_id", T::U64, "tenant id"}, {"aud", T::String, "audience"}, {"origin", T::String, "web origin, scheme://host[:port]"}, {"challenge", T::String, "the relying party's challenge"}, {"exp", T::U64, "expiry, unix seconds"}}}, 6, T::Deed, true,
      "A user-sig deed: the app key signs SHA-256 of the user binding for the canonical origin."},
     {"mint_user_passkey_deed", {{{"credential_pubkey_hex", T::String, "the passkey credential public key, hex"}, {"authenticator_data_hex", T::String, "the assertion's authenticator data, hex"}, {"client_data_json_b64url", T::String, "the assertion's clientDataJSON, base64url"}, {"assertion_sig_hex", T::String, "the WebAuthn assertion signature (DER), hex"}, {"tenant_id", T::U64, "tenant id"}, {"aud", T::String, "audience"}, {"origin", T::String, "web origin, scheme://host[:port]"}, {"challenge", T::String, "the relying party's challenge"}, {"exp", T::U64, "expiry, unix seconds"}}}, 9, T::Deed, true,
      "A user-passkey deed carrying a WebAuthn assertion's pieces unchanged, with the passkey pseudonym as subject."},
@@ -108,7 +111,7 @@ inline constexpr Func kFunctions[] = {
      "The passkey pseudonym for a tenant, an already canonical origin and a credential public key."},
     {"pkce_challenge", {{{"verifier", T::String, "PKCE verifier"}}}, 1, T::String, false,
      "The S256 challenge of a PKCE verifier."},
-    {"sign_client_assertion", {{{"secret_key_hex", T::String, "secp256k1 secret key, hex"}, {"domain", T::String, "the client's domain"}, {"tenant_id", T::U64, "tenant id"}, {"nonce", T::String, "nonce"}, {"issued_at", T::U64, "issue time, unix seconds"}}}, 5, T::String, true,
+    {"sign_client_assertion", {{{"secret_key_hex", T::String, "secp256k1 secret key, hex", true}, {"domain", T::String, "the client's domain"}, {"tenant_id", T::U64, "tenant id"}, {"nonce", T::String, "nonce"}, {"issued_at", T::U64, "issue time, unix seconds"}}}, 5, T::String, true,
      "Signs the client-credentials assertion with EIP-191; returns 0x and 130 hex digits."},
     {"user_binding", {{{"tenant_id", T::U64, "tenant id"}, {"aud", T::String, "audience"}, {"origin", T::String, "web origin, scheme://host[:port]"}, {"challenge", T::String, "the relying party's challenge"}, {"exp", T::U64, "expiry, unix seconds"}}}, 5, T::String, true,
      "The bytes an app key signs for a user-sig deed, as hex, with the origin canonicalised."},

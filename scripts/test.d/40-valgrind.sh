@@ -4,9 +4,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 cmake -S . -B build >/dev/null
-cmake --build build --target abi_tests -j"$(nproc)"
+cmake --build build --target abi_tests consttime_test -j"$(nproc)"
 # The many-threaded test runs a short round here: memcheck serialises threads.
 QUORENT_CONCURRENCY_THREADS=2 QUORENT_CONCURRENCY_ROUNDS=1 \
   valgrind --quiet --leak-check=full --show-leak-kinds=definite,indirect \
   --errors-for-leak-kinds=definite,indirect --error-exitcode=1 \
   build/tests/abi_tests --gtest_brief=1
+# Secrets in constant time: every secret byte marked undefined, memcheck must
+# see no branch or address computed from one (tests/consttime).
+valgrind --quiet --error-exitcode=1 build/tests/consttime_test --gtest_brief=1

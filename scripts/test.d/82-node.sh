@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Node binding (bindings/node): generated sources current, its tests (Node's
 # own runner) against the library in build/, the same tests once more against
-# the library built with AddressSanitizer, then the packed tarball installed into an empty npm project, away
+# the library built with AddressSanitizer, a differential run of the URL parser
+# against Node's URL (scripts/differential.sh), then the packed tarball installed into an empty npm project, away
 # from the source tree, running a sign-in there.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -38,6 +39,16 @@ run_tests() { # label, then environment assignments
 
 run_tests library QUORENT_SDK_LIB="$root/build/libquorent_sdk_uniffi.so"
 run_tests library-struct-return QUORENT_SDK_LIB="$root/build/libquorent_sdk_uniffi.so" QUORENT_SDK_NODE_STRUCT_RETURN=1
+
+# The URL parser against Node's URL on 50,000 generated inputs (fixed seed,
+# so that a new difference is one the change under test brought).
+echo "-- differential run against Node's URL"
+if ! scripts/differential.sh 50000 1 >"$log/differential.txt" 2>&1; then
+  cat "$log/differential.txt"
+  echo "differential run found a difference not listed in tests/differential/known.json" >&2
+  exit 1
+fi
+grep -v '^    ' "$log/differential.txt"
 
 # AddressSanitizer: the library built as scripts/test.d/20-asan.sh builds it
 # (same directory and flags, so that stage's build is reused), the runtime

@@ -2,15 +2,29 @@
 # Builds every package into dist/ (scripts/package.sh), then installs each in a
 # fresh place away from the source tree, with no QUORENT_SDK_LIB, and signs in
 # from there: the wheel into a new virtual environment, the npm tarball into an
-# empty npm project, the jar onto a bare classpath.
+# empty npm project, the jar and POM into a new Maven repository. The library
+# each carries is the portable one: it needs the C library and nothing else.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
+if [ ! -f build-portable/linux-x86_64/libquorent_sdk_uniffi.so ] && [ ! -x scripts/portable.sh ]; then
+  echo "packages: skipped: no portable library, and no scripts/portable.sh in this tree to build it"
+  exit 0
+fi
 scripts/package.sh >/dev/null
 version=$(sed -n 's/^project(quorent_sdk VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 unset QUORENT_SDK_LIB
+
+only_libc() {  # the packaged library, what carries it: it needs the C library alone at run time
+  local needed extra
+  [ -f "$1" ] || { echo "packages: no library in the $2 at $1" >&2; exit 1; }
+  needed=$(readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p')
+  extra=$(grep -vxE 'libc\.so\.6|libm\.so\.6|libpthread\.so\.0|libdl\.so\.2|ld-linux-x86-64\.so\.2' <<<"$needed" || true)
+  [ -z "$extra" ] || { echo "packages: the library in the $2 needs more than the C library:" $extra >&2; exit 1; }
+  echo "packages: the library in the $2 needs only" $needed
+}
 expected="user-sig deed for 1489790744e14f2e2e2db3734152c0b80e3409fc088873457a5c5a5c618c659f, signed by "
 
 # Python: a new virtual environment, the wheel installed offline.
@@ -26,6 +40,7 @@ import os, quorent_sdk, quorent_sdk._runtime as r
 assert os.path.dirname(r.path) == os.path.dirname(quorent_sdk.__file__), r.path")
 (cd "$tmp" && PYTHONDONTWRITEBYTECODE=1 "$tmp/venv/bin/python" -m unittest discover \
   -s "$root/bindings/python/tests" -t "$root/bindings/python/tests" 2>&1 | tail -n 3)
+only_libc "$("$tmp/venv/bin/python" -c "import quorent_sdk._runtime as r; print(r.path)")" wheel
 echo "packages: python wheel installed in a fresh virtual environment; its tests and sign-in passed"
 
 # Node: an empty npm project, the tarball installed into it.
@@ -45,6 +60,7 @@ const key = q.deriveAppKey(q.deriveRootSeed(origin, sig, sig), 7n, origin);
 const deed = q.mintUserDeed(key.secretKeyHex, 7n, 'shop-api', origin, 'rp-challenge-8f14e45f', 1700000300n);
 console.log(`${deed.mode} deed for ${deed.sub}, signed by ${key}`);
 JS
+    only_libc node_modules/quorent-sdk/prebuilds/linux-x64/libquorent_sdk_uniffi.so "npm package"
     node signin.mjs > out.txt
     grep -q "^${expected}" out.txt || { cat out.txt; echo "packages: sign-in from the npm package failed" >&2; exit 1; }
   )
@@ -53,21 +69,18 @@ else
   echo "packages: no npm package in dist/; skipped"
 fi
 
-# Kotlin/JVM: a bare classpath of the jar, JNA and the Kotlin standard library.
+# Kotlin/JVM: the jar and POM installed into a new Maven repository, and a Maven project
+# that depends on them by their coordinates.
 jar=$root/dist/quorent-sdk-$version.jar
-if [ -f "$jar" ] && [ -f bindings/kotlin/examples/SignIn.kt ]; then
+if [ -f "$jar" ] && [ -f "$root/dist/quorent-sdk-$version.pom" ]; then
   mkdir "$tmp/jvm"
-  cp "$jar" /usr/share/java/jna.jar /usr/share/java/kotlin-stdlib.jar bindings/kotlin/examples/SignIn.kt "$tmp/jvm/"
-  (
-    cd "$tmp/jvm"
-    cp_=quorent-sdk-$version.jar:jna.jar:kotlin-stdlib.jar
-    kotlinc -Xuse-experimental=kotlin.ExperimentalUnsignedTypes -nowarn -cp "$cp_" -d classes SignIn.kt > build.log 2>&1 \
-      || { cat build.log >&2; exit 1; }
-    java -cp "$cp_:classes" SignInKt > out.txt
-    grep -q "^${expected}AppKey(secretKeyHex=<redacted>, " out.txt \
-      || { cat out.txt; echo "packages: sign-in from the jar failed" >&2; exit 1; }
-  )
-  echo "packages: jar on a bare classpath; sign-in passed"
+  python3 -c "import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extract(sys.argv[2], sys.argv[3])" \
+    "$jar" linux-x86-64/libquorent_sdk_uniffi.so "$tmp/jvm"
+  only_libc "$tmp/jvm/linux-x86-64/libquorent_sdk_uniffi.so" jar
+  bindings/kotlin/examples/consumer/run.sh > "$tmp/jvm.txt"
+  grep -q "^${expected}AppKey(secretKeyHex=<redacted>, " "$tmp/jvm.txt" \
+    || { cat "$tmp/jvm.txt"; echo "packages: sign-in from the Maven artifact failed" >&2; exit 1; }
+  echo "packages: Maven artifact installed in a new repository; a project using it signed in"
 else
-  echo "packages: no jar in dist/; skipped"
+  echo "packages: no jar and POM in dist/; skipped"
 fi

@@ -1,6 +1,7 @@
 #include "quorent/url.hpp"
 
 #include "quorent/json.hpp"
+#include "json_text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -72,43 +73,11 @@ const char* skip_reason(const std::string& input, const quorent::json::Value& ba
     return nullptr;
 }
 
-// The corpus writes some inputs with unpaired UTF-16 surrogates, which a
-// browser turns into U+FFFD before parsing; do the same to the escapes so
-// that the JSON reader accepts them.
-std::string replace_lone_surrogates(const std::string& text) {
-    auto escape_at = [&](std::size_t i, unsigned& unit) {
-        if (i + 6 > text.size() || text[i] != '\\' || text[i + 1] != 'u') return false;
-        unit = static_cast<unsigned>(std::stoul(text.substr(i + 2, 4), nullptr, 16));
-        return true;
-    };
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        unsigned unit = 0;
-        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] != 'u') {
-            out.append(text, i, 2);
-            i += 2;
-        } else if (escape_at(i, unit) && unit >= 0xD800 && unit <= 0xDFFF) {
-            unsigned low = 0;
-            if (unit <= 0xDBFF && escape_at(i + 6, low) && low >= 0xDC00 && low <= 0xDFFF) {
-                out.append(text, i, 12);
-                i += 12;
-            } else {
-                out += "\\uFFFD";
-                i += 6;
-            }
-        } else {
-            out += text[i++];
-        }
-    }
-    return out;
-}
-
 TEST(UrlCorpus, AbsoluteUrlCases) {
     std::ifstream file(QUORENT_URL_CORPUS, std::ios::binary);
     ASSERT_TRUE(file) << "missing " QUORENT_URL_CORPUS;
     const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    const auto parsed = quorent::json::parse(replace_lone_surrogates(text));
+    const auto parsed = quorent::json::parse(testdata::replace_lone_surrogates(text));
     ASSERT_TRUE(parsed.ok()) << parsed.error().detail;
     ASSERT_NE(parsed.value().as_array(), nullptr);
 

@@ -5,6 +5,7 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
+const os = require('node:os');
 const path = require('node:path');
 const util = require('node:util');
 const { spawnSync } = require('node:child_process');
@@ -83,10 +84,24 @@ test('loading: a second copy loads beside the first; a missing library or a mism
     "const b = require('.'); process.stdout.write(String(a !== b && b.normalizeOrigin('https://A.test')))");
   assert.equal(twice.stdout, 'https://a.test', twice.stderr);
 
-  const missing = load({ QUORENT_SDK_LIB: '/nonexistent/libquorent_sdk_uniffi.so' });
-  assert.notEqual(missing.status, 0);
-  assert.match(missing.stderr, /\/nonexistent\/libquorent_sdk_uniffi\.so/);
-  assert.match(missing.stderr, /QUORENT_SDK_LIB/);
+  // A file that is not there, and one that is there but no shared object: an
+  // error (never a crash) naming the path and giving the loader's own words.
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'quorent-load-'));
+  const notElf = path.join(dir, 'libquorent_sdk_uniffi.so');
+  fs.writeFileSync(notElf, 'not a shared object\n');
+  try {
+    for (const [lib, words] of [['/nonexistent/libquorent_sdk_uniffi.so', /No such file or directory/],
+      [notElf, /invalid ELF header|file too short/]]) {
+      const failed = load({ QUORENT_SDK_LIB: lib });
+      assert.equal(failed.status, 1, failed.stderr);
+      assert.equal(failed.signal, null);
+      assert.ok(failed.stderr.includes(`$QUORENT_SDK_LIB: ${lib} (`), failed.stderr);
+      assert.match(failed.stderr, words);
+      assert.match(failed.stderr, /Set QUORENT_SDK_LIB/);
+    }
+  } finally {
+    fs.rmSync(dir, { recursive: true });
+  }
 
   const source = fs.readFileSync(path.join(__dirname, '..', 'index.js'), 'utf8');
   const altered = source.replace(/(\n  normalize_origin: )(\d+)/, (_, p, n) => p + ((Number(n) + 1) % 65536));

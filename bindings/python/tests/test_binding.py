@@ -7,6 +7,7 @@ import os
 import re
 import subprocess
 import sys
+import tempfile
 import types
 import unittest
 from dataclasses import replace
@@ -61,12 +62,19 @@ class LoadTest(unittest.TestCase):
         with self.assertRaisesRegex(q.IncompatibleLibraryError, "no operation no_such_operation"):
             _runtime.check_library(lib, missing)
 
-    def test_a_library_that_cannot_be_loaded_names_the_path_and_the_variable(self):
-        env = dict(os.environ, QUORENT_SDK_LIB="/nonexistent/libquorent_sdk_uniffi.so")
-        proc = subprocess.run([sys.executable, "-c", "import quorent_sdk"], env=env, capture_output=True, text=True)
-        self.assertNotEqual(proc.returncode, 0)
-        self.assertRegex(proc.stderr, r"ImportError: cannot load libquorent_sdk_uniffi.so; "
-                                      r"tried: /nonexistent/libquorent_sdk_uniffi.so \(.*\)\. Set QUORENT_SDK_LIB")
+    def test_a_library_that_cannot_be_loaded_names_the_path_the_loaders_words_and_the_variable(self):
+        with tempfile.TemporaryDirectory() as d:
+            not_elf = os.path.join(d, "libquorent_sdk_uniffi.so")
+            with open(not_elf, "w") as f:
+                f.write("not a shared object\n")
+            for lib, words in (("/nonexistent/libquorent_sdk_uniffi.so", "No such file or directory"),
+                               (not_elf, "invalid ELF header|file too short")):
+                env = dict(os.environ, QUORENT_SDK_LIB=lib)
+                proc = subprocess.run([sys.executable, "-c", "import quorent_sdk"], env=env,
+                                      capture_output=True, text=True)
+                self.assertEqual(proc.returncode, 1, proc.stderr)
+                self.assertRegex(proc.stderr, r"ImportError: cannot load libquorent_sdk_uniffi.so; "
+                                              rf"tried: {re.escape(lib)} \(.*({words}).*\)\. Set QUORENT_SDK_LIB")
 
     def test_version_is_the_project_version(self):
         with open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8") as f:

@@ -17,9 +17,13 @@ namespace quorent {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Lower-case hex, two digits per byte, no prefix.
+// Lower-case hex, two digits per byte, no prefix (of public bytes: a table
+// is indexed by each byte).
 std::string hex_encode(const std::uint8_t* data, std::size_t len);
 inline std::string hex_encode(const Bytes& bytes) { return hex_encode(bytes.data(), bytes.size()); }
+
+// The same for secret bytes: computed without a branch or a table lookup on them.
+std::string hex_encode_secret(const std::uint8_t* data, std::size_t len);
 
 // Appends the lower-case hex of len bytes to out.
 void append_hex(std::string& out, const void* data, std::size_t len);
@@ -27,7 +31,10 @@ void append_hex(std::string& out, const void* data, std::size_t len);
 // The value of one hex digit of either case, or -1 for any other byte.
 int hex_digit_value(unsigned char c) noexcept;
 
-// Decodes hex digits of either case into out. On failure returns false and
+// Decodes hex digits of either case into out. The digits are read without a
+// branch or a table lookup on them (secrets are decoded here); only whether
+// all of them are digits is revealed, and the offending one is looked for
+// after that. On failure returns false and
 // sets message to "Odd number of digits" or
 // "Invalid character 'c' at position i" (i a zero-based byte index; the
 // character is shown between single quotes with control characters escaped).
@@ -38,6 +45,9 @@ Result<Bytes> hex_decode(std::string_view text, ErrorKind kind);
 
 // Removes every leading "0x" (lower-case x only), repeatedly.
 std::string_view strip_0x_prefixes(std::string_view text) noexcept;
+// The same for a text that may hold a secret: every byte pair is read, with
+// no branch on it; only the number of prefixes is revealed.
+std::string_view strip_secret_0x_prefixes(std::string_view text) noexcept;
 
 // Where a text stops being UTF-8: the length of its valid prefix, and the
 // length of the ill-formed sequence found there (1 to 3 bytes), or 0 when
@@ -51,6 +61,11 @@ struct Utf8Fault {
 // points above U+10FFFF), or none when the whole text is well-formed.
 std::optional<Utf8Fault> first_utf8_fault(std::string_view text) noexcept;
 inline bool is_utf8(std::string_view text) noexcept { return !first_utf8_fault(text).has_value(); }
+
+// The same verdict as is_utf8 for a text that may hold a secret: every byte
+// is read, with no branch or table lookup on it; only the verdict is
+// revealed. Slower than is_utf8 on long ASCII texts.
+bool is_utf8_secret(std::string_view text) noexcept;
 
 // Unpadded base64url.
 std::string base64url_encode(const std::uint8_t* data, std::size_t len);

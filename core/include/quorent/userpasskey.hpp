@@ -14,8 +14,8 @@ namespace quorent::userpasskey {
 
 // The credential key text as it is hashed and stored: every upper-case
 // letter replaced by its lower-case form (Unicode default case mapping;
-// bytes that are not UTF-8 are kept). Not decoded or validated. Fails (kind
-// Internal) only when the Unicode tables are unavailable.
+// bytes that are not UTF-8 are kept). Not decoded or validated. Does not
+// fail: the case tables are compiled in.
 Result<std::string> lower_key_text(std::string_view credential_pubkey_hex);
 
 // The passkey pseudonym: lower-case hex of SHA-256 of

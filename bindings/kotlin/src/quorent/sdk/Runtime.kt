@@ -96,7 +96,7 @@ internal object Loader {
         try {
             return NativeLibrary.getInstance(NAME)
         } catch (e: UnsatisfiedLinkError) {
-            tried += "the system library path (${System.mapLibraryName(NAME)})"
+            tried += "the system library path (${System.mapLibraryName(NAME)}: ${reason(e)})"
         }
         throw LibraryLoadException(
             "libquorent_sdk_uniffi not found; tried ${tried.joinToString("; ")}; set $ENV to the library's path")
@@ -284,8 +284,8 @@ internal object Rt {
         while (i < n) {
             val ch = s[i]
             when {
-                ch.toInt() < 0x80 -> bytes += 1
-                ch.toInt() < 0x800 -> bytes += 2
+                ch.code < 0x80 -> bytes += 1
+                ch.code < 0x800 -> bytes += 2
                 Character.isHighSurrogate(ch) && i + 1 < n && Character.isLowSurrogate(s[i + 1]) -> {
                     bytes += 4
                     i++

@@ -1,38 +1,16 @@
-// The Kotlin binding's tests: the shared operation cases, then what only this
-// binding does (argument refusal, redaction, library checks, buffer accounting).
-//   java ... quorent.sdk.tests.TestMainKt [tests/cases/operations.json | --load-failure]
+// The shared operation cases (tests/cases/operations.json) in this binding's
+// terms: a small JSON reader, each operation called by its name, and results
+// put in the cases' form (texts and numbers as strings, records as maps).
 package quorent.sdk.tests
 
 import quorent.sdk.*
-import java.io.File
-import kotlin.concurrent.thread
-
-private var passed = 0
-
-private fun check(ok: Boolean, what: () -> String) {
-    if (!ok) throw AssertionError(what())
-    passed++
-}
-
-private inline fun <reified E : Throwable> throws(what: String, block: () -> Unit): E {
-    try {
-        block()
-    } catch (e: Throwable) {
-        if (e is E) {
-            passed++
-            return e
-        }
-        throw AssertionError("$what: expected ${E::class.java.simpleName}, got $e")
-    }
-    throw AssertionError("$what: expected ${E::class.java.simpleName}, nothing thrown")
-}
 
 // ---- a small JSON reader for the cases file ------------------------------------------
 
 /** JSON numbers are kept as their literal text, in [Num]. */
-private data class Num(val text: String)
+internal data class Num(val text: String)
 
-private class Json(private val s: String) {
+internal class Json(private val s: String) {
     private var i = 0
 
     fun parse(): Any? = value().also { ws(); require(i == s.length) { "trailing JSON at $i" } }
@@ -106,10 +84,10 @@ private fun hex(b: ByteArray) = b.joinToString("") { String.format("%02x", it.to
 
 private fun unhex(s: String) = ByteArray(s.length / 2) { s.substring(2 * it, 2 * it + 2).toInt(16).toByte() }
 
-private fun snake(camel: String) = camel.replace(Regex("([A-Z])")) { "_" + it.value.toLowerCase() }
+private fun snake(camel: String) = camel.replace(Regex("([A-Z])")) { "_" + it.value.lowercase() }
 
 /** A result as the cases write it: texts and numbers as strings, records as maps. */
-private fun caseForm(v: Any?): Any? = when (v) {
+internal fun caseForm(v: Any?): Any? = when (v) {
     null, is String, is Boolean -> v
     is ByteArray -> hex(v)
     is ULong, is UByte -> v.toString()
@@ -124,13 +102,13 @@ private fun caseForm(v: Any?): Any? = when (v) {
     }
 }
 
-private fun expectedForm(v: Any?): Any? = when (v) {
+internal fun expectedForm(v: Any?): Any? = when (v) {
     is Num -> v.text
     is Map<*, *> -> v.mapValues { expectedForm(it.value) }
     else -> v
 }
 
-private class Args(val m: Map<*, *>) {
+internal class Args(val m: Map<*, *>) {
     fun s(k: String) = m[k] as String
     fun os(k: String) = m[k] as String?
     fun u(k: String) = (m[k] as String).toULong()
@@ -146,7 +124,7 @@ private class Args(val m: Map<*, *>) {
     }
 }
 
-private fun call(op: String, a: Args): Any? = when (op) {
+internal fun call(op: String, a: Args): Any? = when (op) {
     "build_authorize_url" -> buildAuthorizeUrl(a.s("issuer"), a.s("client_id"), a.s("redirect_uri"), a.s("state"), a.s("nonce"), a.s("code_challenge"))
     "build_client_assertion" -> buildClientAssertion(a.s("domain"), a.u("tenant_id"), a.s("nonce"), a.u("issued_at"))
     "decode_bool_return" -> decodeBoolReturn(a.bytes("ret"))
@@ -177,111 +155,4 @@ private fun call(op: String, a: Args): Any? = when (op) {
     "user_sub" -> userSub(a.s("pubkey_hex"))
     "verify_token_at" -> verifyTokenAt(a.s("jwt"), a.s("jwks_json"), a.s("expected_iss"), a.s("expected_aud"), a.u("now_unix"))
     else -> throw AssertionError("no operation $op")
-}
-
-private fun runCases(path: String): Int {
-    @Suppress("UNCHECKED_CAST")
-    val cases = (Json(File(path).readText()).parse() as Map<String, Any?>)["cases"] as List<Map<String, Any?>>
-    var ran = 0
-    for (c in cases) {
-        if (c["c_only"] == true) continue
-        val name = c["name"]
-        val outcome: Any? = try {
-            caseForm(call(c["op"] as String, Args(c["args"] as Map<*, *>)))
-        } catch (e: SdkException) {
-            mapOf("variant" to e.javaClass.simpleName, "message" to e.message)
-        } catch (e: InternalException) {
-            "internal: ${e.message}"
-        }
-        when {
-            "ok" in c -> check(outcome == expectedForm(c["ok"])) { "$name: got $outcome, want ${c["ok"]}" }
-            "err" in c -> check(outcome == c["err"]) { "$name: got $outcome, want error ${c["err"]}" }
-            "ok_pattern" in c -> {
-                val got = outcome as Map<*, *>
-                for ((field, pattern) in c["ok_pattern"] as Map<*, *>) {
-                    check(Regex(pattern as String).matches(got[field] as String)) { "$name: $field = ${got[field]}" }
-                }
-            }
-            "internal_prefix" in c -> check((outcome as? String)?.startsWith("internal: ${c["internal_prefix"]}") == true) {
-                "$name: got $outcome"
-            }
-            else -> throw AssertionError("$name: no expected outcome")
-        }
-        ran++
-    }
-    return ran
-}
-
-// ---- what only this binding does ------------------------------------------------------
-
-private const val SEED = "3f7c76331f79b57a5ad8c28c263a9af2a6bfa3fbb72e4c290cf414a57539f150"
-
-private fun bindingChecks() {
-    // A secret never shows in toString().
-    val key = deriveAppKey(SEED, 7uL, "https://shop.example")
-    check(key.secretKeyHex.length == 64 && key.secretKeyHex !in key.toString()) { "secret shown: $key" }
-    check(key.toString() == "AppKey(secretKeyHex=<redacted>, pubkeyHex=${key.pubkeyHex})") { key.toString() }
-
-    // u64 bounds survive both directions.
-    val deed = mintUserDeed(key.secretKeyHex, ULong.MAX_VALUE, "a", "https://shop.example", "c", 1uL shl 63)
-    check(deed.tenant == ULong.MAX_VALUE && deed.exp == 1uL shl 63 && deed.v == 1.toUByte()) { "$deed" }
-    check(buildClientAssertion("d", 0uL, "n", ULong.MAX_VALUE).contains("18446744073709551615")) { "issued_at" }
-
-    // A record argument round-trips through its writer: absent and present, empty and non-ASCII texts.
-    val edited = deed.copy(root = "", proof = "é東", grants = null)
-    val capability = mintCapabilityDeed(edited, "[]", "[]")
-    check(capability.copy(grants = null, delegations = null) == edited) { "$capability" }
-
-    // Arguments the library cannot take are refused before any call, and nothing is left allocated.
-    val before = Triple(Rt.made, Rt.received, Rt.freed)
-    throws<IllegalArgumentException>("unpaired surrogate") { normalizeOrigin("https://a\uD800.test") }
-    throws<IllegalArgumentException>("unpaired surrogate in a record") {
-        mintCapabilityDeed(edited.copy(sub = "\uDC00"), "[]", "[]")
-    }
-    val huge = String(ByteArray((1 shl 30) + 1) { 0xE9.toByte() }, Charsets.ISO_8859_1) // 2^31 + 2 bytes of UTF-8
-    val e = throws<IllegalArgumentException>("text over 2^31 - 1 bytes") { userSub(huge) }
-    check(e.message!!.startsWith("pubkeyHex is 2147483650 bytes")) { e.message!! }
-    check(Triple(Rt.made, Rt.received, Rt.freed) == before) { "a refused call touched the library" }
-
-    // The library is refused when a checksum differs, naming the operation.
-    val lib = Loader.open()
-    val altered = CHECKSUMS.map { if (it.first == "normalize_origin") Pair(it.first, it.second xor 1) else it }
-    val mismatch = throws<LibraryLoadException>("checksum mismatch") { Loader.checkLibrary(lib, altered.toTypedArray()) }
-    check(mismatch.message!!.startsWith("checksum mismatch for normalize_origin:")) { mismatch.message!! }
-    Loader.checkLibrary(lib, CHECKSUMS)
-}
-
-/** Calls from several threads at once each get their own result. */
-private fun threadChecks() {
-    val errors = java.util.concurrent.ConcurrentLinkedQueue<String>()
-    (0 until 4).map { t ->
-        thread {
-            for (i in 0 until 200) {
-                val got = normalizeOrigin("https://Host$t-$i.test:443/")
-                if (got != "https://host$t-$i.test") errors += got
-            }
-        }
-    }.forEach { it.join() }
-    check(errors.isEmpty()) { "threads: $errors" }
-}
-
-/** Run with QUORENT_SDK_LIB naming no library: every call fails the same way, naming it. */
-private fun loadFailure(): String {
-    val first = throws<LibraryLoadException>("first call") { normalizeOrigin("https://a.test") }
-    val again = throws<LibraryLoadException>("second call") { generatePkce() }
-    check(first.message == again.message && "QUORENT_SDK_LIB" in first.message!!) { "${first.message} / ${again.message}" }
-    return first.message!!
-}
-
-fun main(args: Array<String>) {
-    if (args.firstOrNull() == "--load-failure") {
-        println("kotlin: load failure reported: ${loadFailure()}")
-        return
-    }
-    val cases = if (args.isNotEmpty()) runCases(args[0]) else 0
-    bindingChecks()
-    // Every buffer the library handed over (results and error buffers) was freed.
-    check(Rt.received > 0 && Rt.received == Rt.freed) { "received ${Rt.received} buffers, freed ${Rt.freed}" }
-    threadChecks()
-    println("kotlin: $passed cases passed ($cases shared)")
 }

@@ -1,0 +1,93 @@
+// The constant-time hex and UTF-8 code that secrets go through gives, over
+// every short input, exactly what the plain definitions give.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "quorent/encoding.hpp"
+
+using namespace quorent;
+
+namespace {
+
+int plain_digit(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+TEST(ConstantTimeEncoding, HexOfEveryByteAndEveryDigitPair) {
+    // Every byte, in one text long enough for every lane of the word-wide
+    // path and for the byte-wise tail.
+    Bytes all(259);
+    std::string expected;
+    for (std::size_t b = 0; b < all.size(); ++b) {
+        all[b] = static_cast<std::uint8_t>(b * 7 + 3);
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", all[b]);
+        expected += two;
+    }
+    ASSERT_EQ(hex_encode(all), expected);
+    ASSERT_EQ(hex_encode_secret(all.data(), all.size()), expected);
+    for (std::size_t len = 0; len < 9; ++len)
+        ASSERT_EQ(hex_encode_secret(all.data(), len), expected.substr(0, 2 * len));
+    // Every pair of bytes in place of a pair of valid digits: in the first
+    // word, at the start of the second, and in the byte-wise tail.
+    const std::string fill = "0123456789abcdefAB";
+    for (std::size_t at : {0u, 6u, 8u, 16u}) {
+        for (int hi = 0; hi < 256; ++hi) {
+            for (int lo = 0; lo < 256; ++lo) {
+                std::string text = fill;
+                text[at] = static_cast<char>(hi);
+                text[at + 1] = static_cast<char>(lo);
+                Bytes out;
+                std::string message;
+                const bool ok = hex_decode(text, out, message);
+                const int h = plain_digit(static_cast<unsigned char>(hi));
+                const int l = plain_digit(static_cast<unsigned char>(lo));
+                ASSERT_EQ(ok, h >= 0 && l >= 0) << hi << " " << lo << " at " << at;
+                if (ok) {
+                    Bytes expected = {0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef, 0xab};
+                    expected[at / 2] = static_cast<std::uint8_t>(h * 16 + l);
+                    ASSERT_EQ(out, expected) << hi << " " << lo << " at " << at;
+                } else {
+                    ASSERT_TRUE(message.starts_with("Invalid character '")) << message;
+                    ASSERT_TRUE(message.ends_with(" at position " + std::to_string(h < 0 ? at : at + 1))) << message;
+                }
+            }
+        }
+    }
+}
+
+TEST(ConstantTimeEncoding, SecretPrefixStripMatchesThePlainOne) {
+    for (const std::string text : {"", "0", "0x", "0x0", "0x0x", "0x0xab", "0X12", "x0x0", "00x1", "0x0X0x", "ab0x"})
+        EXPECT_EQ(strip_secret_0x_prefixes(text), strip_0x_prefixes(text)) << text;
+}
+
+// Every text of one or two bytes, every three-byte text that starts with a
+// lead byte, and four-byte texts over the boundary values of each position,
+// after an ASCII byte and on their own.
+TEST(ConstantTimeEncoding, Utf8VerdictMatchesTheWalker) {
+    auto same = [](const std::string& t) {
+        ASSERT_EQ(is_utf8_secret(t), is_utf8(t)) << testing::PrintToString(t);
+        ASSERT_EQ(is_utf8_secret("a" + t), is_utf8("a" + t)) << testing::PrintToString(t);
+    };
+    for (int a = 0; a < 256; ++a) {
+        same(std::string(1, static_cast<char>(a)));
+        for (int b = 0; b < 256; ++b) same({static_cast<char>(a), static_cast<char>(b)});
+    }
+    for (int a = 0xC0; a < 0x100; ++a)
+        for (int b = 0; b < 256; ++b)
+            for (int c = 0; c < 256; ++c)
+                same({static_cast<char>(a), static_cast<char>(b), static_cast<char>(c)});
+    const int edges[] = {0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xF4, 0xFF};
+    for (int a = 0xE0; a < 0x100; ++a)
+        for (int b : edges)
+            for (int c : edges)
+                for (int d : edges)
+                    same({static_cast<char>(a), static_cast<char>(b), static_cast<char>(c), static_cast<char>(d)});
+}
+
+}  // namespace
