@@ -24,8 +24,10 @@ quorent_static_dependency(PkgConfig::CRYPTOPP libcryptopp.a)
 set(RAPIDJSON_INCLUDE_DIR ${QUORENT_DEPS_PREFIX}/include)
 add_compile_options(-ffunction-sections -fdata-sections)
 
-# Everything linked here carries gcc 12's static libstdc++: the glibc shims go
-# (objects, so that they are there whatever the order of the archives) go into
-# every target defined after this point.
-add_library(quorent_glibc_compat OBJECT ${CMAKE_CURRENT_LIST_DIR}/../ffi/portable/glibc_compat.c)
+# Everything linked here carries gcc 12's static libstdc++: its shims (the
+# glibc symbols it needs beyond 2.31, a terminate handler without the
+# demangler) go into every target defined after this point, as objects, so
+# that they are there whatever the order of the archives.
+add_library(quorent_glibc_compat OBJECT ${CMAKE_CURRENT_LIST_DIR}/../ffi/portable/glibc_compat.c
+            ${CMAKE_CURRENT_LIST_DIR}/../ffi/portable/terminate.cpp)
 link_libraries($<BUILD_INTERFACE:quorent_glibc_compat>)
