@@ -113,6 +113,11 @@ for platform in linux-x86_64 linux-aarch64; do
     && [ "$(readlink "$prefix/lib/libquorent_sdk_uniffi.so.0")" = "libquorent_sdk_uniffi.so.$version" ] \
     && [ -f "$prefix/lib/libquorent_sdk_uniffi.so.$version" ] && [ ! -L "$prefix/lib/libquorent_sdk_uniffi.so.$version" ] \
     || { ls -l "$prefix/lib" >&2; echo "packages: the library and its links in $(basename "$archive") are wrong" >&2; exit 1; }
+  machine=$(readelf -h "$prefix/lib/libquorent_sdk_uniffi.so.$version" | sed -n 's/^ *Machine: *//p')
+  case "$platform:$machine" in
+    linux-x86_64:"Advanced Micro Devices X86-64" | linux-aarch64:AArch64) ;;
+    *) echo "packages: the library in $(basename "$archive") is for $machine" >&2; exit 1 ;;
+  esac
   grep -q "^#define QUORENT_SDK_VERSION_STRING \"$version\"$" "$prefix/include/quorent_sdk_version.h" \
     || { echo "packages: the header in $(basename "$archive") is not of version $version" >&2; exit 1; }
   echo "packages: $(basename "$archive"): $(tar -tzf "$archive" | wc -l) entries, library and links in place"
@@ -138,3 +143,16 @@ for out in cmake pc; do
 done
 cmp -s "$tmp/c/cmake.txt" "$tmp/c/pc.txt" || { echo "packages: the two C builds disagree" >&2; exit 1; }
 echo "packages: C archive unpacked; the example built with find_package and with pkg-config signed in"
+
+# The aarch64 archive, where its cross compiler and qemu are (scripts/portable.sh
+# installs them): the example built with pkg-config and run under qemu.
+prefix=$tmp/c/linux-aarch64/quorent-sdk-$version-linux-aarch64
+if [ -d "$prefix" ] && command -v aarch64-linux-gnu-gcc >/dev/null && command -v qemu-aarch64 >/dev/null; then
+  # shellcheck disable=SC2046
+  aarch64-linux-gnu-gcc -Wall -Wextra -o "$tmp/c/signin-aarch64" examples/signin.c \
+    $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs quorent_sdk_uniffi)
+  QEMU_LD_PREFIX=/usr/aarch64-linux-gnu LD_LIBRARY_PATH="$prefix/lib" qemu-aarch64 "$tmp/c/signin-aarch64" > "$tmp/c/aarch64.txt"
+  cmp -s "$tmp/c/pc.txt" "$tmp/c/aarch64.txt" \
+    || { diff "$tmp/c/pc.txt" "$tmp/c/aarch64.txt"; echo "packages: the aarch64 archive's example differs" >&2; exit 1; }
+  echo "packages: aarch64 C archive: the example built with pkg-config signed in under qemu, as on x86-64"
+fi
