@@ -1,48 +1,105 @@
 #!/usr/bin/env bash
-# Builds every binding's package into dist/:
-#   dist/quorent_sdk-<version>-py3-none-manylinux_2_<N>_x86_64.whl  the Python wheel (pip install it)
-#   dist/quorent-sdk-<version>.tgz                                  the npm package (npm install it)
-#   dist/quorent-sdk-<version>.jar, .pom                            the Kotlin/JVM artifact dev.quorent:quorent-sdk
-# Each carries the portable library, build-portable/linux-x86_64/ (made by
-# scripts/portable.sh when missing), stripped: it needs nothing but the C
-# library, so the packages run on any x86-64 Linux whose glibc is at least
-# the newest symbol version it uses (2.<N>, the wheel's tag). The distro
-# build in build/ is for scripts/demo.sh, cmake --install and pkg-config. A
-# binding whose sources are not in the tree is skipped with a note. The
-# generated sources must be current.
+# Builds the packages into dist/, for each platform (linux-x86_64, linux-aarch64):
+#   quorent_sdk-<v>-py3-none-manylinux_2_<N>_<arch>.whl  the Python wheel (pip install it)
+#   quorent-sdk-<v>-<platform>.tar.gz                    C and C++: the library, its headers,
+#                                                        pkg-config and CMake files, relocatable
+# and, from the x86-64 library:
+#   quorent-sdk-<v>.tgz                                  the npm package (npm install it)
+#   quorent-sdk-<v>.jar, .pom                            the Kotlin/JVM artifact dev.quorent:quorent-sdk
+# Each carries the portable library of its platform, build-portable/<platform>/
+# (scripts/portable.sh brings it up to date when the script is in the tree): it
+# needs nothing but the C library, so the packages run on any Linux of that
+# architecture with glibc 2.31 or later: the glibc of the root it is built
+# against and tested in (scripts/portable.sh, test stage 90-bare), declared as
+# the wheels' tag manylinux_2_31_<arch> and in the archives' README. The newest
+# glibc symbol version the library uses is read from it and must not pass that
+# floor; auditwheel (pinned, scripts/python-tools.txt) must find each wheel
+# consistent with its tag, or the script fails. QUORENT_PACKAGE_PLATFORMS limits the
+# platforms; the aarch64 ones are skipped with a note when there is neither
+# its library nor scripts/portable.sh. The distro build in build/ is for
+# scripts/demo.sh, cmake --install and pkg-config. The generated sources must
+# be current.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-QUORENT_EXTRA_PKGS="python3-venv python3-pip maven default-jdk-headless" scripts/install-deps.sh >/dev/null
-portable=$root/build-portable/linux-x86_64/libquorent_sdk_uniffi.so
-if [ ! -f "$portable" ]; then
-  [ -x scripts/portable.sh ] \
-    || { echo "package: no $portable and no scripts/portable.sh to build it" >&2; exit 1; }
-  scripts/portable.sh linux-x86_64 >/dev/null
-fi
-/usr/bin/python3 bindings/generate.py --lib "$portable" --check
+glibc_floor=2.31
+QUORENT_EXTRA_PKGS="python3-venv maven default-jdk-headless" scripts/install-deps.sh demo >/dev/null
+version=$(sed -n 's/^project(quorent_sdk VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || { echo "package: no version in CMakeLists.txt" >&2; exit 1; }
+py=$(scripts/python-tools.sh)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-lib=$tmp/lib/libquorent_sdk_uniffi.so
-mkdir -p "$tmp/lib"
-cp -L "$portable" "$lib"
-strip --strip-unneeded "$lib"
-floor=$(readelf -V --wide "$lib" | grep -o 'GLIBC_2\.[0-9]*' | sort -uV | tail -n 1)
-[ -n "$floor" ] || { echo "package: no glibc symbol version in $portable" >&2; exit 1; }
 mkdir -p dist
+rm -f dist/quorent_sdk-*.whl dist/quorent-sdk-*-linux-*.tar.gz
 
-# Python: built offline from a copy of the package that carries the library.
-mkdir -p "$tmp/python"
-cp -r bindings/python/pyproject.toml bindings/python/setup.py bindings/python/README.md bindings/python/quorent_sdk \
-  "$tmp/python/"
-cp "$lib" "$tmp/python/quorent_sdk/libquorent_sdk_uniffi.so"
-rm -f dist/quorent_sdk-*.whl
-QUORENT_WHEEL_PLATFORM="manylinux_2_${floor#GLIBC_2.}_x86_64" PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -m pip wheel --quiet --no-build-isolation --no-deps --no-cache-dir \
-  --wheel-dir dist "$tmp/python"
+built=()
+for platform in ${QUORENT_PACKAGE_PLATFORMS:-linux-x86_64 linux-aarch64}; do
+  case "$platform" in
+    linux-x86_64) arch=x86_64 machine="Advanced Micro Devices X86-64" strip=strip ;;
+    linux-aarch64) arch=aarch64 machine="AArch64" strip=aarch64-linux-gnu-strip ;;
+    *) echo "package: unknown platform $platform" >&2; exit 2 ;;
+  esac
+  dir=$root/build-portable/$platform
+  if [ -x scripts/portable.sh ]; then
+    # Incremental: nothing is rebuilt when the library is current with the tree.
+    QUORENT_PORTABLE_SKIP_TESTS=1 scripts/portable.sh "$platform" > "$tmp/portable-$platform.log" 2>&1 \
+      || { tail -n 30 "$tmp/portable-$platform.log" >&2; echo "package: scripts/portable.sh $platform failed" >&2; exit 1; }
+  elif [ ! -f "$dir/libquorent_sdk_uniffi.so" ]; then
+    [ "$platform" != linux-x86_64 ] || { echo "package: no $dir/libquorent_sdk_uniffi.so and no scripts/portable.sh to build it" >&2; exit 1; }
+    echo "package: no $platform library and no scripts/portable.sh to build it; skipping $platform" >&2
+    continue
+  fi
+
+  # The library: of this platform, of this version, stripped.
+  mkdir -p "$tmp/$platform"
+  lib=$tmp/$platform/libquorent_sdk_uniffi.so
+  cp -L "$dir/libquorent_sdk_uniffi.so" "$lib"
+  readelf -h "$lib" | grep -q "Machine: *$machine\$" \
+    || { echo "package: $dir/libquorent_sdk_uniffi.so is not a $arch library" >&2; exit 1; }
+  header_version=$(sed -n 's/^#define QUORENT_SDK_VERSION_STRING "\(.*\)"$/\1/p' "$dir/quorent_sdk_version.h")
+  [ "$header_version" = "$version" ] \
+    || { echo "package: $dir holds version '$header_version', the tree $version: rebuild it (scripts/portable.sh $platform)" >&2; exit 1; }
+  if command -v "$strip" >/dev/null; then "$strip" --strip-unneeded "$lib"; fi
+  soname=$(readelf -d "$lib" | sed -n 's/.*(SONAME).*\[\(.*\)\]$/\1/p')
+  [ "$soname" = libquorent_sdk_uniffi.so.0 ] || { echo "package: unexpected SONAME '$soname'" >&2; exit 1; }
+  needs=$(readelf -V --wide "$lib" | grep -o 'GLIBC_2\.[0-9]*' | sort -uV | tail -n 1)
+  [ -n "$needs" ] || { echo "package: no glibc symbol version in $dir/libquorent_sdk_uniffi.so" >&2; exit 1; }
+  needs=${needs#GLIBC_}
+  [ "$(printf '%s\n' "$needs" "$glibc_floor" | sort -V | tail -n 1)" = "$glibc_floor" ] \
+    || { echo "package: the $platform library needs glibc $needs, past the declared $glibc_floor" >&2; exit 1; }
+  echo "package: $platform library needs glibc $needs; declared floor $glibc_floor"
+  [ "$platform" != linux-x86_64 ] || x86_lib=$lib
+
+  # Python: built offline (no isolation) from a copy of the package that carries the library.
+  tag="manylinux_2_${glibc_floor#2.}_$arch"
+  stage=$tmp/$platform/python
+  mkdir -p "$stage"
+  cp -r bindings/python/pyproject.toml bindings/python/setup.py bindings/python/README.md \
+    bindings/python/quorent_sdk LICENSE "$stage/"
+  find "$stage" -name __pycache__ -prune -exec rm -rf {} +
+  cp "$lib" "$stage/quorent_sdk/libquorent_sdk_uniffi.so"
+  QUORENT_WHEEL_PLATFORM=$tag PYTHONDONTWRITEBYTECODE=1 "$py" -m build --wheel --no-isolation \
+    --outdir "$tmp/$platform/wheel" "$stage" > "$tmp/$platform/build.log" 2>&1 \
+    || { cat "$tmp/$platform/build.log" >&2; echo "package: the $platform wheel failed to build" >&2; exit 1; }
+  wheel=$tmp/$platform/wheel/quorent_sdk-$version-py3-none-$tag.whl
+  [ -f "$wheel" ] || { ls "$tmp/$platform/wheel" >&2; echo "package: no $(basename "$wheel")" >&2; exit 1; }
+  "$py" scripts/check_wheel.py "$wheel" "$tag"
+  cp "$wheel" dist/
+
+  # C and C++: the relocatable tree, in a folder of the archive's name.
+  name=quorent-sdk-$version-$platform
+  cmake -DLIB="$lib" -DSONAME="$soname" -DINCLUDE_DIR="$dir" -DVERSION="$version" -DPLATFORM="$platform" \
+    -DGLIBC_FLOOR="$glibc_floor" -DOUT="$tmp/$platform/archive/$name" -P cmake/archive.cmake
+  tar -C "$tmp/$platform/archive" --sort=name --owner=0 --group=0 --numeric-owner \
+    --mtime="@$(git log -1 --format=%ct 2>/dev/null || echo 0)" -cf - "$name" | gzip -n9 > "dist/$name.tar.gz"
+  built+=("$platform")
+done
+[ -n "${x86_lib:-}" ] || { echo "package: no x86-64 library; the npm package and the jar need it" >&2; exit 1; }
+/usr/bin/python3 bindings/generate.py --lib "$x86_lib" --check >/dev/null
 
 # Node: npm pack copies the library into the package (its prepack script).
 if [ -f bindings/node/package.json ] && command -v npm >/dev/null; then
-  (cd bindings/node && QUORENT_SDK_LIB=$lib npm pack --silent --pack-destination "$root/dist" >/dev/null)
+  (cd bindings/node && QUORENT_SDK_LIB=$x86_lib npm pack --silent --pack-destination "$root/dist" >/dev/null)
 else
   echo "package: no Node binding or no npm; skipping the npm package" >&2
 fi
@@ -50,9 +107,10 @@ fi
 # Kotlin/JVM: the binding's own build script makes the jar and POM with Maven (its tests
 # run in the Kotlin stage).
 if [ -x bindings/kotlin/build.sh ]; then
-  QUORENT_SDK_LIB=$lib bindings/kotlin/build.sh --no-tests > "$tmp/kotlin.log" 2>&1 \
+  QUORENT_SDK_LIB=$x86_lib bindings/kotlin/build.sh --no-tests > "$tmp/kotlin.log" 2>&1 \
     || { cat "$tmp/kotlin.log" >&2; echo "package: the Kotlin build failed" >&2; exit 1; }
 else
   echo "package: no Kotlin binding; skipping the jar" >&2
 fi
+echo "package: platforms ${built[*]}"
 ls -1 dist

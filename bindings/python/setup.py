@@ -8,7 +8,7 @@ import os
 
 from setuptools import setup
 from setuptools.dist import Distribution
-from wheel.bdist_wheel import bdist_wheel
+from setuptools.command.bdist_wheel import bdist_wheel
 
 
 class PlatformDistribution(Distribution):

@@ -2,25 +2,27 @@
 # Every generated binding is current with the library in build/; the Python
 # binding's tests (the shared operation cases among them) pass against that
 # library, and again against the library built with AddressSanitizer, with
-# leak checking, so that no buffer is left unfreed on any path.
+# leak checking, so that no buffer is left unfreed on any path. The tests run
+# under the pinned pytest (scripts/python-tools.sh: Debian's Python with the
+# tools of scripts/python-tools.txt).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 QUORENT_EXTRA_PKGS="python3-venv python3-pip" scripts/install-deps.sh >/dev/null
-py=/usr/bin/python3
+py=$(scripts/python-tools.sh)
 export PYTHONDONTWRITEBYTECODE=1
 
 cmake -S . -B build >/dev/null
 cmake --build build --target quorent_sdk_uniffi -j"$(nproc)" >/dev/null
-"$py" bindings/generate.py --lib build/libquorent_sdk_uniffi.so --check
+/usr/bin/python3 bindings/generate.py --lib build/libquorent_sdk_uniffi.so --check
 echo "generator tests:"
-"$py" -m unittest discover -s bindings/tests -t bindings/tests 2>&1 | tail -n 3
+/usr/bin/python3 -m unittest discover -s bindings/tests -t bindings/tests 2>&1 | tail -n 3
 
-run_tests() {  # prints the runner's closing lines, or everything when it fails
+run_tests() {  # prints pytest's closing line, or everything when it fails
   local log status=0
   log=$(mktemp)
-  PYTHONPATH=bindings/python "$@" "$py" -m unittest discover -s bindings/python/tests -t bindings/python/tests \
+  PYTHONPATH=bindings/python "$@" "$py" -m pytest -q -p no:cacheprovider bindings/python/tests \
     >"$log" 2>&1 || status=$?
-  if [ "$status" -eq 0 ]; then tail -n 3 "$log"; else cat "$log"; fi
+  if [ "$status" -eq 0 ]; then tail -n 1 "$log"; else cat "$log"; fi
   rm -f "$log"
   return "$status"
 }

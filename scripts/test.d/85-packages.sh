@@ -2,8 +2,10 @@
 # Builds every package into dist/ (scripts/package.sh), then installs each in a
 # fresh place away from the source tree, with no QUORENT_SDK_LIB, and signs in
 # from there: the wheel into a new virtual environment, the npm tarball into an
-# empty npm project, the jar and POM into a new Maven repository. The library
-# each carries is the portable one: it needs the C library and nothing else.
+# empty npm project, the jar and POM into a new Maven repository, the C/C++
+# archive unpacked into a temporary folder that the C example is built against
+# (find_package and pkg-config). The library each carries is the portable one:
+# it needs the C library and nothing else.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -27,9 +29,11 @@ only_libc() {  # the packaged library, what carries it: it needs the C library a
 }
 expected="user-sig deed for 1489790744e14f2e2e2db3734152c0b80e3409fc088873457a5c5a5c618c659f, signed by "
 
-# Python: a new virtual environment, the wheel installed offline.
+# Python: a new virtual environment, the wheel installed offline; the binding's tests
+# run under the pinned pytest (scripts/python-tools.sh), the wheel's copy imported.
+tools_py=$(scripts/python-tools.sh)
 /usr/bin/python3 -m venv "$tmp/venv"
-"$tmp/venv/bin/python" -m pip install --quiet --no-index --no-cache-dir "$root"/dist/quorent_sdk-"$version"-*.whl
+"$tmp/venv/bin/python" -m pip install --quiet --no-index --no-cache-dir "$root"/dist/quorent_sdk-"$version"-*_x86_64.whl
 cp bindings/python/examples/signin.py "$tmp/"
 (cd "$tmp" && PYTHONDONTWRITEBYTECODE=1 "$tmp/venv/bin/python" signin.py > py.txt)
 grep -q "^${expected}AppKey(secret_key_hex=<redacted>, " "$tmp/py.txt" \
@@ -38,9 +42,15 @@ grep -q "^${expected}AppKey(secret_key_hex=<redacted>, " "$tmp/py.txt" \
 (cd "$tmp" && "$tmp/venv/bin/python" -c "
 import os, quorent_sdk, quorent_sdk._runtime as r
 assert os.path.dirname(r.path) == os.path.dirname(quorent_sdk.__file__), r.path")
-(cd "$tmp" && PYTHONDONTWRITEBYTECODE=1 "$tmp/venv/bin/python" -m unittest discover \
-  -s "$root/bindings/python/tests" -t "$root/bindings/python/tests" 2>&1 | tail -n 3)
+tools_site=$("$tools_py" -c "import sysconfig; print(sysconfig.get_paths()['purelib'])")
+(cd "$tmp" && PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$tools_site" "$tmp/venv/bin/python" -m pytest -q \
+  -p no:cacheprovider --rootdir "$root/bindings/python" "$root/bindings/python/tests" 2>&1 | tail -n 1)
 only_libc "$("$tmp/venv/bin/python" -c "import quorent_sdk._runtime as r; print(r.path)")" wheel
+# A wheel whose tag promises an older glibc than the library needs is refused.
+cp "$root"/dist/quorent_sdk-"$version"-*_x86_64.whl "$tmp/quorent_sdk-$version-py3-none-manylinux_2_17_x86_64.whl"
+if "$tools_py" scripts/check_wheel.py "$tmp/quorent_sdk-$version-py3-none-manylinux_2_17_x86_64.whl" >/dev/null 2>&1; then
+  echo "packages: scripts/check_wheel.py accepted a wheel tagged for an older glibc than it needs" >&2; exit 1
+fi
 echo "packages: python wheel installed in a fresh virtual environment; its tests and sign-in passed"
 
 # Node: an empty npm project, the tarball installed into it.
@@ -83,4 +93,66 @@ if [ -f "$jar" ] && [ -f "$root/dist/quorent-sdk-$version.pom" ]; then
   echo "packages: Maven artifact installed in a new repository; a project using it signed in"
 else
   echo "packages: no jar and POM in dist/; skipped"
+fi
+
+# C and C++: the archive unpacked where it was not made; the C example built against it
+# with find_package and with pkg-config, and run.
+for platform in linux-x86_64 linux-aarch64; do
+  archive=$root/dist/quorent-sdk-$version-$platform.tar.gz
+  [ -f "$archive" ] || { echo "packages: no $(basename "$archive")"; continue; }
+  mkdir -p "$tmp/c/$platform"
+  tar -C "$tmp/c/$platform" -xzf "$archive"
+  prefix=$tmp/c/$platform/quorent-sdk-$version-$platform
+  for f in include/quorent_sdk_uniffi.h include/quorent_sdk_version.h LICENSE README lib/pkgconfig/quorent_sdk_uniffi.pc \
+           lib/cmake/quorent_sdk_uniffi/quorent_sdk_uniffiConfig.cmake \
+           lib/cmake/quorent_sdk_uniffi/quorent_sdk_uniffiConfigVersion.cmake \
+           lib/cmake/quorent_sdk_uniffi/quorent_sdk_uniffiTargets.cmake; do
+    [ -f "$prefix/$f" ] || { echo "packages: $(basename "$archive") lacks $f" >&2; exit 1; }
+  done
+  [ "$(readlink "$prefix/lib/libquorent_sdk_uniffi.so")" = libquorent_sdk_uniffi.so.0 ] \
+    && [ "$(readlink "$prefix/lib/libquorent_sdk_uniffi.so.0")" = "libquorent_sdk_uniffi.so.$version" ] \
+    && [ -f "$prefix/lib/libquorent_sdk_uniffi.so.$version" ] && [ ! -L "$prefix/lib/libquorent_sdk_uniffi.so.$version" ] \
+    || { ls -l "$prefix/lib" >&2; echo "packages: the library and its links in $(basename "$archive") are wrong" >&2; exit 1; }
+  machine=$(readelf -h "$prefix/lib/libquorent_sdk_uniffi.so.$version" | sed -n 's/^ *Machine: *//p')
+  case "$platform:$machine" in
+    linux-x86_64:"Advanced Micro Devices X86-64" | linux-aarch64:AArch64) ;;
+    *) echo "packages: the library in $(basename "$archive") is for $machine" >&2; exit 1 ;;
+  esac
+  grep -q "^#define QUORENT_SDK_VERSION_STRING \"$version\"$" "$prefix/include/quorent_sdk_version.h" \
+    || { echo "packages: the header in $(basename "$archive") is not of version $version" >&2; exit 1; }
+  echo "packages: $(basename "$archive"): $(tar -tzf "$archive" | wc -l) entries, library and links in place"
+done
+prefix=$tmp/c/linux-x86_64/quorent-sdk-$version-linux-x86_64
+[ -d "$prefix" ] || { echo "packages: no x86-64 archive to build the example against" >&2; exit 1; }
+only_libc "$prefix/lib/libquorent_sdk_uniffi.so.$version" "C archive"
+cmake -S examples -B "$tmp/c/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" >"$tmp/c/cmake.log" 2>&1 \
+  && cmake --build "$tmp/c/cmake-build" >>"$tmp/c/cmake.log" 2>&1 \
+  || { cat "$tmp/c/cmake.log"; echo "packages: the example did not build with find_package" >&2; exit 1; }
+grep -qx "quorent_sdk_uniffi_DIR:PATH=$prefix/lib/cmake/quorent_sdk_uniffi" "$tmp/c/cmake-build/CMakeCache.txt" \
+  || { grep quorent_sdk_uniffi_DIR "$tmp/c/cmake-build/CMakeCache.txt"; echo "packages: find_package did not take the archive's" >&2; exit 1; }
+"$tmp/c/cmake-build/signin" > "$tmp/c/cmake.txt"  # CMake put the archive's lib/ in its rpath
+mkdir "$tmp/c/pc-build"
+# shellcheck disable=SC2046
+cc -Wall -Wextra -o "$tmp/c/pc-build/signin" examples/signin.c \
+  $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs "quorent_sdk_uniffi = $version")
+LD_LIBRARY_PATH="$prefix/lib" "$tmp/c/pc-build/signin" > "$tmp/c/pc.txt"
+sub=1489790744e14f2e2e2db3734152c0b80e3409fc088873457a5c5a5c618c659f
+for out in cmake pc; do
+  grep -q "^  mode: user-sig$" "$tmp/c/$out.txt" && grep -q "^  sub: $sub$" "$tmp/c/$out.txt" \
+    || { cat "$tmp/c/$out.txt"; echo "packages: sign-in from the C archive ($out build) failed" >&2; exit 1; }
+done
+cmp -s "$tmp/c/cmake.txt" "$tmp/c/pc.txt" || { echo "packages: the two C builds disagree" >&2; exit 1; }
+echo "packages: C archive unpacked; the example built with find_package and with pkg-config signed in"
+
+# The aarch64 archive, where its cross compiler and qemu are (scripts/portable.sh
+# installs them): the example built with pkg-config and run under qemu.
+prefix=$tmp/c/linux-aarch64/quorent-sdk-$version-linux-aarch64
+if [ -d "$prefix" ] && command -v aarch64-linux-gnu-gcc >/dev/null && command -v qemu-aarch64 >/dev/null; then
+  # shellcheck disable=SC2046
+  aarch64-linux-gnu-gcc -Wall -Wextra -o "$tmp/c/signin-aarch64" examples/signin.c \
+    $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs quorent_sdk_uniffi)
+  QEMU_LD_PREFIX=/usr/aarch64-linux-gnu LD_LIBRARY_PATH="$prefix/lib" qemu-aarch64 "$tmp/c/signin-aarch64" > "$tmp/c/aarch64.txt"
+  cmp -s "$tmp/c/pc.txt" "$tmp/c/aarch64.txt" \
+    || { diff "$tmp/c/pc.txt" "$tmp/c/aarch64.txt"; echo "packages: the aarch64 archive's example differs" >&2; exit 1; }
+  echo "packages: aarch64 C archive: the example built with pkg-config signed in under qemu, as on x86-64"
 fi

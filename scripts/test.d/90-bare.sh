@@ -6,7 +6,9 @@
 #   - the library loads through the Python binding, and what it brings in is
 #     the root's C library and our library alone (the root's loader lists its
 #     dependencies; /proc/self/maps shows what loading it mapped);
-#   - the binding's tests, the shared operation cases among them, pass;
+#   - the binding's tests, the shared operation cases among them, pass (run by
+#     unittest, which pytest also runs them with elsewhere: the root has
+#     Python and no pip, and nothing is copied into it but our files);
 #   - a library built on this machine against a newer C library is refused
 #     with the binding's ImportError, naming its path and the loader's words.
 set -euo pipefail

@@ -7,7 +7,7 @@ from typing import Optional
 
 from . import _runtime as _rt
 
-__version__ = "0.2.0"
+__version__ = "0.3.0"
 CONTRACT_VERSION = 30
 
 # Checksum of every operation, computed from its description blob.

@@ -1,0 +1,54 @@
+# Lays out the relocatable C/C++ archive of a built library (script mode):
+#   cmake -DLIB=<libquorent_sdk_uniffi.so> -DSONAME=<its SONAME> -DINCLUDE_DIR=<dir with both headers>
+#         -DVERSION=<x.y.z> -DPLATFORM=<linux-x86_64|...> -DGLIBC_FLOOR=<2.N>
+#         -DOUT=<empty directory>
+#         -P cmake/archive.cmake
+# OUT receives lib/libquorent_sdk_uniffi.so.<version> with its SONAME link
+# (.so.0) and development link (.so), include/, lib/pkgconfig/ and
+# lib/cmake/quorent_sdk_uniffi/ (the same templates as `cmake --install`, with
+# every path taken from the files' own place, so the tree works wherever it is
+# unpacked), LICENSE and README.
+cmake_minimum_required(VERSION 3.20)
+foreach(var LIB SONAME INCLUDE_DIR VERSION PLATFORM GLIBC_FLOOR OUT)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "archive.cmake: -D${var}=... is required")
+  endif()
+endforeach()
+get_filename_component(QUORENT_SRC "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+include(CMakePackageConfigHelpers)
+
+set(PROJECT_VERSION "${VERSION}")
+string(REGEX MATCH "^[0-9]+\\.[0-9]+" QUORENT_MAJOR_MINOR "${VERSION}")
+set(QUORENT_GLIBC_FLOOR "${GLIBC_FLOOR}")
+set(QUORENT_LIB_FILE "libquorent_sdk_uniffi.so.${VERSION}")
+set(QUORENT_SONAME "${SONAME}")
+set(cmake_dir "${OUT}/lib/cmake/quorent_sdk_uniffi")
+file(MAKE_DIRECTORY "${OUT}/lib/pkgconfig" "${OUT}/include" "${cmake_dir}")
+
+# The library, under its full version, and the two links every build expects.
+file(COPY_FILE "${LIB}" "${OUT}/lib/${QUORENT_LIB_FILE}")
+file(CREATE_LINK "${QUORENT_LIB_FILE}" "${OUT}/lib/${QUORENT_SONAME}" SYMBOLIC)
+file(CREATE_LINK "${QUORENT_SONAME}" "${OUT}/lib/libquorent_sdk_uniffi.so" SYMBOLIC)
+foreach(header quorent_sdk_uniffi.h quorent_sdk_version.h)
+  file(COPY_FILE "${INCLUDE_DIR}/${header}" "${OUT}/include/${header}")
+endforeach()
+
+# pkg-config: the prefix is two levels above the .pc file.
+set(QUORENT_PC_PREFIX "\${pcfiledir}/../..")
+set(QUORENT_PC_LIBDIR "\${prefix}/lib")
+set(QUORENT_PC_INCLUDEDIR "\${prefix}/include")
+configure_file("${QUORENT_SRC}/cmake/quorent_sdk_uniffi.pc.in" "${OUT}/lib/pkgconfig/quorent_sdk_uniffi.pc" @ONLY)
+
+# CMake: the configuration file and the version file of the distro install;
+# the targets file names the files relative to its own directory.
+set(CMAKE_INSTALL_PREFIX "${OUT}")
+configure_package_config_file("${QUORENT_SRC}/cmake/quorent_sdk_uniffiConfig.cmake.in"
+  "${cmake_dir}/quorent_sdk_uniffiConfig.cmake" INSTALL_DESTINATION lib/cmake/quorent_sdk_uniffi)
+set(CMAKE_SIZEOF_VOID_P 8)  # both platforms are 64-bit: a 32-bit build is refused
+write_basic_package_version_file("${cmake_dir}/quorent_sdk_uniffiConfigVersion.cmake"
+  VERSION "${VERSION}" COMPATIBILITY SameMinorVersion)
+configure_file("${QUORENT_SRC}/cmake/archive/quorent_sdk_uniffiTargets.cmake.in"
+  "${cmake_dir}/quorent_sdk_uniffiTargets.cmake" @ONLY)
+
+configure_file("${QUORENT_SRC}/LICENSE" "${OUT}/LICENSE" COPYONLY)
+configure_file("${QUORENT_SRC}/cmake/archive/README.in" "${OUT}/README" @ONLY)
