@@ -36,12 +36,30 @@ internal object BufferAbi {
     )
 }
 
-/** A RustBuffer by value: capacity, len, data (a pointer, held as a 64-bit word). */
+/**
+ * A RustBuffer by value: capacity, len, data (a pointer, held as a 64-bit word).
+ * Its three words are copied to and from native memory directly, not field by
+ * field through reflection as Structure would.
+ */
 @Structure.FieldOrder("capacity", "len", "data")
 internal open class RustBuffer : Structure() {
     @JvmField var capacity: Long = 0
     @JvmField var len: Long = 0
     @JvmField var data: Long = 0
+
+    override fun write() {
+        val p = pointer
+        p.setLong(0, capacity)
+        p.setLong(8, len)
+        p.setLong(16, data)
+    }
+
+    override fun read() {
+        val p = pointer
+        capacity = p.getLong(0)
+        len = p.getLong(8)
+        data = p.getLong(16)
+    }
 
     class ByValue : RustBuffer(), Structure.ByValue
 }
