@@ -197,7 +197,7 @@ internal class CallContext {
     private val words = LongArray(7)
 
     /** The portable path's buffer arguments, reused from call to call. */
-    private var args = arrayOfNulls<RustBuffer.ByValue>(0)
+    private var structArgs = arrayOfNulls<RustBuffer.ByValue>(0)
     private var freeArg: RustBuffer.ByValue? = null
 
     private fun load(): Int {
@@ -251,8 +251,8 @@ internal class CallContext {
 
     /** The portable path: the [i]th lowered buffer of [b] as a structure argument. */
     fun arg(b: LongArray, i: Int): RustBuffer.ByValue {
-        if (i >= args.size) args = args.copyOf(i + 1)
-        val s = args[i] ?: RustBuffer.ByValue().also { args[i] = it }
+        if (i >= structArgs.size) structArgs = structArgs.copyOf(i + 1)
+        val s = structArgs[i] ?: RustBuffer.ByValue().also { structArgs[i] = it }
         s.capacity = b[i * 3]
         s.len = b[i * 3 + 1]
         s.data = b[i * 3 + 2]
