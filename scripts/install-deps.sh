@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing for one purpose:
 #   install-deps.sh demo   building the library and the quorent tool, and running the demo
+#   install-deps.sh portable  what scripts/portable.sh needs besides the demo's: source
+#                          packages, a Debian 11 root, the arm64 cross compilers, qemu
 #   install-deps.sh test   all of the above, plus what the tests, sanitizers, fuzzing and
 #                          benchmarks need (the default)
 # QUORENT_EXTRA_PKGS adds packages to either list.
@@ -8,12 +10,15 @@ set -euo pipefail
 purpose="${1:-test}"
 demo_pkgs=(build-essential cmake pkg-config g++ libssl-dev libsecp256k1-dev libcrypto++-dev
            rapidjson-dev)
+portable_pkgs=(dpkg-dev debootstrap crossbuild-essential-arm64 binutils-aarch64-linux-gnu qemu-user
+               googletest perl make autoconf automake libtool)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-jsonschema valgrind
            clang libclang-rt-14-dev)
 case "$purpose" in
   demo) pkgs=("${demo_pkgs[@]}") ;;
-  test) pkgs=("${demo_pkgs[@]}" "${test_pkgs[@]}") ;;
-  *) echo "usage: $0 [demo|test]" >&2; exit 2 ;;
+  portable) pkgs=("${demo_pkgs[@]}" "${portable_pkgs[@]}") ;;
+  test) pkgs=("${demo_pkgs[@]}" "${portable_pkgs[@]}" "${test_pkgs[@]}") ;;
+  *) echo "usage: $0 [demo|portable|test]" >&2; exit 2 ;;
 esac
 if [ "${QUORENT_EXTRA_PKGS:-}" != "" ]; then pkgs+=(${QUORENT_EXTRA_PKGS}); fi
 missing=()
