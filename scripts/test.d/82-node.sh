@@ -2,8 +2,7 @@
 # The Node binding (bindings/node): generated sources current, its tests (Node's
 # own runner) against the library in build/ (twice: on x64's hidden-return fast
 # path, and with QUORENT_SDK_NODE_STRUCT_RETURN=1 on the structure returns that
-# arm64 takes), the shared cases under qemu-aarch64 with an arm64 Node (when
-# the portable aarch64 library is built), the same tests once more against
+# arm64 takes), the same tests once more against
 # the library built with AddressSanitizer, a differential run of the URL parser
 # against Node's URL (scripts/differential.sh), then the packed tarball installed into an empty npm project, away
 # from the source tree, running a sign-in there.
@@ -42,18 +41,6 @@ run_tests() { # label, then environment assignments
 
 run_tests library QUORENT_SDK_LIB="$root/build/libquorent_sdk_uniffi.so"
 run_tests library-struct-return QUORENT_SDK_LIB="$root/build/libquorent_sdk_uniffi.so" QUORENT_SDK_NODE_STRUCT_RETURN=1
-
-# The shared cases on linux-arm64 (an arm64 Node under qemu-aarch64, the
-# portable aarch64 library): the path arm64 takes, koffi's structure returns,
-# on the platform's own convention. Skipped with a note when that library or
-# its root is not built yet.
-echo "-- shared cases on linux-arm64 (qemu-aarch64)"
-if ! bindings/node/scripts/test-arm64.sh >"$log/arm64.txt" 2>&1; then
-  cat "$log/arm64.txt"
-  echo "node tests failed (linux-arm64 under qemu)" >&2
-  exit 1
-fi
-grep -E '^(node arm64: skipped|ℹ (tests|pass|fail) )' "$log/arm64.txt"
 
 # The URL parser against Node's URL on 50,000 generated inputs (fixed seed,
 # so that a new difference is one the change under test brought).

