@@ -3,7 +3,7 @@
 #   quorent_sdk-<v>-py3-none-manylinux_2_<N>_<arch>.whl  the Python wheel (pip install it)
 #   quorent-sdk-<v>-<platform>.tar.gz                    C and C++: the library, its headers,
 #                                                        pkg-config and CMake files, relocatable
-# and, from the x86-64 library:
+# and, carrying both platforms' libraries (the loaders pick by platform):
 #   quorent-sdk-<v>.tgz                                  the npm package (npm install it)
 #   quorent-sdk-<v>.jar, .pom                            the Kotlin/JVM artifact dev.quorent:quorent-sdk
 # Each carries the portable library of its platform, build-portable/<platform>/
@@ -69,6 +69,7 @@ for platform in ${QUORENT_PACKAGE_PLATFORMS:-linux-x86_64 linux-aarch64}; do
     || { echo "package: the $platform library needs glibc $needs, past the declared $glibc_floor" >&2; exit 1; }
   echo "package: $platform library needs glibc $needs; declared floor $glibc_floor"
   [ "$platform" != linux-x86_64 ] || x86_lib=$lib
+  [ "$platform" != linux-aarch64 ] || arm_lib=$lib
 
   # Python: built offline (no isolation) from a copy of the package that carries the library.
   tag="manylinux_2_${glibc_floor#2.}_$arch"
@@ -99,7 +100,10 @@ done
 
 # Node: npm pack copies the library into the package (its prepack script).
 if [ -f bindings/node/package.json ] && command -v npm >/dev/null; then
-  (cd bindings/node && QUORENT_SDK_LIB=$x86_lib npm pack --silent --pack-destination "$root/dist" >/dev/null)
+  arm_env=()
+  [ -z "${arm_lib:-}" ] || arm_env=(QUORENT_SDK_LIB_LINUX_ARM64="$arm_lib")
+  (cd bindings/node && env -u QUORENT_SDK_LIB QUORENT_SDK_LIB_LINUX_X64="$x86_lib" "${arm_env[@]}" \
+    npm pack --silent --pack-destination "$root/dist" >/dev/null)
 else
   echo "package: no Node binding or no npm; skipping the npm package" >&2
 fi
@@ -107,7 +111,9 @@ fi
 # Kotlin/JVM: the binding's own build script makes the jar and POM with Maven (its tests
 # run in the Kotlin stage).
 if [ -x bindings/kotlin/build.sh ]; then
-  QUORENT_SDK_LIB=$x86_lib bindings/kotlin/build.sh --no-tests > "$tmp/kotlin.log" 2>&1 \
+  arm_env=()
+  [ -z "${arm_lib:-}" ] || arm_env=(QUORENT_SDK_LIB_AARCH64="$arm_lib")
+  env QUORENT_SDK_LIB="$x86_lib" "${arm_env[@]}" bindings/kotlin/build.sh --no-tests > "$tmp/kotlin.log" 2>&1 \
     || { cat "$tmp/kotlin.log" >&2; echo "package: the Kotlin build failed" >&2; exit 1; }
 else
   echo "package: no Kotlin binding; skipping the jar" >&2

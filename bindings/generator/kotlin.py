@@ -4,12 +4,20 @@ bindings/kotlin/src/quorent/sdk/Generated.kt.
 The generated file holds the public surface (records as data classes, the
 error as a sealed exception class, one top-level function per operation)
 and, per record, a reader and a writer specialised to its fields. Calls go
-through JNA direct mapping; every exported function is declared with the
-x86-64 System V view of its C signature, in which a `RustBuffer` argument
-(24 bytes, passed in memory) is three 64-bit words on the stack and a
-`RustBuffer` result is written through a hidden pointer, so no JNA
-`Structure` is built per call. The runtime (Runtime.kt, hand-written)
-refuses other platforms before anything is called.
+through JNA direct mapping, declared twice:
+  Abi        the x86-64 System V view of each C signature, in which a
+             `RustBuffer` argument (24 bytes, passed in memory) is three
+             64-bit words on the stack and a `RustBuffer` result is written
+             through a hidden pointer, so no JNA `Structure` is built per call:
+             the fast path, the default on x86-64;
+  StructAbi  the C signature as it is, `RustBuffer` arguments and results as
+             `Structure.ByValue`, laid out by libffi for the platform: the
+             path on every other 64-bit platform (aarch64: AAPCS64 passes a
+             24-byte structure by reference to a copy and returns it through
+             x8, which no list of integer arguments can model), and on x86-64
+             when QUORENT_SDK_JVM_STRUCT_ABI=1.
+The runtime (Runtime.kt, hand-written) registers one of them at load and sets
+Rt.structAbi; each operation calls the one registered.
 
 outputs(model) -> {relative path: text}
 
@@ -117,6 +125,32 @@ def abi_return(t):
     return {"u64": "Long", "bool": "Byte", "u8": "Byte"}.get(t, "Unit")
 
 
+# ---- the C signature as it is, for libffi -------------------------------------------
+
+def struct_params(f):
+    """Parameters of the portable declaration in the C signature's order, as
+    (name, Kotlin type, expression it receives)."""
+    out = []
+    buf_index = 0
+    for name, t in f["args"]:
+        p = camel(name)
+        if t == "u64":
+            out.append((p, "Long", f"{p}.toLong()"))
+        elif t == "bool":
+            out.append((p, "Byte", f"Rt.byte({p})"))
+        elif t == "u8":
+            out.append((p, "Byte", f"{p}.toByte()"))
+        else:
+            out.append((p, "RustBuffer.ByValue", f"c.arg(b, {buf_index})"))
+            buf_index += 1
+    out.append(("status", "Long", "c.status"))
+    return out
+
+
+def struct_return(t):
+    return {"u64": "Long", "bool": "Byte", "u8": "Byte"}.get(t, "RustBuffer.ByValue")
+
+
 # ---- rendering -----------------------------------------------------------------
 
 def record_uses(functions):
@@ -209,12 +243,12 @@ def render_function(f, w):
                 w(write_stmts(t, p, f'"{p}"', ind + "    "))
                 w(f"{ind}    w.done()\n{ind}}}\n")
         w(f"{ind}val b = c.lower(a)\n")
-    args = abi_params(f)
-    call = f"Abi.{FN_PREFIX}{name}(" + ", ".join(e for _, e in args) + ")"
+    call = f"Abi.{FN_PREFIX}{name}(" + ", ".join(e for _, e in abi_params(f)) + ")"
+    portable = f"StructAbi.{FN_PREFIX}{name}(" + ", ".join(e for _, _, e in struct_params(f)) + ")"
     if ret in ("u64", "bool", "u8"):
-        w(f"{ind}val v = {call}\n")
+        w(f"{ind}val v = if (Rt.structAbi) {portable} else {call}\n")
     else:
-        w(f"{ind}{call}\n")
+        w(f"{ind}if (Rt.structAbi) c.store({portable}) else {call}\n")
     lift = f"::lift{exception_name(f['error'])}" if f["error"] else "null"
     w(f"{ind}c.check({lift})\n")
     if ret == "u64":
@@ -240,6 +274,12 @@ def render_abi(functions, w):
     for f in functions:
         params = ", ".join(f"{n}: Long" for n, _ in abi_params(f))
         w(f"    @JvmStatic external fun {FN_PREFIX}{f['name']}({params}): {abi_return(f['ret'])}\n")
+    w("}\n")
+    w("\n/** The exported operations as their C signatures declare them, for libffi: the portable path. */\n")
+    w("internal object StructAbi {\n")
+    for f in functions:
+        params = ", ".join(f"{n}: {t}" for n, t, _ in struct_params(f))
+        w(f"    @JvmStatic external fun {FN_PREFIX}{f['name']}({params}): {struct_return(f['ret'])}\n")
     w("}\n")
 
 

@@ -47,7 +47,8 @@ if ! mvn -B -ntp -f "$root/bindings/kotlin/pom.xml" \
   exit 1
 fi
 # The compiler's warnings, and Surefire's summary of each run (the cases and checks,
-# then the load-failure check in a JVM of its own).
+# the cases again on the portable path, then the load-failure check, each of the last
+# two in a JVM of its own).
 grep -E '^\[WARNING\] file:' "$log" || true
 grep -E 'Tests run: [0-9]+, Failures: [0-9]+, Errors: [0-9]+, Skipped: [0-9]+$' "$log" | sed 's/^\[INFO\] //' || true
 cp "$target/quorent-sdk-$version.jar" "$target/quorent-sdk-$version.pom" "$root/dist/"

@@ -9,8 +9,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
-if [ ! -f build-portable/linux-x86_64/libquorent_sdk_uniffi.so ] && [ ! -x scripts/portable.sh ]; then
-  echo "packages: skipped: no portable library, and no scripts/portable.sh in this tree to build it"
+if { [ ! -f build-portable/linux-x86_64/libquorent_sdk_uniffi.so ] \
+     || [ ! -f build-portable/linux-aarch64/libquorent_sdk_uniffi.so ]; } && [ ! -x scripts/portable.sh ]; then
+  echo "packages: skipped: no portable libraries, and no scripts/portable.sh in this tree to build them"
   exit 0
 fi
 scripts/package.sh >/dev/null
@@ -23,7 +24,7 @@ only_libc() {  # the packaged library, what carries it: it needs the C library a
   local needed extra
   [ -f "$1" ] || { echo "packages: no library in the $2 at $1" >&2; exit 1; }
   needed=$(readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p')
-  extra=$(grep -vxE 'libc\.so\.6|libm\.so\.6|libpthread\.so\.0|libdl\.so\.2|ld-linux-x86-64\.so\.2' <<<"$needed" || true)
+  extra=$(grep -vxE 'libc\.so\.6|libm\.so\.6|libpthread\.so\.0|libdl\.so\.2|ld-linux-(x86-64|aarch64)\.so\.[12]' <<<"$needed" || true)
   [ -z "$extra" ] || { echo "packages: the library in the $2 needs more than the C library:" $extra >&2; exit 1; }
   echo "packages: the library in the $2 needs only" $needed
 }
@@ -71,8 +72,17 @@ const deed = q.mintUserDeed(key.secretKeyHex, 7n, 'shop-api', origin, 'rp-challe
 console.log(`${deed.mode} deed for ${deed.sub}, signed by ${key}`);
 JS
     only_libc node_modules/quorent-sdk/prebuilds/linux-x64/libquorent_sdk_uniffi.so "npm package"
+    only_libc node_modules/quorent-sdk/prebuilds/linux-arm64/libquorent_sdk_uniffi.so "npm package (arm64)"
+    readelf -h node_modules/quorent-sdk/prebuilds/linux-arm64/libquorent_sdk_uniffi.so | grep -q 'Machine:.*AArch64' \
+      || { echo "packages: prebuilds/linux-arm64 of the npm package is not an AArch64 library" >&2; exit 1; }
     node signin.mjs > out.txt
     grep -q "^${expected}" out.txt || { cat out.txt; echo "packages: sign-in from the npm package failed" >&2; exit 1; }
+    # The arm64 library the package carries, through the shared cases with an arm64
+    # Node under qemu-aarch64 (koffi's structure returns, as on an arm64 machine).
+    QUORENT_SDK_LIB_LINUX_ARM64=$PWD/node_modules/quorent-sdk/prebuilds/linux-arm64/libquorent_sdk_uniffi.so \
+      "$root/bindings/node/scripts/test-arm64.sh" > arm64.txt 2>&1 \
+      || { cat arm64.txt; echo "packages: the npm package's arm64 library failed the cases under qemu" >&2; exit 1; }
+    grep -E '^(node arm64: skipped|ℹ (pass|fail) )' arm64.txt | sed 's/^/packages: linux-arm64 cases: /'
   )
   echo "packages: npm package installed in an empty project; sign-in passed"
 else
@@ -87,6 +97,9 @@ if [ -f "$jar" ] && [ -f "$root/dist/quorent-sdk-$version.pom" ]; then
   python3 -c "import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extract(sys.argv[2], sys.argv[3])" \
     "$jar" linux-x86-64/libquorent_sdk_uniffi.so "$tmp/jvm"
   only_libc "$tmp/jvm/linux-x86-64/libquorent_sdk_uniffi.so" jar
+  python3 -c "import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extract(sys.argv[2], sys.argv[3])" \
+    "$jar" linux-aarch64/libquorent_sdk_uniffi.so "$tmp/jvm"
+  only_libc "$tmp/jvm/linux-aarch64/libquorent_sdk_uniffi.so" "jar (aarch64)"
   bindings/kotlin/examples/consumer/run.sh > "$tmp/jvm.txt"
   grep -q "^${expected}AppKey(secretKeyHex=<redacted>, " "$tmp/jvm.txt" \
     || { cat "$tmp/jvm.txt"; echo "packages: sign-in from the Maven artifact failed" >&2; exit 1; }

@@ -2,11 +2,15 @@
 // C harness cabi.c, numbers passed in as op=µs) and against the same call made
 // directly from the JVM (the same direct-mapped functions, buffers built and
 // freed by hand, no conversion); after warm-up, this thread's CPU time per
-// call, best of seven rounds interleaved.
+// call, best of seven rounds interleaved. On x86-64 the binding is timed on its
+// portable path too (StructAbi, which every other platform takes), in the same
+// rounds, and the difference printed.
 //   java ... quorent.sdk.bench.BenchKt [iterations [normalize_origin=µs mint_user_deed=µs]]
 package quorent.sdk.bench
 
 import com.sun.jna.Memory
+import com.sun.jna.Native
+import com.sun.jna.Platform
 import com.sun.jna.Pointer
 import quorent.sdk.*
 
@@ -67,6 +71,21 @@ fun main(args: Array<String>) {
     val cAbi = args.drop(1).associate { it.substringBefore('=') to it.substringAfter('=').toDouble() }
     mem.clear()
     normalizeOrigin(ORIGIN) // loads and checks the library
+    val fastDefault = !Rt.structAbi
+    val compare = fastDefault && Platform.ARCH == "x86-64"
+    if (compare) { // both paths bound, the binding switched between them round by round
+        val lib = Loader.open()
+        Native.register(BufferStructAbi::class.java, lib)
+        Native.register(StructAbi::class.java, lib)
+    }
+    fun portable(body: () -> Int): () -> Int = {
+        Rt.structAbi = true
+        try {
+            body()
+        } finally {
+            Rt.structAbi = false
+        }
+    }
     val origin = ORIGIN.toByteArray()
     val key = KEY.toByteArray()
     val aud = "shop-api".toByteArray()
@@ -81,17 +100,23 @@ fun main(args: Array<String>) {
     println("| language | operation | binding µs | C ABI µs | overhead µs | target µs | met |")
     println("|---|---|---:|---:|---:|---:|:-:|")
     val direct = ArrayList<String>()
+    val paths = ArrayList<String>()
     for (r in rows) {
+        val structBody = portable(r.binding)
         for (i in 0 until 3) { // warm-up
             round(r.iterations, r.raw)
             round(r.iterations, r.binding)
+            if (compare) round(r.iterations, structBody)
         }
         var raw = Double.MAX_VALUE
         var binding = Double.MAX_VALUE
+        var struct = Double.MAX_VALUE
         for (i in 0 until 7) {
             raw = minOf(raw, round(r.iterations, r.raw))
             binding = minOf(binding, round(r.iterations, r.binding))
+            if (compare) struct = minOf(struct, round(r.iterations, structBody))
         }
+        if (compare) paths += String.format("%s %.2f µs (+%.2f)", r.name, struct, struct - binding)
         val base = cAbi[r.name] ?: raw
         val overhead = binding - base
         println(String.format("| Kotlin/JVM | %s | %.2f | %.2f | %.2f | %.0f | %s |", r.name, binding, base, overhead,
@@ -99,5 +124,6 @@ fun main(args: Array<String>) {
         direct += String.format("%s %.2f µs", r.name, raw)
     }
     println("(the same C calls made directly from the JVM, without the binding: ${direct.joinToString(", ")})")
+    if (compare) println("(the binding on its portable path, RustBuffer by value through libffi: ${paths.joinToString(", ")})")
     if (sink == 42) println()
 }

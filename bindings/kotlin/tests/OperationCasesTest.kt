@@ -6,6 +6,7 @@ import org.junit.jupiter.api.Assertions.assertTrue
 import org.junit.jupiter.api.DynamicTest
 import org.junit.jupiter.api.DynamicTest.dynamicTest
 import org.junit.jupiter.api.TestFactory
+import com.sun.jna.Platform
 import quorent.sdk.*
 import java.io.File
 
@@ -24,6 +25,11 @@ class OperationCasesTest {
         return tests + dynamicTest("every buffer received was freed") {
             assertTrue(Rt.received > received)
             assertEquals(Rt.received - received, Rt.freed - freed)
+        } + dynamicTest("the calls took the path this platform and QUORENT_SDK_JVM_STRUCT_ABI choose") {
+            // The build runs these cases once per path; a run that silently took the
+            // other one would leave a path untested.
+            val portable = Platform.ARCH != "x86-64" || System.getenv("QUORENT_SDK_JVM_STRUCT_ABI") == "1"
+            assertEquals(portable, Rt.structAbi)
         }
     }
 

@@ -245,7 +245,7 @@ fun buildAuthorizeUrl(issuer: String, clientId: String, redirectUri: String, sta
         a[4] = Rt.text(nonce, "nonce")
         a[5] = Rt.text(codeChallenge, "codeChallenge")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_build_authorize_url(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15], b[16], b[17])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_build_authorize_url(c.arg(b, 0), c.arg(b, 1), c.arg(b, 2), c.arg(b, 3), c.arg(b, 4), c.arg(b, 5), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_build_authorize_url(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15], b[16], b[17])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
     } finally {
@@ -266,7 +266,7 @@ fun buildClientAssertion(domain: String, tenantId: ULong, nonce: String, issuedA
         a[0] = Rt.text(domain, "domain")
         a[1] = Rt.text(nonce, "nonce")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_build_client_assertion(c.result, tenantId.toLong(), issuedAt.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_build_client_assertion(c.arg(b, 0), tenantId.toLong(), c.arg(b, 1), issuedAt.toLong(), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_build_client_assertion(c.result, tenantId.toLong(), issuedAt.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5])
         c.check(null)
         return Rt.text(c.takeResult())
     } finally {
@@ -290,7 +290,7 @@ fun decodeBoolReturn(ret: ByteArray): Boolean {
             w.done()
         }
         val b = c.lower(a)
-        val v = Abi.uniffi_quorent_sdk_uniffi_fn_func_decode_bool_return(c.status, 0L, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
+        val v = if (Rt.structAbi) StructAbi.uniffi_quorent_sdk_uniffi_fn_func_decode_bool_return(c.arg(b, 0), c.status) else Abi.uniffi_quorent_sdk_uniffi_fn_func_decode_bool_return(c.status, 0L, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
         c.check(::liftSdkException)
         return Rt.bool(v)
     } finally {
@@ -323,7 +323,7 @@ fun delegate(tenantId: ULong, iss: String, to: String, grantsJson: String, exp: 
         }
         a[6] = Rt.text(signatureHex, "signatureHex")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_delegate(c.result, tenantId.toLong(), exp.toLong(), epoch.toLong(), c.status, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15], b[16], b[17], b[18], b[19], b[20])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_delegate(tenantId.toLong(), c.arg(b, 0), c.arg(b, 1), c.arg(b, 2), exp.toLong(), c.arg(b, 3), epoch.toLong(), c.arg(b, 4), c.arg(b, 5), c.arg(b, 6), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_delegate(c.result, tenantId.toLong(), exp.toLong(), epoch.toLong(), c.status, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15], b[16], b[17], b[18], b[19], b[20])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
     } finally {
@@ -348,7 +348,7 @@ fun delegationBinding(tenantId: ULong, iss: String, to: String, grantsJson: Stri
         a[3] = Rt.text(epochLabelHex, "epochLabelHex")
         a[4] = Rt.text(parentRefHashHex, "parentRefHashHex")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_delegation_binding(c.result, tenantId.toLong(), exp.toLong(), epoch.toLong(), c.status, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_delegation_binding(tenantId.toLong(), c.arg(b, 0), c.arg(b, 1), c.arg(b, 2), exp.toLong(), c.arg(b, 3), epoch.toLong(), c.arg(b, 4), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_delegation_binding(c.result, tenantId.toLong(), exp.toLong(), epoch.toLong(), c.status, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
     } finally {
@@ -370,7 +370,7 @@ fun deriveAppKey(rootSeedHex: String, tenantId: ULong, origin: String): AppKey {
         a[0] = Rt.text(rootSeedHex, "rootSeedHex")
         a[1] = Rt.text(origin, "origin")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_derive_app_key(c.result, tenantId.toLong(), c.status, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_derive_app_key(c.arg(b, 0), tenantId.toLong(), c.arg(b, 1), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_derive_app_key(c.result, tenantId.toLong(), c.status, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> readAppKey(r) }
     } finally {
@@ -393,7 +393,7 @@ fun deriveRootSeed(origin: String, signature1Hex: String, signature2Hex: String)
         a[1] = Rt.text(signature1Hex, "signature1Hex")
         a[2] = Rt.text(signature2Hex, "signature2Hex")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_derive_root_seed(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_derive_root_seed(c.arg(b, 0), c.arg(b, 1), c.arg(b, 2), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_derive_root_seed(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
     } finally {
@@ -408,7 +408,7 @@ fun deriveRootSeed(origin: String, signature1Hex: String, signature2Hex: String)
  */
 fun generatePkce(): Pkce {
     val c = Rt.call()
-    Abi.uniffi_quorent_sdk_uniffi_fn_func_generate_pkce(c.result, c.status, 0L, 0L, 0L, 0L)
+    if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_generate_pkce(c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_generate_pkce(c.result, c.status, 0L, 0L, 0L, 0L)
     c.check(null)
     return Rt.lift(c.takeResult()) { r -> readPkce(r) }
 }
@@ -426,7 +426,7 @@ fun isOriginVoucherCalldata(tenantId: ULong, signerHex: String, epoch: ULong): B
     try {
         a[0] = Rt.text(signerHex, "signerHex")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_is_origin_voucher_calldata(c.result, tenantId.toLong(), epoch.toLong(), c.status, 0L, 0L, b[0], b[1], b[2])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_is_origin_voucher_calldata(tenantId.toLong(), c.arg(b, 0), epoch.toLong(), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_is_origin_voucher_calldata(c.result, tenantId.toLong(), epoch.toLong(), c.status, 0L, 0L, b[0], b[1], b[2])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> r.bytes() }
     } finally {
@@ -447,7 +447,7 @@ fun issuerKeyId(jwkJson: String): String {
     try {
         a[0] = Rt.text(jwkJson, "jwkJson")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_issuer_key_id(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_issuer_key_id(c.arg(b, 0), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_issuer_key_id(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
     } finally {
@@ -470,7 +470,7 @@ fun mintAdminDeed(walletSigHex: String, tenantId: ULong, aud: String, challenge:
         a[1] = Rt.text(aud, "aud")
         a[2] = Rt.text(challenge, "challenge")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed(c.arg(b, 0), tenantId.toLong(), c.arg(b, 1), c.arg(b, 2), exp.toLong(), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> readDeed(r) }
     } finally {
@@ -494,7 +494,7 @@ fun mintAdminDeedSmartwallet(signerAddrHex: String, walletSigHex: String, tenant
         a[2] = Rt.text(aud, "aud")
         a[3] = Rt.text(challenge, "challenge")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed_smartwallet(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed_smartwallet(c.arg(b, 0), c.arg(b, 1), tenantId.toLong(), c.arg(b, 2), c.arg(b, 3), exp.toLong(), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed_smartwallet(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> readDeed(r) }
     } finally {
@@ -520,7 +520,7 @@ fun mintCapabilityDeed(baseDeed: Deed, grantsJson: String, delegationChainJson: 
         a[1] = Rt.text(grantsJson, "grantsJson")
         a[2] = Rt.text(delegationChainJson, "delegationChainJson")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_capability_deed(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_mint_capability_deed(c.arg(b, 0), c.arg(b, 1), c.arg(b, 2), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_capability_deed(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> readDeed(r) }
     } finally {
@@ -545,7 +545,7 @@ fun mintUser1271Deed(signerAddrHex: String, walletSigHex: String, tenantId: ULon
         a[3] = Rt.text(origin, "origin")
         a[4] = Rt.text(challenge, "challenge")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_user_1271_deed(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_mint_user_1271_deed(c.arg(b, 0), c.arg(b, 1), tenantId.toLong(), c.arg(b, 2), c.arg(b, 3), c.arg(b, 4), exp.toLong(), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_user_1271_deed(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> readDeed(r) }
     } finally {
@@ -569,7 +569,7 @@ fun mintUserDeed(secretKeyHex: String, tenantId: ULong, aud: String, origin: Str
         a[2] = Rt.text(origin, "origin")
         a[3] = Rt.text(challenge, "challenge")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_user_deed(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_mint_user_deed(c.arg(b, 0), tenantId.toLong(), c.arg(b, 1), c.arg(b, 2), c.arg(b, 3), exp.toLong(), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_user_deed(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> readDeed(r) }
     } finally {
@@ -596,7 +596,7 @@ fun mintUserPasskeyDeed(credentialPubkeyHex: String, authenticatorDataHex: Strin
         a[5] = Rt.text(origin, "origin")
         a[6] = Rt.text(challenge, "challenge")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_user_passkey_deed(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15], b[16], b[17], b[18], b[19], b[20])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_mint_user_passkey_deed(c.arg(b, 0), c.arg(b, 1), c.arg(b, 2), c.arg(b, 3), tenantId.toLong(), c.arg(b, 4), c.arg(b, 5), c.arg(b, 6), exp.toLong(), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_mint_user_passkey_deed(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15], b[16], b[17], b[18], b[19], b[20])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> readDeed(r) }
     } finally {
@@ -617,7 +617,7 @@ fun normalizeOrigin(origin: String): String {
     try {
         a[0] = Rt.text(origin, "origin")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_normalize_origin(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_normalize_origin(c.arg(b, 0), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_normalize_origin(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
     } finally {
@@ -639,7 +639,7 @@ fun originVouchBinding(tenantId: ULong, aud: String, origin: String, epoch: ULon
         a[0] = Rt.text(aud, "aud")
         a[1] = Rt.text(origin, "origin")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_binding(c.result, tenantId.toLong(), epoch.toLong(), exp.toLong(), if (allowInsecureOrigin) 1L else 0L, c.status, b[0], b[1], b[2], b[3], b[4], b[5])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_binding(tenantId.toLong(), c.arg(b, 0), c.arg(b, 1), epoch.toLong(), exp.toLong(), Rt.byte(allowInsecureOrigin), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_binding(c.result, tenantId.toLong(), epoch.toLong(), exp.toLong(), if (allowInsecureOrigin) 1L else 0L, c.status, b[0], b[1], b[2], b[3], b[4], b[5])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
     } finally {
@@ -654,7 +654,7 @@ fun originVouchBinding(tenantId: ULong, aud: String, origin: String, epoch: ULon
  */
 fun originVouchMaxTtlSecs(): ULong {
     val c = Rt.call()
-    val v = Abi.uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_max_ttl_secs(c.status, 0L, 0L, 0L, 0L, 0L)
+    val v = if (Rt.structAbi) StructAbi.uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_max_ttl_secs(c.status) else Abi.uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_max_ttl_secs(c.status, 0L, 0L, 0L, 0L, 0L)
     c.check(null)
     return v.toULong()
 }
@@ -674,7 +674,7 @@ fun originVouchSigner(tenantId: ULong, aud: String, origin: String, epoch: ULong
         a[1] = Rt.text(origin, "origin")
         a[2] = Rt.text(signatureHex, "signatureHex")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_signer(c.result, tenantId.toLong(), epoch.toLong(), exp.toLong(), c.status, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_signer(tenantId.toLong(), c.arg(b, 0), c.arg(b, 1), epoch.toLong(), exp.toLong(), c.arg(b, 2), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_signer(c.result, tenantId.toLong(), epoch.toLong(), exp.toLong(), c.status, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
     } finally {
@@ -695,7 +695,7 @@ fun parentRefHashLink(parentLinkJson: String): String {
     try {
         a[0] = Rt.text(parentLinkJson, "parentLinkJson")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_link(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_link(c.arg(b, 0), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_link(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
     } finally {
@@ -715,7 +715,7 @@ fun parentRefHashRoot(rootId: String): String {
     try {
         a[0] = Rt.text(rootId, "rootId")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_root(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_root(c.arg(b, 0), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_root(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
         c.check(null)
         return Rt.text(c.takeResult())
     } finally {
@@ -736,7 +736,7 @@ fun passkeySub(tenantId: ULong, origin: String, credentialPubkeyHex: String): St
         a[0] = Rt.text(origin, "origin")
         a[1] = Rt.text(credentialPubkeyHex, "credentialPubkeyHex")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_passkey_sub(c.result, tenantId.toLong(), c.status, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_passkey_sub(tenantId.toLong(), c.arg(b, 0), c.arg(b, 1), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_passkey_sub(c.result, tenantId.toLong(), c.status, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5])
         c.check(null)
         return Rt.text(c.takeResult())
     } finally {
@@ -756,7 +756,7 @@ fun pkceChallenge(verifier: String): String {
     try {
         a[0] = Rt.text(verifier, "verifier")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_pkce_challenge(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_pkce_challenge(c.arg(b, 0), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_pkce_challenge(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
         c.check(null)
         return Rt.text(c.takeResult())
     } finally {
@@ -779,7 +779,7 @@ fun signClientAssertion(secretKeyHex: String, domain: String, tenantId: ULong, n
         a[1] = Rt.text(domain, "domain")
         a[2] = Rt.text(nonce, "nonce")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_sign_client_assertion(c.result, tenantId.toLong(), issuedAt.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_sign_client_assertion(c.arg(b, 0), c.arg(b, 1), tenantId.toLong(), c.arg(b, 2), issuedAt.toLong(), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_sign_client_assertion(c.result, tenantId.toLong(), issuedAt.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
     } finally {
@@ -802,7 +802,7 @@ fun userBinding(tenantId: ULong, aud: String, origin: String, challenge: String,
         a[1] = Rt.text(origin, "origin")
         a[2] = Rt.text(challenge, "challenge")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_user_binding(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_user_binding(tenantId.toLong(), c.arg(b, 0), c.arg(b, 1), c.arg(b, 2), exp.toLong(), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_user_binding(c.result, tenantId.toLong(), exp.toLong(), c.status, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
     } finally {
@@ -823,7 +823,7 @@ fun userRootBinding(origin: String): String {
     try {
         a[0] = Rt.text(origin, "origin")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_user_root_binding(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_user_root_binding(c.arg(b, 0), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_user_root_binding(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
     } finally {
@@ -844,7 +844,7 @@ fun userSub(pubkeyHex: String): String {
     try {
         a[0] = Rt.text(pubkeyHex, "pubkeyHex")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_user_sub(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_user_sub(c.arg(b, 0), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_user_sub(c.result, c.status, 0L, 0L, 0L, 0L, b[0], b[1], b[2])
         c.check(::liftSdkException)
         return Rt.text(c.takeResult())
     } finally {
@@ -868,7 +868,7 @@ fun verifyTokenAt(jwt: String, jwksJson: String, expectedIss: String, expectedAu
         a[2] = Rt.text(expectedIss, "expectedIss")
         a[3] = Rt.text(expectedAud, "expectedAud")
         val b = c.lower(a)
-        Abi.uniffi_quorent_sdk_uniffi_fn_func_verify_token_at(c.result, nowUnix.toLong(), c.status, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11])
+        if (Rt.structAbi) c.store(StructAbi.uniffi_quorent_sdk_uniffi_fn_func_verify_token_at(c.arg(b, 0), c.arg(b, 1), c.arg(b, 2), c.arg(b, 3), nowUnix.toLong(), c.status)) else Abi.uniffi_quorent_sdk_uniffi_fn_func_verify_token_at(c.result, nowUnix.toLong(), c.status, 0L, 0L, 0L, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11])
         c.check(::liftSdkException)
         return Rt.lift(c.takeResult()) { r -> readClaims(r) }
     } finally {
@@ -907,4 +907,37 @@ internal object Abi {
     @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_user_root_binding(result: Long, status: Long, unused2: Long, unused3: Long, unused4: Long, unused5: Long, originCapacity: Long, originLen: Long, originData: Long): Unit
     @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_user_sub(result: Long, status: Long, unused2: Long, unused3: Long, unused4: Long, unused5: Long, pubkeyHexCapacity: Long, pubkeyHexLen: Long, pubkeyHexData: Long): Unit
     @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_verify_token_at(result: Long, nowUnix: Long, status: Long, unused3: Long, unused4: Long, unused5: Long, jwtCapacity: Long, jwtLen: Long, jwtData: Long, jwksJsonCapacity: Long, jwksJsonLen: Long, jwksJsonData: Long, expectedIssCapacity: Long, expectedIssLen: Long, expectedIssData: Long, expectedAudCapacity: Long, expectedAudLen: Long, expectedAudData: Long): Unit
+}
+
+/** The exported operations as their C signatures declare them, for libffi: the portable path. */
+internal object StructAbi {
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_build_authorize_url(issuer: RustBuffer.ByValue, clientId: RustBuffer.ByValue, redirectUri: RustBuffer.ByValue, state: RustBuffer.ByValue, nonce: RustBuffer.ByValue, codeChallenge: RustBuffer.ByValue, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_build_client_assertion(domain: RustBuffer.ByValue, tenantId: Long, nonce: RustBuffer.ByValue, issuedAt: Long, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_decode_bool_return(ret: RustBuffer.ByValue, status: Long): Byte
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_delegate(tenantId: Long, iss: RustBuffer.ByValue, to: RustBuffer.ByValue, grantsJson: RustBuffer.ByValue, exp: Long, epochLabelHex: RustBuffer.ByValue, epoch: Long, parentRefHashHex: RustBuffer.ByValue, pubkeyHex: RustBuffer.ByValue, signatureHex: RustBuffer.ByValue, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_delegation_binding(tenantId: Long, iss: RustBuffer.ByValue, to: RustBuffer.ByValue, grantsJson: RustBuffer.ByValue, exp: Long, epochLabelHex: RustBuffer.ByValue, epoch: Long, parentRefHashHex: RustBuffer.ByValue, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_derive_app_key(rootSeedHex: RustBuffer.ByValue, tenantId: Long, origin: RustBuffer.ByValue, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_derive_root_seed(origin: RustBuffer.ByValue, signature1Hex: RustBuffer.ByValue, signature2Hex: RustBuffer.ByValue, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_generate_pkce(status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_is_origin_voucher_calldata(tenantId: Long, signerHex: RustBuffer.ByValue, epoch: Long, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_issuer_key_id(jwkJson: RustBuffer.ByValue, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed(walletSigHex: RustBuffer.ByValue, tenantId: Long, aud: RustBuffer.ByValue, challenge: RustBuffer.ByValue, exp: Long, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_mint_admin_deed_smartwallet(signerAddrHex: RustBuffer.ByValue, walletSigHex: RustBuffer.ByValue, tenantId: Long, aud: RustBuffer.ByValue, challenge: RustBuffer.ByValue, exp: Long, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_mint_capability_deed(baseDeed: RustBuffer.ByValue, grantsJson: RustBuffer.ByValue, delegationChainJson: RustBuffer.ByValue, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_mint_user_1271_deed(signerAddrHex: RustBuffer.ByValue, walletSigHex: RustBuffer.ByValue, tenantId: Long, aud: RustBuffer.ByValue, origin: RustBuffer.ByValue, challenge: RustBuffer.ByValue, exp: Long, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_mint_user_deed(secretKeyHex: RustBuffer.ByValue, tenantId: Long, aud: RustBuffer.ByValue, origin: RustBuffer.ByValue, challenge: RustBuffer.ByValue, exp: Long, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_mint_user_passkey_deed(credentialPubkeyHex: RustBuffer.ByValue, authenticatorDataHex: RustBuffer.ByValue, clientDataJsonB64url: RustBuffer.ByValue, assertionSigHex: RustBuffer.ByValue, tenantId: Long, aud: RustBuffer.ByValue, origin: RustBuffer.ByValue, challenge: RustBuffer.ByValue, exp: Long, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_normalize_origin(origin: RustBuffer.ByValue, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_binding(tenantId: Long, aud: RustBuffer.ByValue, origin: RustBuffer.ByValue, epoch: Long, exp: Long, allowInsecureOrigin: Byte, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_max_ttl_secs(status: Long): Long
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_signer(tenantId: Long, aud: RustBuffer.ByValue, origin: RustBuffer.ByValue, epoch: Long, exp: Long, signatureHex: RustBuffer.ByValue, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_link(parentLinkJson: RustBuffer.ByValue, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_parent_ref_hash_root(rootId: RustBuffer.ByValue, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_passkey_sub(tenantId: Long, origin: RustBuffer.ByValue, credentialPubkeyHex: RustBuffer.ByValue, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_pkce_challenge(verifier: RustBuffer.ByValue, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_sign_client_assertion(secretKeyHex: RustBuffer.ByValue, domain: RustBuffer.ByValue, tenantId: Long, nonce: RustBuffer.ByValue, issuedAt: Long, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_user_binding(tenantId: Long, aud: RustBuffer.ByValue, origin: RustBuffer.ByValue, challenge: RustBuffer.ByValue, exp: Long, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_user_root_binding(origin: RustBuffer.ByValue, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_user_sub(pubkeyHex: RustBuffer.ByValue, status: Long): RustBuffer.ByValue
+    @JvmStatic external fun uniffi_quorent_sdk_uniffi_fn_func_verify_token_at(jwt: RustBuffer.ByValue, jwksJson: RustBuffer.ByValue, expectedIss: RustBuffer.ByValue, expectedAud: RustBuffer.ByValue, nowUnix: Long, status: Long): RustBuffer.ByValue
 }

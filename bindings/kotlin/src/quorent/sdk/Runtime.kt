@@ -11,6 +11,7 @@ import com.sun.jna.Native
 import com.sun.jna.NativeLibrary
 import com.sun.jna.Platform
 import com.sun.jna.Pointer
+import com.sun.jna.Structure
 import java.io.File
 import java.io.IOException
 import java.nio.ByteBuffer
@@ -35,9 +36,46 @@ internal object BufferAbi {
     )
 }
 
+/**
+ * A RustBuffer by value: capacity, len, data (a pointer, held as a 64-bit word).
+ * Its three words are copied to and from native memory directly, not field by
+ * field through reflection as Structure would.
+ */
+@Structure.FieldOrder("capacity", "len", "data")
+internal open class RustBuffer : Structure() {
+    @JvmField var capacity: Long = 0
+    @JvmField var len: Long = 0
+    @JvmField var data: Long = 0
+
+    override fun write() {
+        val p = pointer
+        p.setLong(0, capacity)
+        p.setLong(8, len)
+        p.setLong(16, data)
+    }
+
+    override fun read() {
+        val p = pointer
+        capacity = p.getLong(0)
+        len = p.getLong(8)
+        data = p.getLong(16)
+    }
+
+    class ByValue : RustBuffer(), Structure.ByValue
+}
+
+/** The buffer functions as their C signatures declare them, for libffi: the portable path. */
+internal object BufferStructAbi {
+    @JvmStatic external fun ffi_quorent_sdk_uniffi_rustbuffer_alloc(size: Long, status: Long): RustBuffer.ByValue
+
+    @JvmStatic external fun ffi_quorent_sdk_uniffi_rustbuffer_free(buf: RustBuffer.ByValue, status: Long)
+}
+
 /** Finds, checks and binds the library once, on first use. */
 internal object Loader {
     const val ENV = "QUORENT_SDK_LIB"
+    /** Set to 1, takes the portable path (StructAbi) on x86-64 too. */
+    const val STRUCT_ABI_ENV = "QUORENT_SDK_JVM_STRUCT_ABI"
     private const val NAME = "quorent_sdk_uniffi"
     private const val CHECKSUM_PREFIX = "uniffi_quorent_sdk_uniffi_checksum_func_"
 
@@ -54,18 +92,26 @@ internal object Loader {
         if (ready) return
         failure?.let { throw LibraryLoadException(it) }
         try {
-            if (!(Platform.isLinux() || Platform.isAndroid()) || Platform.ARCH != "x86-64") {
+            // The portable path passes a pointer as a Long: 64-bit platforms only.
+            if (!(Platform.isLinux() || Platform.isAndroid()) || !Platform.is64Bit()) {
                 throw LibraryLoadException(
-                    "this binding supports linux-x86-64 only, not ${System.getProperty("os.name")} ${Platform.ARCH}")
+                    "this binding supports 64-bit Linux only, not ${System.getProperty("os.name")} ${Platform.ARCH}")
             }
+            val portable = Platform.ARCH != "x86-64" || System.getenv(STRUCT_ABI_ENV) == "1"
             val lib = open()
             checkLibrary(lib, CHECKSUMS)
             try {
-                Native.register(BufferAbi::class.java, lib)
-                Native.register(Abi::class.java, lib)
+                if (portable) {
+                    Native.register(BufferStructAbi::class.java, lib)
+                    Native.register(StructAbi::class.java, lib)
+                } else {
+                    Native.register(BufferAbi::class.java, lib)
+                    Native.register(Abi::class.java, lib)
+                }
             } catch (e: UnsatisfiedLinkError) {
                 throw LibraryLoadException("${lib.file}: ${e.message}")
             }
+            Rt.structAbi = portable
             ready = true
         } catch (e: LibraryLoadException) {
             failure = e.message
@@ -150,6 +196,10 @@ internal class CallContext {
     /** The status and the result slot as seven words, read after each call. */
     private val words = LongArray(7)
 
+    /** The portable path's buffer arguments, reused from call to call. */
+    private var structArgs = arrayOfNulls<RustBuffer.ByValue>(0)
+    private var freeArg: RustBuffer.ByValue? = null
+
     private fun load(): Int {
         for (i in 0 until 7) words[i] = view.getLong(i * 8)
         return words[0].toByte().toInt()
@@ -166,7 +216,11 @@ internal class CallContext {
         try {
             for (bytes in args) {
                 val n = bytes!!.size
-                BufferAbi.ffi_quorent_sdk_uniffi_rustbuffer_alloc(result, n.toLong(), status)
+                if (Rt.structAbi) {
+                    store(BufferStructAbi.ffi_quorent_sdk_uniffi_rustbuffer_alloc(n.toLong(), status))
+                } else {
+                    BufferAbi.ffi_quorent_sdk_uniffi_rustbuffer_alloc(result, n.toLong(), status)
+                }
                 val code = load()
                 if (code != 0) {
                     throw InternalException("rustbuffer_alloc failed: " + decodeLenient(takeError()))
@@ -193,6 +247,23 @@ internal class CallContext {
             }
             throw e
         }
+    }
+
+    /** The portable path: the [i]th lowered buffer of [b] as a structure argument. */
+    fun arg(b: LongArray, i: Int): RustBuffer.ByValue {
+        if (i >= structArgs.size) structArgs = structArgs.copyOf(i + 1)
+        val s = structArgs[i] ?: RustBuffer.ByValue().also { structArgs[i] = it }
+        s.capacity = b[i * 3]
+        s.len = b[i * 3 + 1]
+        s.data = b[i * 3 + 2]
+        return s
+    }
+
+    /** The portable path: puts a returned buffer in the result slot, where the fast path's lands. */
+    fun store(r: RustBuffer.ByValue) {
+        view.putLong(32, r.capacity)
+        view.putLong(40, r.len)
+        view.putLong(48, r.data)
     }
 
     /** Throws the failure the last call's status reports, if any. */
@@ -240,7 +311,15 @@ internal class CallContext {
 
     private fun free(capacity: Long, len: Long, data: Long) {
         Rt.freed++
-        BufferAbi.ffi_quorent_sdk_uniffi_rustbuffer_free(status, 0, 0, 0, 0, 0, capacity, len, data)
+        if (Rt.structAbi) {
+            val buf = freeArg ?: RustBuffer.ByValue().also { freeArg = it }
+            buf.capacity = capacity
+            buf.len = len
+            buf.data = data
+            BufferStructAbi.ffi_quorent_sdk_uniffi_rustbuffer_free(buf, status)
+        } else {
+            BufferAbi.ffi_quorent_sdk_uniffi_rustbuffer_free(status, 0, 0, 0, 0, 0, capacity, len, data)
+        }
         if (view.get(0).toInt() != 0) {
             // The library refused to take back one of its own buffers; its message is dropped.
             clearStatus()
@@ -259,6 +338,9 @@ internal object Rt {
     @JvmField var made = 0L
     @JvmField var received = 0L
     @JvmField var freed = 0L
+
+    /** Calls take the portable path (StructAbi); set once by the loader, before any call. */
+    @JvmField var structAbi = false
 
     private const val MAX_BYTES = Int.MAX_VALUE.toLong()
 
@@ -325,6 +407,8 @@ internal object Rt {
             Arrays.fill(bytes, 0)
         }
     }
+
+    fun byte(v: Boolean): Byte = if (v) 1 else 0
 
     fun bool(v: Byte): Boolean = when (v.toInt()) {
         0 -> false

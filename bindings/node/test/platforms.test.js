@@ -1,0 +1,140 @@
+'use strict';
+// One package for several platforms: the loader picks the library carried for
+// the platform it runs on and, on one it has no build for, says so; the pack
+// script carries every declared library and refuses a missing or foreign one.
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const { spawnSync } = require('node:child_process');
+const runtime = require('../lib/runtime.js');
+
+const FILE_NAME = 'libquorent_sdk_uniffi.so';
+
+/** Runs `body` in a fresh folder, with QUORENT_SDK_LIB unset. */
+function inTemp(body) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'quorent-platforms-'));
+  const saved = process.env.QUORENT_SDK_LIB;
+  delete process.env.QUORENT_SDK_LIB;
+  try {
+    return body(dir);
+  } finally {
+    if (saved !== undefined) process.env.QUORENT_SDK_LIB = saved;
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+}
+
+function put(file, bytes) {
+  fs.mkdirSync(path.dirname(file), { recursive: true });
+  fs.writeFileSync(file, bytes);
+}
+
+const refuse = (file) => {
+  throw new Error(`stub: ${path.basename(path.dirname(file))} not loaded`);
+};
+
+test('the loader takes the build for the platform, and names the platform and the builds it has when it has none', () => {
+  inTemp((root) => {
+    put(path.join(root, 'prebuilds', 'linux-x64', FILE_NAME), 'x');
+    put(path.join(root, 'prebuilds', 'linux-arm64', FILE_NAME), 'a');
+    fs.mkdirSync(path.join(root, 'prebuilds', 'darwin-arm64')); // a folder without a library is no build
+    assert.deepEqual(runtime.prebuilds(root), ['linux-arm64', 'linux-x64']);
+
+    const loaded = [];
+    const record = (file) => {
+      loaded.push(file);
+      return { file };
+    };
+    for (const arch of ['arm64', 'x64']) {
+      loaded.length = 0;
+      const handle = runtime.openLibrary('linux', arch, root, record);
+      assert.equal(handle.file, path.join(root, 'prebuilds', `linux-${arch}`, FILE_NAME));
+      assert.equal(loaded.length, 1);
+    }
+
+    // Nothing for linux-riscv64 here nor on the system's path (stubbed).
+    assert.throws(() => runtime.openLibrary('linux', 'riscv64', root, refuse), (e) => {
+      assert.match(e.message, /no build for linux-riscv64 \(it has linux-arm64, linux-x64\)/);
+      assert.ok(e.message.includes(path.join(root, 'prebuilds', 'linux-riscv64', FILE_NAME)), e.message);
+      assert.match(e.message, /Set QUORENT_SDK_LIB/);
+      return true;
+    });
+    assert.throws(() => runtime.openLibrary('win32', 'x64', path.join(root, 'none'), refuse),
+      /no build for win32-x64 \(it has none\)/);
+    // A build that is carried but fails to load is reported as such, not as a missing platform.
+    assert.throws(() => runtime.openLibrary('linux', 'arm64', root, refuse), (e) => {
+      assert.doesNotMatch(e.message, /no build for/);
+      assert.match(e.message, /the copy in this package: .*linux-arm64.* \(stub: linux-arm64 not loaded\)/);
+      return true;
+    });
+  });
+});
+
+test('an explicit QUORENT_SDK_LIB is the only candidate, on any platform', () => {
+  inTemp((root) => {
+    process.env.QUORENT_SDK_LIB = path.join(root, 'mine.so');
+    assert.deepEqual(runtime.candidates('freebsd', 'riscv64', root), [['$QUORENT_SDK_LIB', path.join(root, 'mine.so')]]);
+    assert.throws(() => runtime.openLibrary('freebsd', 'riscv64', root, refuse), (e) => {
+      assert.doesNotMatch(e.message, /no build for/);
+      return true;
+    });
+  });
+});
+
+/** The first 20 bytes of a 64-bit little-endian ELF shared object for `machine`. */
+function elf(machine) {
+  const b = Buffer.alloc(64);
+  b.writeUInt32BE(0x7f454c46, 0);
+  b[4] = 2;
+  b[5] = 1;
+  b.writeUInt16LE(3, 16);
+  b.writeUInt16LE(machine, 18);
+  return b;
+}
+
+test('npm pack carries every declared library and refuses a missing or foreign one', () => {
+  inTemp((repo) => {
+    // The script as it sits in the repository, in a copy of its surroundings.
+    const script = path.join(repo, 'bindings', 'node', 'scripts', 'copy-library.js');
+    put(script, fs.readFileSync(path.join(__dirname, '..', 'scripts', 'copy-library.js')));
+    const prebuilt = path.join(repo, 'bindings', 'node', 'prebuilds');
+    const run = (env) => spawnSync(process.execPath, [script], {
+      encoding: 'utf8',
+      env: { PATH: process.env.PATH, ...env },
+    });
+    const x64 = path.join(repo, 'x64.so');
+    const arm64 = path.join(repo, 'arm64.so');
+    put(x64, elf(62));
+    put(arm64, elf(183));
+
+    put(path.join(prebuilt, 'linux-ia32', FILE_NAME), 'stale'); // from an earlier pack
+    let r = run({ QUORENT_SDK_LIB_LINUX_X64: x64, QUORENT_SDK_LIB_LINUX_ARM64: arm64 });
+    assert.equal(r.status, 0, r.stderr);
+    assert.deepEqual(fs.readdirSync(prebuilt).sort(), ['linux-arm64', 'linux-x64']);
+    for (const [key, machine] of [['linux-arm64', 183], ['linux-x64', 62]]) {
+      assert.equal(fs.readFileSync(path.join(prebuilt, key, FILE_NAME)).readUInt16LE(18), machine, key);
+    }
+
+    // The portable builds' folders are the defaults.
+    put(path.join(repo, 'build-portable', 'linux-aarch64', FILE_NAME), elf(183));
+    r = run({ QUORENT_SDK_LIB_LINUX_X64: x64 });
+    assert.equal(r.status, 0, r.stderr);
+    assert.match(r.stderr, /linux-aarch64.*\(the portable build\) -> prebuilds\/linux-arm64/);
+
+    r = run({ QUORENT_SDK_LIB_LINUX_X64: x64, QUORENT_SDK_LIB_LINUX_ARM64: path.join(repo, 'gone.so') });
+    assert.equal(r.status, 1);
+    assert.match(r.stderr, /gone\.so \(named by QUORENT_SDK_LIB_LINUX_ARM64\) does not exist/);
+
+    r = run({ QUORENT_SDK_LIB_LINUX_X64: arm64, QUORENT_SDK_LIB_LINUX_ARM64: x64 });
+    assert.equal(r.status, 1);
+    assert.match(r.stderr, /is not a shared object for linux-x64 \(ELF machine 183, expected 62\)/);
+    // A refused pack leaves the last good one as it was.
+    assert.deepEqual(fs.readdirSync(prebuilt).sort(), ['linux-arm64', 'linux-x64']);
+
+    fs.rmSync(path.join(repo, 'build-portable'), { recursive: true });
+    r = run({});
+    assert.equal(r.status, 1);
+    assert.match(r.stderr, /no library to carry/);
+  });
+});
