@@ -53,7 +53,7 @@ in_root() {  # runs a command in the root: fresh /proc, nothing from this enviro
     /usr/bin/env -i PATH="$in/node/bin:/usr/bin:/bin" HOME="$in/home" LANG=C.UTF-8 "$@"
 }
 fail() { [ -z "${2:-}" ] || cat "$2" >&2; echo "bare packages: $1" >&2; exit 1; }
-libc=$(in_root /usr/bin/ldd --version | head -n 1 | sed 's/.* //')
+libc=$(in_root getconf GNU_LIBC_VERSION | sed "s/^glibc //")
 
 # Python: a virtual environment, the wheel installed offline.
 mkdir -p "$scratch/py/src/bindings/python" "$scratch/py/src/tests/cases" "$scratch/py/run"
