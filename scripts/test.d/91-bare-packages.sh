@@ -183,7 +183,7 @@ cmp -s "dist/quorent-sdk-$version.jar" "$scratch/jvm/lib/quorent-sdk-$version.ja
 cp -r "$host/project/target/classes" "$scratch/jvm/classes"
 jars=$(cd "$scratch/jvm/lib" && ls | paste -sd' ')
 cp=$in/jvm/classes:$(cd "$scratch/jvm/lib" && ls | sed "s|^|$in/jvm/lib/|" | paste -sd:)
-in_root java -cp "$cp" SignInKt >"$scratch/jvm/signin.txt" 2>&1 \
+in_root java -XX:-UsePerfData -cp "$cp" SignInKt >"$scratch/jvm/signin.txt" 2>&1 \
   || fail "sign-in from the Maven artifact failed in the root" "$scratch/jvm/signin.txt"
 grep -q "^${expected}AppKey(secretKeyHex=<redacted>, " "$scratch/jvm/signin.txt" \
   || fail "sign-in from the Maven artifact printed something else" "$scratch/jvm/signin.txt"
@@ -198,12 +198,12 @@ cp -r build/kotlin/target/test-classes "$scratch/jvm/tests"
   -Dartifact="org.junit.platform:junit-platform-console-standalone:$junit_platform" \
   -DoutputDirectory="$scratch/jvm/junit" >"$log" 2>&1 || fail "no JUnit console launcher $junit_platform" "$log"
 cp tests/cases/operations.json "$scratch/jvm/"
-in_root java -Dquorent.cases="$in/jvm/operations.json" \
+in_root java -XX:-UsePerfData -Dquorent.cases="$in/jvm/operations.json" \
   -jar "$in/jvm/junit/junit-platform-console-standalone-$junit_platform.jar" execute --disable-banner \
   --details=summary --class-path "$cp:$in/jvm/tests" --select-class quorent.sdk.tests.OperationCasesTest \
   >"$log" 2>&1 || fail "the Kotlin binding's shared cases failed on the Maven artifact in the root" "$log"
 junit=$(sed -n 's/^\[ *\([0-9]*\) tests \(successful\|failed\) *\]$/\1 \2/p' "$log" | paste -sd, | sed 's/,/, /g')
-java_version=$(in_root java -XshowSettings:properties -version 2>&1 | sed -n 's/^ *java.runtime.version = //p')
+java_version=$(in_root java -XX:-UsePerfData -XshowSettings:properties -version 2>&1 | sed -n 's/^ *java.runtime.version = //p')
 echo "bare packages: jvm: dev.quorent:quorent-sdk:$version from a new Maven repository with its" \
   "dependencies ($jars) run by the root's Java $java_version (glibc $libc); sign-in passed; shared cases: $junit"
 echo "bare packages: every package installed and signed in on Debian 11 in $((SECONDS - started)) s"
