@@ -1,5 +1,7 @@
 // Hex decoding of arbitrary text against an independent statement of the
-// rule, the round trip through the encoder, and prefix stripping.
+// rule, the round trip through the encoder, and prefix stripping; the
+// constant-time forms for secrets (encoder, prefix stripping, UTF-8 check)
+// agree with the plain ones.
 #include <cctype>
 
 #include "check.hpp"
@@ -57,5 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t removed = in.size() - stripped.size();
     FUZZ_CHECK(removed % 2 == 0 && in.substr(removed) == stripped, fuzz::show(in));
     for (std::size_t i = 0; i < removed; i += 2) FUZZ_CHECK(in.substr(i, 2) == "0x", fuzz::show(in));
+
+    // The forms for secrets give the plain forms' results.
+    FUZZ_CHECK(hex_encode_secret(data, size) == enc, fuzz::show(in));
+    FUZZ_CHECK(strip_secret_0x_prefixes(in) == stripped, fuzz::show(in));
+    FUZZ_CHECK(is_utf8_secret(in) == !first_utf8_fault(in).has_value(), fuzz::show(in));
     return 0;
 }

@@ -5,7 +5,9 @@
 
 Every C string literal in tests/ (adjacent literals joined, escapes decoded)
 is offered to each target's filter, and the URL target also gets the inputs
-of the URL conformance corpus (tests/data/url/urltestdata.json); a target also
+of the URL conformance corpus (tests/data/url/urltestdata.json) and the
+domain inputs of the IDNA corpora (tests/data/idna/*.json) as hosts of
+"https://<input>/" URLs, so that it reaches the non-ASCII host path; a target also
 gets a few hand-written seeds for forms the tests build programmatically.
 Files are named by the SHA-1 of their content, so running this again only
 adds what is new. scripts/fuzz.sh runs this before every run; the inputs
@@ -84,7 +86,8 @@ HEX = re.compile(rb"^(0x)*[0-9A-Fa-fxX]*$")
 
 TARGETS = {
     "hex": (lambda s: len(s) <= 300 and HEX.match(s) is not None,
-            [b"", b"00", b"ABcd", b"zz", b"abc", b"0x0xff", b"0X12", b"\n0", b"\xc3\xa9"]),
+            [b"", b"00", b"ABcd", b"zz", b"abc", b"0x0xff", b"0X12", b"\n0", b"\xc3\xa9",
+             b"0x\xe0\xa0\x80", b"\xed\x9f\xbf\xf4\x8f\xbf\xbf", b"abcdef01\xf0\x90\x80"]),
     "base64url": (lambda s: len(s) <= 400 and B64.match(s) is not None,
                   [b"", b"A", b"AA", b"AB", b"AAA", b"AAAA", b"AA==", b"a+b/", b"eyJhbGciOiJFUzI1NiJ9"]),
     "origin": (lambda s: s.startswith(b"http") or s.startswith(b"HTTP") or s.startswith(b"ftp:"),
@@ -118,6 +121,17 @@ def url_inputs():
     for case in json.loads(path.read_text()):
         if isinstance(case, dict) and "input" in case:
             out.add(case["input"].encode("utf-8", "surrogatepass"))
+    return out
+
+
+def idna_hosts():
+    """The IDNA conformance inputs as hosts: "https://<input>/"."""
+    import json
+    out = set()
+    for path in sorted((ROOT / "tests" / "data" / "idna").glob("*.json")):
+        for case in json.loads(path.read_text()):
+            if isinstance(case, dict) and "input" in case:
+                out.add(b"https://" + case["input"].encode("utf-8", "surrogatepass") + b"/")
     return out
 
 
@@ -159,7 +173,7 @@ def main():
         sys.exit("usage: fuzz/seeds.py OUT")
     corpus = pathlib.Path(sys.argv[1])
     lits = literals()
-    urls = url_inputs()
+    urls = url_inputs() | idna_hosts()
     for name, (accept, extra) in TARGETS.items():
         d = corpus / name
         d.mkdir(parents=True, exist_ok=True)

@@ -5,7 +5,8 @@
 # <build>/corpus/<target>/ and from the inputs kept in fuzz/seeds/<target>/,
 # and keeps what it finds in fuzz/corpus-run/<target>/ (not committed). A
 # crash or a failed property leaves its input in fuzz/corpus-run/artifacts/
-# and fails the run.
+# and fails the run. fuzz/pick_seeds.py TARGET then keeps at most 24 of a
+# run's inputs in fuzz/seeds/TARGET/: those adding the most coverage, greedily.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
