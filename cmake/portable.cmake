@@ -37,6 +37,10 @@ if(WIN32)
   # share one directory. libstdc++'s terminate handler is replaced as on Linux;
   # there is no glibc to adapt to.
   set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  # -O2 rather than -O3 for the library's own code: the MinGW linker keeps
+  # whole objects (all of .pdata is KEEP), and the DLL must stay under 5 MB.
+  string(REPLACE "-O3" "-O2" CMAKE_C_FLAGS_RELEASE "${CMAKE_C_FLAGS_RELEASE}")
+  string(REPLACE "-O3" "-O2" CMAKE_CXX_FLAGS_RELEASE "${CMAKE_CXX_FLAGS_RELEASE}")
   add_library(quorent_terminate OBJECT ${CMAKE_CURRENT_LIST_DIR}/../ffi/portable/terminate.cpp)
   link_libraries($<BUILD_INTERFACE:quorent_terminate>)
   return()

@@ -247,12 +247,16 @@ if [ "$os" = windows ]; then
   # integer.cpp is then there itself, and the stand-in goes. The templates
   # that the headers declare extern on Windows are instantiated where the
   # library's own build would (CRYPTOPP_MANUALLY_INSTANTIATE_TEMPLATES).
-  cryptopp_files+=(filters.cpp queue.cpp mqueue.cpp algparam.cpp integer.cpp asn.cpp nbtheory.cpp
-                   algebra.cpp sha.cpp sha_simd.cpp iterhash.cpp pubkey.cpp cpu.cpp sse_simd.cpp)
+  # Nothing runs them, so they are compiled for size (-Os): the DLL stays
+  # under 5 MB.
+  cryptopp_linker_only=(filters.cpp queue.cpp mqueue.cpp algparam.cpp integer.cpp asn.cpp nbtheory.cpp
+                        algebra.cpp sha.cpp sha_simd.cpp iterhash.cpp pubkey.cpp cpu.cpp sse_simd.cpp)
+  cryptopp_files+=("${cryptopp_linker_only[@]}")
   cryptopp_extra=""
-  cryptopp_file_flags=([integer.cpp]=-DCRYPTOPP_MANUALLY_INSTANTIATE_TEMPLATES
-                       [algparam.cpp]=-DCRYPTOPP_MANUALLY_INSTANTIATE_TEMPLATES
-                       [sha_simd.cpp]="-msse4.1 -msha")
+  for f in "${cryptopp_linker_only[@]}"; do cryptopp_file_flags[$f]=-Os; done
+  cryptopp_file_flags[integer.cpp]="-Os -DCRYPTOPP_MANUALLY_INSTANTIATE_TEMPLATES"
+  cryptopp_file_flags[algparam.cpp]="-Os -DCRYPTOPP_MANUALLY_INSTANTIATE_TEMPLATES"
+  cryptopp_file_flags[sha_simd.cpp]="-Os -msse4.1 -msha"
 fi
 if [ -n "$cryptopp_extra" ]; then
   cryptopp_key="$CRYPTOPP_VERSION ${cryptopp_files[*]} $(sha256sum < "$cryptopp_extra" | cut -c1-16) $cryptopp_flags"
