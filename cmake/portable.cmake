@@ -18,11 +18,33 @@ function(quorent_static_dependency target file)
     INTERFACE_INCLUDE_DIRECTORIES ${QUORENT_DEPS_PREFIX}/include INTERFACE_LINK_LIBRARIES Threads::Threads)
 endfunction()
 quorent_static_dependency(OpenSSL::Crypto libcrypto.a)
+if(WIN32)
+  # libcrypto's Windows parts: its random seed (bcrypt), the event log and
+  # the window station it checks before showing a fatal error (advapi32,
+  # user32), sockets and certificate stores it names (ws2_32, crypt32). Only
+  # the DLLs whose functions are reached end up in the import table.
+  set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES
+               bcrypt advapi32 user32 ws2_32 crypt32)
+endif()
 quorent_static_dependency(PkgConfig::SECP256K1 libsecp256k1.a)
 quorent_static_dependency(PkgConfig::CRYPTOPP libcryptopp.a)
 
 set(RAPIDJSON_INCLUDE_DIR ${QUORENT_DEPS_PREFIX}/include)
 add_compile_options(-ffunction-sections -fdata-sections)
+
+if(WIN32)
+  # Programs find a DLL beside them: the library, the tests and the example
+  # share one directory. libstdc++'s terminate handler is replaced as on Linux;
+  # there is no glibc to adapt to.
+  set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  # -O2 rather than -O3 for the library's own code: the MinGW linker keeps
+  # whole objects (all of .pdata is KEEP), and the DLL must stay under 5 MB.
+  string(REPLACE "-O3" "-O2" CMAKE_C_FLAGS_RELEASE "${CMAKE_C_FLAGS_RELEASE}")
+  string(REPLACE "-O3" "-O2" CMAKE_CXX_FLAGS_RELEASE "${CMAKE_CXX_FLAGS_RELEASE}")
+  add_library(quorent_terminate OBJECT ${CMAKE_CURRENT_LIST_DIR}/../ffi/portable/terminate.cpp)
+  link_libraries($<BUILD_INTERFACE:quorent_terminate>)
+  return()
+endif()
 
 # Everything linked here carries gcc 12's static libstdc++: its shims (the
 # glibc symbols it needs beyond 2.31, a terminate handler without the

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Checks a library built by scripts/portable.sh:
 #   check-portable.sh linux-x86_64|linux-aarch64 <libquorent_sdk_uniffi.so>
+#   check-portable.sh windows-x86_64 <quorent_sdk_uniffi.dll>
 # it needs only glibc (libc, libm, the loader, and libpthread/libdl, which
 # glibc 2.31 still keeps apart), references no glibc symbol newer than 2.31,
-# exports exactly the interface and weighs at most 4 MB stripped.
+# exports exactly the interface and weighs at most 4 MB stripped. The DLL
+# imports from Windows' own DLLs only, exports exactly the interface and
+# weighs at most 5 MB stripped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=$1
@@ -13,9 +16,30 @@ max_bytes=4000000  # 4 MB
 case "$target" in
   linux-x86_64) loader=ld-linux-x86-64.so.2 prefix="" ;;
   linux-aarch64) loader=ld-linux-aarch64.so.1 prefix=aarch64-linux-gnu- ;;
-  *) echo "usage: $0 linux-x86_64|linux-aarch64 LIB" >&2; exit 2 ;;
+  windows-x86_64) ;;
+  *) echo "usage: $0 linux-x86_64|linux-aarch64|windows-x86_64 LIB" >&2; exit 2 ;;
 esac
 status=0
+
+if [ "$target" = windows-x86_64 ]; then
+  max_bytes=5000000  # 5 MB
+  objdump=x86_64-w64-mingw32-objdump
+  dlls=$($objdump -p "$lib" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -f)
+  echo "imports from: $(echo $dlls)"
+  # Windows' own DLLs: the kernel, the C runtime, and the system libraries
+  # libcrypto and the library call. Anything else (libstdc++, winpthreads,
+  # libgcc, a dependency's DLL) would have to be shipped beside it.
+  unexpected=$(echo "$dlls" | grep -viE '^(kernel32|msvcrt|ucrtbase|api-ms-win-crt-[a-z0-9-]+|bcrypt|advapi32|user32|ws2_32|crypt32)\.dll$' || true)
+  if [ -n "$unexpected" ]; then echo "imports from DLLs that are not Windows' own: $unexpected" >&2; status=1; fi
+  tests/exports_test.sh "$lib" ffi/include/quorent_sdk_uniffi.h || status=1
+  stripped=$(mktemp)
+  trap 'rm -f "$stripped"' EXIT
+  x86_64-w64-mingw32-strip --strip-all -o "$stripped" "$lib"
+  bytes=$(stat -c %s "$stripped")
+  echo "stripped size: $bytes bytes ($(awk -v b="$bytes" 'BEGIN{printf "%.2f", b/1048576}') MiB; limit 5 MB, 5,000,000 bytes)"
+  if [ "$bytes" -gt "$max_bytes" ]; then echo "larger than 5 MB" >&2; status=1; fi
+  exit $status
+fi
 
 needed=$(readelf -d "$lib" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort)
 unexpected=$(echo "$needed" | grep -vxE "libc\.so\.6|libm\.so\.6|libpthread\.so\.0|libdl\.so\.2|${loader//./\\.}" || true)

@@ -3,6 +3,8 @@
 #   install-deps.sh demo   building the library and the quorent tool, and running the demo
 #   install-deps.sh portable  what scripts/portable.sh needs besides the demo's: source
 #                          packages, a Debian 11 root, the arm64 cross compilers, qemu
+#   install-deps.sh windows   what scripts/portable.sh windows-x86_64 needs besides the
+#                          demo's: source packages, MinGW-w64 (posix threads), Wine
 #   install-deps.sh test   all of the above, plus what the tests, sanitizers, fuzzing and
 #                          benchmarks need (the default)
 # QUORENT_EXTRA_PKGS adds packages to either list.
@@ -12,13 +14,16 @@ demo_pkgs=(build-essential cmake pkg-config g++ libssl-dev libsecp256k1-dev libc
            rapidjson-dev)
 portable_pkgs=(dpkg-dev debootstrap crossbuild-essential-arm64 binutils-aarch64-linux-gnu qemu-user
                googletest perl make autoconf automake libtool)
+windows_pkgs=(dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+              wine64 googletest perl make autoconf automake libtool)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-jsonschema valgrind
            clang libclang-rt-14-dev)
 case "$purpose" in
   demo) pkgs=("${demo_pkgs[@]}") ;;
   portable) pkgs=("${demo_pkgs[@]}" "${portable_pkgs[@]}") ;;
+  windows) pkgs=("${demo_pkgs[@]}" "${windows_pkgs[@]}") ;;
   test) pkgs=("${demo_pkgs[@]}" "${portable_pkgs[@]}" "${test_pkgs[@]}") ;;
-  *) echo "usage: $0 [demo|portable|test]" >&2; exit 2 ;;
+  *) echo "usage: $0 [demo|portable|windows|test]" >&2; exit 2 ;;
 esac
 if [ "${QUORENT_EXTRA_PKGS:-}" != "" ]; then pkgs+=(${QUORENT_EXTRA_PKGS}); fi
 missing=()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the library as one self-contained shared object for a platform:
-#   scripts/portable.sh linux-x86_64|linux-aarch64
+#   scripts/portable.sh linux-x86_64|linux-aarch64|windows-x86_64
 # Every dependency (OpenSSL, libsecp256k1, the Keccak part of Crypto++, the C++
 # runtime) is linked in statically, built from Debian 12's source packages with
 # -fPIC -fvisibility=hidden against a Debian 11 root (glibc 2.31), so that the
@@ -9,11 +9,18 @@
 # (stripped) with its header; the checks and the tests (under qemu for
 # aarch64) run at the end.
 #
+# windows-x86_64 cross-builds the same library as one DLL with Debian's
+# MinGW-w64 (posix threads), every dependency and the C++ runtime static:
+# build-portable/windows-x86_64/quorent_sdk_uniffi.dll, its import library
+# libquorent_sdk_uniffi.dll.a and the header. It needs Windows' own DLLs
+# only; the tests run under Wine, with a Wine prefix kept in the cache.
+#
 # Downloads, roots, dependency builds and their logs are cached outside the
 # tree, in ${QUORENT_CACHE:-$HOME/.cache/quorent}/portable; a second run
 # rebuilds nothing (each step has a stamp keyed by its version and flags).
 # QUORENT_PORTABLE_CMAKE_ARGS adds arguments to the library's configuration;
-# QUORENT_PORTABLE_SKIP_TESTS=1 leaves out ctest.
+# QUORENT_PORTABLE_SKIP_TESTS=1 leaves out ctest; QUORENT_PORTABLE_JOBS sets the
+# parallel jobs (2).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tree=$PWD
@@ -28,16 +35,19 @@ ROOT_SUITE=bullseye
 ROOT_MIRROR=http://deb.debian.org/debian
 
 case "$target" in
-  linux-x86_64) arch=amd64 triple=x86_64-linux-gnu ossl_target=linux-x86_64
+  linux-x86_64) os=linux arch=amd64 triple=x86_64-linux-gnu ossl_target=linux-x86_64
                 cc=gcc-12 cxx=g++-12 tool_prefix="" processor=x86_64 ;;
-  linux-aarch64) arch=arm64 triple=aarch64-linux-gnu ossl_target=linux-aarch64
+  linux-aarch64) os=linux arch=arm64 triple=aarch64-linux-gnu ossl_target=linux-aarch64
                  cc=aarch64-linux-gnu-gcc-12 cxx=aarch64-linux-gnu-g++-12 tool_prefix=aarch64-linux-gnu-
                  processor=aarch64 ;;
-  *) echo "usage: $0 linux-x86_64|linux-aarch64" >&2; exit 2 ;;
+  windows-x86_64) os=windows arch=amd64 triple=x86_64-w64-mingw32 ossl_target=mingw64
+                  cc=x86_64-w64-mingw32-gcc-posix cxx=x86_64-w64-mingw32-g++-posix
+                  tool_prefix=x86_64-w64-mingw32- processor=x86_64 ;;
+  *) echo "usage: $0 linux-x86_64|linux-aarch64|windows-x86_64" >&2; exit 2 ;;
 esac
-jobs=2
+jobs=${QUORENT_PORTABLE_JOBS:-2}
 
-scripts/install-deps.sh portable
+if [ "$os" = windows ]; then scripts/install-deps.sh windows; else scripts/install-deps.sh portable; fi
 
 cache="${QUORENT_CACHE:-$HOME/.cache/quorent}/portable"
 src_dir="$cache/src"
@@ -99,6 +109,8 @@ get_source() { # package, version -> directory (fetched once, shared by the targ
 }
 
 # ---- the Debian 11 root: glibc 2.31 headers and libraries --------------------
+# (Linux only: MinGW-w64 brings its own Windows headers and import libraries.)
+if [ "$os" = linux ]; then
 root_key="$ROOT_SUITE $arch minbase libc6-dev libgcc-10-dev linux-libc-dev v1"
 if ! [ -f "$root/.quorent-root" ] || [ "$(cat "$root/.quorent-root")" != "$root_key" ]; then
   log="$cache/roots/$ROOT_SUITE-$arch.log"
@@ -141,15 +153,25 @@ if ! [ -f "$root/.quorent-prepared" ] || [ "$(cat "$root/.quorent-prepared")" !=
   cp "$root/usr/lib/gcc/$triple/10/libgcc_eh.a" "$root/opt/quorent-libgcc-eh/"
   echo "$prep_key" > "$root/.quorent-prepared"
 fi
+fi
 
 # ---- compilers and flags ------------------------------------------------------
-if [ "$arch" = amd64 ]; then
+if [ "$os" = windows ]; then
+  cxx_inc=()
+elif [ "$arch" = amd64 ]; then
   cxx_inc=(/usr/include/c++/12 "/usr/include/$triple/c++/12" /usr/include/c++/12/backward)
 else
   cxx_inc=("/usr/$triple/include/c++/12" "/usr/$triple/include/c++/12/$triple" "/usr/$triple/include/c++/12/backward")
 fi
-base_flags="--sysroot=$root -O2 -fPIC -fvisibility=hidden -ffunction-sections -fdata-sections"
-cxx_std_flags="-nostdinc++$(printf ' -isystem %s' "${cxx_inc[@]}")"
+if [ "$os" = windows ]; then
+  # No sysroot, no position-independent code or ELF visibility: a DLL exports
+  # what is marked dllexport (QUORENT_API) and nothing else.
+  base_flags="-O2 -ffunction-sections -fdata-sections"
+  cxx_std_flags=""
+else
+  base_flags="--sysroot=$root -O2 -fPIC -fvisibility=hidden -ffunction-sections -fdata-sections"
+  cxx_std_flags="-nostdinc++$(printf ' -isystem %s' "${cxx_inc[@]}")"
+fi
 ar=${tool_prefix}ar
 ranlib=${tool_prefix}ranlib
 
@@ -167,6 +189,10 @@ openssl_opts=(no-shared no-tests no-makedepend no-engine no-dso no-module no-dep
   no-ec_nistp_64_gcc_128 no-dgram no-sctp no-uplink no-ecdh no-autoerrinit)
 # Nothing unwinds through OpenSSL (no C++ callbacks run inside it): its C
 # code goes without unwind tables (0.18 MB); its assembly keeps its own CFI.
+# On Windows this matters more: the MinGW linker keeps every function that has
+# unwind data (its script KEEPs all of .pdata), so --gc-sections only drops
+# the C code that has none. (Stack walks through these frames, which only a
+# debugger or a crash report makes, see them as leaf functions.)
 openssl_flags="$base_flags -fno-asynchronous-unwind-tables -fno-unwind-tables"
 openssl_key="$OPENSSL_VERSION $ossl_target ${openssl_opts[*]} $openssl_flags"
 if ! stamp_ok openssl "$openssl_key"; then
@@ -213,7 +239,30 @@ fi
 cryptopp_files=(keccak.cpp keccak_core.cpp cryptlib.cpp misc.cpp allocate.cpp fips140.cpp)
 cryptopp_extra="$tree/ffi/portable/cryptopp_inttostring.cpp"
 cryptopp_flags="$base_flags $cxx_std_flags -std=c++17 -DNDEBUG"
-cryptopp_key="$CRYPTOPP_VERSION ${cryptopp_files[*]} $(sha256sum < "$cryptopp_extra" | cut -c1-16) $cryptopp_flags"
+declare -A cryptopp_file_flags=()
+if [ "$os" = windows ]; then
+  # The MinGW linker keeps every C++ function of an object it takes (all of
+  # .pdata is KEEP), so the unused functions of cryptlib.cpp stay and need
+  # what they call: filters, queues, parameters, big integers, ASN.1, SHA.
+  # integer.cpp is then there itself, and the stand-in goes. The templates
+  # that the headers declare extern on Windows are instantiated where the
+  # library's own build would (CRYPTOPP_MANUALLY_INSTANTIATE_TEMPLATES).
+  # Nothing runs them, so they are compiled for size (-Os): the DLL stays
+  # under 5 MB.
+  cryptopp_linker_only=(filters.cpp queue.cpp mqueue.cpp algparam.cpp integer.cpp asn.cpp nbtheory.cpp
+                        algebra.cpp sha.cpp sha_simd.cpp iterhash.cpp pubkey.cpp cpu.cpp sse_simd.cpp)
+  cryptopp_files+=("${cryptopp_linker_only[@]}")
+  cryptopp_extra=""
+  for f in "${cryptopp_linker_only[@]}"; do cryptopp_file_flags[$f]=-Os; done
+  cryptopp_file_flags[integer.cpp]="-Os -DCRYPTOPP_MANUALLY_INSTANTIATE_TEMPLATES"
+  cryptopp_file_flags[algparam.cpp]="-Os -DCRYPTOPP_MANUALLY_INSTANTIATE_TEMPLATES"
+  cryptopp_file_flags[sha_simd.cpp]="-Os -msse4.1 -msha"
+fi
+if [ -n "$cryptopp_extra" ]; then
+  cryptopp_key="$CRYPTOPP_VERSION ${cryptopp_files[*]} $(sha256sum < "$cryptopp_extra" | cut -c1-16) $cryptopp_flags"
+else
+  cryptopp_key="$CRYPTOPP_VERSION ${cryptopp_files[*]} ${cryptopp_file_flags[*]} $cryptopp_flags"
+fi
 if ! stamp_ok cryptopp "$cryptopp_key"; then
   cpp_src=$(get_source libcrypto++ "$CRYPTOPP_VERSION")
   b="$work/build/cryptopp"
@@ -221,14 +270,16 @@ if ! stamp_ok cryptopp "$cryptopp_key"; then
   echo "-- Crypto++ (Keccak subset)"
   for f in "${cryptopp_files[@]}"; do
     # shellcheck disable=SC2086
-    $cxx $cryptopp_flags -c "$cpp_src/$f" -o "$b/${f%.cpp}.o" >>"$logs/cryptopp-build.log" 2>&1 \
+    $cxx $cryptopp_flags ${cryptopp_file_flags[$f]:-} -c "$cpp_src/$f" -o "$b/${f%.cpp}.o" >>"$logs/cryptopp-build.log" 2>&1 \
       || fail "Crypto++ compile of $f" "$logs/cryptopp-build.log"
   done
   rm -rf "$prefix/include/cryptopp"; mkdir -p "$prefix/include/cryptopp"
   cp "$cpp_src"/*.h "$prefix/include/cryptopp/"
-  # shellcheck disable=SC2086
-  $cxx $cryptopp_flags -I"$prefix/include" -c "$cryptopp_extra" -o "$b/inttostring.o" >>"$logs/cryptopp-build.log" 2>&1 \
-    || fail "Crypto++ compile of $cryptopp_extra" "$logs/cryptopp-build.log"
+  if [ -n "$cryptopp_extra" ]; then
+    # shellcheck disable=SC2086
+    $cxx $cryptopp_flags -I"$prefix/include" -c "$cryptopp_extra" -o "$b/inttostring.o" >>"$logs/cryptopp-build.log" 2>&1 \
+      || fail "Crypto++ compile of $cryptopp_extra" "$logs/cryptopp-build.log"
+  fi
   rm -f "$prefix/lib/libcryptopp.a"
   $ar rcs "$prefix/lib/libcryptopp.a" "$b"/*.o
   echo "$cryptopp_key" > "$stamps/cryptopp"
@@ -238,7 +289,14 @@ fi
 gtest_ver=$(dpkg-query -W -f='${Version}' googletest)
 gtest_key="$gtest_ver $triple $base_flags $cxx_std_flags"
 toolchain="$tree/cmake/toolchains/$target.cmake"
-cmake_common=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DQUORENT_SYSROOT="$root" -DQUORENT_DEPS_PREFIX="$prefix")
+cmake_common=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DQUORENT_DEPS_PREFIX="$prefix")
+if [ "$os" = windows ]; then
+  # The tests run under Wine, in a prefix of their own made once.
+  wineprefix="$work/wine"
+  cmake_common+=(-DQUORENT_WINEPREFIX="$wineprefix")
+else
+  cmake_common+=(-DQUORENT_SYSROOT="$root")
+fi
 if ! stamp_ok googletest "$gtest_key"; then
   b="$work/build/googletest"
   rm -rf "$b"
@@ -252,6 +310,14 @@ if ! stamp_ok googletest "$gtest_key"; then
   echo "$gtest_key" > "$stamps/googletest"
 fi
 
+if [ "$os" = windows ] && [ ! -f "$wineprefix/system.reg" ]; then
+  # The toolchain's emulator runs the programs (test discovery at build time,
+  # ctest) with WINEPREFIX set to it.
+  run_logged "Wine prefix" "$logs/wineprefix.log" \
+    env WINEPREFIX="$wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" /usr/lib/wine/wine64 wineboot --init
+  env WINEPREFIX="$wineprefix" /usr/lib/wine/wineserver64 -w 2>/dev/null || true
+fi
+
 # ---- the library -------------------------------------------------------------
 bdir="$out/build"
 echo "-- library"
@@ -259,8 +325,15 @@ cmake -S . -B "$bdir" "${cmake_common[@]}" -DQUORENT_PORTABLE=ON -DCMAKE_BUILD_T
   -DQUORENT_BUILD_TESTS=ON ${QUORENT_PORTABLE_CMAKE_ARGS:-} >"$logs/library-configure.log" 2>&1 \
   || fail "library configure" "$logs/library-configure.log"
 cmake --build "$bdir" -j"$jobs" >"$logs/library-build.log" 2>&1 || fail "library build" "$logs/library-build.log"
-lib="$out/libquorent_sdk_uniffi.so"
-${tool_prefix}strip --strip-all -o "$lib.tmp" "$bdir/libquorent_sdk_uniffi.so"
+if [ "$os" = windows ]; then
+  lib="$out/quorent_sdk_uniffi.dll"
+  built="$bdir/bin/quorent_sdk_uniffi.dll"
+  cp -p "$bdir/libquorent_sdk_uniffi.dll.a" "$out/"
+else
+  lib="$out/libquorent_sdk_uniffi.so"
+  built="$bdir/libquorent_sdk_uniffi.so"
+fi
+${tool_prefix}strip --strip-all -o "$lib.tmp" "$built"
 if cmp -s "$lib.tmp" "$lib"; then rm "$lib.tmp"; else mv "$lib.tmp" "$lib"; fi
 cp -p ffi/include/quorent_sdk_uniffi.h "$bdir/include/quorent_sdk_version.h" "$out/"
 
@@ -268,7 +341,7 @@ cp -p ffi/include/quorent_sdk_uniffi.h "$bdir/include/quorent_sdk_version.h" "$o
 scripts/check-portable.sh "$target" "$lib"
 
 if [ "${QUORENT_PORTABLE_SKIP_TESTS:-0}" != 1 ]; then
-  echo "-- ctest ($target$([ "$arch" != amd64 ] && echo ', under qemu'))"
+  echo "-- ctest ($target$([ "$arch" != amd64 ] && echo ', under qemu')$([ "$os" = windows ] && echo ', under Wine'))"
   start=$(date +%s)
   ctest --test-dir "$bdir" --output-on-failure -j"$jobs" >"$logs/ctest.log" 2>&1 || fail "ctest" "$logs/ctest.log"
   grep -E 'tests passed|Total Test time' "$logs/ctest.log"

@@ -24,7 +24,14 @@ ops=$(grep -o 'uniffi_quorent_sdk_uniffi_fn_func_[a-z0-9_]*(' "$header" | sed 's
     for f in poll cancel complete free; do echo "ffi_quorent_sdk_uniffi_rust_future_${f}_$t"; done
   done
 } | sort > "$expected"
-nm -D --defined-only "$lib" | awk '{print $3}' | sed 's/@.*//' | sort > "$actual"
+if [ "$(head -c 2 "$lib")" = MZ ]; then
+  # A DLL: the names in its export table.
+  x86_64-w64-mingw32-objdump -p "$lib" \
+    | awk '/^\[Ordinal\/Name Pointer\] Table/ {t = 1; next} t && /^[[:space:]]*$/ {t = 0} t && /\[ *[0-9]+\]/ {print $NF}' \
+    | sort > "$actual"
+else
+  nm -D --defined-only "$lib" | awk '{print $3}' | sed 's/@.*//' | sort > "$actual"
+fi
 if ! diff -u "$expected" "$actual"; then
   echo "exported symbols differ from the interface (- expected, + exported)"
   exit 1

@@ -1,7 +1,5 @@
 #include "quorent/pkce.hpp"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -10,13 +8,15 @@
 #include "quorent/digest.hpp"
 #include "quorent/encoding.hpp"
 #include "quorent/url.hpp"
+#include "os_random.hpp"
 
 namespace quorent::pkce {
 
 Result<Pkce> generate_pkce() {
     std::uint8_t bytes[32];
-    if (getentropy(bytes, sizeof bytes) != 0)
-        return CoreError{ErrorKind::Internal, std::string("rng: getentropy failed: ") + std::strerror(errno)};
+    if (!os_random(bytes, sizeof bytes))
+        return CoreError{ErrorKind::Internal,
+                         std::string("rng: ") + os_random_source + " failed: " + std::strerror(errno)};
     Pkce pair;
     pair.verifier = base64url_encode(bytes, sizeof bytes);
     secure_wipe(bytes, sizeof bytes);

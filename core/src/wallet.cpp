@@ -3,12 +3,12 @@
 #include <cryptopp/keccak.h>
 #include <secp256k1.h>
 #include <secp256k1_recovery.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <stdexcept>
 
 #include "ct.hpp"
+#include "os_random.hpp"
 
 namespace quorent::wallet {
 
@@ -25,7 +25,7 @@ secp256k1_context* make_context() {
     // random source is unavailable the context stays unblinded, which only
     // affects that hardening, never a result.
     unsigned char seed[32];
-    if (getentropy(seed, sizeof seed) == 0 && !secp256k1_context_randomize(ctx, seed)) {
+    if (os_random(seed, sizeof seed) && !secp256k1_context_randomize(ctx, seed)) {
         // Randomisation cannot fail for a fresh context; nothing to undo.
     }
     secure_wipe(seed, sizeof seed);

@@ -8,9 +8,10 @@
  * state between calls, and every function may be called from any thread,
  * concurrently. Every operation is a pure function of its arguments except
  * generate_pkce, which reads 32 bytes from the operating system's random
- * source (getentropy) per call. The first operation that signs or recovers
- * with secp256k1 also reads 32 bytes from it, once per process, to blind the
- * shared signing context against side channels (no result depends on them).
+ * source (getentropy; BCryptGenRandom on Windows) per call. The first
+ * operation that signs or recovers with secp256k1 also reads 32 bytes from
+ * it, once per process, to blind the shared signing context against side
+ * channels (no result depends on them).
  *
  * CALLING AN OPERATION. Every operation is uniffi_quorent_sdk_uniffi_fn_func_<name>:
  * its arguments in their direct forms (integers by value: u64 = uint64_t,
@@ -69,7 +70,9 @@
 extern "C" {
 #endif
 
-#if defined(QUORENT_BUILDING_LIBRARY)
+#if defined(QUORENT_BUILDING_LIBRARY) && defined(_WIN32)
+#define QUORENT_API __declspec(dllexport)
+#elif defined(QUORENT_BUILDING_LIBRARY)
 #define QUORENT_API __attribute__((visibility("default")))
 #else
 #define QUORENT_API
