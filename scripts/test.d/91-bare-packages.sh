@@ -111,15 +111,7 @@ cp -r "$dl/npm-$npm_version" "$scratch/node/lib/node_modules/npm"
 ln -s ../lib/node_modules/npm/bin/npm-cli.js "$scratch/node/bin/npm"
 cp -r "$koffi_cache" "$scratch/home/.npm"
 cp "dist/quorent-sdk-$version.tgz" "$scratch/"
-cat > "$scratch/app/signin.mjs" <<'JS'
-import * as q from 'quorent-sdk';
-const origin = q.normalizeOrigin('https://Shop.Example:443/');
-console.log(q.userRootBinding(origin)); // the wallet signs this text (EIP-191), twice
-const sig = 'e24f8c8fe1145b5441de654c4f0a83285cb303446326e20fcbabd4f8651a0af753c5568d35073dc957315f1bb34ab5c71b782ddea8298d018eb5b953259082b01b';
-const key = q.deriveAppKey(q.deriveRootSeed(origin, sig, sig), 7n, origin);
-const deed = q.mintUserDeed(key.secretKeyHex, 7n, 'shop-api', origin, 'rp-challenge-8f14e45f', 1700000300n);
-console.log(`${deed.mode} deed for ${deed.sub}, signed by ${key}`);
-JS
+cp bindings/node/scripts/package-signin.mjs "$scratch/app/signin.mjs"
 log=$scratch/node.log
 in_root sh -c "cd $in/app && npm init -y >/dev/null && npm install --offline --no-audit --no-fund $in/quorent-sdk-$version.tgz" \
   >"$log" 2>&1 || fail "the npm package did not install offline in the root" "$log"
