@@ -2,7 +2,8 @@
 scripts/package.sh), so it is tagged for the platform rather than pure
 Python; any Python 3 can use it, since the binding is ctypes only. The
 platform tag is $QUORENT_WHEEL_PLATFORM when set (scripts/package.sh sets the
-manylinux tag of the library's glibc floor), else this machine's."""
+manylinux tag of the library's glibc floor, or win_amd64 for the wheel that
+carries the Windows DLL), else this machine's."""
 
 import os
 

@@ -6,10 +6,19 @@ generated operation shares: the buffer types, taking a received buffer
 import ctypes
 import os
 import struct
+import sys
 
 _PREFIX_CHECKSUM = "uniffi_quorent_sdk_uniffi_checksum_func_"
-LIBRARY = "libquorent_sdk_uniffi.so"
 ENV = "QUORENT_SDK_LIB"
+
+
+def library_name(platform=sys.platform):
+    """The library's file name on a platform (as sys.platform names it): the
+    MinGW DLL has no "lib" prefix."""
+    return "quorent_sdk_uniffi.dll" if platform == "win32" else "libquorent_sdk_uniffi.so"
+
+
+LIBRARY = library_name()
 
 # A buffer's length travels as a signed 32-bit number.
 MAX_LEN = 0x7FFFFFFF
@@ -47,15 +56,19 @@ _free = None
 
 # ---- loading ---------------------------------------------------------------------------
 
-def candidates():
+def candidates(platform=sys.platform):
     """Where the library is looked for, in order: $QUORENT_SDK_LIB alone when
     it is set; otherwise the copy inside this package, then the system's
-    library path."""
+    library path (under its SONAME first, but on Windows, which has none).
+    Every platform takes the same calls: ctypes returns a RustBuffer by the
+    platform's own convention (a hidden result pointer on Windows x64)."""
     env = os.environ.get(ENV)
     if env:
         return [env]
-    own = os.path.join(os.path.dirname(os.path.abspath(__file__)), LIBRARY)
-    return ([own] if os.path.exists(own) else []) + [LIBRARY + ".0", LIBRARY]
+    name = library_name(platform)
+    own = os.path.join(os.path.dirname(os.path.abspath(__file__)), name)
+    system = [name] if platform == "win32" else [name + ".0", name]
+    return ([own] if os.path.exists(own) else []) + system
 
 
 def library_path():

@@ -10,6 +10,7 @@ import sys
 import tempfile
 import types
 import unittest
+import unittest.mock
 from dataclasses import replace
 
 import quorent_sdk as q
@@ -75,6 +76,17 @@ class LoadTest(unittest.TestCase):
                 self.assertEqual(proc.returncode, 1, proc.stderr)
                 self.assertRegex(proc.stderr, r"ImportError: cannot load libquorent_sdk_uniffi.so; "
                                               rf"tried: {re.escape(lib)} \(.*({words}).*\)\. Set QUORENT_SDK_LIB")
+
+    def test_each_platform_looks_for_its_own_file_name(self):
+        with unittest.mock.patch.dict(os.environ):
+            os.environ.pop("QUORENT_SDK_LIB", None)
+            # Windows: the MinGW DLL, no "lib" prefix and no SONAME; the package's copy
+            # comes first when the wheel carries one (this one is Linux's).
+            self.assertEqual(_runtime.candidates("win32"), ["quorent_sdk_uniffi.dll"])
+            self.assertEqual(_runtime.candidates("linux")[-2:],
+                             ["libquorent_sdk_uniffi.so.0", "libquorent_sdk_uniffi.so"])
+            os.environ["QUORENT_SDK_LIB"] = "C:\\sdk\\quorent_sdk_uniffi.dll"
+            self.assertEqual(_runtime.candidates("win32"), ["C:\\sdk\\quorent_sdk_uniffi.dll"])
 
     def test_version_is_the_project_version(self):
         with open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8") as f:
