@@ -12,8 +12,6 @@ const { isUtf8 } = require('node:buffer');
 const koffi = require('koffi');
 
 const ENV_VAR = 'QUORENT_SDK_LIB';
-const FILE_NAME = 'libquorent_sdk_uniffi.so';
-const SYSTEM_NAME = 'libquorent_sdk_uniffi.so.0';
 const FN_PREFIX = 'uniffi_quorent_sdk_uniffi_fn_func_';
 const CHECKSUM_PREFIX = 'uniffi_quorent_sdk_uniffi_checksum_func_';
 const U64_MAX = 0xffffffffffffffffn;
@@ -60,8 +58,13 @@ const EMPTY = newHandle(); // never written
 // argument cannot stand for it (it would arrive in x0 and the library would
 // write the result wherever x8 happened to point). The Node stage runs the
 // tests on x64 this way too.
-const HIDDEN_RETURN = process.arch === 'x64' && process.platform === 'linux' &&
-  !process.env.QUORENT_SDK_NODE_STRUCT_RETURN;
+// Windows x64 takes the general path as well: its hidden result pointer
+// (in RCX) would fit the explicit one, but it passes a 16-byte ForeignBytes
+// by reference, not as two arguments, and koffi knows that convention.
+function hiddenReturn(platform, arch, env = process.env) {
+  return platform === 'linux' && arch === 'x64' && !env.QUORENT_SDK_NODE_STRUCT_RETURN;
+}
+const HIDDEN_RETURN = hiddenReturn(process.platform, process.arch);
 const ret = newHandle();
 let lastResult = null;
 
@@ -96,6 +99,19 @@ function funcReturningBuffer(handle, symbol, args) {
 
 const PACKAGE_ROOT = path.join(__dirname, '..');
 
+/** The library's file name on a platform (process.platform's names): the
+ * MinGW-built DLL has no "lib" prefix. */
+function fileName(platform = process.platform) {
+  return platform === 'win32' ? 'quorent_sdk_uniffi.dll' : 'libquorent_sdk_uniffi.so';
+}
+
+/** Where memcpy is looked up: the process's own symbols, but on Windows, where
+ * koffi.load(null) is the executable (whose exports have no memcpy), the C
+ * runtime DLL every Windows has (and the library itself imports). */
+function cRuntime(platform = process.platform) {
+  return platform === 'win32' ? 'msvcrt.dll' : null;
+}
+
 /** The platforms this package carries a library for: the folders
  * prebuilds/<platform>-<arch>/ that hold one, sorted. */
 function prebuilds(root = PACKAGE_ROOT) {
@@ -105,7 +121,7 @@ function prebuilds(root = PACKAGE_ROOT) {
   } catch (e) {
     return [];
   }
-  return names.filter((n) => fs.existsSync(path.join(root, 'prebuilds', n, FILE_NAME))).sort();
+  return names.filter((n) => fs.existsSync(path.join(root, 'prebuilds', n, fileName(n.split('-')[0])))).sort();
 }
 
 /** Where the library is looked for, as [description, path], in order:
@@ -116,10 +132,12 @@ function prebuilds(root = PACKAGE_ROOT) {
 function candidates(platform = process.platform, arch = process.arch, root = PACKAGE_ROOT) {
   const fromEnv = process.env[ENV_VAR];
   if (fromEnv) return [[`$${ENV_VAR}`, fromEnv]];
+  const name = fileName(platform);
+  // Under its SONAME first, but on Windows (which has none).
+  const system = platform === 'win32' ? [name] : [`${name}.0`, name];
   return [
-    ['the copy in this package', path.join(root, 'prebuilds', `${platform}-${arch}`, FILE_NAME)],
-    ["the system's library path", SYSTEM_NAME],
-    ["the system's library path", FILE_NAME],
+    ['the copy in this package', path.join(root, 'prebuilds', `${platform}-${arch}`, name)],
+    ...system.map((n) => ["the system's library path", n]),
   ];
 }
 
@@ -140,7 +158,7 @@ function openLibrary(platform = process.platform, arch = process.arch, root = PA
   const unsupported = process.env[ENV_VAR] || carried.includes(key) ? ''
     : `this package has no build for ${key} (it has ${carried.length > 0 ? carried.join(', ') : 'none'}); `;
   throw new Error(
-    `quorent-sdk: cannot load ${FILE_NAME}; ${unsupported}tried ${tried.join('; ')}. ` +
+    `quorent-sdk: cannot load ${fileName(platform)}; ${unsupported}tried ${tried.join('; ')}. ` +
     `Set ${ENV_VAR} to the library's path.`);
 }
 
@@ -181,7 +199,7 @@ function open(contractVersion, checksums) {
       [ForeignBytes, RustCallStatusPtr]);
     fromBytesFn = (r, len, data, st) => f(r, { len, data }, st);
   }
-  memcpy = koffi.load(null).func('memcpy', 'void *', ['uint8_t *', 'void *', 'size_t']);
+  memcpy = koffi.load(cRuntime()).func('memcpy', 'void *', ['uint8_t *', 'void *', 'size_t']);
   lib = handle;
   return handle;
 }
@@ -583,4 +601,7 @@ module.exports = {
   candidates,
   prebuilds,
   openLibrary,
+  fileName,
+  hiddenReturn,
+  cRuntime,
 };

@@ -5,26 +5,34 @@
 // order:
 //   linux-x64    $QUORENT_SDK_LIB_LINUX_X64, else build-portable/linux-x86_64/
 //   linux-arm64  $QUORENT_SDK_LIB_LINUX_ARM64, else build-portable/linux-aarch64/
-// of the repository (scripts/portable.sh makes those). A library named by its
-// variable must exist. For the platform packing, $QUORENT_SDK_LIB stands in
-// for its variable, and build/libquorent_sdk_uniffi.so (the distro build) for
-// its portable library. Each file must be a shared object for its platform's
-// machine. prebuilds/ is emptied first, so that nothing from an earlier pack
-// rides along.
+//   win32-x64    $QUORENT_SDK_LIB_WIN32_X64, else build-portable/windows-x86_64/
+// of the repository (scripts/portable.sh makes those), under the name the
+// loader looks for (libquorent_sdk_uniffi.so, quorent_sdk_uniffi.dll). A
+// library named by its variable must exist. For the platform packing,
+// $QUORENT_SDK_LIB stands in for its variable, and build/libquorent_sdk_uniffi.so
+// (the distro build) for its portable library. Each file must be a shared
+// object (an ELF shared object, a PE DLL) for its platform's machine.
+// prebuilds/ is emptied first, so that nothing from an earlier pack rides
+// along.
 const fs = require('node:fs');
 const path = require('node:path');
 const { spawnSync } = require('node:child_process');
 
 const pkg = path.join(__dirname, '..');
 const repo = path.join(pkg, '..', '..');
-const FILE_NAME = 'libquorent_sdk_uniffi.so';
+const SO = 'libquorent_sdk_uniffi.so';
+const DLL = 'quorent_sdk_uniffi.dll';
 
 // Node's platform-arch, the variable naming its library, the portable
-// build's folder, the ELF machine (e_machine) and the strip tool for it.
+// build's folder, the file's name, its format and machine (ELF e_machine,
+// PE Machine) and the strip tool for it.
 const PLATFORMS = [
-  { key: 'linux-x64', env: 'QUORENT_SDK_LIB_LINUX_X64', portable: 'linux-x86_64', machine: 62, strip: ['strip'] },
-  { key: 'linux-arm64', env: 'QUORENT_SDK_LIB_LINUX_ARM64', portable: 'linux-aarch64', machine: 183,
-    strip: ['aarch64-linux-gnu-strip', 'llvm-strip'] },
+  { key: 'linux-x64', env: 'QUORENT_SDK_LIB_LINUX_X64', portable: 'linux-x86_64', file: SO, format: 'ELF',
+    machine: 62, strip: ['strip'] },
+  { key: 'linux-arm64', env: 'QUORENT_SDK_LIB_LINUX_ARM64', portable: 'linux-aarch64', file: SO, format: 'ELF',
+    machine: 183, strip: ['aarch64-linux-gnu-strip', 'llvm-strip'] },
+  { key: 'win32-x64', env: 'QUORENT_SDK_LIB_WIN32_X64', portable: 'windows-x86_64', file: DLL, format: 'PE',
+    machine: 0x8664, strip: [] }, // the DLL comes stripped; every package carries the same bytes
 ];
 
 function fail(message) {
@@ -42,25 +50,43 @@ function source(p) {
       return [value, `$${name}`];
     }
   }
-  const portable = path.join(repo, 'build-portable', p.portable, FILE_NAME);
+  const portable = path.join(repo, 'build-portable', p.portable, p.file);
   if (fs.existsSync(portable)) return [portable, 'the portable build'];
-  const distro = path.join(repo, 'build', FILE_NAME);
+  const distro = path.join(repo, 'build', p.file);
   if (here && fs.existsSync(distro)) return [distro, 'the distro build'];
   return null;
 }
 
-/** The ELF machine of a 64-bit little-endian shared object, or null if it is none. */
-function elfMachine(file) {
-  const head = Buffer.alloc(20);
+/** The first `n` bytes of a file at `offset` (fewer at its end). */
+function bytesAt(file, offset, n) {
+  const b = Buffer.alloc(n);
   const fd = fs.openSync(file, 'r');
   try {
-    if (fs.readSync(fd, head, 0, 20, 0) < 20) return null;
+    return b.subarray(0, fs.readSync(fd, b, 0, n, offset));
   } finally {
     fs.closeSync(fd);
   }
+}
+
+/** The machine of a 64-bit little-endian ELF shared object, or null if it is none. */
+function elfMachine(file) {
+  const head = bytesAt(file, 0, 20);
+  if (head.length < 20) return null;
   const elf = head.readUInt32BE(0) === 0x7f454c46 && head[4] === 2 && head[5] === 1;
   return elf && head.readUInt16LE(16) === 3 ? head.readUInt16LE(18) : null;
 }
+
+/** The machine of a PE DLL, or null if it is none. */
+function peMachine(file) {
+  const dos = bytesAt(file, 0, 64);
+  if (dos.length < 64 || dos.toString('latin1', 0, 2) !== 'MZ') return null;
+  const pe = bytesAt(file, dos.readUInt32LE(0x3c), 24);
+  if (pe.length < 24 || pe.readUInt32BE(0) !== 0x50450000) return null;
+  const IMAGE_FILE_DLL = 0x2000;
+  return pe.readUInt16LE(22) & IMAGE_FILE_DLL ? pe.readUInt16LE(4) : null;
+}
+
+const hex = (m) => `0x${m.toString(16)}`;
 
 const found = PLATFORMS.map((p) => [p, source(p)]).filter(([, s]) => s !== null);
 if (found.length === 0) {
@@ -68,17 +94,18 @@ if (found.length === 0) {
     `in build/), or name it with ${PLATFORMS.map((p) => p.env).join(' or ')}`);
 }
 for (const [p, [file]] of found) {
-  const machine = elfMachine(file);
+  const machine = p.format === 'PE' ? peMachine(file) : elfMachine(file);
   if (machine !== p.machine) {
-    fail(`${file} is not a shared object for ${p.key} (ELF machine ${machine === null ? 'none' : machine}, ` +
-      `expected ${p.machine})`);
+    const show = p.format === 'PE' ? hex : String;
+    fail(`${file} is not a shared object for ${p.key} (${p.format} machine ${machine === null ? 'none' : show(machine)}, ` +
+      `expected ${show(p.machine)})`);
   }
 }
 fs.rmSync(path.join(pkg, 'prebuilds'), { recursive: true, force: true });
 for (const [p, [file, how]] of found) {
   const dir = path.join(pkg, 'prebuilds', p.key);
   fs.mkdirSync(dir, { recursive: true });
-  const target = path.join(dir, FILE_NAME);
+  const target = path.join(dir, p.file);
   fs.copyFileSync(fs.realpathSync(file), target);
   // Debug information is of no use to the package's users; strip it when a
   // tool for the machine is there (the dynamic symbols, which the binding

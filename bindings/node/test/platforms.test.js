@@ -11,6 +11,7 @@ const { spawnSync } = require('node:child_process');
 const runtime = require('../lib/runtime.js');
 
 const FILE_NAME = 'libquorent_sdk_uniffi.so';
+const DLL = 'quorent_sdk_uniffi.dll';
 
 /** Runs `body` in a fresh folder, with QUORENT_SDK_LIB unset. */
 function inTemp(body) {
@@ -38,8 +39,10 @@ test('the loader takes the build for the platform, and names the platform and th
   inTemp((root) => {
     put(path.join(root, 'prebuilds', 'linux-x64', FILE_NAME), 'x');
     put(path.join(root, 'prebuilds', 'linux-arm64', FILE_NAME), 'a');
+    put(path.join(root, 'prebuilds', 'win32-x64', DLL), 'w');
     fs.mkdirSync(path.join(root, 'prebuilds', 'darwin-arm64')); // a folder without a library is no build
-    assert.deepEqual(runtime.prebuilds(root), ['linux-arm64', 'linux-x64']);
+    put(path.join(root, 'prebuilds', 'win32-arm64', FILE_NAME), 'x'); // nor one without the platform's file
+    assert.deepEqual(runtime.prebuilds(root), ['linux-arm64', 'linux-x64', 'win32-x64']);
 
     const loaded = [];
     const record = (file) => {
@@ -52,16 +55,20 @@ test('the loader takes the build for the platform, and names the platform and th
       assert.equal(handle.file, path.join(root, 'prebuilds', `linux-${arch}`, FILE_NAME));
       assert.equal(loaded.length, 1);
     }
+    assert.equal(runtime.openLibrary('win32', 'x64', root, record).file, path.join(root, 'prebuilds', 'win32-x64', DLL));
+    // Windows has no SONAME: the system's search is for the DLL's name alone.
+    assert.deepEqual(runtime.candidates('win32', 'x64', root).slice(1), [["the system's library path", DLL]]);
+    assert.deepEqual(runtime.candidates('linux', 'x64', root).slice(1).map(([, n]) => n), [`${FILE_NAME}.0`, FILE_NAME]);
 
     // Nothing for linux-riscv64 here nor on the system's path (stubbed).
     assert.throws(() => runtime.openLibrary('linux', 'riscv64', root, refuse), (e) => {
-      assert.match(e.message, /no build for linux-riscv64 \(it has linux-arm64, linux-x64\)/);
+      assert.match(e.message, /no build for linux-riscv64 \(it has linux-arm64, linux-x64, win32-x64\)/);
       assert.ok(e.message.includes(path.join(root, 'prebuilds', 'linux-riscv64', FILE_NAME)), e.message);
       assert.match(e.message, /Set QUORENT_SDK_LIB/);
       return true;
     });
     assert.throws(() => runtime.openLibrary('win32', 'x64', path.join(root, 'none'), refuse),
-      /no build for win32-x64 \(it has none\)/);
+      /cannot load quorent_sdk_uniffi\.dll; this package has no build for win32-x64 \(it has none\)/);
     // A build that is carried but fails to load is reported as such, not as a missing platform.
     assert.throws(() => runtime.openLibrary('linux', 'arm64', root, refuse), (e) => {
       assert.doesNotMatch(e.message, /no build for/);
@@ -69,6 +76,16 @@ test('the loader takes the build for the platform, and names the platform and th
       return true;
     });
   });
+});
+
+test('only linux-x64 declares the System V hidden result pointer; Windows takes memcpy from its C runtime', () => {
+  assert.equal(runtime.hiddenReturn('linux', 'x64', {}), true);
+  assert.equal(runtime.hiddenReturn('linux', 'x64', { QUORENT_SDK_NODE_STRUCT_RETURN: '1' }), false);
+  for (const [platform, arch] of [['linux', 'arm64'], ['win32', 'x64'], ['win32', 'arm64'], ['darwin', 'x64']]) {
+    assert.equal(runtime.hiddenReturn(platform, arch, {}), false, `${platform}-${arch}`);
+  }
+  assert.equal(runtime.cRuntime('win32'), 'msvcrt.dll');
+  assert.equal(runtime.cRuntime('linux'), null);
 });
 
 test('an explicit QUORENT_SDK_LIB is the only candidate, on any platform', () => {
@@ -81,6 +98,17 @@ test('an explicit QUORENT_SDK_LIB is the only candidate, on any platform', () =>
     });
   });
 });
+
+/** The headers of a PE image for `machine`: a DLL unless `exe`. */
+function pe(machine, exe = false) {
+  const b = Buffer.alloc(0x80 + 24);
+  b.write('MZ', 0, 'latin1');
+  b.writeUInt32LE(0x80, 0x3c);
+  b.writeUInt32BE(0x50450000, 0x80);
+  b.writeUInt16LE(machine, 0x84);
+  b.writeUInt16LE(exe ? 0x0022 : 0x2022, 0x96);
+  return b;
+}
 
 /** The first 20 bytes of a 64-bit little-endian ELF shared object for `machine`. */
 function elf(machine) {
@@ -105,22 +133,36 @@ test('npm pack carries every declared library and refuses a missing or foreign o
     });
     const x64 = path.join(repo, 'x64.so');
     const arm64 = path.join(repo, 'arm64.so');
+    const win = path.join(repo, 'x64.dll');
     put(x64, elf(62));
     put(arm64, elf(183));
+    put(win, pe(0x8664));
 
     put(path.join(prebuilt, 'linux-ia32', FILE_NAME), 'stale'); // from an earlier pack
-    let r = run({ QUORENT_SDK_LIB_LINUX_X64: x64, QUORENT_SDK_LIB_LINUX_ARM64: arm64 });
+    let r = run({ QUORENT_SDK_LIB_LINUX_X64: x64, QUORENT_SDK_LIB_LINUX_ARM64: arm64, QUORENT_SDK_LIB_WIN32_X64: win });
     assert.equal(r.status, 0, r.stderr);
-    assert.deepEqual(fs.readdirSync(prebuilt).sort(), ['linux-arm64', 'linux-x64']);
+    assert.deepEqual(fs.readdirSync(prebuilt).sort(), ['linux-arm64', 'linux-x64', 'win32-x64']);
     for (const [key, machine] of [['linux-arm64', 183], ['linux-x64', 62]]) {
       assert.equal(fs.readFileSync(path.join(prebuilt, key, FILE_NAME)).readUInt16LE(18), machine, key);
+    }
+    assert.deepEqual(fs.readFileSync(path.join(prebuilt, 'win32-x64', DLL)), pe(0x8664)); // carried as it is
+
+    // A Windows build must be a 64-bit x86 DLL: not an ELF object, a 32-bit DLL or a program.
+    for (const [bytes, words] of [[elf(62), 'PE machine none'], [pe(0x14c), 'PE machine 0x14c'],
+      [pe(0x8664, true), 'PE machine none']]) {
+      put(win, bytes);
+      r = run({ QUORENT_SDK_LIB_LINUX_X64: x64, QUORENT_SDK_LIB_WIN32_X64: win });
+      assert.equal(r.status, 1);
+      assert.ok(r.stderr.includes(`is not a shared object for win32-x64 (${words}, expected 0x8664)`), r.stderr);
     }
 
     // The portable builds' folders are the defaults.
     put(path.join(repo, 'build-portable', 'linux-aarch64', FILE_NAME), elf(183));
+    put(path.join(repo, 'build-portable', 'windows-x86_64', DLL), pe(0x8664));
     r = run({ QUORENT_SDK_LIB_LINUX_X64: x64 });
     assert.equal(r.status, 0, r.stderr);
     assert.match(r.stderr, /linux-aarch64.*\(the portable build\) -> prebuilds\/linux-arm64/);
+    assert.match(r.stderr, /windows-x86_64.*\(the portable build\) -> prebuilds\/win32-x64\/quorent_sdk_uniffi\.dll/);
 
     r = run({ QUORENT_SDK_LIB_LINUX_X64: x64, QUORENT_SDK_LIB_LINUX_ARM64: path.join(repo, 'gone.so') });
     assert.equal(r.status, 1);
@@ -130,7 +172,7 @@ test('npm pack carries every declared library and refuses a missing or foreign o
     assert.equal(r.status, 1);
     assert.match(r.stderr, /is not a shared object for linux-x64 \(ELF machine 183, expected 62\)/);
     // A refused pack leaves the last good one as it was.
-    assert.deepEqual(fs.readdirSync(prebuilt).sort(), ['linux-arm64', 'linux-x64']);
+    assert.deepEqual(fs.readdirSync(prebuilt).sort(), ['linux-arm64', 'linux-x64', 'win32-x64']);
 
     fs.rmSync(path.join(repo, 'build-portable'), { recursive: true });
     r = run({});
