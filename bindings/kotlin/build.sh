@@ -3,18 +3,21 @@
 # JNA and JUnit from Maven Central), then copies into dist/
 #   quorent-sdk-<version>.jar  the binding's classes (Java 8 bytecode), the native library
 #                              as JNA classpath resources linux-x86-64/ (and linux-aarch64/
-#                              when given), and META-INF/LICENSE
+#                              and win32-x86-64/ when given), and META-INF/LICENSE
 #   quorent-sdk-<version>.pom  its POM: dev.quorent:quorent-sdk:<version>, depending on
 #                              net.java.dev.jna:jna and org.jetbrains.kotlin:kotlin-stdlib
 #   bindings/kotlin/build.sh [--no-tests] [maven arguments...]
 # The x86-64 library is $QUORENT_SDK_LIB, else build/libquorent_sdk_uniffi.so; the aarch64
 # one $QUORENT_SDK_LIB_AARCH64, else build-portable/linux-aarch64/libquorent_sdk_uniffi.so
-# if it exists. Maven's local repository is ${QUORENT_CACHE:-~/.cache/quorent}/m2.
+# if it exists; the Windows x64 DLL $QUORENT_SDK_LIB_WIN32_X86_64, else
+# build-portable/windows-x86_64/quorent_sdk_uniffi.dll if it exists (carried as it is:
+# it comes stripped). Maven's local repository is ${QUORENT_CACHE:-~/.cache/quorent}/m2.
 # Prints the tests' summary; Maven's whole output is in build/kotlin/maven.log.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 lib=${QUORENT_SDK_LIB:-$root/build/libquorent_sdk_uniffi.so}
 lib_aarch64=${QUORENT_SDK_LIB_AARCH64:-$root/build-portable/linux-aarch64/libquorent_sdk_uniffi.so}
+lib_win=${QUORENT_SDK_LIB_WIN32_X86_64:-$root/build-portable/windows-x86_64/quorent_sdk_uniffi.dll}
 version=$(sed -n 's/^project(quorent_sdk VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 target=$root/build/kotlin/target
 native=$root/build/kotlin/native
@@ -26,6 +29,9 @@ if [ "${1:-}" = "--no-tests" ]; then args+=(-Dmaven.test.skip=true); shift; fi
 if [ -n "${QUORENT_SDK_LIB_AARCH64:-}" ] && [ ! -f "$lib_aarch64" ]; then
   echo "no library at $lib_aarch64 (QUORENT_SDK_LIB_AARCH64)" >&2; exit 1
 fi
+if [ -n "${QUORENT_SDK_LIB_WIN32_X86_64:-}" ] && [ ! -f "$lib_win" ]; then
+  echo "no library at $lib_win (QUORENT_SDK_LIB_WIN32_X86_64)" >&2; exit 1
+fi
 
 # The libraries the jar carries, without their debug information.
 stage() {
@@ -36,6 +42,10 @@ stage() {
 rm -rf "$native"
 stage linux-x86-64 "$lib"
 if [ -f "$lib_aarch64" ]; then stage linux-aarch64 "$lib_aarch64"; fi
+if [ -f "$lib_win" ]; then
+  mkdir -p "$native/win32-x86-64"
+  cp -L "$lib_win" "$native/win32-x86-64/quorent_sdk_uniffi.dll"
+fi
 
 mkdir -p "$root/dist" "$(dirname "$log")"
 if ! mvn -B -ntp -f "$root/bindings/kotlin/pom.xml" \

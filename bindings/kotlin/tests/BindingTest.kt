@@ -1,6 +1,6 @@
 // What only this binding does: redaction, u64 and record conversions, refusing
-// arguments before any call, refusing a library that does not match, and calls
-// from several threads.
+// arguments before any call, refusing a library that does not match, the calling
+// path each platform takes, and calls from several threads.
 package quorent.sdk.tests
 
 import org.junit.jupiter.api.Assertions.assertEquals
@@ -64,6 +64,17 @@ class BindingTest {
         val e = assertThrows<LibraryLoadException> { Loader.checkLibrary(lib, altered.toTypedArray()) }
         assertTrue(e.message!!.startsWith("checksum mismatch for normalize_origin:")) { e.message }
         Loader.checkLibrary(lib, CHECKSUMS)
+    }
+
+    @Test
+    fun onlyX86_64LinuxTakesTheSystemVDeclarations() {
+        assertFalse(Loader.structAbi(linux = true, arch = "x86-64", env = null))
+        assertTrue(Loader.structAbi(linux = true, arch = "x86-64", env = "1"))
+        assertTrue(Loader.structAbi(linux = true, arch = "aarch64", env = null))
+        assertTrue(Loader.structAbi(linux = false, arch = "x86-64", env = null)) { "Windows x64" }
+        assertTrue(Loader.supported(linux = false, windows = true, is64Bit = true))
+        assertFalse(Loader.supported(linux = false, windows = true, is64Bit = false))
+        assertFalse(Loader.supported(linux = false, windows = false, is64Bit = true)) { "macOS" }
     }
 
     @Test

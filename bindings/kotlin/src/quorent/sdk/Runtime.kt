@@ -92,12 +92,12 @@ internal object Loader {
         if (ready) return
         failure?.let { throw LibraryLoadException(it) }
         try {
-            // The portable path passes a pointer as a Long: 64-bit platforms only.
-            if (!(Platform.isLinux() || Platform.isAndroid()) || !Platform.is64Bit()) {
+            val linux = Platform.isLinux() || Platform.isAndroid()
+            if (!supported(linux, Platform.isWindows(), Platform.is64Bit())) {
                 throw LibraryLoadException(
-                    "this binding supports 64-bit Linux only, not ${System.getProperty("os.name")} ${Platform.ARCH}")
+                    "this binding supports 64-bit Linux and Windows only, not ${System.getProperty("os.name")} ${Platform.ARCH}")
             }
-            val portable = Platform.ARCH != "x86-64" || System.getenv(STRUCT_ABI_ENV) == "1"
+            val portable = structAbi(linux, Platform.ARCH, System.getenv(STRUCT_ABI_ENV))
             val lib = open()
             checkLibrary(lib, CHECKSUMS)
             try {
@@ -119,7 +119,19 @@ internal object Loader {
         }
     }
 
-    /** $QUORENT_SDK_LIB, else the copy this jar carries, else the system's library path. */
+    /** Whether the binding runs on a platform: a pointer is passed as a Long, so 64-bit only. */
+    fun supported(linux: Boolean, windows: Boolean, is64Bit: Boolean) = (linux || windows) && is64Bit
+
+    /**
+     * Whether calls take the portable path (StructAbi, RustBuffer by value through libffi) on a
+     * platform (JNA's architecture name): everywhere but x86-64 Linux, unless [env] (the value of
+     * QUORENT_SDK_JVM_STRUCT_ABI) is "1". Abi's declarations model x86-64 System V only; Windows
+     * x64 passes the hidden result pointer in RCX and a RustBuffer argument by reference.
+     */
+    fun structAbi(linux: Boolean, arch: String, env: String?) = !linux || arch != "x86-64" || env == "1"
+
+    /** $QUORENT_SDK_LIB, else the copy this jar carries (JNA's <platform>/<library file>, e.g.
+     * win32-x86-64/quorent_sdk_uniffi.dll), else the system's library path. */
     fun open(): NativeLibrary {
         val env = System.getenv(ENV)
         if (!env.isNullOrEmpty()) {
