@@ -3,13 +3,23 @@
 #         -DVERSION=<x.y.z> -DPLATFORM=<linux-x86_64|...> -DGLIBC_FLOOR=<2.N>
 #         -DOUT=<empty directory>
 #         -P cmake/archive.cmake
+#   cmake -DLIB=<quorent_sdk_uniffi.dll> -DIMPLIB=<libquorent_sdk_uniffi.dll.a> -DDEF=<its .def file>
+#         -DINCLUDE_DIR=... -DVERSION=... -DPLATFORM=windows-x86_64 -DOUT=... -P cmake/archive.cmake
 # OUT receives lib/libquorent_sdk_uniffi.so.<version> with its SONAME link
 # (.so.0) and development link (.so), include/, lib/pkgconfig/ and
 # lib/cmake/quorent_sdk_uniffi/ (the same templates as `cmake --install`, with
 # every path taken from the files' own place, so the tree works wherever it is
-# unpacked), LICENSE and README.
+# unpacked), LICENSE and README. For Windows: bin/quorent_sdk_uniffi.dll, its
+# MinGW import library lib/libquorent_sdk_uniffi.dll.a and the export list
+# lib/quorent_sdk_uniffi.def (from which MSVC's lib.exe makes an import
+# library), the same include/, pkg-config and CMake files, LICENSE and README.txt.
 cmake_minimum_required(VERSION 3.20)
-foreach(var LIB SONAME INCLUDE_DIR VERSION PLATFORM GLIBC_FLOOR OUT)
+if(PLATFORM MATCHES "^windows-")
+  set(required LIB IMPLIB DEF INCLUDE_DIR VERSION PLATFORM OUT)
+else()
+  set(required LIB SONAME INCLUDE_DIR VERSION PLATFORM GLIBC_FLOOR OUT)
+endif()
+foreach(var ${required})
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "archive.cmake: -D${var}=... is required")
   endif()
@@ -19,16 +29,31 @@ include(CMakePackageConfigHelpers)
 
 set(PROJECT_VERSION "${VERSION}")
 string(REGEX MATCH "^[0-9]+\\.[0-9]+" QUORENT_MAJOR_MINOR "${VERSION}")
-set(QUORENT_GLIBC_FLOOR "${GLIBC_FLOOR}")
-set(QUORENT_LIB_FILE "libquorent_sdk_uniffi.so.${VERSION}")
-set(QUORENT_SONAME "${SONAME}")
 set(cmake_dir "${OUT}/lib/cmake/quorent_sdk_uniffi")
 file(MAKE_DIRECTORY "${OUT}/lib/pkgconfig" "${OUT}/include" "${cmake_dir}")
 
-# The library, under its full version, and the two links every build expects.
-file(COPY_FILE "${LIB}" "${OUT}/lib/${QUORENT_LIB_FILE}")
-file(CREATE_LINK "${QUORENT_LIB_FILE}" "${OUT}/lib/${QUORENT_SONAME}" SYMBOLIC)
-file(CREATE_LINK "${QUORENT_SONAME}" "${OUT}/lib/libquorent_sdk_uniffi.so" SYMBOLIC)
+if(PLATFORM MATCHES "^windows-")
+  # The DLL where programs look for it (next to them, or on PATH: bin/), the
+  # import library and the export list where linkers look (lib/).
+  file(MAKE_DIRECTORY "${OUT}/bin")
+  file(COPY_FILE "${LIB}" "${OUT}/bin/quorent_sdk_uniffi.dll")
+  file(COPY_FILE "${IMPLIB}" "${OUT}/lib/libquorent_sdk_uniffi.dll.a")
+  file(COPY_FILE "${DEF}" "${OUT}/lib/quorent_sdk_uniffi.def")
+  set(QUORENT_IMPORTED_FILES "IMPORTED_LOCATION \"\${_quorent_prefix}/bin/quorent_sdk_uniffi.dll\"
+  IMPORTED_IMPLIB \"\${_quorent_prefix}/lib/libquorent_sdk_uniffi.dll.a\"")
+  set(readme README-windows.in README.txt)
+else()
+  # The library, under its full version, and the two links every build expects.
+  set(QUORENT_GLIBC_FLOOR "${GLIBC_FLOOR}")
+  set(QUORENT_LIB_FILE "libquorent_sdk_uniffi.so.${VERSION}")
+  set(QUORENT_SONAME "${SONAME}")
+  file(COPY_FILE "${LIB}" "${OUT}/lib/${QUORENT_LIB_FILE}")
+  file(CREATE_LINK "${QUORENT_LIB_FILE}" "${OUT}/lib/${QUORENT_SONAME}" SYMBOLIC)
+  file(CREATE_LINK "${QUORENT_SONAME}" "${OUT}/lib/libquorent_sdk_uniffi.so" SYMBOLIC)
+  set(QUORENT_IMPORTED_FILES "IMPORTED_LOCATION \"\${_quorent_prefix}/lib/${QUORENT_LIB_FILE}\"
+  IMPORTED_SONAME \"${QUORENT_SONAME}\"")
+  set(readme README.in README)
+endif()
 foreach(header quorent_sdk_uniffi.h quorent_sdk_version.h)
   file(COPY_FILE "${INCLUDE_DIR}/${header}" "${OUT}/include/${header}")
 endforeach()
@@ -44,11 +69,13 @@ configure_file("${QUORENT_SRC}/cmake/quorent_sdk_uniffi.pc.in" "${OUT}/lib/pkgco
 set(CMAKE_INSTALL_PREFIX "${OUT}")
 configure_package_config_file("${QUORENT_SRC}/cmake/quorent_sdk_uniffiConfig.cmake.in"
   "${cmake_dir}/quorent_sdk_uniffiConfig.cmake" INSTALL_DESTINATION lib/cmake/quorent_sdk_uniffi)
-set(CMAKE_SIZEOF_VOID_P 8)  # both platforms are 64-bit: a 32-bit build is refused
+set(CMAKE_SIZEOF_VOID_P 8)  # every platform is 64-bit: a 32-bit build is refused
 write_basic_package_version_file("${cmake_dir}/quorent_sdk_uniffiConfigVersion.cmake"
   VERSION "${VERSION}" COMPATIBILITY SameMinorVersion)
 configure_file("${QUORENT_SRC}/cmake/archive/quorent_sdk_uniffiTargets.cmake.in"
   "${cmake_dir}/quorent_sdk_uniffiTargets.cmake" @ONLY)
 
 configure_file("${QUORENT_SRC}/LICENSE" "${OUT}/LICENSE" COPYONLY)
-configure_file("${QUORENT_SRC}/cmake/archive/README.in" "${OUT}/README" @ONLY)
+list(GET readme 0 readme_in)
+list(GET readme 1 readme_out)
+configure_file("${QUORENT_SRC}/cmake/archive/${readme_in}" "${OUT}/${readme_out}" @ONLY)

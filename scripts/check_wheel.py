@@ -1,16 +1,29 @@
-"""Fails unless auditwheel accepts a wheel for the platform tag in its name:
+"""Fails unless a wheel is laid out as its tag says and, for a manylinux
+tag, auditwheel accepts it for that tag:
     python scripts/check_wheel.py WHEEL [TAG]
-runs `auditwheel show WHEEL` (the pinned auditwheel of scripts/python-tools.txt,
-with the Python running this) and reads its verdict, "... is consistent with
-the following platform tag: "manylinux_2_M_<arch>"": the wheel's tag
-manylinux_2_N_<arch> is accepted when the architectures agree and M <= N, and
-no line reports what rules every manylinux tag out (unsupported ISA
-extensions, PyFPE, UCS2). TAG, when given, must be the wheel's tag. Prints
-auditwheel's verdict line."""
+The layout, for every wheel: its WHEEL file names its one tag, py3-none-<TAG>,
+and no pure-Python root; RECORD lists every file with its size and SHA-256,
+and they match; the package carries the library of the tag's platform
+(quorent_sdk/libquorent_sdk_uniffi.so, an ELF shared object of the tag's
+architecture, or for win_amd64 quorent_sdk/quorent_sdk_uniffi.dll, an x86-64
+PE DLL) and no other.
+For manylinux tags it then runs `auditwheel show WHEEL` (the pinned auditwheel
+of scripts/python-tools.txt, with the Python running this) and reads its
+verdict, "... is consistent with the following platform tag:
+"manylinux_2_M_<arch>"": the wheel's tag manylinux_2_N_<arch> is accepted when
+the architectures agree and M <= N, and no line reports what rules every
+manylinux tag out (unsupported ISA extensions, PyFPE, UCS2). TAG, when given,
+must be the wheel's tag. Prints what it found."""
 
+import base64
+import csv
+import hashlib
+import io
 import re
+import struct
 import subprocess
 import sys
+import zipfile
 
 VERDICT = re.compile(r'is consistent with the following platform tag: "([^"]+)"')
 MANYLINUX = re.compile(r"^manylinux_(\d+)_(\d+)_(\w+)$")
@@ -48,21 +61,92 @@ def judge(wheel_tag, output):
     return problems
 
 
+SO, DLL = "quorent_sdk/libquorent_sdk_uniffi.so", "quorent_sdk/quorent_sdk_uniffi.dll"
+ELF_MACHINES = {"x86_64": 62, "aarch64": 183}
+
+
+def library_machine(data):
+    """("ELF", e_machine) of a 64-bit little-endian ELF shared object, ("PE",
+    Machine) of a PE DLL, or None."""
+    if data[:4] == b"\x7fELF" and data[4:6] == b"\x02\x01" and len(data) >= 20:
+        kind, machine = struct.unpack_from("<HH", data, 16)
+        return ("ELF", machine) if kind == 3 else None
+    if data[:2] == b"MZ" and len(data) >= 64:
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        if data[pe:pe + 4] == b"PE\0\0" and len(data) >= pe + 24:
+            machine, characteristics = struct.unpack_from("<H", data, pe + 4)[0], struct.unpack_from("<H", data, pe + 22)[0]
+            return ("PE", machine) if characteristics & 0x2000 else None
+    return None
+
+
+def layout(wheel, tag):
+    """The faults in the wheel's layout for its tag (none: it is sound)."""
+    problems = []
+    with zipfile.ZipFile(wheel) as z:
+        names = z.namelist()
+        info = [n for n in names if re.fullmatch(r"[^/]+\.dist-info/WHEEL", n)]
+        if len(info) != 1:
+            return [f"{len(info)} WHEEL files"]
+        dist_info = info[0].rsplit("/", 1)[0]
+        fields = [line.split(":", 1) for line in z.read(info[0]).decode().splitlines() if ":" in line]
+        tags = [v.strip() for k, v in fields if k == "Tag"]
+        if tags != [f"py3-none-{tag}"]:
+            problems.append(f"WHEEL names the tags {tags}, not py3-none-{tag}")
+        if [v.strip() for k, v in fields if k == "Root-Is-Purelib"] != ["false"]:
+            problems.append("WHEEL does not say Root-Is-Purelib: false")
+        record = f"{dist_info}/RECORD"
+        listed = {}
+        for row in csv.reader(io.StringIO(z.read(record).decode())):
+            if row:
+                listed[row[0]] = row[1:]
+        for name in names:
+            if name.endswith("/"):
+                continue
+            if name not in listed:
+                problems.append(f"RECORD does not list {name}")
+            elif name != record:
+                data = z.read(name)
+                digest = base64.urlsafe_b64encode(hashlib.sha256(data).digest()).rstrip(b"=").decode()
+                if listed[name] != [f"sha256={digest}", str(len(data))]:
+                    problems.append(f"RECORD's hash or size of {name} is wrong")
+        problems += [f"RECORD lists {n}, which the wheel lacks" for n in listed if n not in names]
+        m = MANYLINUX.match(tag) or (tag.partition("_")[0] in LEGACY and re.match(r"[^_]+_(\w+)$", tag))
+        if tag == "win_amd64":
+            want, other = (DLL, ("PE", 0x8664)), SO
+        elif m and m.groups()[-1] in ELF_MACHINES:
+            want, other = (SO, ("ELF", ELF_MACHINES[m.groups()[-1]])), DLL
+        else:
+            return problems + [f"no library is known for the tag {tag}"]
+        if other in names:
+            problems.append(f"the wheel carries {other}, which is not for {tag}")
+        if want[0] not in names:
+            problems.append(f"the wheel lacks {want[0]}")
+        elif library_machine(z.read(want[0])) != want[1]:
+            problems.append(f"{want[0]} is not a {want[1][0]} library for machine {want[1][1]:#x}")
+    return problems
+
+
 def main(argv):
     wheel = argv[1]
     tag = wheel.rsplit("/", 1)[-1].removesuffix(".whl").split("-")[-1]
     if len(argv) > 2 and argv[2] != tag:
         sys.exit(f"check_wheel: {wheel} is tagged {tag}, not {argv[2]}")
+    problems = layout(wheel, tag)
+    if not problems:
+        print(f"layout: {wheel.rsplit('/', 1)[-1]}: WHEEL tag, RECORD hashes and the {tag} library in place")
+    if not MANYLINUX.match(tag) and tag.partition("_")[0] not in LEGACY:
+        if problems:
+            sys.exit(f"check_wheel: {wheel} is not laid out as its tag {tag} says: " + "; ".join(problems))
+        return
     run = subprocess.run([sys.executable, "-m", "auditwheel", "show", wheel],
                          capture_output=True, text=True)
     output = run.stdout + run.stderr
-    problems = judge(tag, output) if run.returncode == 0 else [f"auditwheel exited {run.returncode}"]
+    problems += judge(tag, output) if run.returncode == 0 else [f"auditwheel exited {run.returncode}"]
     verdict = re.search(r'\S+ is consistent with the following platform tag: "[^"]*"\.?', " ".join(output.split()))
     if problems:
         sys.stderr.write(output)
         sys.exit(f"check_wheel: {wheel} is not consistent with its tag {tag}: " + "; ".join(problems))
     print(f"auditwheel: {verdict[0]}")
-
 
 if __name__ == "__main__":
     main(sys.argv)
