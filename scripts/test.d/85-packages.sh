@@ -161,3 +161,101 @@ if [ -d "$prefix" ] && command -v aarch64-linux-gnu-gcc >/dev/null && command -v
     || { diff "$tmp/c/pc.txt" "$tmp/c/aarch64.txt"; echo "packages: the aarch64 archive's example differs" >&2; exit 1; }
   echo "packages: aarch64 C archive: the example built with pkg-config signed in under qemu, as on x86-64"
 fi
+
+# Windows x64: no Windows Python, Node or JVM runs here, so the wheel, the npm
+# package and the jar are checked for their layout and for carrying the very DLL
+# of the C/C++ zip; that zip, unpacked, is what a C and a C++ host are built
+# against with MinGW-w64 (its headers and import library only), and they run
+# under Wine: the C example signs in as on Linux, and the shared cases pass.
+zip=$root/dist/quorent-sdk-$version-windows-x86_64.zip
+if [ ! -f "$zip" ]; then
+  echo "packages: no $(basename "$zip"); the Windows packages are not checked"
+  exit 0
+fi
+win=$tmp/win
+mkdir -p "$win"
+start=$(date +%s)
+python3 -c "import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])" "$zip" "$win"
+prefix=$win/quorent-sdk-$version-windows-x86_64
+for f in bin/quorent_sdk_uniffi.dll lib/libquorent_sdk_uniffi.dll.a lib/quorent_sdk_uniffi.def \
+         include/quorent_sdk_uniffi.h include/quorent_sdk_version.h LICENSE README.txt \
+         lib/pkgconfig/quorent_sdk_uniffi.pc lib/cmake/quorent_sdk_uniffi/quorent_sdk_uniffiConfig.cmake \
+         lib/cmake/quorent_sdk_uniffi/quorent_sdk_uniffiConfigVersion.cmake \
+         lib/cmake/quorent_sdk_uniffi/quorent_sdk_uniffiTargets.cmake; do
+  [ -f "$prefix/$f" ] || { echo "packages: $(basename "$zip") lacks $f" >&2; exit 1; }
+done
+dll=$prefix/bin/quorent_sdk_uniffi.dll
+x86_64-w64-mingw32-objdump -f "$dll" | grep -q 'file format pei-x86-64' \
+  || { echo "packages: the DLL in $(basename "$zip") is not an x86-64 DLL" >&2; exit 1; }
+# The DLL exports exactly the interface, and the export list names each export,
+# the interface blobs as data.
+tests/exports_test.sh "$dll" "$prefix/include/quorent_sdk_uniffi.h" >/dev/null \
+  || { echo "packages: the DLL in $(basename "$zip") does not export exactly the interface" >&2; exit 1; }
+diff <(x86_64-w64-mingw32-objdump -p "$dll" | awk '/^\[Ordinal\/Name Pointer\] Table/ {t = 1; next} t && /^[[:space:]]*$/ {t = 0} t && /\[ *[0-9]+\]/ {print $NF}' \
+       | sed 's/^UNIFFI_META_.*/& DATA/' | sort) \
+     <(sed -n 's/^    //p' "$prefix/lib/quorent_sdk_uniffi.def" | sort) \
+  || { echo "packages: the export list in $(basename "$zip") differs from the DLL's exports" >&2; exit 1; }
+echo "packages: $(basename "$zip"): $(python3 -c "import sys, zipfile; print(len(zipfile.ZipFile(sys.argv[1]).namelist()))" "$zip") entries, DLL, import library and export list in place"
+
+# The wheel, the npm package and the jar carry the same DLL.
+wheel=$root/dist/quorent_sdk-$version-py3-none-win_amd64.whl
+"$tools_py" scripts/check_wheel.py "$wheel" win_amd64 | sed 's/^/packages: /'
+python3 - "$wheel" "$dll" "$tmp/tampered.whl" <<'PY'
+import sys, zipfile
+wheel, dll, tampered = sys.argv[1:]
+with zipfile.ZipFile(wheel) as z, zipfile.ZipFile(tampered, "w") as t:
+    assert z.read("quorent_sdk/quorent_sdk_uniffi.dll") == open(dll, "rb").read(), "the wheel's DLL is not the zip's"
+    assert not [n for n in z.namelist() if n.endswith(".so")], "the Windows wheel carries a Linux library"
+    for info in z.infolist():  # the same wheel with one byte of the DLL changed, RECORD as it was
+        data = z.read(info)
+        t.writestr(info, data[:-1] + bytes([data[-1] ^ 1]) if info.filename.endswith(".dll") else data)
+PY
+if "$tools_py" scripts/check_wheel.py "$tmp/tampered.whl" win_amd64 >/dev/null 2>&1; then
+  echo "packages: scripts/check_wheel.py accepted a wheel whose RECORD does not match its DLL" >&2; exit 1
+fi
+cmp "$dll" "$tmp/npm/node_modules/quorent-sdk/prebuilds/win32-x64/quorent_sdk_uniffi.dll" \
+  || { echo "packages: the npm package does not carry the zip's DLL in prebuilds/win32-x64/" >&2; exit 1; }
+python3 -c "import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))" \
+  "$jar" win32-x86-64/quorent_sdk_uniffi.dll | cmp - "$dll" \
+  || { echo "packages: the jar does not carry the zip's DLL as win32-x86-64/" >&2; exit 1; }
+echo "packages: the win_amd64 wheel, prebuilds/win32-x64/ of the npm package and win32-x86-64/ of the jar carry the zip's DLL"
+
+# The hosts, built with MinGW-w64 against the unpacked zip, run under Wine in the
+# prefix scripts/portable.sh keeps; the DLL is found next to each program.
+deps="${QUORENT_CACHE:-$HOME/.cache/quorent}/portable/windows-x86_64/prefix"
+wine_run() { WINEPREFIX="${QUORENT_CACHE:-$HOME/.cache/quorent}/portable/windows-x86_64/wine" WINEDEBUG=-all \
+  /usr/lib/wine/wine64 "$@"; }
+cmake -S examples -B "$win/example" -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_SYSTEM_PROCESSOR=x86_64 \
+  -DCMAKE_C_COMPILER=x86_64-w64-mingw32-gcc-posix -DCMAKE_PREFIX_PATH="$prefix" >"$win/example.log" 2>&1 \
+  && cmake --build "$win/example" >>"$win/example.log" 2>&1 \
+  || { cat "$win/example.log"; echo "packages: the example did not build against the Windows zip with find_package" >&2; exit 1; }
+x86_64-w64-mingw32-objdump -p "$win/example/signin.exe" | grep -q 'DLL Name: quorent_sdk_uniffi.dll' \
+  || { echo "packages: the example does not import quorent_sdk_uniffi.dll" >&2; exit 1; }
+mkdir "$win/pc"
+# shellcheck disable=SC2046
+x86_64-w64-mingw32-gcc-posix -Wall -Wextra -o "$win/pc/signin.exe" examples/signin.c \
+  $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs quorent_sdk_uniffi)
+for build in example pc; do
+  cp "$dll" "$win/$build/"
+  wine_run "$win/$build/signin.exe" | tr -d '\r' > "$win/$build.txt"
+  cmp -s "$tmp/c/pc.txt" "$win/$build.txt" \
+    || { diff "$tmp/c/pc.txt" "$win/$build.txt"; echo "packages: the Windows example's sign-in ($build build) differs from Linux's" >&2; exit 1; }
+done
+# The shared cases, as the C++ tests run them (GoogleTest from the Windows build's
+# dependencies), linked with the zip's import library; everything else static.
+mkdir "$win/cases"
+x86_64-w64-mingw32-g++-posix -std=c++20 -O1 -o "$win/cases/cases.exe" tests/abi/cases_test.cpp \
+  -I"$prefix/include" -Itests/abi -Itests/common -Iffi/host -isystem "$deps/include" \
+  -DQUORENT_CASES_FILE="\"$root/tests/cases/operations.json\"" \
+  "$prefix/lib/libquorent_sdk_uniffi.dll.a" -L"$deps/lib" -lgtest_main -lgtest -static > "$win/cases.log" 2>&1 \
+  || { cat "$win/cases.log"; echo "packages: the shared cases did not build against the Windows zip" >&2; exit 1; }
+x86_64-w64-mingw32-objdump -p "$win/cases/cases.exe" | grep -q 'DLL Name: quorent_sdk_uniffi.dll' \
+  || { echo "packages: the cases program does not import quorent_sdk_uniffi.dll" >&2; exit 1; }
+cp "$dll" "$win/cases/"
+wine_run "$win/cases/cases.exe" > "$win/cases.txt" 2>&1 \
+  || { tr -d '\r' < "$win/cases.txt" | grep -vE '^\[ +(RUN|OK) ' | tail -n 40; echo "packages: the shared cases failed through the Windows DLL" >&2; exit 1; }
+tr -d '\r' < "$win/cases.txt" | grep -q '^\[  PASSED  \] 1 test\.$' \
+  || { tr -d '\r' < "$win/cases.txt"; echo "packages: the shared cases did not run through the Windows DLL" >&2; exit 1; }
+echo "packages: windows-x86_64 zip: the C example (find_package and pkg-config builds) signed in under Wine as on Linux, and the" \
+  "$(python3 -c "import json, sys; print(len(json.load(open(sys.argv[1]))['cases']))" tests/cases/operations.json)" \
+  "shared cases passed through the DLL ($(( $(date +%s) - start )) s)"
