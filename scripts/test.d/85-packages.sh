@@ -49,8 +49,9 @@ tools_site=$("$tools_py" -c "import sysconfig; print(sysconfig.get_paths()['pure
 only_libc "$("$tmp/venv/bin/python" -c "import quorent_sdk._runtime as r; print(r.path)")" wheel
 # A wheel whose tag promises an older glibc than the library needs is refused.
 cp "$root"/dist/quorent_sdk-"$version"-*_x86_64.whl "$tmp/quorent_sdk-$version-py3-none-manylinux_2_17_x86_64.whl"
-if "$tools_py" scripts/check_wheel.py "$tmp/quorent_sdk-$version-py3-none-manylinux_2_17_x86_64.whl" >/dev/null 2>&1; then
-  echo "packages: scripts/check_wheel.py accepted a wheel tagged for an older glibc than it needs" >&2; exit 1
+if "$tools_py" scripts/check_wheel.py "$tmp/quorent_sdk-$version-py3-none-manylinux_2_17_x86_64.whl" > "$tmp/old-glibc.txt" 2>&1 \
+   || ! grep -q 'auditwheel needs glibc 2\.[0-9]*, the tag promises 2\.17' "$tmp/old-glibc.txt"; then
+  cat "$tmp/old-glibc.txt"; echo "packages: scripts/check_wheel.py did not refuse a wheel tagged for an older glibc than it needs" >&2; exit 1
 fi
 echo "packages: python wheel installed in a fresh virtual environment; its tests and sign-in passed"
 
