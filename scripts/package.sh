@@ -62,7 +62,7 @@ wheel() {
 windows() {
   local dir=$root/build-portable/windows-x86_64 dll implib def name header_version
   dll=$dir/quorent_sdk_uniffi.dll implib=$dir/libquorent_sdk_uniffi.dll.a
-  x86_64-w64-mingw32-objdump -f "$dll" 2>/dev/null | grep -q 'file format pei-x86-64' \
+  x86_64-w64-mingw32-objdump -f "$dll" 2>/dev/null | grep 'file format pei-x86-64' >/dev/null \
     || { echo "package: $dll is not an x86-64 DLL" >&2; exit 1; }
   header_version=$(sed -n 's/^#define QUORENT_SDK_VERSION_STRING "\(.*\)"$/\1/p' "$dir/quorent_sdk_version.h")
   [ "$header_version" = "$version" ] \
