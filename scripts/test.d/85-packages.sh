@@ -214,12 +214,32 @@ PY
 if "$tools_py" scripts/check_wheel.py "$tmp/tampered.whl" win_amd64 >/dev/null 2>&1; then
   echo "packages: scripts/check_wheel.py accepted a wheel whose RECORD does not match its DLL" >&2; exit 1
 fi
+# pip installs it for Windows only, and where the loader looks for the DLL on Windows.
+if "$tmp/venv/bin/python" -m pip install --quiet --no-index --no-deps --no-cache-dir --target "$tmp/winpy-here" "$wheel" 2>/dev/null; then
+  echo "packages: pip installed the win_amd64 wheel for Linux" >&2; exit 1
+fi
+"$tmp/venv/bin/python" -m pip install --quiet --no-index --no-deps --no-cache-dir --platform win_amd64 \
+  --only-binary=:all: --target "$tmp/winpy" "$wheel"
+PYTHONDONTWRITEBYTECODE=1 python3 - "$tmp/winpy/quorent_sdk" <<'PY'
+import importlib.util, os, sys
+os.environ.pop("QUORENT_SDK_LIB", None)
+spec = importlib.util.spec_from_file_location("runtime", os.path.join(sys.argv[1], "_runtime.py"))
+runtime = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(runtime)
+first = runtime.candidates("win32")[0]
+assert first == os.path.join(sys.argv[1], "quorent_sdk_uniffi.dll") and os.path.isfile(first), first
+PY
+(cd "$tmp/npm" && env -u QUORENT_SDK_LIB node -e "
+  const r = require('./node_modules/quorent-sdk/lib/runtime.js'), fs = require('node:fs'), path = require('node:path');
+  const root = path.resolve('node_modules/quorent-sdk'), first = r.candidates('win32', 'x64', root)[0][1];
+  if (!fs.existsSync(first) || !r.prebuilds(root).includes('win32-x64')) throw new Error('win32-x64 loader: ' + first);")
 cmp "$dll" "$tmp/npm/node_modules/quorent-sdk/prebuilds/win32-x64/quorent_sdk_uniffi.dll" \
   || { echo "packages: the npm package does not carry the zip's DLL in prebuilds/win32-x64/" >&2; exit 1; }
 python3 -c "import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))" \
   "$jar" win32-x86-64/quorent_sdk_uniffi.dll | cmp - "$dll" \
   || { echo "packages: the jar does not carry the zip's DLL as win32-x86-64/" >&2; exit 1; }
-echo "packages: the win_amd64 wheel, prebuilds/win32-x64/ of the npm package and win32-x86-64/ of the jar carry the zip's DLL"
+echo "packages: the win_amd64 wheel (pip installs it for Windows only), prebuilds/win32-x64/ of the npm package" \
+  "and win32-x86-64/ of the jar carry the zip's DLL where each loader looks for it on Windows"
 
 # The hosts, built with MinGW-w64 against the unpacked zip, run under Wine in the
 # prefix scripts/portable.sh keeps; the DLL is found next to each program.
