@@ -2,18 +2,17 @@
 // plus the tool's own commands (`demo`). Commands, options, help, the man
 // page and the shell completion all come from the interface table; the
 // library is reached only through its exported C functions.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <ctime>
 #include <iostream>
 
 #include "cli.hpp"
+#include "platform.hpp"
 #include "wallet.hpp"
 
 namespace quorent_cli {
@@ -71,8 +70,8 @@ std::string read_source(const std::string& option, const std::string& path) {
     auto refuse = [&](const std::string& why) {
         return UsageError(option + ": cannot read " + where + " (" + why + ")");
     };
-    const int fd = from_stdin ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw refuse(std::strerror(errno));
+    const int fd = from_stdin ? STDIN_FILENO : platform::open_for_reading(path);
+    if (fd < 0) throw refuse(errno == EISDIR ? "it is a directory" : std::strerror(errno));
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         if (!from_stdin) ::close(fd);
@@ -501,19 +500,21 @@ void print_option_help(const std::vector<OptSpec>& specs) {
 
 int main(int argc, char** argv) {
     using namespace quorent_cli;
-    std::signal(SIGPIPE, SIG_IGN);
-    for (int i = 1; i < argc; ++i) g_json = g_json || std::string_view(argv[i]) == "--json";
+    platform::init_standard_streams();
+    Words words;
     int status = kInternal;
     try {
-        status = run(Words(argv + 1, argv + argc));
+        platform::arguments(argc, argv, words);
+        for (const std::string& w : words) g_json = g_json || w == "--json";
+        status = run(words);
     } catch (const UsageError& e) {
         if (g_json) {
             print_error_json("Usage", e.what());
         } else {
             std::cerr << "quorent: " << e.what() << '\n';
-            int first = 1;
-            while (first < argc && std::string_view(argv[first]) == "--json") ++first;
-            const std::string command = first < argc ? argv[first] : "";
+            std::size_t first = 0;
+            while (first < words.size() && words[first] == "--json") ++first;
+            const std::string command = first < words.size() ? words[first] : "";
             const bool known = find_host_command(command) != nullptr || find_operation(command) != nullptr;
             std::cerr << "(see quorent " << (known ? command + " " : "") << "--help)\n";
         }

@@ -6,18 +6,19 @@
 #include <cryptopp/keccak.h>
 #include <cryptopp/misc.h>
 
-#include <unistd.h>
-
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <vector>
 
+// The library's own reader of the operating system's random source, compiled
+// into the tool as well (the library exports only its interface).
+#include "../core/src/os_random.hpp"
+#include "platform.hpp"
 #include "sdk.hpp"
 
 #ifdef QUORENT_CT_CHECK
@@ -39,7 +40,7 @@ const secp256k1_context* context() {
         secp256k1_context* c = secp256k1_context_create(SECP256K1_CONTEXT_NONE);
         // Blinding against side channels; signatures stay deterministic.
         std::array<unsigned char, 32> seed{};
-        if (c != nullptr && getentropy(seed.data(), seed.size()) == 0 && !secp256k1_context_randomize(c, seed.data())) {
+        if (c != nullptr && quorent::os_random(seed.data(), seed.size()) && !secp256k1_context_randomize(c, seed.data())) {
             secp256k1_context_destroy(c);  // never happens with a valid context; refuse to sign rather than guess
             c = nullptr;
         }
@@ -212,7 +213,7 @@ void read_key_source(const std::string& path, SecretKey& key) {
     std::size_t n = 0;
     bool ok = true;
     {
-        std::FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+        std::FILE* f = path == "-" ? stdin : platform::fopen_for_reading(path);
         if (f == nullptr) throw Usage("--secret-key-hex: cannot read file '" + path + "'");
         n = std::fread(buf.data(), 1, buf.size(), f);
         char extra = 0;
@@ -241,10 +242,14 @@ std::string read_text_source(const std::string& path, const std::string& option)
         content.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
         if (std::cin.bad()) throw Usage(option + ": cannot read standard input");
     } else {
-        std::ifstream f(path, std::ios::binary);
-        if (!f) throw Usage(option + ": cannot read file '" + path + "'");
-        content.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-        if (f.bad()) throw Usage(option + ": cannot read file '" + path + "'");
+        std::FILE* f = platform::fopen_for_reading(path);
+        if (f == nullptr) throw Usage(option + ": cannot read file '" + path + "'");
+        char chunk[4096];
+        std::size_t n = 0;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) content.append(chunk, n);
+        const bool failed = std::ferror(f) != 0;
+        std::fclose(f);
+        if (failed) throw Usage(option + ": cannot read file '" + path + "'");
     }
     // One final line break, as editors, echo and this tool's own output leave it, is not part of the text.
     if (!content.empty() && content.back() == '\n') content.pop_back();
@@ -333,7 +338,7 @@ int run(int argc, char** argv) {
         parse({}, argc - 2, argv + 2);
         SecretKey key;
         do {
-            if (getentropy(key.bytes.data(), key.bytes.size()) != 0)
+            if (!quorent::os_random(key.bytes.data(), key.bytes.size()))
                 throw std::runtime_error("the operating system's random source failed");
         } while (!with_key(key, [](const unsigned char* k) { return secp256k1_ec_seckey_verify(context(), k); }));
         std::string hex = to_hex(std::string_view(reinterpret_cast<const char*>(key.bytes.data()), key.bytes.size()));

@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Checks a library built by scripts/portable.sh:
 #   check-portable.sh linux-x86_64|linux-aarch64 <libquorent_sdk_uniffi.so>
-#   check-portable.sh windows-x86_64 <quorent_sdk_uniffi.dll>
+#   check-portable.sh windows-x86_64 <quorent_sdk_uniffi.dll> [<program.exe> ...]
 # it needs only glibc (libc, libm, the loader, and libpthread/libdl, which
 # glibc 2.31 still keeps apart), references no glibc symbol newer than 2.31,
 # exports exactly the interface and weighs at most 4 MB stripped. The DLL
 # imports from Windows' own DLLs only, exports exactly the interface and
-# weighs at most 5 MB stripped.
+# weighs at most 5 MB stripped; each program given after it imports from
+# those and the library's DLL only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=$1
 lib=$2
+shift 2
 max_glibc=2.31
 max_bytes=4000000  # 4 MB
 case "$target" in
@@ -24,13 +26,20 @@ status=0
 if [ "$target" = windows-x86_64 ]; then
   max_bytes=5000000  # 5 MB
   objdump=x86_64-w64-mingw32-objdump
-  dlls=$($objdump -p "$lib" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -f)
-  echo "imports from: $(echo $dlls)"
   # Windows' own DLLs: the kernel, the C runtime, and the system libraries
-  # libcrypto and the library call. Anything else (libstdc++, winpthreads,
-  # libgcc, a dependency's DLL) would have to be shipped beside it.
-  unexpected=$(echo "$dlls" | grep -viE '^(kernel32|msvcrt|ucrtbase|api-ms-win-crt-[a-z0-9-]+|bcrypt|advapi32|user32|ws2_32|crypt32)\.dll$' || true)
-  if [ -n "$unexpected" ]; then echo "imports from DLLs that are not Windows' own: $unexpected" >&2; status=1; fi
+  # libcrypto and the library call (the tool also takes its command line
+  # from shell32). Anything else (libstdc++, winpthreads, libgcc, a
+  # dependency's DLL) would have to be shipped beside it.
+  own='kernel32|msvcrt|ucrtbase|api-ms-win-crt-[a-z0-9-]+|bcrypt|advapi32|user32|ws2_32|crypt32'
+  check_imports() { # file, extra DLL names allowed (a regex)
+    local dlls unexpected
+    dlls=$($objdump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -f)
+    echo "$(basename "$1") imports from: $(echo $dlls)"
+    unexpected=$(echo "$dlls" | grep -viE "^($own$2)\.dll\$" || true)
+    if [ -n "$unexpected" ]; then echo "$(basename "$1") imports from DLLs that are not Windows' own: $unexpected" >&2; status=1; fi
+  }
+  check_imports "$lib" ""
+  for program in "$@"; do check_imports "$program" "|shell32|quorent_sdk_uniffi"; done
   tests/exports_test.sh "$lib" ffi/include/quorent_sdk_uniffi.h || status=1
   stripped=$(mktemp)
   trap 'rm -f "$stripped"' EXIT

@@ -13,7 +13,9 @@
 # MinGW-w64 (posix threads), every dependency and the C++ runtime static:
 # build-portable/windows-x86_64/quorent_sdk_uniffi.dll, its import library
 # libquorent_sdk_uniffi.dll.a and the header. It needs Windows' own DLLs
-# only; the tests run under Wine, with a Wine prefix kept in the cache.
+# only; the tests (the C++ suite, the C example, and the quorent tool's,
+# against quorent.exe built beside the DLL in the build tree) run under Wine,
+# with a Wine prefix kept in the cache.
 #
 # Downloads, roots, dependency builds and their logs are cached outside the
 # tree, in ${QUORENT_CACHE:-$HOME/.cache/quorent}/portable; a second run
@@ -338,7 +340,9 @@ if cmp -s "$lib.tmp" "$lib"; then rm "$lib.tmp"; else mv "$lib.tmp" "$lib"; fi
 cp -p ffi/include/quorent_sdk_uniffi.h "$bdir/include/quorent_sdk_version.h" "$out/"
 
 # ---- checks ----------------------------------------------------------------
-scripts/check-portable.sh "$target" "$lib"
+programs=()
+[ "$os" = windows ] && programs=("$bdir/bin/quorent.exe")
+scripts/check-portable.sh "$target" "$lib" "${programs[@]}"
 
 if [ "${QUORENT_PORTABLE_SKIP_TESTS:-0}" != 1 ]; then
   echo "-- ctest ($target$([ "$arch" != amd64 ] && echo ', under qemu')$([ "$os" = windows ] && echo ', under Wine'))"

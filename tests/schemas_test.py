@@ -4,6 +4,7 @@ on documents it refuses. Exits 77 (skipped) when python3-jsonschema is absent.""
 
 import json
 import os
+import shlex
 import subprocess
 import sys
 import tempfile
@@ -23,7 +24,8 @@ from jsonschema import Draft202012Validator
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SCHEMAS = os.path.join(HERE, "..", "docs", "schemas")
-CLI = os.environ.get("QUORENT_CLI", "quorent")
+# The tool, behind the emulator that runs it when it is cross-built (Wine).
+CLI = [*shlex.split(os.environ.get("QUORENT_CLI_EMULATOR", "")), os.environ.get("QUORENT_CLI", "quorent")]
 ID = "https://schemas.quorent.invalid/"
 
 schemas = {}
@@ -68,7 +70,7 @@ def expect_valid(what, kind, doc):
 
 
 def cli(*args, stdin=None):
-    p = subprocess.run([CLI, *args], input=stdin, capture_output=True, text=True, timeout=60)
+    p = subprocess.run([*CLI, *args], input=stdin, capture_output=True, text=True, timeout=60)
     return p.returncode, p.stdout, p.stderr
 
 

@@ -7,12 +7,14 @@ import hashlib
 import json
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import tempfile
 import unittest
 
-CLI = os.environ.get("QUORENT_CLI", "quorent")
+# The tool, behind the emulator that runs it when it is cross-built (Wine).
+CLI = [*shlex.split(os.environ.get("QUORENT_CLI_EMULATOR", "")), os.environ.get("QUORENT_CLI", "quorent")]
 DOCS = os.environ.get("QUORENT_CLI_DOCS", "")
 DATA = os.path.join(os.path.dirname(__file__), "..", "..", "tests", "data")
 CASES = os.path.join(DATA, "..", "cases", "operations.json")
@@ -34,7 +36,7 @@ DEED_FIELDS = ["v", "mode", "tenant", "sub", "aud", "challenge", "exp", "root", 
 
 
 def run(*args, stdin=None, stdout=subprocess.PIPE):
-    p = subprocess.run([CLI, *args], input=stdin, stdout=stdout, stderr=subprocess.PIPE, text=True, timeout=60)
+    p = subprocess.run([*CLI, *args], input=stdin, stdout=stdout, stderr=subprocess.PIPE, text=True, timeout=60)
     return p.returncode, p.stdout, p.stderr
 
 
@@ -115,7 +117,8 @@ class UsageTest(CliTestCase):
             (["mint-capability-deed", "--base-deed", '{"v":1,\n"mode":"\\udc00"}', "--grants-json", "[]",
               "--delegation-chain-json", "[]"],
              "--base-deed: not JSON: a \\u escape of an unpaired surrogate at line 2 column 16"),
-            (["mint-capability-deed", "--base-deed", "[" * 100000, "--grants-json", "[]", "--delegation-chain-json",
+            # (30000 levels: a Windows command line holds at most 32767 characters.)
+            (["mint-capability-deed", "--base-deed", "[" * 30000, "--grants-json", "[]", "--delegation-chain-json",
               "[]"], "--base-deed: not JSON: more than 512 nested arrays and objects at line 1 column 513"),
             (["mint-capability-deed", "--base-deed", '{"v":1}', "--grants-json", "[]",
               "--delegation-chain-json", "[]"], "deed field 'mode' is missing"),
@@ -179,6 +182,29 @@ class ValueSourcesTest(CliTestCase):
                     err = self.fails(2, "mint-user-deed", "--secret-key-hex", "@" + path, "--tenant-id", "7",
                                      "--aud", "a", "--origin", "https://a", "--challenge", "c", "--exp", "1")
                     self.assertIn(f"--secret-key-hex: cannot read file '{path}'", err)
+
+    def test_non_ascii_texts_paths_and_messages_are_utf8(self):
+        """Bytes in, bytes out, whatever the platform's code page: é, an em dash,
+        CJK and a character outside the BMP (two UTF-16 units on Windows)."""
+        text = "h\u00e9llo \u2014 \u4e16\u754c \U0001f511"
+        self.assertEqual(self.ok_text("parent-ref-hash-root", "--root-id", text), sha256_hex(text))
+        out = self.ok_text("build-client-assertion", "--domain", "d", "--tenant-id", "1", "--nonce", text,
+                           "--issued-at", "1")
+        self.assertIn("nonce: " + text, out.split("\n"))
+        with tempfile.TemporaryDirectory(prefix="d\u00e9j\u00e0 \u4e16-") as d:
+            path = os.path.join(d, "cl\u00e9 \u2014 \U0001f511.txt")
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(text + "\n")
+            self.assertEqual(self.ok_text("parent-ref-hash-root", "--root-id", "@" + path), sha256_hex(text))
+            key_path = os.path.join(d, "k\u00e9y.hex")
+            with open(key_path, "w") as f:
+                f.write("00" * 31 + "01\n")
+            self.assertEqual(self.ok_text("wallet", "sign", "--secret-key-hex", "@" + key_path, "--message", "@" + path),
+                             self.ok_text("wallet", "sign", "--secret-key-hex", "00" * 31 + "01", "--message", text))
+            missing = os.path.join(d, "n\u00f6ne \u4e16")
+            self.assertIn(f"--root-id: cannot read file '{missing}' (",
+                          self.fails(2, "parent-ref-hash-root", "--root-id", "@" + missing))
+        self.assertIn("unknown command 'fr\u00f6b \U0001f511'", self.fails(2, "fr\u00f6b \U0001f511"))
 
 
 class OperationsTest(CliTestCase):

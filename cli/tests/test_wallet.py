@@ -4,11 +4,13 @@ keys and messages are read, and what is refused."""
 
 import os
 import re
+import shlex
 import subprocess
 import tempfile
 import unittest
 
-CLI = os.environ.get("QUORENT_CLI", "quorent")
+# The tool, behind the emulator that runs it when it is cross-built (Wine).
+CLI = [*shlex.split(os.environ.get("QUORENT_CLI_EMULATOR", "")), os.environ.get("QUORENT_CLI", "quorent")]
 
 # From ethers v6 (new Wallet(key).address and .signMessageSync(text)).
 KEY1 = "0000000000000000000000000000000000000000000000000000000000000001"
@@ -32,7 +34,7 @@ ORDER = "fffffffffffffffffffffffffffffffebaaedce6af48a03bbfd25e8cd0364141"
 
 
 def run(*args, stdin=None):
-    p = subprocess.run([CLI, "wallet", *args], input=stdin, capture_output=True, timeout=60)
+    p = subprocess.run([*CLI, "wallet", *args], input=stdin, capture_output=True, timeout=60)
     return p.returncode, p.stdout.decode(), p.stderr.decode()
 
 
@@ -98,11 +100,11 @@ class WalletTest(unittest.TestCase):
 
     def test_signature_feeds_the_root_seed(self):
         origin = "https://shop.test"
-        binding = subprocess.run([CLI, "user-root-binding", "--origin", origin], capture_output=True,
+        binding = subprocess.run([*CLI, "user-root-binding", "--origin", origin], capture_output=True,
                                  check=True).stdout
         sig = self.ok("sign", "--secret-key-hex", KEY2, "--message", "@-", stdin=binding)
         self.assertRegex(sig, r"^0x[0-9a-f]{128}(1b|1c)$")
-        p = subprocess.run([CLI, "derive-root-seed", "--origin", origin, "--signature1-hex", sig[2:],
+        p = subprocess.run([*CLI, "derive-root-seed", "--origin", origin, "--signature1-hex", sig[2:],
                             "--signature2-hex", sig[2:]], capture_output=True, text=True)
         self.assertEqual(p.returncode, 0, p.stderr)
         self.assertRegex(p.stdout, r"^[0-9a-f]{64}\n$")
@@ -116,7 +118,10 @@ class WalletTest(unittest.TestCase):
         self.refused("--secret-key-hex", "address", "--secret-key-hex", KEY2 + "zz", secret=KEY2)
         self.refused("--secret-key-hex", "address", "--secret-key-hex", "@" + self.file("big", KEY2 + " " * 5000),
                      secret=KEY2)
-        self.refused("cannot read file", "address", "--secret-key-hex", "@" + os.path.join(self.dir.name, "none"))
+        for source in [os.path.join(self.dir.name, "none"), self.dir.name]:  # missing, or a directory
+            self.refused(f"cannot read file '{source}'", "address", "--secret-key-hex", "@" + source)
+            self.refused(f"--message: cannot read file '{source}'", "sign", "--secret-key-hex", KEY1,
+                         "--message", "@" + source)
         self.refused("only one option", "sign", "--secret-key-hex", "@-", "--message", "@-", stdin=b"")
         self.refused("missing option --message", "sign", "--secret-key-hex", KEY1)
         self.refused("--message-hex: expected hex", "sign", "--secret-key-hex", KEY1, "--message-hex", "abc")
