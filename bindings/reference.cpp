@@ -124,8 +124,8 @@ std::string markdown() {
     out << "# Operations\n\n"
            "Every operation of libquorent_sdk_uniffi, as the public header `quorent_sdk_uniffi.h` declares it.\n"
            "Generated from the interface table (`ffi/src/interface.hpp`, `ffi/src/reference.hpp`); do not edit.\n"
-           "Every operation is pure (no I/O, no clock, no state) but `generate_pkce`, which reads 32 random bytes from\n"
-           "the operating system per call; every operation may be called from any thread.\n"
+           "Every operation is pure (no I/O, no clock, no state) but `generate_pkce`, which reads 32 random bytes "
+           "from\nthe operating system per call; every operation may be called from any thread.\n"
            "A text argument of an operation that can fail is refused when it is not valid UTF-8.\n";
     for (std::size_t k = 0; k < kFunctionCount; ++k) {
         const Func& f = kFunctions[k];
