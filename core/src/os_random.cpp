@@ -3,13 +3,7 @@
 #include <cerrno>
 
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "quorent/win32.hpp"
 // windows.h first: bcrypt.h needs its types.
 #include <bcrypt.h>
 #else
