@@ -3,7 +3,13 @@
 #include <cerrno>
 
 #ifdef _WIN32
-#include "quorent/win32.hpp"
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 // windows.h first: bcrypt.h needs its types.
 #include <bcrypt.h>
 #else

@@ -7,8 +7,15 @@
 #include <cstddef>
 #include <string>
 
-#include "win32.hpp"
-#ifndef _WIN32
+#ifdef _WIN32
+// RtlSecureZeroMemory (winnt.h), which windows.h names SecureZeroMemory: from
+// <windef.h>, without windows.h's function-name macros (GetObject and the
+// like), which would otherwise reach every file that includes this one.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windef.h>
+#else
 #include <string.h>  // explicit_bzero
 #endif
 
@@ -20,7 +27,7 @@ inline void secure_wipe(void* data, std::size_t len) noexcept {
     // OPENSSL_cleanse's indirect memset.
     if (data == nullptr || len == 0) return;
 #ifdef _WIN32
-    SecureZeroMemory(data, len);
+    RtlSecureZeroMemory(data, len);
 #else
     explicit_bzero(data, len);
 #endif
