@@ -7,15 +7,8 @@
 #include <cstddef>
 #include <string>
 
-#ifdef _WIN32
-// RtlSecureZeroMemory (winnt.h), which windows.h names SecureZeroMemory: from
-// <windef.h>, without windows.h's function-name macros (GetObject and the
-// like), which would otherwise reach every file that includes this one.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windef.h>
-#else
+#include "win_types.hpp"  // Windows: RtlSecureZeroMemory, which windows.h names SecureZeroMemory
+#ifndef _WIN32
 #include <string.h>  // explicit_bzero
 #endif
 
