@@ -50,6 +50,7 @@ struct Field {
 // counts; the rows are then gathered into arrays of one type each, whose
 // list bound is the longest list of any row. No count or bound is typed.
 
+// `{}` as a row's argument list: an empty list has no length to deduce.
 struct NoArgs {};
 
 template <std::size_t N>
@@ -88,6 +89,7 @@ Rec(std::string_view, const Field (&)[N], std::string_view) -> Rec<N>;
 
 using T = Type;
 
+// Laid out by hand, one argument or field per line.
 // clang-format off
 inline constexpr std::tuple kOperationRows{
     Op{"build_authorize_url",
