@@ -229,6 +229,17 @@ std::string blob(const std::string& symbol) {
 }
 #endif
 
+// An exported blob as far as the platform tells: the whole blob where the
+// symbol table records sizes, else (a PE export table) its first `size` bytes.
+std::string blob_of(const std::string& symbol, std::size_t size) {
+#ifdef _WIN32
+    return blob(symbol, size);
+#else
+    (void)size;
+    return blob(symbol);
+#endif
+}
+
 // The checksum of every operation's blob: a binding generated from the blobs
 // of an earlier build still loads only if none of these changes.
 const std::pair<const char*, uint16_t> kOps[] = {
@@ -273,11 +284,7 @@ TEST(Blobs, EveryOperationBlobMatchesItsChecksum) {
         auto sum = reinterpret_cast<uint16_t (*)()>(exported("uniffi_quorent_sdk_uniffi_checksum_func_" + op));
         ASSERT_NE(sum, nullptr) << op;
         ASSERT_NE(exported("uniffi_quorent_sdk_uniffi_fn_func_" + op), nullptr) << op;
-#ifdef _WIN32
-        const std::string bytes = blob("UNIFFI_META_QUORENT_SDK_UNIFFI_FUNC_" + upper(op), 21 + op.size());
-#else
-        const std::string bytes = blob("UNIFFI_META_QUORENT_SDK_UNIFFI_FUNC_" + upper(op));
-#endif
+        const std::string bytes = blob_of("UNIFFI_META_QUORENT_SDK_UNIFFI_FUNC_" + upper(op), 21 + op.size());
         EXPECT_EQ(bytes.substr(0, 21 + op.size()),
                   std::string("\x00\x12quorent_sdk_uniffi", 20) + static_cast<char>(op.size()) + op)
             << op;
@@ -287,31 +294,19 @@ TEST(Blobs, EveryOperationBlobMatchesItsChecksum) {
         std::string("\x00\x12quorent_sdk_uniffi\x0dgenerate_pkce\x00\x00\x0d\x12quorent_sdk_uniffi\x04Pkce\x10\x00",
                     63) +
         "Fresh PKCE pair.";
-#ifdef _WIN32
-    EXPECT_EQ(blob("UNIFFI_META_QUORENT_SDK_UNIFFI_FUNC_GENERATE_PKCE", expected.size()), expected);
-#else
-    EXPECT_EQ(blob("UNIFFI_META_QUORENT_SDK_UNIFFI_FUNC_GENERATE_PKCE"), expected);
-#endif
+    EXPECT_EQ(blob_of("UNIFFI_META_QUORENT_SDK_UNIFFI_FUNC_GENERATE_PKCE", expected.size()), expected);
 }
 
 TEST(Blobs, RecordsErrorAndNamespaceAreUnchanged) {
     const std::string namespace_blob = std::string("\x06\x12quorent_sdk_uniffi\x12quorent_sdk_uniffi", 39);
-#ifdef _WIN32
-    EXPECT_EQ(blob("UNIFFI_META_NAMESPACE_QUORENT_SDK_UNIFFI", namespace_blob.size()), namespace_blob);
-#else
-    EXPECT_EQ(blob("UNIFFI_META_NAMESPACE_QUORENT_SDK_UNIFFI"), namespace_blob);
-#endif
+    EXPECT_EQ(blob_of("UNIFFI_META_NAMESPACE_QUORENT_SDK_UNIFFI", namespace_blob.size()), namespace_blob);
     const std::string error_blob = std::string(
                                        "\x03\x12quorent_sdk_uniffi\x08SdkError\x02\x00\x02\x03Sdk\x00\x00"
                                        "\x0eInsecureOrigin\x00\x00\x00\x7d\x00",
                                        58) +
                                    "The error of every fallible operation: InsecureOrigin when the origin policy "
                                    "refused the origin, Sdk for every other failure.";
-#ifdef _WIN32
-    EXPECT_EQ(blob("UNIFFI_META_QUORENT_SDK_UNIFFI_ERROR_SDKERROR", error_blob.size()), error_blob);
-#else
-    EXPECT_EQ(blob("UNIFFI_META_QUORENT_SDK_UNIFFI_ERROR_SDKERROR"), error_blob);
-#endif
+    EXPECT_EQ(blob_of("UNIFFI_META_QUORENT_SDK_UNIFFI_ERROR_SDKERROR", error_blob.size()), error_blob);
     // The records' blobs by size and SHA-256.
     const struct {
         const char* suffix;
@@ -324,13 +319,8 @@ TEST(Blobs, RecordsErrorAndNamespaceAreUnchanged) {
         {"PKCE", 174, "85b9ed30d645324bc01baed3b667fb749c39cd3bc276e12fd40d05f6a012db0d"},
     };
     for (const auto& r : records) {
-        const std::string symbol = std::string("UNIFFI_META_QUORENT_SDK_UNIFFI_RECORD_") + r.suffix;
-#ifdef _WIN32
-        const std::string bytes = blob(symbol, r.size);
-#else
-        const std::string bytes = blob(symbol);
+        const std::string bytes = blob_of(std::string("UNIFFI_META_QUORENT_SDK_UNIFFI_RECORD_") + r.suffix, r.size);
         EXPECT_EQ(bytes.size(), r.size) << r.suffix;
-#endif
         EXPECT_EQ(sha256_hex(bytes), r.sha256) << r.suffix;
     }
 }
