@@ -59,7 +59,7 @@ struct Values : std::map<std::string, std::string, std::less<>> {
     Values(Values&&) = default;
     Values& operator=(const Values&) = default;
     ~Values() {
-        for (auto& [k, v] : *this) wipe(v);
+        for (auto& [k, v] : *this) secure_wipe(v);
     }
 };
 

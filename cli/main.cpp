@@ -91,15 +91,15 @@ std::string read_source(const std::string& option, const std::string& path) {
             std::string bigger;
             bigger.reserve(2 * (out.size() + count));
             bigger.assign(out);
-            wipe(out);
+            secure_wipe(out);
             out.swap(bigger);
         }
         out.append(chunk, count);
     }
-    wipe(chunk, sizeof chunk);
+    secure_wipe(chunk, sizeof chunk);
     if (!from_stdin) ::close(fd);
     if (error != 0) {
-        wipe(out);
+        secure_wipe(out);
         throw refuse(std::strerror(error));
     }
     return out;
@@ -113,7 +113,7 @@ void trim(std::string& s, bool all_space) {
         std::size_t e = s.size();
         while (e > b && space(s[e - 1])) --e;
         std::memmove(s.data(), s.data() + b, e - b);
-        std::memset(s.data() + (e - b), 0, s.size() - (e - b));
+        secure_wipe(s.data() + (e - b), s.size() - (e - b));
         s.resize(e - b);
         return;
     }
@@ -146,7 +146,7 @@ void lower(const std::vector<OptSpec>& specs, const Values& values, Args& args) 
                     put_str(nested, it->second);
                 }
                 args.add_bytes(nested);
-                wipe(nested);
+                secure_wipe(nested);
                 break;
             }
             case Kind::Bytes: {
@@ -154,9 +154,9 @@ void lower(const std::vector<OptSpec>& specs, const Values& values, Args& args) 
                 if (!bytes) throw UsageError(option + ": expected hex digits (an optional 0x, an even count)");
                 std::string nested;
                 put_str(nested, *bytes);
-                wipe(*bytes);
+                secure_wipe(*bytes);
                 args.add_bytes(nested);
-                wipe(nested);
+                secure_wipe(nested);
                 break;
             }
             case Kind::DeedJson: {
@@ -178,7 +178,7 @@ void lower(const std::vector<OptSpec>& specs, const Values& values, Args& args) 
 }
 
 void wipe_strings(Json& j) {
-    if (j.is_string()) wipe(j.string());
+    if (j.is_string()) secure_wipe(j.string());
     for (Json& v : j.elements()) wipe_strings(v);
     for (auto& [key, v] : j.members()) wipe_strings(v);
 }
@@ -218,7 +218,7 @@ void print_result(iface::Type type, const Outcome& o) {
         }
     }
     std::cout << text << '\n';
-    wipe(text);
+    secure_wipe(text);
 }
 
 void print_usage(std::ostream& out) {
@@ -259,7 +259,7 @@ struct Words : std::vector<std::string> {
     using std::vector<std::string>::vector;
     Words(const Words&) = default;
     ~Words() {
-        for (std::string& w : *this) wipe(w);
+        for (std::string& w : *this) secure_wipe(w);
     }
 };
 
@@ -325,7 +325,7 @@ int run_wallet(const std::vector<std::string>& words) {
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     const int status = wallet::wallet_main(static_cast<int>(args.size()), argv.data());
-    for (std::string& a : args) wipe(a);
+    for (std::string& a : args) secure_wipe(a);
     return status;
 }
 

@@ -32,7 +32,7 @@ using quorent_host::put_str;
 using quorent_host::put_u64;
 using quorent_host::to_hex;
 using quorent_host::variant_name;
-using quorent_host::wipe;
+using quorent_host::secure_wipe;
 using Cursor = quorent_host::Reader;
 
 // What came back from one call. Buffers have been copied out and freed; the
@@ -47,7 +47,7 @@ struct Outcome {
     Outcome() = default;
     Outcome(const Outcome&) = default;
     Outcome& operator=(const Outcome&) = default;
-    ~Outcome() { wipe(bytes); }
+    ~Outcome() { secure_wipe(bytes); }
 };
 
 // Calls an operation with lowered arguments (consumed by the call).

@@ -4,7 +4,6 @@
 #include <secp256k1_recovery.h>
 
 #include <cryptopp/keccak.h>
-#include <cryptopp/misc.h>
 
 #include <array>
 #include <cstdio>
@@ -29,12 +28,6 @@ namespace quorent_cli::wallet {
 
 namespace {
 
-void wipe(void* p, std::size_t n) noexcept { CryptoPP::SecureWipeBuffer(static_cast<unsigned char*>(p), n); }
-void wipe(std::string& s) noexcept {
-    wipe(s.data(), s.size());
-    s.clear();
-}
-
 const secp256k1_context* context() {
     static secp256k1_context* const ctx = [] {
         secp256k1_context* c = secp256k1_context_create(SECP256K1_CONTEXT_NONE);
@@ -44,7 +37,7 @@ const secp256k1_context* context() {
             secp256k1_context_destroy(c);  // never happens with a valid context; refuse to sign rather than guess
             c = nullptr;
         }
-        wipe(seed.data(), seed.size());
+        secure_wipe(seed.data(), seed.size());
         return c;
     }();
     if (ctx == nullptr) throw std::runtime_error("libsecp256k1 context unavailable");
@@ -65,7 +58,7 @@ struct SecretKey {
     SecretKey() = default;
     SecretKey(const SecretKey&) = delete;
     SecretKey& operator=(const SecretKey&) = delete;
-    ~SecretKey() { wipe(bytes.data(), bytes.size()); }
+    ~SecretKey() { secure_wipe(bytes.data(), bytes.size()); }
 };
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
@@ -220,7 +213,7 @@ void read_key_source(const std::string& path, SecretKey& key) {
         if (n == buf.size() && std::fread(&extra, 1, 1, f) == 1) ok = false;
         if (std::ferror(f)) {
             if (f != stdin) std::fclose(f);
-            wipe(buf.data(), buf.size());
+            secure_wipe(buf.data(), buf.size());
             throw Usage("--secret-key-hex: cannot read " +
                         (path == "-" ? std::string("standard input") : "file '" + path + "'"));
         }
@@ -230,10 +223,10 @@ void read_key_source(const std::string& path, SecretKey& key) {
         if (!ok) throw std::invalid_argument("a wallet key is 32 bytes of hex");
         parse_key(std::string_view(buf.data(), n), key);
     } catch (...) {
-        wipe(buf.data(), buf.size());
+        secure_wipe(buf.data(), buf.size());
         throw;
     }
-    wipe(buf.data(), buf.size());
+    secure_wipe(buf.data(), buf.size());
 }
 
 std::string read_text_source(const std::string& path, const std::string& option) {
@@ -303,10 +296,10 @@ void load_key(const Options& o, SecretKey& key) {
     try {
         parse_key(v, key);
     } catch (...) {
-        wipe(o.key, v.size());
+        secure_wipe(o.key, v.size());
         throw;
     }
-    wipe(o.key, v.size());
+    secure_wipe(o.key, v.size());
 }
 
 std::string load_message(const Options& o) {
@@ -346,7 +339,7 @@ int run(int argc, char** argv) {
         std::cerr << "quorent wallet: a fresh random key for TESTING ONLY (address " << address
                   << "); it is printed in the clear: never use it for real funds\n";
         std::cout << hex << '\n';
-        wipe(hex);
+        secure_wipe(hex);
         return 0;
     }
     if (command == "address") {

@@ -12,10 +12,40 @@ Types are "u8", "u64", "bool", "str", "bytes", "opt:<type>" and
 """
 
 import ctypes
+import enum
 import os
 import struct
 
 META_PREFIX = "UNIFFI_META_"
+
+
+# ---- the blobs' codes ------------------------------------------------------------
+# Named once for the generator; the library names the same codes in its own
+# table (ffi/src/interface.hpp), and every blob read below is checked against
+# these: a code that is not here stops the generator, naming the blob.
+
+class Kind(enum.IntEnum):
+    """What a blob describes: its first byte."""
+    FUNCTION = 0
+    RECORD = 2
+    ERROR = 3
+    NAMESPACE = 6
+
+
+class Code(enum.IntEnum):
+    """A type."""
+    U8 = 0
+    U64 = 3
+    BOOL = 10
+    STR = 11
+    OPTIONAL = 12  # then the inner type
+    RECORD = 13  # then the module and the record's name
+    ERROR = 14  # then the module and the error's name
+    SEQUENCE = 17  # then the element type
+    RESULT = 23  # then the value type and the error type
+
+
+SIMPLE_TYPES = {Code.U8: "u8", Code.U64: "u64", Code.BOOL: "bool", Code.STR: "str"}
 
 
 # ---- the library's dynamic symbols ---------------------------------------------
@@ -81,18 +111,17 @@ class Blob:
 
     def type(self):
         code = self.byte()
-        simple = {0: "u8", 3: "u64", 10: "bool", 11: "str"}
-        if code in simple:
-            return simple[code]
-        if code == 12:
+        if code in SIMPLE_TYPES:
+            return SIMPLE_TYPES[code]
+        if code == Code.OPTIONAL:
             return "opt:" + self.type()
-        if code == 13:
+        if code == Code.RECORD:
             self.short_string()
             return "record:" + self.short_string()
-        if code == 14:
+        if code == Code.ERROR:
             self.short_string()
             return "error:" + self.short_string()
-        if code == 17:
+        if code == Code.SEQUENCE:
             inner = self.type()
             if inner != "u8":
                 raise SystemExit(f"{self.name}: sequences of {inner} are not supported")
@@ -119,7 +148,7 @@ def read_interface(lib_path):
         b = Blob(sym, data)
         kind = b.byte()
         module = b.short_string()
-        if kind == 0:
+        if kind == Kind.FUNCTION:
             name = b.short_string()
             if b.byte() != 0:
                 raise SystemExit(f"{sym}: asynchronous operations are not supported")
@@ -129,7 +158,7 @@ def read_interface(lib_path):
                 if b.byte() != 0:
                     raise SystemExit(f"{sym}: default values are not supported")
                 args.append((arg_name, arg_type))
-            ret = b.type() if b.data[b.pos] != 23 else None
+            ret = b.type() if b.data[b.pos] != Code.RESULT else None
             error = None
             if ret is None:
                 b.byte()
@@ -137,7 +166,7 @@ def read_interface(lib_path):
                 error = b.type().split(":", 1)[1]
             doc = b.long_string()
             functions.append(dict(name=name, args=args, ret=ret, error=error, doc=doc, checksum=checksum(data)))
-        elif kind == 2:
+        elif kind == Kind.RECORD:
             name = b.short_string()
             fields = []
             for _ in range(b.byte()):
@@ -145,7 +174,7 @@ def read_interface(lib_path):
                 b.byte()
                 fields.append((field_name, field_type, b.long_string()))
             records.append(dict(name=name, fields=fields, doc=b.long_string()))
-        elif kind == 3:
+        elif kind == Kind.ERROR:
             name = b.short_string()
             if b.byte() != 2:
                 raise SystemExit(f"{sym}: only errors whose variants carry a message are supported")
@@ -155,7 +184,7 @@ def read_interface(lib_path):
                 variants.append((b.short_string(), b.long_string()))
             b.byte()
             errors.append(dict(name=name, variants=variants, doc=b.long_string()))
-        elif kind == 6:
+        elif kind == Kind.NAMESPACE:
             namespace = b.short_string()
         else:
             raise SystemExit(f"{sym}: unknown blob kind {kind}")

@@ -6,16 +6,6 @@
 #include <charconv>
 #include <cstring>
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#endif
-
 namespace quorent {
 
 namespace {
@@ -450,16 +440,5 @@ bool base64url_decode(std::string_view in, Bytes& out, std::string& message) {
 }
 
 std::string decimal(std::uint64_t value) { return std::string(DecimalDigits(value).view()); }
-
-void secure_wipe(void* data, std::size_t len) noexcept {
-    // explicit_bzero (glibc) and SecureZeroMemory (Windows): a memset the
-    // compiler may not remove as a dead store, and cheaper per call than
-    // OPENSSL_cleanse's indirect memset.
-#ifdef _WIN32
-    if (data != nullptr && len != 0) SecureZeroMemory(data, len);
-#else
-    if (data != nullptr && len != 0) explicit_bzero(data, len);
-#endif
-}
 
 }  // namespace quorent

@@ -3,14 +3,8 @@
 #include <cerrno>
 
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-// windows.h first: bcrypt.h needs its types.
+#include "quorent/win_types.hpp"
+// The Windows types first: bcrypt.h needs them.
 #include <bcrypt.h>
 #else
 #include <unistd.h>

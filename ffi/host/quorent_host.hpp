@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "../../core/include/quorent/secure_wipe.hpp"
 #include "quorent_sdk_uniffi.h"
 
 namespace quorent_host {
@@ -30,16 +31,9 @@ struct BufferError : std::runtime_error {
 
 inline RustCallStatus fresh_status() { return RustCallStatus{0, RustBuffer{0, 0, nullptr}}; }
 
-// Overwrites bytes in a way the compiler keeps (for secrets once used).
-inline void wipe(void* p, std::size_t n) {
-    if (p == nullptr || n == 0) return;
-    volatile unsigned char* v = static_cast<volatile unsigned char*>(p);
-    for (std::size_t i = 0; i < n; ++i) v[i] = 0;
-}
-inline void wipe(std::string& s) {
-    wipe(s.data(), s.capacity());  // the whole allocation, past size() too
-    s.clear();
-}
+// Overwrites bytes in a way the compiler keeps (for secrets once used): the
+// library's own wipe, compiled into the host.
+using quorent::secure_wipe;
 
 // ---- buffers -------------------------------------------------------------------------
 

@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::uint64_t kMaxCapacity = std::uint64_t{1} << 63;
 
-std::uint8_t* allocate(std::size_t size) {
+std::uint8_t* allocate(std::size_t size) noexcept {
     auto* p = static_cast<std::uint8_t*>(std::malloc(size));
     if (p == nullptr) out_of_memory(size);
     return p;
@@ -20,7 +20,7 @@ std::uint8_t* allocate(std::size_t size) {
 
 }  // namespace
 
-RustBuffer make_buffer(const void* data, std::size_t len) {
+RustBuffer make_buffer(const void* data, std::size_t len) noexcept {
     if (len == 0) return kEmptyBuffer;
     std::uint8_t* p = allocate(len);
     std::memcpy(p, data, len);

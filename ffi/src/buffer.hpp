@@ -18,9 +18,10 @@ struct InternalFailure {
 
 inline constexpr RustBuffer kEmptyBuffer{0, 0, nullptr};
 
-// A new buffer holding a copy of len bytes (capacity == len; no storage when len == 0).
-RustBuffer make_buffer(const void* data, std::size_t len);
-inline RustBuffer make_buffer(std::string_view bytes) { return make_buffer(bytes.data(), bytes.size()); }
+// A new buffer holding a copy of len bytes (capacity == len; no storage when
+// len == 0). Running out of memory ends the process (out_of_memory).
+RustBuffer make_buffer(const void* data, std::size_t len) noexcept;
+inline RustBuffer make_buffer(std::string_view bytes) noexcept { return make_buffer(bytes.data(), bytes.size()); }
 
 // The invariant violation of a buffer handed back to the library, if any.
 std::optional<std::string_view> buffer_violation(const RustBuffer& buf) noexcept;

@@ -4,9 +4,6 @@
 
 #include "buffer.hpp"
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <string_view>
 #include <type_traits>
@@ -21,25 +18,13 @@ void free_buffer(RustBuffer& buf) noexcept {
     buf = RustBuffer{};
 }
 
-// A new malloc'd buffer holding `text`; running out of memory ends the process.
-RustBuffer text_buffer(std::string_view text) noexcept {
-    if (text.empty()) return RustBuffer{};
-    auto* data = static_cast<std::uint8_t*>(std::malloc(text.size()));
-    if (data == nullptr) {
-        std::fprintf(stderr, "memory allocation of %zu bytes failed\n", text.size());
-        std::abort();
-    }
-    std::memcpy(data, text.data(), text.size());
-    return RustBuffer{text.size(), text.size(), data};
-}
-
 std::optional<Outcome> advance_guarded(Work& work, const Waker& waker) noexcept {
     try {
         return work.advance(waker);
     } catch (const std::exception& e) {
-        return Outcome::failure(2, text_buffer(e.what()));
+        return Outcome::failure(2, make_buffer(e.what()));
     } catch (...) {
-        return Outcome::failure(2, text_buffer("Unknown panic!"));
+        return Outcome::failure(2, make_buffer("Unknown panic!"));
     }
 }
 
@@ -223,7 +208,7 @@ T complete(std::uint64_t handle, RustCallStatus* status) noexcept {
         // Collected through the complete function of another type.
         release_buffers(*outcome);
         status->code = 2;
-        status->error_buf = text_buffer("asynchronous result collected as the wrong type");
+        status->error_buf = make_buffer("asynchronous result collected as the wrong type");
     }
     if constexpr (!std::is_void_v<T>) return T{};
 }

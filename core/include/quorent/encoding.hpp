@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "quorent/error.hpp"
+#include "quorent/secure_wipe.hpp"
 
 namespace quorent {
 
@@ -87,9 +88,6 @@ struct DecimalDigits {
         : len(static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, value).ptr - buf)) {}
     std::string_view view() const noexcept { return {buf, len}; }
 };
-
-// Overwrites memory so that a secret does not outlive its use.
-void secure_wipe(void* data, std::size_t len) noexcept;
 
 // Bytes that hold a secret; wiped on destruction.
 class SecretBytes {

@@ -1,15 +1,19 @@
-// The public header's operation section and docs/operations.md are rendered
-// from the interface table and its reference half; this test renders both
-// and fails when a committed file differs. To bring them up to date after a
-// change to the table:
-//   QUORENT_WRITE_REFERENCE=1 build/tests/ffi_tests --gtest_filter='Reference.*'
-#include <gtest/gtest.h>
-
-#include <cstdlib>
+// Renders the operations section of the public header and docs/operations.md
+// from the interface table (ffi/src/interface.hpp) and its reference half
+// (ffi/src/reference.hpp). Both files are checked into the tree; this tool
+// is their only writer, as bindings/generate.py is the bindings'.
+//
+//   quorent_reference            (re)write whichever of the two is stale
+//   quorent_reference --check    fail, naming them, if either is stale
+//   --root DIR                   the repository (default: the source tree built from)
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "interface.hpp"
 #include "reference.hpp"
@@ -120,8 +124,8 @@ std::string markdown() {
     out << "# Operations\n\n"
            "Every operation of libquorent_sdk_uniffi, as the public header `quorent_sdk_uniffi.h` declares it.\n"
            "Generated from the interface table (`ffi/src/interface.hpp`, `ffi/src/reference.hpp`); do not edit.\n"
-           "Every operation is pure (no I/O, no clock, no state) but `generate_pkce`, which reads 32 random bytes from\n"
-           "the operating system per call; every operation may be called from any thread.\n"
+           "Every operation is pure (no I/O, no clock, no state) but `generate_pkce`, which reads 32 random bytes "
+           "from\nthe operating system per call; every operation may be called from any thread.\n"
            "A text argument of an operation that can fail is refused when it is not valid UTF-8.\n";
     for (std::size_t k = 0; k < kFunctionCount; ++k) {
         const Func& f = kFunctions[k];
@@ -147,43 +151,82 @@ std::string markdown() {
     return out.str();
 }
 
-std::string slurp(const std::string& path) {
+std::optional<std::string> slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-bool writing() { return std::getenv("QUORENT_WRITE_REFERENCE") != nullptr; }
-
 constexpr std::string_view kBegin = "/* ---- operations: generated from the interface table ---- */\n";
 constexpr std::string_view kEnd = "\n/* ---- end of the generated operations ---- */\n";
 
-TEST(Reference, HeaderMatchesTheTable) {
-    const std::string path = std::string(QUORENT_SOURCE_DIR) + "/ffi/include/quorent_sdk_uniffi.h";
-    std::string header = slurp(path);
+// The header with its operations section replaced by the rendered one;
+// nothing when the header has no such section.
+std::optional<std::string> rendered_header(const std::string& header) {
     const auto b = header.find(kBegin);
-    const auto e = header.find(kEnd);
-    ASSERT_NE(b, std::string::npos) << path << " has no generated operations section";
-    ASSERT_NE(e, std::string::npos);
-    const std::string want = header_section();
-    const std::string have = header.substr(b + kBegin.size(), e - b - kBegin.size());
-    if (writing() && have != want) {
-        header.replace(b + kBegin.size(), e - b - kBegin.size(), want);
-        std::ofstream(path, std::ios::binary) << header;
-        return;
-    }
-    EXPECT_EQ(have, want) << "the header's operations differ from the table; see this file's comment";
+    const auto e = header.find(kEnd, b == std::string::npos ? 0 : b);
+    if (b == std::string::npos || e == std::string::npos) return std::nullopt;
+    std::string out = header;
+    out.replace(b + kBegin.size(), e - b - kBegin.size(), header_section());
+    return out;
 }
 
-TEST(Reference, OperationsPageMatchesTheTable) {
-    const std::string path = std::string(QUORENT_SOURCE_DIR) + "/docs/operations.md";
-    const std::string want = markdown();
-    if (writing() && slurp(path) != want) {
-        std::ofstream(path, std::ios::binary) << want;
-        return;
-    }
-    EXPECT_EQ(slurp(path), want) << "docs/operations.md differs from the table; see this file's comment";
+int usage() {
+    std::fprintf(stderr, "usage: quorent_reference [--check] [--root DIR]\n");
+    return 2;
 }
 
 }  // namespace
+
+int main(int argc, char** argv) {
+    bool check = false;
+    std::string root = QUORENT_SOURCE_DIR;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "--check") check = true;
+        else if (a == "--root" && i + 1 < argc) root = argv[++i];
+        else return usage();
+    }
+    const std::string header_rel = "ffi/include/quorent_sdk_uniffi.h";
+    const std::string page_rel = "docs/operations.md";
+    const auto header = slurp(root + "/" + header_rel);
+    if (!header) {
+        std::fprintf(stderr, "%s/%s: cannot be read\n", root.c_str(), header_rel.c_str());
+        return 2;
+    }
+    const auto new_header = rendered_header(*header);
+    if (!new_header) {
+        std::fprintf(stderr, "%s: no generated operations section (between \"%.*s\" and \"%.*s\")\n",
+                     header_rel.c_str(), static_cast<int>(kBegin.size() - 1), kBegin.data(),
+                     static_cast<int>(kEnd.size() - 2), kEnd.data() + 1);
+        return 2;
+    }
+    const std::pair<std::string, std::string> files[] = {{header_rel, *new_header}, {page_rel, markdown()}};
+    std::vector<std::string> stale;
+    for (const auto& [rel, text] : files) {
+        const std::string path = root + "/" + rel;
+        if (slurp(path) == text) continue;
+        if (check) {
+            stale.push_back(rel);
+            continue;
+        }
+        std::ofstream out(path, std::ios::binary);
+        out << text;
+        if (!out.flush()) {
+            std::fprintf(stderr, "%s: cannot be written\n", path.c_str());
+            return 2;
+        }
+        std::printf("wrote %s\n", rel.c_str());
+    }
+    if (!stale.empty()) {
+        std::string names;
+        for (const std::string& s : stale) names += (names.empty() ? "" : ", ") + s;
+        std::fprintf(stderr, "out of date with the interface table: %s\nrun: %s\n", names.c_str(), argv[0]);
+        return 1;
+    }
+    if (check) std::printf("reference current: %s and %s match the interface table\n", header_rel.c_str(),
+                           page_rel.c_str());
+    return 0;
+}
