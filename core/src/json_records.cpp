@@ -90,6 +90,48 @@ Status Reader::loose_string(std::optional<std::string>& out) {
     return {};
 }
 
+Status Reader::view(std::string_view& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind != Tok::Str) return invalid_type(t, "a string");
+    out = keep_view(t.str);
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::optional_view(std::optional<std::string_view>& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind == Tok::Null) {
+        out.reset();
+    } else if (t.kind == Tok::Str) {
+        out = keep_view(t.str);
+    } else {
+        return invalid_type(t, "a string");
+    }
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::loose_view(std::optional<std::string_view>& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind != Tok::Str) {
+        out.reset();
+        return skip_rest(t);
+    }
+    out = keep_view(t.str);
+    last_end_ = t.pos;
+    return {};
+}
+
+std::string_view Reader::keep_view(std::string_view str) {
+    // Unescaped strings are views of the text; decoded ones live in scratch_
+    // until the next string and are kept from there.
+    if (str.data() != scratch_.data()) return str;
+    return kept_.emplace_front(str);
+}
+
 Status Reader::u64(std::uint64_t& out) {
     Token t;
     QUORENT_CHECK(lex(t));
@@ -265,9 +307,12 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
             return {};
         }
         case Tok::Obj: {
+            QUORENT_CHECK(enter(t));
+            bool written = false;
+            QUORENT_CHECK(canonical_members_in_order(t, out, written));
+            if (written) return {};
             // Members are gathered in one buffer, each as its raw key then
             // its canonical `"key":value`, and written in key order.
-            QUORENT_CHECK(enter(t));
             struct Entry {
                 std::size_t off, key_len, len;
             };
@@ -310,6 +355,67 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
     return {};
 }
 
+Status Reader::canonical_members_in_order(const Token& t, std::string& out, bool& written) {
+    // The common case: at most 16 members, keys without escapes, none
+    // repeated. The members are written as they come (an unescaped key is
+    // its own canonical text) and put in key order afterwards if need be.
+    // For any other object nothing is written and the reader goes back to
+    // its opening brace.
+    struct Written {
+        std::string_view key;
+        std::size_t off, len;  // `"key":value` in out
+    };
+    Written m[16];
+    std::size_t n = 0;
+    bool sorted = true;
+    const std::size_t mark = out.size();
+    const std::size_t depth = depth_;
+    auto rewind = [&] {
+        out.resize(mark);
+        pos_ = t.pos + 1;
+        depth_ = depth;
+        written = false;
+        return Status{};
+    };
+    out += '{';
+    for (bool first = true;; first = false) {
+        bool more = false;
+        QUORENT_CHECK(next_member(first, more));
+        if (!more) break;
+        std::string_view k;
+        QUORENT_CHECK(key(k));
+        if (k.data() == key_.data() || n == std::size(m)) return rewind();
+        if (n != 0 && !(m[n - 1].key < k)) {
+            if (m[n - 1].key == k) return rewind();
+            sorted = false;
+        }
+        if (!first) out += ',';
+        const std::size_t off = out.size();
+        out += '"';
+        out += k;
+        out += "\":";
+        QUORENT_CHECK(colon());
+        Token v;
+        QUORENT_CHECK(lex(v));
+        QUORENT_CHECK(canonical_rest(v, out));
+        m[n++] = Written{k, off, out.size() - off};
+    }
+    if (!sorted) {
+        std::sort(m, m + n, [](const Written& a, const Written& b) { return a.key < b.key; });
+        for (std::size_t i = 0; i + 1 < n; ++i)
+            if (m[i].key == m[i + 1].key) return rewind();
+        const std::string members(out, mark + 1);
+        out.resize(mark + 1);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i != 0) out += ',';
+            out.append(members, m[i].off - mark - 1, m[i].len);
+        }
+    }
+    out += '}';
+    written = true;
+    return {};
+}
+
 Status Reader::canonical_map(TextObject& out) {
     Token t;
     QUORENT_CHECK(lex(t));
@@ -330,6 +436,25 @@ Status Reader::canonical_map(TextObject& out) {
         QUORENT_CHECK(canonical_rest(v, text));
         out.insert_or_assign(std::move(k), std::move(text));
     }
+}
+
+Status Reader::object_text(std::string_view& out, bool& empty) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind != Tok::Obj) return invalid_type(t, "a map");
+    const std::size_t open = t.pos;
+    const std::size_t first = skip_ws_from(text_, open + 1);
+    empty = first < text_.size() && text_[first] == '}';
+    QUORENT_CHECK(skip_rest(t));
+    out = text_.substr(open, last_end_ - open);
+    return {};
+}
+
+void write_canonical(std::string& out, std::string_view text) {
+    // The text has been read once: reading it again cannot fail.
+    Reader r(text);
+    Reader::Token t;
+    if (r.lex(t).ok()) (void)r.canonical_rest(t, out);
 }
 
 Result<Value> parse(std::string_view text, ErrorKind kind) {
