@@ -50,11 +50,16 @@ constexpr Member<CaveatsView> kCaveats[] = {
 
 constexpr Member<GrantView> kGrant[] = {
     {{"res", true}, [](Reader& r, GrantView& g) { return r.view(g.res); }},
-    {{"act", true}, [](Reader& r, GrantView& g) { return r.array([&] { return r.view(g.act.emplace_back()); }); }},
+    {{"act", true},
+     [](Reader& r, GrantView& g) {
+         g.act.reserve(2);
+         return r.array([&] { return r.view(g.act.emplace_back()); });
+     }},
     {{"cav", true}, [](Reader& r, GrantView& g) { return r.record("Caveats", kCaveats, 2, g.cav); }},
 };
 
 Status read_grants(Reader& r, std::vector<GrantView>& grants) {
+    grants.reserve(4);  // lists are short: one allocation for most
     return r.array([&] { return r.record("Grant", kGrant, 3, grants.emplace_back()); });
 }
 

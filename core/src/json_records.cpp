@@ -14,6 +14,39 @@ std::size_t skip_ws_from(std::string_view text, std::size_t i) noexcept {
     return i;
 }
 
+// A number written without exponent and with at most 15 significant digits
+// is the shortest text of the double it reads as (no two such texts read
+// as the same double); where write_double would write that double without
+// exponent too, its text is that number's, trailing zeros of the fraction
+// dropped. Writes it and returns true in that case only.
+bool write_short_decimal(std::string& out, std::string_view num) {
+    std::size_t i = num.front() == '-' ? 1 : 0;
+    const std::size_t int_start = i;
+    while (i < num.size() && num[i] >= '0' && num[i] <= '9') ++i;
+    const std::string_view whole = num.substr(int_start, i - int_start);
+    if (i >= num.size() || num[i] != '.') return false;
+    std::string_view frac = num.substr(i + 1);
+    if (frac.find_first_of("eE") != std::string_view::npos) return false;
+    while (!frac.empty() && frac.back() == '0') frac.remove_suffix(1);
+    std::size_t significant = 0;
+    if (whole != "0") {
+        significant = whole.size() + frac.size();
+    } else {
+        const std::size_t zeros = frac.find_first_not_of('0');
+        if (zeros == std::string_view::npos) {
+            significant = 0;  // zero
+        } else {
+            if (zeros > 4) return false;  // below 1e-5: exponent form
+            significant = frac.size() - zeros;
+        }
+    }
+    if (significant > 15) return false;
+    out.append(num.data(), i + 1);  // sign, whole part and point
+    if (frac.empty()) out += '0';
+    else out += frac;
+    return true;
+}
+
 }  // namespace
 
 bool Reader::at_array() const noexcept {
@@ -91,6 +124,15 @@ Status Reader::loose_string(std::optional<std::string>& out) {
 }
 
 Status Reader::view(std::string_view& out) {
+    // Printable ASCII without escapes, the common case, is taken directly.
+    skip_ws();
+    if (pos_ < text_.size() && text_[pos_] == '"') {
+        if (const std::size_t close = plain_string_end(pos_); close != 0) {
+            out = text_.substr(pos_ + 1, close - pos_ - 1);
+            last_end_ = pos_ = close + 1;
+            return {};
+        }
+    }
     Token t;
     QUORENT_CHECK(lex(t));
     if (t.kind != Tok::Str) return invalid_type(t, "a string");
@@ -287,9 +329,12 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
         case Tok::Null: out += "null"; break;
         case Tok::True: out += "true"; break;
         case Tok::False: out += "false"; break;
-        case Tok::U64: write_u64(out, t.u); break;
-        case Tok::I64: write_i64(out, t.i); break;
-        case Tok::F64: write_double(out, t.d); break;
+        // An integer's text is already canonical.
+        case Tok::U64:
+        case Tok::I64: out.append(text_, t.begin, t.pos - t.begin); break;
+        case Tok::F64:
+            if (!write_short_decimal(out, text_.substr(t.begin, t.pos - t.begin))) write_double(out, t.d);
+            break;
         case Tok::Str: write_string(out, t.str); break;
         case Tok::Arr: {
             QUORENT_CHECK(enter(t));

@@ -219,6 +219,7 @@ private:
         // Scalars: the offset just past the token; brackets: the offset of
         // the bracket.
         std::size_t pos = 0;
+        std::size_t begin = 0;  // numbers: the offset of their first character
         std::uint64_t u = 0;
         std::int64_t i = 0;
         double d = 0;
@@ -234,6 +235,9 @@ private:
     // escape is met; `end` is just past its closing quote.
     Status lex_string(std::size_t start, bool keep, std::string& buf, std::string_view& str, std::size_t& end);
     Status lex_number(Token& t, bool keep);
+    // The offset of the closing quote of the string opening at `start` when
+    // it holds nothing but printable ASCII without escapes; otherwise 0.
+    std::size_t plain_string_end(std::size_t start) const noexcept;
     Status lex_literal(Token& t, std::string_view word, Tok kind);
     // Entering and leaving a container, with the nesting limit.
     Status enter(const Token& t);
