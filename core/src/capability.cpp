@@ -25,9 +25,25 @@ struct CaveatsView {
     bool nb_empty = true;
 };
 
+// A grant's actions: the first few held inline (grants name one or two).
+class ActViews {
+public:
+    std::string_view& emplace_back() {
+        return n_ < kInline ? first_[n_++] : (++n_, more_.emplace_back());
+    }
+    std::size_t size() const noexcept { return n_; }
+    std::string_view operator[](std::size_t i) const noexcept { return i < kInline ? first_[i] : more_[i - kInline]; }
+
+private:
+    static constexpr std::size_t kInline = 4;
+    std::string_view first_[kInline];
+    std::size_t n_ = 0;
+    std::vector<std::string_view> more_;
+};
+
 struct GrantView {
     std::string_view res;
-    std::vector<std::string_view> act;
+    ActViews act;
     CaveatsView cav;
 };
 
@@ -50,11 +66,7 @@ constexpr Member<CaveatsView> kCaveats[] = {
 
 constexpr Member<GrantView> kGrant[] = {
     {{"res", true}, [](Reader& r, GrantView& g) { return r.view(g.res); }},
-    {{"act", true},
-     [](Reader& r, GrantView& g) {
-         g.act.reserve(2);
-         return r.array([&] { return r.view(g.act.emplace_back()); });
-     }},
+    {{"act", true}, [](Reader& r, GrantView& g) { return r.array([&] { return r.view(g.act.emplace_back()); }); }},
     {{"cav", true}, [](Reader& r, GrantView& g) { return r.record("Caveats", kCaveats, 2, g.cav); }},
 };
 
@@ -92,6 +104,7 @@ constexpr Member<DelegationView> kDelegation[] = {
 Status read_delegation(Reader& r, DelegationView& d) { return r.record("Delegation", kDelegation, 7, d); }
 
 Status read_delegations(Reader& r, std::vector<DelegationView>& links) {
+    links.reserve(2);
     return r.array([&] { return read_delegation(r, links.emplace_back()); });
 }
 
@@ -112,7 +125,8 @@ std::optional<std::string> owned(const std::optional<std::string_view>& v) {
 Grant owned(const GrantView& v) {
     Grant g;
     g.res = std::string(v.res);
-    g.act.assign(v.act.begin(), v.act.end());
+    g.act.reserve(v.act.size());
+    for (std::size_t i = 0; i < v.act.size(); ++i) g.act.emplace_back(v.act[i]);
     g.cav.exp = v.cav.exp;
     g.cav.max_uses = v.cav.max_uses;
     if (!v.cav.nb_empty) {

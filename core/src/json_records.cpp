@@ -4,6 +4,7 @@
 #include "quorent/json.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 namespace quorent::json {
 
@@ -449,11 +450,21 @@ Status Reader::canonical_members_in_order(const Token& t, std::string& out, bool
         std::sort(m, m + n, [](const Written& a, const Written& b) { return a.key < b.key; });
         for (std::size_t i = 0; i + 1 < n; ++i)
             if (m[i].key == m[i + 1].key) return rewind();
-        const std::string members(out, mark + 1);
+        // The members as written, copied aside (on the stack when small).
+        const std::size_t len = out.size() - mark - 1;
+        char small[256];
+        std::string large;
+        const char* members = small;
+        if (len <= sizeof small) {
+            std::memcpy(small, out.data() + mark + 1, len);
+        } else {
+            large.assign(out, mark + 1);
+            members = large.data();
+        }
         out.resize(mark + 1);
         for (std::size_t i = 0; i < n; ++i) {
             if (i != 0) out += ',';
-            out.append(members, m[i].off - mark - 1, m[i].len);
+            out.append(members + (m[i].off - mark - 1), m[i].len);
         }
     }
     out += '}';
