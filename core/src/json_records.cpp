@@ -170,9 +170,16 @@ Status Reader::loose_view(std::optional<std::string_view>& out) {
 
 std::string_view Reader::keep_view(std::string_view str) {
     // Unescaped strings are views of the text; decoded ones live in scratch_
-    // until the next string and are kept from there.
+    // until the next string and are copied from there into blocks of at
+    // least 4 KB, appended only within their capacity (so that earlier views
+    // stay valid): what is kept stays within about twice the text.
     if (str.data() != scratch_.data()) return str;
-    return kept_.emplace_front(str);
+    if (kept_.empty() || kept_.front().capacity() - kept_.front().size() < str.size())
+        kept_.emplace_front().reserve(std::max<std::size_t>(str.size(), 4096));
+    std::string& block = kept_.front();
+    const std::size_t at = block.size();
+    block.append(str);
+    return std::string_view(block).substr(at);
 }
 
 Status Reader::u64(std::uint64_t& out) {

@@ -79,6 +79,16 @@ TEST(GrantJson, ReadingIsTolerantAndWritingCanonical) {
     for (char c = 'z'; c >= 'a'; --c) many += std::string(c == 'z' ? "" : ",") + '"' + c + "\":" + (c == 'q' ? "[]" : "0");
     for (char c = 'a'; c <= 'z'; ++c) many_sorted += std::string(c == 'a' ? "" : ",") + '"' + c + "\":" + (c == 'q' ? "[]" : "0");
     EXPECT_EQ(grants_roundtrip(many + "}}}]"), R"([{"res":"r","act":[],"cav":{"nb":{)" + many_sorted + "}}}]");
+    // Many strings with escapes, and one longer than the reader's blocks for
+    // decoded strings: each keeps its own bytes.
+    std::string acts, acts_canonical;
+    for (int i = 0; i < 1500; ++i) {
+        acts += std::string(i == 0 ? "" : ",") + "\"\\u00e9" + std::to_string(i) + "\"";
+        acts_canonical += std::string(i == 0 ? "" : ",") + "\"\xc3\xa9" + std::to_string(i) + "\"";
+    }
+    const std::string long_res(5000, 'r');
+    EXPECT_EQ(grants_roundtrip(R"([{"res":"\/)" + long_res + R"(","act":[)" + acts + R"(],"cav":{}}])"),
+              R"([{"res":"/)" + long_res + R"(","act":[)" + acts_canonical + R"(],"cav":{}}])");
     // Strings: a tab and U+0001 escaped, é and the solidus raw.
     EXPECT_EQ(grants_roundtrip(R"([{"res":"\t\u0001\u00e9\/","act":[],"cav":{}}])"),
               "[{\"res\":\"\\t\\u0001\xc3\xa9/\",\"act\":[],\"cav\":{}}]");
