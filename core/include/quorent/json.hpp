@@ -251,9 +251,10 @@ private:
     Status skip_rest(const Token& t);
     Status value_rest(const Token& t, Value& out);
     Status canonical_rest(const Token& t, std::string& out);
-    // An object entered at `t` written canonically as it is read, when its
-    // keys allow; otherwise `written` is false and the reader is back at
-    // its first member.
+    // An object entered at `t` written canonically in one pass (members put
+    // in key order afterwards if need be) when it has at most 16 members,
+    // no escaped key and no repeated one; otherwise nothing is written,
+    // `written` is false and the reader is back at its first member.
     Status canonical_members_in_order(const Token& t, std::string& out, bool& written);
     std::string_view keep_view(std::string_view str);
     friend void write_canonical(std::string& out, std::string_view text);
@@ -267,7 +268,7 @@ private:
     std::uint64_t open_[2] = {0, 0};  // the open containers' kinds, by depth (1: array)
     std::string scratch_;             // decoded strings
     std::string key_;                 // decoded keys
-    std::forward_list<std::string> kept_;  // decoded strings handed out as views
+    std::forward_list<std::string> kept_;  // blocks of decoded strings handed out as views
 };
 
 // The canonical form of a JSON text that has been read successfully (an
