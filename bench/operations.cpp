@@ -4,7 +4,9 @@
 // typical input size ("op/<name>/<factor>"); the others run at typical size
 // ("op/<name>") beside their floor. Each operation is registered from the
 // interface table (its name and argument types) with its inputs below.
-// "threads/<name>" measures throughput on one and on two threads.
+// The JSON-reading operations also run with the mixed shapes hosts send
+// ("op/<name>/mixed"). "threads/<name>" measures throughput on one and on
+// two threads.
 // Laid out by hand (one table row per operation):
 // clang-format off
 #include <stdexcept>
@@ -137,6 +139,25 @@ const Inputs kInputs[] = {
      }},
 };
 
+// The JSON-reading operations again with the mixed shapes hosts send
+// (json_inputs::mixed_*), as "op/<name>/mixed".
+const Inputs kMixed[] = {
+    {"delegation_binding", kTypical,
+     [](std::size_t) {
+         return Values{kTenant, "did:example:alice", "did:example:bob", json_inputs::mixed_grants(), kExp, kHex32,
+                       std::uint64_t{3}, kHex32};
+     }},
+    {"delegate", kTypical,
+     [](std::size_t) {
+         return Values{kTenant, "did:example:alice", "did:example:bob", json_inputs::mixed_grants(), kExp, kHex32,
+                       std::uint64_t{3}, kHex32, std::string(1, '\0'), kSig65};
+     }},
+    {"issuer_key_id", kTypical, [](std::size_t) { return Values{json_inputs::jwk(1)}; }},
+    {"parent_ref_hash_link", kTypical, [](std::size_t) { return Values{json_inputs::mixed_link(true)}; }},
+    {"mint_capability_deed", kTypical,
+     [](std::size_t) { return Values{deed_record(), json_inputs::mixed_grants(), json_inputs::mixed_chain()}; }},
+};
+
 enum class Slot { U64, Flag, Buffer };
 constexpr std::size_t kMaxArgs = std::tuple_size_v<decltype(quorent::ffi::iface::Func::args)>;
 
@@ -188,6 +209,12 @@ void run_operation(benchmark::State& state, const ops::Entry& op, const Inputs& 
         auto* b = benchmark::RegisterBenchmark(("op/" + std::string(in.name)).c_str(),
                                                [op, &in](benchmark::State& s) { run_operation(s, *op, in); });
         for (std::int64_t size : in.sizes) b->Arg(size);
+    }
+    for (const Inputs& in : kMixed) {
+        const ops::Entry* op = ops::find(in.name);
+        if (op == nullptr) throw std::logic_error("no operation named " + std::string(in.name));
+        benchmark::RegisterBenchmark(("op/" + std::string(in.name) + "/mixed").c_str(),
+                                     [op, &in](benchmark::State& s) { run_operation(s, *op, in); });
     }
     return true;
 }();

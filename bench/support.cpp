@@ -301,6 +301,29 @@ std::string jwk(std::size_t n) {
            R"(","x":")" + b64url(f.p256_x.data(), 32) + R"(","y":")" + b64url(f.p256_y.data(), 32) + R"("})";
 }
 
+std::string mixed_grants() {
+    return R"([{"res":"doc:invoices/2026","act":["read","write"],)"
+           R"("cav":{"exp":1700000300,"max_uses":5,"nb":{"region":"eu-west-1","rate":0.25}}},)"
+           R"({"res":"api:/v1/orders","act":["create"],"cav":{"exp":1700000300,"nb":{"limit":12.5,"tier":"gold"}}},)"
+           R"({"res":"doc:public","act":["read"],"cav":{}}])";
+}
+
+std::string mixed_link(bool pubkey) {
+    std::string out = R"({"iss":"did:example:alice","to":"did:example:bob","grants":)" + mixed_grants() +
+                      R"(,"exp":1700000300,"epoch_label":")" + repeat("0123456789abcdef", 4) +
+                      R"(","epoch":3,"sig":")" + repeat("11", 64) + R"(1b")";
+    if (pubkey) out += R"(,"pubkey":")" + repeat("02", 1) + repeat("ab", 32) + '"';
+    return out + "}";
+}
+
+std::string mixed_chain() {
+    std::string out = "[";
+    out += mixed_link(false);
+    out += ',';
+    out += mixed_link(true);
+    return out + "]";
+}
+
 }  // namespace json_inputs
 
 std::string repeat(std::string_view s, std::size_t n) {

@@ -74,6 +74,13 @@ std::string grants(std::size_t n);  // n grants
 std::string link(std::size_t n);    // one delegation link holding n grants
 std::string chain(std::size_t n);   // n links of one grant each
 std::string jwk(std::size_t n);     // an EC key whose "kid" is n times longer
+// Shapes as hosts send them: three grants (caveats with exp, max_uses and an
+// nb object holding a decimal number and a string; with exp and nb; empty),
+// a link holding them (with or without a pubkey), and a chain of two such
+// links, the second with a pubkey.
+std::string mixed_grants();
+std::string mixed_link(bool pubkey);
+std::string mixed_chain();
 }  // namespace json_inputs
 
 // ---- host side ----------------------------------------------------------------

@@ -3,7 +3,8 @@
 // a chain of links, a JWK thumbprint, token claims, or a JWK carrying the
 // input repeated to about 1 MB in a member nothing reads. Whatever reads
 // writes canonically, and that text reads back to the same records and
-// writes to the same bytes; every refusal ends with its position; a link's
+// writes to the same bytes, which are also what writing straight from the
+// text gives; every refusal ends with its position; a link's
 // parent-reference hash is SHA-256 of its canonical text. The repeated input
 // is only checked, never held: scripts/fuzz.sh runs this target with a
 // memory limit that reading it into a tree would break.
@@ -40,6 +41,16 @@ void round_trip(std::string_view in, Read read, Write write) {
     FUZZ_CHECK(write(second.value()) == canonical, fuzz::show(in) + " -> " + fuzz::show(canonical));
 }
 
+// Writing straight from the text gives what reading into records and
+// writing them gives, or the same refusal.
+template <class T, class Read, class Write>
+void same_as_records(std::string_view in, Read read, Write write, const Result<std::string>& direct) {
+    const Result<T> records = read(in);
+    FUZZ_CHECK(records.ok() == direct.ok(), fuzz::show(in));
+    if (records.ok()) FUZZ_CHECK(write(records.value()) == direct.value(), fuzz::show(in));
+    else FUZZ_CHECK(records.error() == direct.error(), fuzz::show(in) + " -> " + direct.error().detail);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -53,19 +64,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case 1:
             round_trip<std::vector<capability::Grant>>(in, capability::grants_from_json, capability::grants_to_json);
+            same_as_records<std::vector<capability::Grant>>(in, capability::grants_from_json,
+                                                            capability::grants_to_json, capability::canonical_grants(in));
             break;
         case 2: {
             round_trip<capability::Delegation>(in, capability::delegation_from_json, capability::delegation_to_json);
             const auto link = capability::delegation_from_json(in);
+            const auto hash = capability::parent_ref_hash_link(in);
+            FUZZ_CHECK(link.ok() == hash.ok(), fuzz::show(in));
             if (link.ok()) {
                 const Digest32 want = sha256(capability::delegation_to_json(link.value()));
                 FUZZ_CHECK(capability::parent_ref_hash_link(link.value()) == want, fuzz::show(in));
+                FUZZ_CHECK(hash.value() == hex_encode(want.data(), want.size()), fuzz::show(in));
+            } else {
+                FUZZ_CHECK(hash.error() == link.error(), fuzz::show(in));
             }
             break;
         }
         case 3:
             round_trip<std::vector<capability::Delegation>>(in, capability::delegations_from_json,
                                                             capability::delegations_to_json);
+            same_as_records<std::vector<capability::Delegation>>(in, capability::delegations_from_json,
+                                                                 capability::delegations_to_json,
+                                                                 capability::canonical_delegations(in));
             break;
         case 4: {
             const auto t = token::jwk_thumbprint(in);

@@ -236,6 +236,7 @@ Status Reader::lex_number(Token& t, bool keep) {
         if (!digit_due()) return no_digit();
         while (i < n && is_digit(text_[i])) ++i;
     }
+    t.begin = start;
     t.pos = pos_ = i;
     if (!keep && integer && int_end - int_start < 20) {
         // Unread, and no integer this short can be out of range.
@@ -471,7 +472,18 @@ Status Reader::next_member(bool first, bool& more) {
     return {};
 }
 
+std::size_t Reader::plain_string_end(std::size_t start) const noexcept {
+    const auto* s = reinterpret_cast<const unsigned char*>(text_.data());
+    const std::size_t i = scan::plain_run(s, start + 1, text_.size(), true);
+    return i < text_.size() && s[i] == '"' ? i : 0;
+}
+
 Status Reader::key(std::string_view& out) {
+    if (const std::size_t close = plain_string_end(pos_); close != 0) {
+        out = text_.substr(pos_ + 1, close - pos_ - 1);
+        pos_ = close + 1;
+        return {};
+    }
     std::size_t end = 0;
     QUORENT_CHECK(lex_string(pos_, true, key_, out, end));
     pos_ = end;

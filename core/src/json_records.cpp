@@ -4,6 +4,7 @@
 #include "quorent/json.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 namespace quorent::json {
 
@@ -12,6 +13,39 @@ namespace {
 std::size_t skip_ws_from(std::string_view text, std::size_t i) noexcept {
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r')) ++i;
     return i;
+}
+
+// A number written without exponent and with at most 15 significant digits
+// is the shortest text of the double it reads as (no two such texts read
+// as the same double); where write_double would write that double without
+// exponent too, its text is that number's, trailing zeros of the fraction
+// dropped. Writes it and returns true in that case only.
+bool write_short_decimal(std::string& out, std::string_view num) {
+    std::size_t i = num.front() == '-' ? 1 : 0;
+    const std::size_t int_start = i;
+    while (i < num.size() && num[i] >= '0' && num[i] <= '9') ++i;
+    const std::string_view whole = num.substr(int_start, i - int_start);
+    if (i >= num.size() || num[i] != '.') return false;
+    std::string_view frac = num.substr(i + 1);
+    if (frac.find_first_of("eE") != std::string_view::npos) return false;
+    while (!frac.empty() && frac.back() == '0') frac.remove_suffix(1);
+    std::size_t significant = 0;
+    if (whole != "0") {
+        significant = whole.size() + frac.size();
+    } else {
+        const std::size_t zeros = frac.find_first_not_of('0');
+        if (zeros == std::string_view::npos) {
+            significant = 0;  // zero
+        } else {
+            if (zeros > 4) return false;  // below 1e-5: exponent form
+            significant = frac.size() - zeros;
+        }
+    }
+    if (significant > 15) return false;
+    out.append(num.data(), i + 1);  // sign, whole part and point
+    if (frac.empty()) out += '0';
+    else out += frac;
+    return true;
 }
 
 }  // namespace
@@ -88,6 +122,64 @@ Status Reader::loose_string(std::optional<std::string>& out) {
     out.emplace(t.str);
     last_end_ = t.pos;
     return {};
+}
+
+Status Reader::view(std::string_view& out) {
+    // Printable ASCII without escapes, the common case, is taken directly.
+    skip_ws();
+    if (pos_ < text_.size() && text_[pos_] == '"') {
+        if (const std::size_t close = plain_string_end(pos_); close != 0) {
+            out = text_.substr(pos_ + 1, close - pos_ - 1);
+            last_end_ = pos_ = close + 1;
+            return {};
+        }
+    }
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind != Tok::Str) return invalid_type(t, "a string");
+    out = keep_view(t.str);
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::optional_view(std::optional<std::string_view>& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind == Tok::Null) {
+        out.reset();
+    } else if (t.kind == Tok::Str) {
+        out = keep_view(t.str);
+    } else {
+        return invalid_type(t, "a string");
+    }
+    last_end_ = t.pos;
+    return {};
+}
+
+Status Reader::loose_view(std::optional<std::string_view>& out) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind != Tok::Str) {
+        out.reset();
+        return skip_rest(t);
+    }
+    out = keep_view(t.str);
+    last_end_ = t.pos;
+    return {};
+}
+
+std::string_view Reader::keep_view(std::string_view str) {
+    // Unescaped strings are views of the text; decoded ones live in scratch_
+    // until the next string and are copied from there into blocks of at
+    // least 4 KB, appended only within their capacity (so that earlier views
+    // stay valid): what is kept stays within about twice the text.
+    if (str.data() != scratch_.data()) return str;
+    if (kept_.empty() || kept_.front().capacity() - kept_.front().size() < str.size())
+        kept_.emplace_front().reserve(std::max<std::size_t>(str.size(), 4096));
+    std::string& block = kept_.front();
+    const std::size_t at = block.size();
+    block.append(str);
+    return std::string_view(block).substr(at);
 }
 
 Status Reader::u64(std::uint64_t& out) {
@@ -245,9 +337,12 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
         case Tok::Null: out += "null"; break;
         case Tok::True: out += "true"; break;
         case Tok::False: out += "false"; break;
-        case Tok::U64: write_u64(out, t.u); break;
-        case Tok::I64: write_i64(out, t.i); break;
-        case Tok::F64: write_double(out, t.d); break;
+        // An integer's text is already canonical.
+        case Tok::U64:
+        case Tok::I64: out.append(text_, t.begin, t.pos - t.begin); break;
+        case Tok::F64:
+            if (!write_short_decimal(out, text_.substr(t.begin, t.pos - t.begin))) write_double(out, t.d);
+            break;
         case Tok::Str: write_string(out, t.str); break;
         case Tok::Arr: {
             QUORENT_CHECK(enter(t));
@@ -265,9 +360,12 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
             return {};
         }
         case Tok::Obj: {
+            QUORENT_CHECK(enter(t));
+            bool written = false;
+            QUORENT_CHECK(canonical_members_in_order(t, out, written));
+            if (written) return {};
             // Members are gathered in one buffer, each as its raw key then
             // its canonical `"key":value`, and written in key order.
-            QUORENT_CHECK(enter(t));
             struct Entry {
                 std::size_t off, key_len, len;
             };
@@ -310,6 +408,77 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
     return {};
 }
 
+Status Reader::canonical_members_in_order(const Token& t, std::string& out, bool& written) {
+    // The common case: at most 16 members, keys without escapes, none
+    // repeated. The members are written as they come (an unescaped key is
+    // its own canonical text) and put in key order afterwards if need be.
+    // For any other object nothing is written and the reader goes back to
+    // its opening brace.
+    struct Written {
+        std::string_view key;
+        std::size_t off, len;  // `"key":value` in out
+    };
+    Written m[16];
+    std::size_t n = 0;
+    bool sorted = true;
+    const std::size_t mark = out.size();
+    const std::size_t depth = depth_;
+    auto rewind = [&] {
+        out.resize(mark);
+        pos_ = t.pos + 1;
+        depth_ = depth;
+        written = false;
+        return Status{};
+    };
+    out += '{';
+    for (bool first = true;; first = false) {
+        bool more = false;
+        QUORENT_CHECK(next_member(first, more));
+        if (!more) break;
+        std::string_view k;
+        QUORENT_CHECK(key(k));
+        if (k.data() == key_.data() || n == std::size(m)) return rewind();
+        if (n != 0 && !(m[n - 1].key < k)) {
+            if (m[n - 1].key == k) return rewind();
+            sorted = false;
+        }
+        if (!first) out += ',';
+        const std::size_t off = out.size();
+        out += '"';
+        out += k;
+        out += "\":";
+        QUORENT_CHECK(colon());
+        Token v;
+        QUORENT_CHECK(lex(v));
+        QUORENT_CHECK(canonical_rest(v, out));
+        m[n++] = Written{k, off, out.size() - off};
+    }
+    if (!sorted) {
+        std::sort(m, m + n, [](const Written& a, const Written& b) { return a.key < b.key; });
+        for (std::size_t i = 0; i + 1 < n; ++i)
+            if (m[i].key == m[i + 1].key) return rewind();
+        // The members as written, copied aside (on the stack when small).
+        const std::size_t len = out.size() - mark - 1;
+        char small[256];
+        std::string large;
+        const char* members = small;
+        if (len <= sizeof small) {
+            std::memcpy(small, out.data() + mark + 1, len);
+        } else {
+            large.assign(out, mark + 1);
+            members = large.data();
+        }
+        out.resize(mark + 1);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i != 0) out += ',';
+            out.append(members + (m[i].off - mark - 1), m[i].len);
+        }
+    }
+    out += '}';
+    written = true;
+    return {};
+}
+
 Status Reader::canonical_map(TextObject& out) {
     Token t;
     QUORENT_CHECK(lex(t));
@@ -330,6 +499,25 @@ Status Reader::canonical_map(TextObject& out) {
         QUORENT_CHECK(canonical_rest(v, text));
         out.insert_or_assign(std::move(k), std::move(text));
     }
+}
+
+Status Reader::object_text(std::string_view& out, bool& empty) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind != Tok::Obj) return invalid_type(t, "a map");
+    const std::size_t open = t.pos;
+    const std::size_t first = skip_ws_from(text_, open + 1);
+    empty = first < text_.size() && text_[first] == '}';
+    QUORENT_CHECK(skip_rest(t));
+    out = text_.substr(open, last_end_ - open);
+    return {};
+}
+
+void write_canonical(std::string& out, std::string_view text) {
+    // The text has been read once: reading it again cannot fail.
+    Reader r(text);
+    Reader::Token t;
+    if (r.lex(t).ok()) (void)r.canonical_rest(t, out);
 }
 
 Result<Value> parse(std::string_view text, ErrorKind kind) {

@@ -2,6 +2,7 @@
 // and writer.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -21,7 +22,13 @@ inline std::size_t plain_run(const unsigned char* s, std::size_t i, std::size_t 
         std::uint64_t bad =
             ((w - kOnes * 0x20) & ~w & kHigh) | has_zero(w ^ (kOnes * '"')) | has_zero(w ^ (kOnes * '\\'));
         if (ascii) bad |= w & kHigh;
-        if (bad != 0) break;
+        if (bad != 0) {
+            // The lowest flagged lane is exact (a borrow only reaches lanes
+            // above it): on a little-endian machine it is the first such byte.
+            if constexpr (std::endian::native == std::endian::little)
+                return i + static_cast<std::size_t>(std::countr_zero(bad) >> 3);
+            break;
+        }
     }
     for (; i < n; ++i) {
         const unsigned char c = s[i];

@@ -17,27 +17,26 @@ To copy_common(From&& from) {
 }  // namespace
 
 DeedRecord deed_to_record(Deed&& deed) {
-    // Only the shared fields are moved out; grants and delegations stay.
     auto record = copy_common<DeedRecord>(std::move(deed));
-    if (deed.grants) record.grants = capability::grants_to_json(*deed.grants);
-    if (deed.delegations) record.delegations = capability::delegations_to_json(*deed.delegations);
+    record.grants = std::move(deed.grants);
+    record.delegations = std::move(deed.delegations);
     return record;
 }
 
 DeedRecord deed_to_record(const Deed& deed) {
     auto record = copy_common<DeedRecord>(deed);
-    if (deed.grants) record.grants = capability::grants_to_json(*deed.grants);
-    if (deed.delegations) record.delegations = capability::delegations_to_json(*deed.delegations);
+    record.grants = deed.grants;
+    record.delegations = deed.delegations;
     return record;
 }
 
 Result<Deed> record_to_deed(const DeedRecord& record) {
     auto deed = copy_common<Deed>(record);
     if (record.grants) {
-        QUORENT_TRY(deed.grants, capability::grants_from_json(*record.grants));
+        QUORENT_TRY(deed.grants, capability::canonical_grants(*record.grants));
     }
     if (record.delegations) {
-        QUORENT_TRY(deed.delegations, capability::delegations_from_json(*record.delegations));
+        QUORENT_TRY(deed.delegations, capability::canonical_delegations(*record.delegations));
     }
     return deed;
 }

@@ -32,27 +32,35 @@ constexpr Member<Claims> kClaims[] = {
 };
 
 // The members of a JWK that matter here, each present only when it is a
-// string (a repeated member keeps its last value).
-struct JwkFields {
-    std::optional<std::string> kty, crv, x, y, kid;
+// string (a repeated member keeps its last value): owned, or borrowed from
+// the text being read.
+template <class S>
+struct Jwk {
+    std::optional<S> kty, crv, x, y, kid;
 };
+using JwkFields = Jwk<std::string>;
 
 // Reads one JWK's members into `k`; any value that is no object leaves all
 // of them absent.
-Status read_jwk(Reader& r, JwkFields& k) {
-    k = JwkFields{};
+template <class S>
+Status read_jwk(Reader& r, Jwk<S>& k) {
+    k = Jwk<S>{};
     bool object = false;
     return r.members(object, [&](std::string_view name) -> Status {
-        if (name == "kty") return r.loose_string(k.kty);
-        if (name == "crv") return r.loose_string(k.crv);
-        if (name == "x") return r.loose_string(k.x);
-        if (name == "y") return r.loose_string(k.y);
-        if (name == "kid") return r.loose_string(k.kid);
-        return r.skip();
+        std::optional<S>* field = name == "kty" ? &k.kty
+                                  : name == "crv" ? &k.crv
+                                  : name == "x"   ? &k.x
+                                  : name == "y"   ? &k.y
+                                  : name == "kid" ? &k.kid
+                                                  : nullptr;
+        if (field == nullptr) return r.skip();
+        if constexpr (std::is_same_v<S, std::string>) return r.loose_string(*field);
+        else return r.loose_view(*field);
     });
 }
 
-Result<std::string> thumbprint(const JwkFields& jwk) {
+template <class S>
+Result<std::string> thumbprint(const Jwk<S>& jwk) {
     if (!jwk.kty) return make_error(ErrorKind::BadKey, "missing kty");
     if (*jwk.kty != "EC") return make_error(ErrorKind::BadKey, "unsupported kty");
     if (!jwk.crv) return make_error(ErrorKind::BadKey, "missing crv");
@@ -86,7 +94,10 @@ Result<std::string> jwk_thumbprint(const json::Value& jwk) {
 }
 
 Result<std::string> jwk_thumbprint(std::string_view jwk_json) {
-    QUORENT_TRY(const JwkFields jwk, json::read_text<JwkFields>(jwk_json, ErrorKind::BadKey, read_jwk));
+    Reader r(jwk_json, ErrorKind::BadKey);
+    Jwk<std::string_view> jwk;
+    if (Status s = read_jwk(r, jwk); !s.ok()) return std::move(s).error();
+    if (Status s = r.end(); !s.ok()) return std::move(s).error();
     return thumbprint(jwk);
 }
 

@@ -173,7 +173,18 @@ void write_member(Writer& w, const M& v) {
 
 }  // namespace
 
+template <class M>
+std::size_t member_size(const M& v) {
+    if constexpr (std::is_same_v<M, std::uint8_t>) return 1;
+    else if constexpr (std::is_same_v<M, std::uint64_t>) return 8;
+    else if constexpr (std::is_same_v<M, std::string>) return 4 + v.size();
+    else return 1 + (v ? 4 + v->size() : 0);
+}
+
 void write(Writer& w, const sovereign::DeedRecord& v) {
+    // A deed with grants and a chain outgrows the writer's first buffer:
+    // room for all of it at once.
+    w.reserve(std::apply([&](const auto&... m) { return (member_size(v.*m.member) + ...); }, kDeedMembers));
     std::apply([&](const auto&... m) { (write_member(w, v.*m.member), ...); }, kDeedMembers);
 }
 

@@ -39,6 +39,7 @@ public:
     void i32(std::int32_t v);
     void u64(std::uint64_t v);
     void raw(const void* data, std::size_t len);
+    void reserve(std::size_t len) { bytes_.reserve(bytes_.size() + len); }
     void length(std::size_t len);  // i32 prefix; longer than 2^31 - 1 is an internal failure
     RustBuffer release();
     const std::vector<std::uint8_t>& bytes() const noexcept { return bytes_; }

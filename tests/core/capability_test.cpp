@@ -14,14 +14,31 @@ namespace {
 
 const std::string kZeros64(64, '0');
 
+template <class T>
+std::string shown(const Result<T>& r, std::string (*write)(const T&)) {
+    return r.ok() ? write(r.value()) : "ERR " + r.error().detail;
+}
+
+std::string text_of(const std::string& s) { return s; }
+
+// Through the records, checked against the writing straight from the text
+// (the exported operations' path), message for message.
 std::string grants_roundtrip(std::string_view text) {
-    auto g = grants_from_json(text);
-    return g.ok() ? grants_to_json(g.value()) : "ERR " + g.error().detail;
+    const std::string owned = shown(grants_from_json(text), grants_to_json);
+    EXPECT_EQ(shown(canonical_grants(text), text_of), owned) << text;
+    return owned;
 }
 
 std::string delegation_roundtrip(std::string_view text) {
-    auto d = delegation_from_json(text);
-    return d.ok() ? delegation_to_json(d.value()) : "ERR " + d.error().detail;
+    const auto d = delegation_from_json(text);
+    const std::string owned = shown(d, delegation_to_json);
+    const auto hash = parent_ref_hash_link(text);
+    EXPECT_EQ(hash.ok() ? "" : "ERR " + hash.error().detail, d.ok() ? "" : owned) << text;
+    if (d.ok()) {
+        EXPECT_EQ(hash.value(), hex_encode(parent_ref_hash_link(d.value()).data(), 32)) << text;
+        EXPECT_EQ(shown(canonical_delegations("[" + std::string(text) + "]"), text_of), "[" + owned + "]") << text;
+    }
+    return owned;
 }
 
 std::string link_text(std::string_view extra = "", std::string_view label = kZeros64) {
@@ -52,6 +69,26 @@ TEST(GrantJson, ReadingIsTolerantAndWritingCanonical) {
               R"([{"res":"r","act":[],"cav":{"nb":{"a":{"c":true,"d":2.5},"b":1}}}])");
     EXPECT_EQ(grants_roundtrip(R"([{"res":"r","act":[],"cav":{"nb":{"k":1,"k":[2]}, "max_uses":3,"exp":4}}])"),
               R"([{"res":"r","act":[],"cav":{"exp":4,"max_uses":3,"nb":{"k":[2]}}}])");
+    // nb in key order at every level, whatever order, escapes, repeats and
+    // number of members the text has.
+    EXPECT_EQ(grants_roundtrip(R"([{"res":"r","act":[],"cav":{"nb":{"t":"x","r":0.250,"s":{"z":1E2,"y":[{"b":0,"a":-0}]}}}}])"),
+              R"([{"res":"r","act":[],"cav":{"nb":{"r":0.25,"s":{"y":[{"a":-0.0,"b":0}],"z":100.0},"t":"x"}}}])");
+    EXPECT_EQ(grants_roundtrip(R"([{"res":"r","act":[],"cav":{"nb":{"b":1,"\u0061":2,"c":3,"b":4}}}])"),
+              R"([{"res":"r","act":[],"cav":{"nb":{"a":2,"b":4,"c":3}}}])");
+    std::string many = R"([{"res":"r","act":[],"cav":{"nb":{)", many_sorted;
+    for (char c = 'z'; c >= 'a'; --c) many += std::string(c == 'z' ? "" : ",") + '"' + c + "\":" + (c == 'q' ? "[]" : "0");
+    for (char c = 'a'; c <= 'z'; ++c) many_sorted += std::string(c == 'a' ? "" : ",") + '"' + c + "\":" + (c == 'q' ? "[]" : "0");
+    EXPECT_EQ(grants_roundtrip(many + "}}}]"), R"([{"res":"r","act":[],"cav":{"nb":{)" + many_sorted + "}}}]");
+    // Many strings with escapes, and one longer than the reader's blocks for
+    // decoded strings: each keeps its own bytes.
+    std::string acts, acts_canonical;
+    for (int i = 0; i < 1500; ++i) {
+        acts += std::string(i == 0 ? "" : ",") + "\"\\u00e9" + std::to_string(i) + "\"";
+        acts_canonical += std::string(i == 0 ? "" : ",") + "\"\xc3\xa9" + std::to_string(i) + "\"";
+    }
+    const std::string long_res(5000, 'r');
+    EXPECT_EQ(grants_roundtrip(R"([{"res":"\/)" + long_res + R"(","act":[)" + acts + R"(],"cav":{}}])"),
+              R"([{"res":"/)" + long_res + R"(","act":[)" + acts_canonical + R"(],"cav":{}}])");
     // Strings: a tab and U+0001 escaped, é and the solidus raw.
     EXPECT_EQ(grants_roundtrip(R"([{"res":"\t\u0001\u00e9\/","act":[],"cav":{}}])"),
               "[{\"res\":\"\\t\\u0001\xc3\xa9/\",\"act\":[],\"cav\":{}}]");

@@ -71,6 +71,11 @@ std::string delegation_to_json(const Delegation& link);
 Result<std::vector<Delegation>> delegations_from_json(std::string_view text);
 std::string delegations_to_json(const std::vector<Delegation>& links);
 
+// A text read as above, written canonically (what the reading functions
+// followed by the writing ones give, without building the records).
+Result<std::string> canonical_grants(std::string_view text);
+Result<std::string> canonical_delegations(std::string_view text);
+
 // Appending forms of the writers.
 void write_grant(std::string& out, const Grant& grant);
 void write_grants(std::string& out, const std::vector<Grant>& grants);
@@ -120,13 +125,10 @@ Result<std::string> delegate(std::uint64_t tenant_id, std::string_view iss, std:
                              std::uint64_t epoch, std::string_view parent_ref_hash_hex,
                              std::optional<std::string_view> pubkey_hex, std::string_view signature_hex);
 
-// The deed with its grants and delegations replaced by these lists (both
-// present afterwards, even when empty); every other field unchanged.
-sovereign::Deed with_capabilities(sovereign::Deed deed, std::vector<Grant> grants, std::vector<Delegation> delegations);
-
-// The base deed with these grants and this chain. The base deed's own lists
-// must read although they are replaced; then the grants, then the chain are
-// read (kind Input with the reader's message).
+// The base deed with these grants and this chain, canonically (both present
+// afterwards, even when empty); every other field unchanged. The base deed's
+// own lists must read although they are replaced; then the grants, then the
+// chain are read (kind Input with the reader's message).
 Result<sovereign::Deed> mint_capability_deed(const sovereign::DeedRecord& base_deed, std::string_view grants_json,
                                              std::string_view delegation_chain_json);
 

@@ -1,6 +1,7 @@
 // The failure of every core operation, and the result type that carries it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -58,15 +59,16 @@ private:
 class [[nodiscard]] Status {
 public:
     Status() = default;
-    Status(CoreError error) : error_(std::move(error)), failed_(true) {}
-    bool ok() const noexcept { return !failed_; }
+    Status(CoreError error) : error_(std::move(error)) {}
+    bool ok() const noexcept { return !error_.has_value(); }
     explicit operator bool() const noexcept { return ok(); }
-    const CoreError& error() const& { return error_; }
-    CoreError&& error() && { return std::move(error_); }
+    // Of a failed status only (std::bad_optional_access otherwise).
+    const CoreError& error() const& { return error_.value(); }
+    CoreError&& error() && { return std::move(error_).value(); }
 
 private:
-    CoreError error_{ErrorKind::Input, {}};
-    bool failed_ = false;
+    // Empty on success: nothing to build or destroy on the common path.
+    std::optional<CoreError> error_;
 };
 
 }  // namespace quorent

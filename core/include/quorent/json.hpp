@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <forward_list>
 #include <map>
 #include <optional>
 #include <span>
@@ -170,12 +171,22 @@ public:
     Status optional_string(std::optional<std::string>& out);  // null: absent
     // A string; any other value is checked, skipped and leaves `out` empty.
     Status loose_string(std::optional<std::string>& out);
+    // The same, borrowing: a view of the text, or, for a string holding an
+    // escape, of its decoded copy, which the reader keeps until it is
+    // destroyed. Views live as long as both the text and the reader.
+    Status view(std::string_view& out);
+    Status optional_view(std::optional<std::string_view>& out);
+    Status loose_view(std::optional<std::string_view>& out);
     Status u64(std::uint64_t& out);
     Status optional_u64(std::optional<std::uint64_t>& out);  // null: absent
     Status value(Value& out);                                // anything
     // An object of free-form values, each held as its canonical text (what
     // write() makes of it); last duplicate wins.
     Status canonical_map(TextObject& out);
+    // An object of free-form values, checked and left as it stands: `out`
+    // views its text (from its opening to its closing brace), `empty` tells
+    // whether it has no member. write_canonical() writes it.
+    Status object_text(std::string_view& out, bool& empty);
     Status skip();  // any value, discarded
     // An array, each element read by `element`.
     Status array(FunctionRef<Status()> element);
@@ -208,6 +219,7 @@ private:
         // Scalars: the offset just past the token; brackets: the offset of
         // the bracket.
         std::size_t pos = 0;
+        std::size_t begin = 0;  // numbers: the offset of their first character
         std::uint64_t u = 0;
         std::int64_t i = 0;
         double d = 0;
@@ -223,6 +235,9 @@ private:
     // escape is met; `end` is just past its closing quote.
     Status lex_string(std::size_t start, bool keep, std::string& buf, std::string_view& str, std::size_t& end);
     Status lex_number(Token& t, bool keep);
+    // The offset of the closing quote of the string opening at `start` when
+    // it holds nothing but printable ASCII without escapes; otherwise 0.
+    std::size_t plain_string_end(std::size_t start) const noexcept;
     Status lex_literal(Token& t, std::string_view word, Tok kind);
     // Entering and leaving a container, with the nesting limit.
     Status enter(const Token& t);
@@ -236,6 +251,13 @@ private:
     Status skip_rest(const Token& t);
     Status value_rest(const Token& t, Value& out);
     Status canonical_rest(const Token& t, std::string& out);
+    // An object entered at `t` written canonically in one pass (members put
+    // in key order afterwards if need be) when it has at most 16 members,
+    // no escaped key and no repeated one; otherwise nothing is written,
+    // `written` is false and the reader is back at its first member.
+    Status canonical_members_in_order(const Token& t, std::string& out, bool& written);
+    std::string_view keep_view(std::string_view str);
+    friend void write_canonical(std::string& out, std::string_view text);
     bool in_array() const noexcept { return (open_[(depth_ - 1) / 64] >> ((depth_ - 1) % 64)) & 1; }
 
     std::string_view text_;
@@ -246,7 +268,12 @@ private:
     std::uint64_t open_[2] = {0, 0};  // the open containers' kinds, by depth (1: array)
     std::string scratch_;             // decoded strings
     std::string key_;                 // decoded keys
+    std::forward_list<std::string> kept_;  // blocks of decoded strings handed out as views
 };
+
+// The canonical form of a JSON text that has been read successfully (an
+// object from Reader::object_text, say), appended to `out`.
+void write_canonical(std::string& out, std::string_view text);
 
 // Reads one value of type T with `read(reader, out)` from a text that must
 // hold nothing else.

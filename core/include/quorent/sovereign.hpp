@@ -44,11 +44,12 @@ struct DeedRecord : DeedFields {
     bool operator==(const DeedRecord&) const = default;
 };
 
-// The core deed: grants and delegations held as records rather than JSON
-// text. Both are absent on an identity-only deed.
+// The core deed: grants and delegations held as their canonical JSON text
+// (as capability::grants_to_json and delegations_to_json write them). Both
+// are absent on an identity-only deed.
 struct Deed : DeedFields {
-    std::optional<std::vector<capability::Grant>> grants;
-    std::optional<std::vector<capability::Delegation>> delegations;
+    std::optional<std::string> grants;
+    std::optional<std::string> delegations;
 
     bool operator==(const Deed&) const = default;
 };
@@ -59,15 +60,14 @@ struct Deed : DeedFields {
 Deed minted_deed(std::string_view mode, std::uint64_t tenant, std::string sub, std::string_view aud,
                  std::string_view challenge, std::uint64_t exp);
 
-// Core deed to exported record: grants and delegations become their
-// canonical JSON text. Cannot fail.
+// Core deed to exported record. Cannot fail.
 DeedRecord deed_to_record(const Deed& deed);
 // The same, moving the texts out of a deed that is no longer needed.
 DeedRecord deed_to_record(Deed&& deed);
 
 // Exported record to core deed: the grants text, then the delegations text,
-// are read (kind Input with the reader's message on failure); nothing else
-// is validated.
+// are read and written canonically (kind Input with the reader's message on
+// failure); nothing else is validated.
 Result<Deed> record_to_deed(const DeedRecord& record);
 
 }  // namespace quorent::sovereign
