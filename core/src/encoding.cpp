@@ -6,6 +6,10 @@
 #include <charconv>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quorent {
 
 namespace {
@@ -164,7 +168,24 @@ void append_hex(std::string& out, const void* data, std::size_t len) {
     out.resize(at + len * 2);
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     char* p = out.data() + at;
-    for (std::size_t i = 0; i < len; ++i, p += 2) std::memcpy(p, kHexPairs.v[bytes[i]], 2);
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes a step: each nibble becomes '0' + n, plus 39 above 9
+    // ('a' - '0' - 10), and the high and low digits are interleaved.
+    const __m128i low4 = _mm_set1_epi8(0x0F);
+    const __m128i nine = _mm_set1_epi8(9);
+    const __m128i zero = _mm_set1_epi8('0');
+    const __m128i gap = _mm_set1_epi8(39);
+    auto digits = [&](__m128i n) { return _mm_add_epi8(_mm_add_epi8(n, zero), _mm_and_si128(_mm_cmpgt_epi8(n, nine), gap)); };
+    for (; i + 16 <= len; i += 16, p += 32) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        const __m128i hi = digits(_mm_and_si128(_mm_srli_epi16(b, 4), low4));
+        const __m128i lo = digits(_mm_and_si128(b, low4));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_unpacklo_epi8(hi, lo));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16), _mm_unpackhi_epi8(hi, lo));
+    }
+#endif
+    for (; i < len; ++i, p += 2) std::memcpy(p, kHexPairs.v[bytes[i]], 2);
 }
 
 std::string hex_encode(const std::uint8_t* data, std::size_t len) {

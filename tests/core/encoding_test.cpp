@@ -33,6 +33,15 @@ TEST(ConstantTimeEncoding, HexOfEveryByteAndEveryDigitPair) {
     ASSERT_EQ(hex_encode_secret(all.data(), all.size()), expected);
     for (std::size_t len = 0; len < 9; ++len)
         ASSERT_EQ(hex_encode_secret(all.data(), len), expected.substr(0, 2 * len));
+    // Public hex, sixteen bytes a step and the rest byte by byte, appended
+    // after what the text already holds, from every offset of a block.
+    for (std::size_t from = 0; from < 17; ++from) {
+        for (std::size_t len = 0; from + len <= all.size(); len += 13) {
+            std::string out = "0x";
+            append_hex(out, all.data() + from, len);
+            ASSERT_EQ(out, "0x" + expected.substr(2 * from, 2 * len)) << from << " " << len;
+        }
+    }
     // Every pair of bytes in place of a pair of valid digits: in the first
     // word, at the start of the second, and in the byte-wise tail.
     const std::string fill = "0123456789abcdefAB";
