@@ -9,13 +9,12 @@
 #include <cstring>
 
 #include "json_scan.hpp"
+#include "json_steps.hpp"
 #include "quorent/json.hpp"
 
 namespace quorent::json {
 
 namespace {
-
-constexpr std::size_t kMaxDepth = 127;
 
 constexpr bool is_ws(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 constexpr bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
@@ -110,6 +109,8 @@ CoreError Reader::fail(std::string message, std::size_t offset) const {
     return CoreError{kind_, std::move(message)};
 }
 
+CoreError Reader::fail(const char* message, std::size_t offset) const { return fail(std::string(message), offset); }
+
 CoreError Reader::invalid_type(const Token& found, std::string_view wanted) const {
     std::string msg = "invalid type: ";
     switch (found.kind) {
@@ -161,8 +162,6 @@ CoreError Reader::invalid_value(std::string message) const {
 }
 
 // ---- tokens ---------------------------------------------------------------------
-
-void Reader::skip_ws() noexcept { pos_ = skip_ws_from(text_, pos_); }
 
 Status Reader::lex(Token& t, bool keep) {
     skip_ws();
@@ -229,8 +228,10 @@ Status Reader::lex_number(Token& t, bool keep) {
         if (!digit_due()) return no_digit();
         while (i < n && is_digit(text_[i])) ++i;
     }
+    bool exponent = false;
     if (i < n && (text_[i] == 'e' || text_[i] == 'E')) {
         integer = false;
+        exponent = true;
         ++i;
         if (i < n && (text_[i] == '+' || text_[i] == '-')) ++i;
         if (!digit_due()) return no_digit();
@@ -241,6 +242,12 @@ Status Reader::lex_number(Token& t, bool keep) {
     if (!keep && integer && int_end - int_start < 20) {
         // Unread, and no integer this short can be out of range.
         t.kind = negative ? Tok::I64 : Tok::U64;
+        return {};
+    }
+    if (!keep && !integer && !exponent && int_end - int_start < 300) {
+        // Unread, and a fraction without exponent whose whole part is below
+        // 1e300 can be neither too large nor anything but a double or zero.
+        t.kind = Tok::F64;
         return {};
     }
     const char* first = text_.data() + int_start;
@@ -415,88 +422,11 @@ Status Reader::lex_string(std::size_t start, bool keep, std::string& buf, std::s
 
 // ---- containers -------------------------------------------------------------------
 
-Status Reader::enter(const Token& t) {
-    if (depth_ >= kMaxDepth) return fail("recursion limit exceeded", t.pos + 1);
-    const std::uint64_t bit = std::uint64_t{1} << (depth_ % 64);
-    if (t.kind == Tok::Arr) open_[depth_ / 64] |= bit;
-    else open_[depth_ / 64] &= ~bit;
-    ++depth_;
-    return {};
-}
 
-Status Reader::next_element(bool first, bool& more) {
-    const std::size_t n = text_.size();
-    skip_ws();
-    if (pos_ >= n) return fail("EOF while parsing a list", n);
-    char c = text_[pos_];
-    if (!first && c == ',') {
-        ++pos_;
-        skip_ws();
-        if (pos_ >= n) return fail("EOF while parsing a value", n);
-        if (text_[pos_] == ']' || text_[pos_] == '}') return fail("trailing comma", pos_ + 1);
-        more = true;
-        return {};
-    }
-    if (c == ']') {
-        last_end_ = ++pos_;
-        --depth_;
-        more = false;
-        return {};
-    }
-    if (!first) return fail("expected `,` or `]`", pos_ + 1);
-    more = true;
-    return {};
-}
 
-Status Reader::next_member(bool first, bool& more) {
-    const std::size_t n = text_.size();
-    skip_ws();
-    if (pos_ >= n) return fail("EOF while parsing an object", n);
-    char c = text_[pos_];
-    if (c == '}') {
-        last_end_ = ++pos_;
-        --depth_;
-        more = false;
-        return {};
-    }
-    if (!first) {
-        if (c != ',') return fail("expected `,` or `}`", pos_ + 1);
-        ++pos_;
-        skip_ws();
-        if (pos_ >= n) return fail("EOF while parsing a value", n);
-        c = text_[pos_];
-        if (c == '}') return fail("trailing comma", pos_ + 1);
-    }
-    if (c != '"') return fail("key must be a string", pos_ + 1);
-    more = true;
-    return {};
-}
 
-std::size_t Reader::plain_string_end(std::size_t start) const noexcept {
-    const auto* s = reinterpret_cast<const unsigned char*>(text_.data());
-    const std::size_t i = scan::plain_run(s, start + 1, text_.size(), true);
-    return i < text_.size() && s[i] == '"' ? i : 0;
-}
 
-Status Reader::key(std::string_view& out) {
-    if (const std::size_t close = plain_string_end(pos_); close != 0) {
-        out = text_.substr(pos_ + 1, close - pos_ - 1);
-        pos_ = close + 1;
-        return {};
-    }
-    std::size_t end = 0;
-    QUORENT_CHECK(lex_string(pos_, true, key_, out, end));
-    pos_ = end;
-    return {};
-}
 
-Status Reader::colon() {
-    skip_ws();
-    if (pos_ >= text_.size()) return fail("EOF while parsing an object", text_.size());
-    if (text_[pos_] != ':') return fail("expected `:`", pos_ + 1);
-    ++pos_;
-    return {};
-}
 
 Status Reader::skip_rest(const Token& t) {
     if (t.kind != Tok::Obj && t.kind != Tok::Arr) {

@@ -3,6 +3,8 @@
 // (as the value model or as canonical text).
 #include "quorent/json.hpp"
 
+#include "json_steps.hpp"
+
 #include <algorithm>
 #include <cstring>
 

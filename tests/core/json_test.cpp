@@ -166,6 +166,26 @@ TEST(JsonRead, SyntaxFaultsNameThePlaceWhereAStreamingReaderStops) {
     EXPECT_EQ(json::parse(std::string_view{}).error().detail, "EOF while parsing a value at line 1 column 0");
 }
 
+TEST(JsonRead, NumbersSkippedUnreadAreCheckedAsWhenRead) {
+    // Skipping converts no fraction without exponent whose whole part is
+    // short; its faults and verdicts are those of reading it.
+    const std::string cases[] = {
+        "0.25", "-12.5", "[1.0,2.5e3,-0.0,7]", "1" + std::string(298, '0') + ".5",
+        "1" + std::string(310, '0') + ".5", "-1" + std::string(310, '0') + ".5", "0." + std::string(400, '0') + "1",
+        "1e400", "1.5e-400", "[1.]", "[-0.x]", "{\"a\":[0.5,{\"b\":-3.25}]}",
+    };
+    for (const std::string& text : cases) {
+        const auto read = json::parse(text);
+        json::Reader r(text);
+        quorent::Status s = r.skip();
+        if (s.ok()) s = r.end();
+        ASSERT_EQ(s.ok(), read.ok()) << text;
+        if (!s.ok()) {
+            EXPECT_EQ(s.error().detail, read.error().detail) << text;
+        }
+    }
+}
+
 TEST(JsonRead, NestingStopsAt127LevelsWhetherReadOrSkipped) {
     const std::string ok = std::string(127, '[') + std::string(127, ']');
     EXPECT_TRUE(json::parse(ok).ok());

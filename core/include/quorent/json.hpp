@@ -227,9 +227,13 @@ private:
     };
 
     CoreError fail(std::string message, std::size_t offset) const;
+    // The same for a fixed message, kept out of the inline steps' way.
+    [[gnu::cold, gnu::noinline]] CoreError fail(const char* message, std::size_t offset) const;
     CoreError invalid_type(const Token& found, std::string_view wanted) const;
-    void skip_ws() noexcept;
-    // The next token; a string is decoded only when `keep`.
+    // The steps run for every token are inline (json_steps.hpp).
+    inline void skip_ws() noexcept;
+    // The next token; a string is decoded, and a number other than a short
+    // integer or a fraction without exponent converted, only when `keep`.
     Status lex(Token& t, bool keep = true);
     // The string opening at `start`: `str` views the text, or `buf` once an
     // escape is met; `end` is just past its closing quote.
@@ -237,16 +241,16 @@ private:
     Status lex_number(Token& t, bool keep);
     // The offset of the closing quote of the string opening at `start` when
     // it holds nothing but printable ASCII without escapes; otherwise 0.
-    std::size_t plain_string_end(std::size_t start) const noexcept;
+    inline std::size_t plain_string_end(std::size_t start) const noexcept;
     Status lex_literal(Token& t, std::string_view word, Tok kind);
     // Entering and leaving a container, with the nesting limit.
-    Status enter(const Token& t);
+    inline Status enter(const Token& t);
     // The separators of a container: whether another element (a member's
     // key) follows, or the container closed.
-    Status next_element(bool first, bool& more);
-    Status next_member(bool first, bool& more);
-    Status key(std::string_view& out);  // valid until the next key
-    Status colon();
+    inline Status next_element(bool first, bool& more);
+    inline Status next_member(bool first, bool& more);
+    inline Status key(std::string_view& out);  // valid until the next key
+    inline Status colon();
     // The rest of a value whose first token was read.
     Status skip_rest(const Token& t);
     Status value_rest(const Token& t, Value& out);
