@@ -163,7 +163,7 @@ CoreError Reader::invalid_value(std::string message) const {
 
 // ---- tokens ---------------------------------------------------------------------
 
-Status Reader::lex(Token& t, bool keep) {
+Status Reader::lex(Token& t, bool keep, bool defer) {
     skip_ws();
     const std::size_t n = text_.size();
     if (pos_ >= n) return fail("EOF while parsing a value", n);
@@ -185,7 +185,7 @@ Status Reader::lex(Token& t, bool keep) {
         case 'f': return lex_literal(t, "false", Tok::False);
         case 'n': return lex_literal(t, "null", Tok::Null);
         default:
-            if (c == '-' || is_digit(c)) return lex_number(t, keep);
+            if (c == '-' || is_digit(c)) return lex_number(t, keep, defer);
             break;
     }
     return fail("expected value", pos_ + 1);
@@ -203,7 +203,7 @@ Status Reader::lex_literal(Token& t, std::string_view word, Tok kind) {
     return {};
 }
 
-Status Reader::lex_number(Token& t, bool keep) {
+Status Reader::lex_number(Token& t, bool keep, bool defer) {
     const std::size_t n = text_.size();
     const std::size_t start = pos_;
     std::size_t i = start;
@@ -244,10 +244,11 @@ Status Reader::lex_number(Token& t, bool keep) {
         t.kind = negative ? Tok::I64 : Tok::U64;
         return {};
     }
-    if (!keep && !integer && !exponent && int_end - int_start < 300) {
-        // Unread, and a fraction without exponent whose whole part is below
-        // 1e300 can be neither too large nor anything but a double or zero.
+    if ((!keep || defer) && !integer && !exponent && int_end - int_start < 300) {
+        // A fraction without exponent whose whole part is below 1e300 can be
+        // neither too large nor anything but a double or zero: left as text.
         t.kind = Tok::F64;
+        t.deferred = true;
         return {};
     }
     const char* first = text_.data() + int_start;

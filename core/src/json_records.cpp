@@ -6,6 +6,7 @@
 #include "json_steps.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 
 namespace quorent::json {
@@ -48,6 +49,15 @@ bool write_short_decimal(std::string& out, std::string_view num) {
     if (frac.empty()) out += '0';
     else out += frac;
     return true;
+}
+
+// The value of a fraction without exponent whose whole part is below 1e300,
+// as the tokenizer converts it (too small a one is zero).
+double fraction_value(std::string_view num) {
+    const bool negative = num.front() == '-';
+    double d = 0;
+    if (std::from_chars(num.data() + (negative ? 1 : 0), num.data() + num.size(), d).ec != std::errc()) d = 0.0;
+    return negative ? -d : d;
 }
 
 }  // namespace
@@ -342,9 +352,11 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
         // An integer's text is already canonical.
         case Tok::U64:
         case Tok::I64: out.append(text_, t.begin, t.pos - t.begin); break;
-        case Tok::F64:
-            if (!write_short_decimal(out, text_.substr(t.begin, t.pos - t.begin))) write_double(out, t.d);
+        case Tok::F64: {
+            const std::string_view num = text_.substr(t.begin, t.pos - t.begin);
+            if (!write_short_decimal(out, num)) write_double(out, t.deferred ? fraction_value(num) : t.d);
             break;
+        }
         case Tok::Str: write_string(out, t.str); break;
         case Tok::Arr: {
             QUORENT_CHECK(enter(t));
@@ -355,7 +367,7 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
                 if (!more) break;
                 if (!first) out += ',';
                 Token e;
-                QUORENT_CHECK(lex(e));
+                QUORENT_CHECK(lex(e, true, true));
                 QUORENT_CHECK(canonical_rest(e, out));
             }
             out += ']';
@@ -385,7 +397,7 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
                 buf += ':';
                 QUORENT_CHECK(colon());
                 Token v;
-                QUORENT_CHECK(lex(v));
+                QUORENT_CHECK(lex(v, true, true));
                 QUORENT_CHECK(canonical_rest(v, buf));
                 entries.back().len = buf.size() - entries.back().off;
             }
@@ -451,7 +463,7 @@ Status Reader::canonical_members_in_order(const Token& t, std::string& out, bool
         out += "\":";
         QUORENT_CHECK(colon());
         Token v;
-        QUORENT_CHECK(lex(v));
+        QUORENT_CHECK(lex(v, true, true));
         QUORENT_CHECK(canonical_rest(v, out));
         m[n++] = Written{k, off, out.size() - off};
     }
@@ -496,7 +508,7 @@ Status Reader::canonical_map(TextObject& out) {
         std::string k(kv);
         QUORENT_CHECK(colon());
         Token v;
-        QUORENT_CHECK(lex(v));
+        QUORENT_CHECK(lex(v, true, true));
         std::string text;
         QUORENT_CHECK(canonical_rest(v, text));
         out.insert_or_assign(std::move(k), std::move(text));
@@ -519,7 +531,7 @@ void write_canonical(std::string& out, std::string_view text) {
     // The text has been read once: reading it again cannot fail.
     Reader r(text);
     Reader::Token t;
-    if (r.lex(t).ok()) (void)r.canonical_rest(t, out);
+    if (r.lex(t, true, true).ok()) (void)r.canonical_rest(t, out);
 }
 
 Result<Value> parse(std::string_view text, ErrorKind kind) {

@@ -91,6 +91,27 @@ TEST(JsonRead, ValuesReadBackCanonically) {
     for (const auto& [text, want] : cases) EXPECT_EQ(reparse(text), want) << text;
 }
 
+TEST(JsonRead, CanonicalTextStraightFromTheTextIsTheValueModelsText) {
+    // Fractions are written from their text when it is already canonical,
+    // converted otherwise: long, tiny, signed and zero ones, nested or not,
+    // in members written in order and in members put in order afterwards.
+    const std::string tiny = "0." + std::string(400, '0') + "1";
+    const std::string texts[] = {
+        R"({"a":0.25,"b":-12.50,"c":[1.0,0.000001,0.00001,-0.0]})",
+        R"({"z":0.1234567890123456789,"y":{"x":[123456789012345.6,1234567890123456.7]},"a":100.000})",
+        "{\"t\":" + tiny + ",\"n\":-" + tiny + ",\"big\":1" + std::string(290, '0') + ".5}",
+        R"({"k\u0041":2.50,"k":[0.10,{"q":1.5e3}],"k":3.0})",
+        "[0.5,{\"b\":2.25,\"a\":-0.75}]",
+    };
+    for (const std::string& text : texts) {
+        const auto value = json::parse(text);
+        ASSERT_TRUE(value.ok()) << text;
+        std::string direct;
+        json::write_canonical(direct, text);
+        EXPECT_EQ(direct, json::to_string(value.value())) << text;
+    }
+}
+
 TEST(JsonRead, NumbersAreClassifiedByTheirSpelling) {
     const std::pair<const char*, Value::Type> cases[] = {
         {"0", Value::Type::U64},

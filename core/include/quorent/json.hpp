@@ -223,6 +223,7 @@ private:
         std::uint64_t u = 0;
         std::int64_t i = 0;
         double d = 0;
+        bool deferred = false;  // a fraction without exponent left unconverted (d unset)
         std::string_view str;  // strings, when kept: the decoded text (valid until the next string)
     };
 
@@ -234,11 +235,13 @@ private:
     inline void skip_ws() noexcept;
     // The next token; a string is decoded, and a number other than a short
     // integer or a fraction without exponent converted, only when `keep`.
-    Status lex(Token& t, bool keep = true);
+    // With `defer`, such a fraction is not converted either (canonical
+    // writing converts it only if its text is not already canonical).
+    Status lex(Token& t, bool keep = true, bool defer = false);
     // The string opening at `start`: `str` views the text, or `buf` once an
     // escape is met; `end` is just past its closing quote.
     Status lex_string(std::size_t start, bool keep, std::string& buf, std::string_view& str, std::size_t& end);
-    Status lex_number(Token& t, bool keep);
+    Status lex_number(Token& t, bool keep, bool defer);
     // The offset of the closing quote of the string opening at `start` when
     // it holds nothing but printable ASCII without escapes; otherwise 0.
     inline std::size_t plain_string_end(std::size_t start) const noexcept;
