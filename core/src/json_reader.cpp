@@ -254,6 +254,14 @@ Status Reader::lex_number(Token& t, bool keep, bool defer) {
     const char* first = text_.data() + int_start;
     const char* last = text_.data() + int_end;
     if (integer) {
+        if (!negative && int_end - int_start < 20) {
+            // Nineteen digits at most: below 10^19, within range.
+            std::uint64_t u = 0;
+            for (const char* p = first; p != last; ++p) u = u * 10 + static_cast<unsigned>(*p - '0');
+            t.kind = Tok::U64;
+            t.u = u;
+            return {};
+        }
         if (!negative) {
             std::uint64_t u = 0;
             if (std::from_chars(first, last, u).ec == std::errc()) {

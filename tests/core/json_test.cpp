@@ -129,6 +129,20 @@ TEST(JsonRead, NumbersAreClassifiedByTheirSpelling) {
         ASSERT_TRUE(v.ok()) << text;
         EXPECT_EQ(v->type(), type) << text;
     }
+    // Short integers are read digit by digit, longer ones by the library.
+    const std::pair<const char*, std::uint64_t> values[] = {
+        {"0", 0},
+        {"7", 7},
+        {"1700000300", 1700000300},
+        {"9999999999999999999", 9999999999999999999ull},
+        {"10000000000000000000", 10000000000000000000ull},
+        {"18446744073709551615", 18446744073709551615ull},
+    };
+    for (const auto& [text, want] : values) {
+        auto v = json::parse(text);
+        ASSERT_TRUE(v.ok() && v->as_u64() != nullptr) << text;
+        EXPECT_EQ(*v->as_u64(), want) << text;
+    }
 }
 
 TEST(JsonRead, SyntaxFaultsNameThePlaceWhereAStreamingReaderStops) {
