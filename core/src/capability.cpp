@@ -15,13 +15,13 @@ using json::Reader;
 // ---- records as read ------------------------------------------------------------
 // What a text holds, borrowed from it: strings are views (of the text, or of
 // the reader's copy when the string holds an escape) and the `nb` object is
-// its text, checked but not yet made canonical. They live as long as the
+// its canonical text, which the reader keeps too. They live as long as the
 // text and the reader that read them.
 
 struct CaveatsView {
     std::optional<std::uint64_t> exp;
     std::optional<std::uint64_t> max_uses;
-    std::string_view nb;  // the object's text; unused when nb_empty
+    std::string_view nb;  // the object's canonical text; unused when nb_empty
     bool nb_empty = true;
 };
 
@@ -61,7 +61,7 @@ struct DelegationView {
 constexpr Member<CaveatsView> kCaveats[] = {
     {{"exp", false}, [](Reader& r, CaveatsView& c) { return r.optional_u64(c.exp); }},
     {{"max_uses", false}, [](Reader& r, CaveatsView& c) { return r.optional_u64(c.max_uses); }},
-    {{"nb", false}, [](Reader& r, CaveatsView& c) { return r.object_text(c.nb, c.nb_empty); }},
+    {{"nb", false}, [](Reader& r, CaveatsView& c) { return r.canonical_object(c.nb, c.nb_empty); }},
 };
 
 constexpr Member<GrantView> kGrant[] = {
@@ -131,7 +131,7 @@ Grant owned(const GrantView& v) {
     g.cav.max_uses = v.cav.max_uses;
     if (!v.cav.nb_empty) {
         Reader r(v.cav.nb);
-        (void)r.canonical_map(g.cav.nb);  // read once already
+        (void)r.canonical_map(g.cav.nb);  // canonical text, read once already
     }
     return g;
 }
@@ -178,7 +178,7 @@ void write_nb(std::string& out, const Caveats& cav) {
     out += '}';
 }
 
-void write_nb(std::string& out, const CaveatsView& cav) { json::write_canonical(out, cav.nb); }
+void write_nb(std::string& out, const CaveatsView& cav) { out += cav.nb; }
 
 template <class C>
 void write_caveats(std::string& out, const C& cav) {

@@ -182,10 +182,15 @@ Status Reader::loose_view(std::optional<std::string_view>& out) {
 
 std::string_view Reader::keep_view(std::string_view str) {
     // Unescaped strings are views of the text; decoded ones live in scratch_
-    // until the next string and are copied from there into blocks of at
-    // least 4 KB, appended only within their capacity (so that earlier views
-    // stay valid): what is kept stays within about twice the text.
+    // until the next string and are kept from there.
     if (str.data() != scratch_.data()) return str;
+    return keep_copy(str);
+}
+
+std::string_view Reader::keep_copy(std::string_view str) {
+    // Copied into blocks of at least 4 KB, appended only within their
+    // capacity (so that earlier views stay valid): what is kept stays within
+    // about twice the text.
     if (kept_.empty() || kept_.front().capacity() - kept_.front().size() < str.size())
         kept_.emplace_front().reserve(std::max<std::size_t>(str.size(), 4096));
     std::string& block = kept_.front();
@@ -515,15 +520,15 @@ Status Reader::canonical_map(TextObject& out) {
     }
 }
 
-Status Reader::object_text(std::string_view& out, bool& empty) {
+Status Reader::canonical_object(std::string_view& out, bool& empty) {
     Token t;
     QUORENT_CHECK(lex(t));
     if (t.kind != Tok::Obj) return invalid_type(t, "a map");
-    const std::size_t open = t.pos;
-    const std::size_t first = skip_ws_from(text_, open + 1);
+    const std::size_t first = skip_ws_from(text_, t.pos + 1);
     empty = first < text_.size() && text_[first] == '}';
-    QUORENT_CHECK(skip_rest(t));
-    out = text_.substr(open, last_end_ - open);
+    canonical_.clear();
+    QUORENT_CHECK(canonical_rest(t, canonical_));
+    out = keep_copy(canonical_);
     return {};
 }
 

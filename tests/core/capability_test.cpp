@@ -148,6 +148,31 @@ TEST(GrantJson, RecordFaultsCarryTheirMessageAndPosition) {
     }
 }
 
+TEST(GrantJson, FaultsInsideNbAreThoseOfTheObjectReadAlone) {
+    // The free-form object is read where it stands: its faults, and their
+    // places, are what reading it alone finds, shifted by what precedes it,
+    // on the record path and on the direct path alike.
+    const std::string head = R"([{"res":"r","act":["a"],"cav":{"nb":)";
+    const std::string tail = "}}]";
+    const std::string hex32(64, '0');
+    for (const std::string& nb : std::vector<std::string>{R"({"a":1e400})", "{\"a\":\"x\x01\"}", R"({"a":1,})", R"({"a" 1})", R"({"a":[1 2]})",
+                                 R"({"\u12g4":1})", R"({"b":1,"a":0.5,"c":{"d":tru}})", R"({"a":01})"}) {
+        const auto alone = quorent::json::parse(nb);
+        ASSERT_FALSE(alone.ok()) << nb;
+        const std::string& m = alone.error().detail;
+        const std::size_t at = m.rfind(" column ");
+        const std::string want =
+            m.substr(0, at + 8) + std::to_string(std::stoul(m.substr(at + 8)) + head.size());
+        const std::string text = head + nb + tail;
+        auto g = grants_from_json(text);
+        ASSERT_FALSE(g.ok()) << text;
+        EXPECT_EQ(g.error().detail, want) << text;
+        auto b = delegation_binding(1, "i", "t", text, 2, hex32, 3, hex32);
+        ASSERT_FALSE(b.ok()) << text;
+        EXPECT_EQ(b.error().detail, want) << text;
+    }
+}
+
 TEST(GrantJson, ArrayFormOfTheRecords) {
     EXPECT_EQ(grants_roundtrip(R"([["r",["a"],{}]])"), R"([{"res":"r","act":["a"],"cav":{}}])");
     EXPECT_EQ(grants_roundtrip(R"([["r",["a"],[1,null]]])"), R"([{"res":"r","act":["a"],"cav":{"exp":1}}])");

@@ -183,10 +183,10 @@ public:
     // An object of free-form values, each held as its canonical text (what
     // write() makes of it); last duplicate wins.
     Status canonical_map(TextObject& out);
-    // An object of free-form values, checked and left as it stands: `out`
-    // views its text (from its opening to its closing brace), `empty` tells
-    // whether it has no member. write_canonical() writes it.
-    Status object_text(std::string_view& out, bool& empty);
+    // An object of free-form values in its canonical text (what write()
+    // makes of it), kept by the reader like a decoded string: `out` views it,
+    // `empty` tells whether the object has no member.
+    Status canonical_object(std::string_view& out, bool& empty);
     Status skip();  // any value, discarded
     // An array, each element read by `element`.
     Status array(FunctionRef<Status()> element);
@@ -264,6 +264,7 @@ private:
     // `written` is false and the reader is back at its first member.
     Status canonical_members_in_order(const Token& t, std::string& out, bool& written);
     std::string_view keep_view(std::string_view str);
+    std::string_view keep_copy(std::string_view str);  // a copy kept like a decoded string
     friend void write_canonical(std::string& out, std::string_view text);
     bool in_array() const noexcept { return (open_[(depth_ - 1) / 64] >> ((depth_ - 1) % 64)) & 1; }
 
@@ -275,11 +276,12 @@ private:
     std::uint64_t open_[2] = {0, 0};  // the open containers' kinds, by depth (1: array)
     std::string scratch_;             // decoded strings
     std::string key_;                 // decoded keys
+    std::string canonical_;           // canonical_object's text before it is kept
     std::forward_list<std::string> kept_;  // blocks of decoded strings handed out as views
 };
 
-// The canonical form of a JSON text that has been read successfully (an
-// object from Reader::object_text, say), appended to `out`.
+// The canonical form of a JSON text that has been read successfully,
+// appended to `out`.
 void write_canonical(std::string& out, std::string_view text);
 
 // Reads one value of type T with `read(reader, out)` from a text that must
