@@ -18,6 +18,14 @@ std::size_t skip_ws_from(std::string_view text, std::size_t i) noexcept {
     return i;
 }
 
+// Field names are short: compared in place rather than through memcmp.
+bool same_key(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
 // A number written without exponent and with at most 15 significant digits
 // is the shortest text of the double it reads as (no two such texts read
 // as the same double); where write_double would write that double without
@@ -188,11 +196,14 @@ std::string_view Reader::keep_view(std::string_view str) {
 }
 
 std::string_view Reader::keep_copy(std::string_view str) {
-    // Copied into blocks of at least 4 KB, appended only within their
-    // capacity (so that earlier views stay valid): what is kept stays within
-    // about twice the text.
-    if (kept_.empty() || kept_.front().capacity() - kept_.front().size() < str.size())
-        kept_.emplace_front().reserve(std::max<std::size_t>(str.size(), 4096));
+    // Copied into blocks, the first of at least 256 bytes (a call keeps
+    // little most often), the others of at least 4 KB, appended only within
+    // their capacity (so that earlier views stay valid): what is kept stays
+    // within about twice the text.
+    if (kept_.empty() || kept_.front().capacity() - kept_.front().size() < str.size()) {
+        const std::size_t least = kept_.empty() ? 256 : 4096;
+        kept_.emplace_front().reserve(std::max(str.size(), least));
+    }
     std::string& block = kept_.front();
     const std::size_t at = block.size();
     block.append(str);
@@ -242,7 +253,7 @@ Status Reader::record(const Record& shape, FunctionRef<Status(std::size_t)> fiel
             std::string_view k;
             QUORENT_CHECK(key(k));
             std::size_t i = 0;
-            while (i < nfields && shape.fields[i].key != k) ++i;
+            while (i < nfields && !same_key(shape.fields[i].key, k)) ++i;
             if (i < nfields && (seen & (1u << i))) {
                 // Noticed on reading the key, before its value, once the
                 // white space after the key is passed.

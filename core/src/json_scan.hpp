@@ -12,7 +12,7 @@ namespace quorent::json::scan {
 // The first offset from i on (or n) whose byte a JSON string cannot hold as
 // it is: a quote, a backslash, a control character, and, when `ascii`, any
 // byte from 0x80 on.
-inline std::size_t plain_run(const unsigned char* s, std::size_t i, std::size_t n, bool ascii) noexcept {
+[[gnu::always_inline]] inline std::size_t plain_run(const unsigned char* s, std::size_t i, std::size_t n, bool ascii) noexcept {
     constexpr std::uint64_t kOnes = 0x0101010101010101ull;
     constexpr std::uint64_t kHigh = 0x8080808080808080ull;
     auto has_zero = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
