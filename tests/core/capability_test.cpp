@@ -214,6 +214,11 @@ TEST(DelegationJson, EpochLabelIs32BytesOfHex) {
               "ERR Invalid character 'x' at position 1 at line 1 column 120");
     EXPECT_EQ(delegation_roundtrip(link_text("", std::string(63, '0'))),
               "ERR Odd number of digits at line 1 column 119");
+    // Sixty-four characters that are not all digits: the first fault named.
+    EXPECT_EQ(delegation_roundtrip(link_text("", std::string(63, '0') + "g")),
+              "ERR Invalid character 'g' at position 63 at line 1 column 120");
+    EXPECT_EQ(delegation_roundtrip(link_text("", "0g" + std::string(61, '0') + "z")),
+              "ERR Invalid character 'g' at position 1 at line 1 column 120");
     EXPECT_EQ(delegation_roundtrip(R"({"epoch_label":5})"),
               "ERR invalid type: integer `5`, expected a string at line 1 column 16");
     // Reported after the white space that follows the value, and past a
@@ -245,6 +250,30 @@ TEST(DelegationJson, ListsOfLinks) {
                                                       delegation_roundtrip(link_text(R"(,"pubkey":"P")")) + "]");
     EXPECT_EQ(delegations_to_json({}), "[]");
     EXPECT_FALSE(delegations_from_json(link_text()).ok());
+}
+
+TEST(DelegationBinding, LabelAndParentHashAre32BytesOfHexEitherCase) {
+    const std::string grants = R"([{"res":"r","act":["x"],"cav":{}}])";
+    const std::string lower = "0123456789abcdef" + std::string(48, 'e');
+    const std::string upper = "0123456789ABCDEF" + std::string(48, 'E');
+    const auto want = delegation_binding(1, "i", "t", grants, 2, lower, 3, lower);
+    ASSERT_TRUE(want.ok());
+    EXPECT_EQ(delegation_binding(1, "i", "t", grants, 2, upper, 3, lower).value(), want.value());
+    EXPECT_EQ(delegation_binding(1, "i", "t", grants, 2, lower, 3, upper).value(), want.value());
+    const std::string bad[] = {std::string(63, '0') + "g", "g" + std::string(63, '0'), std::string(62, '0') + "\xc3\xa9",
+                               std::string(62, '0')};
+    const char* messages[] = {"Invalid character 'g' at position 63", "Invalid character 'g' at position 0",
+                              nullptr, "expected 32 bytes of hex"};
+    for (std::size_t i = 0; i < std::size(bad); ++i) {
+        for (bool label : {true, false}) {
+            const auto b = delegation_binding(1, "i", "t", grants, 2, label ? bad[i] : lower, 3, label ? lower : bad[i]);
+            ASSERT_FALSE(b.ok()) << i;
+            const auto plain = hex_decode(bad[i], ErrorKind::Crypto);
+            const std::string expected = messages[i] != nullptr ? messages[i] : plain.error().detail;
+            EXPECT_EQ(b.error().detail, expected) << i;
+            EXPECT_EQ(b.error().kind, i + 1 == std::size(bad) ? ErrorKind::Plain : ErrorKind::Crypto) << i;
+        }
+    }
 }
 
 TEST(DelegationBinding, FieldsAreLengthPrefixedAndGrantsCanonical) {
