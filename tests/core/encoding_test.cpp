@@ -75,6 +75,26 @@ TEST(ConstantTimeEncoding, SecretPrefixStripMatchesThePlainOne) {
         EXPECT_EQ(strip_secret_0x_prefixes(text), strip_0x_prefixes(text)) << text;
 }
 
+TEST(Utf8, FaultsAfterLongAsciiRunsArePlacedExactly) {
+    // ASCII is skipped in blocks: a fault, or a valid sequence, at every
+    // offset of the first blocks and of the tail is found where it is.
+    for (std::size_t at = 0; at < 100; ++at) {
+        for (std::size_t len = at + 4; len < 110; len += 7) {
+            std::string text(len, 'a');
+            text[at] = '\xff';
+            const auto fault = first_utf8_fault(text);
+            ASSERT_TRUE(fault.has_value()) << at << " " << len;
+            EXPECT_EQ(fault->valid_up_to, at) << at << " " << len;
+            EXPECT_EQ(fault->error_len, 1u);
+            text.replace(at, 2, "\xc3\xa9");
+            EXPECT_FALSE(first_utf8_fault(text).has_value()) << at << " " << len;
+            text[at + 1] = 'a';  // a lead byte without its continuation
+            ASSERT_TRUE(first_utf8_fault(text).has_value());
+            EXPECT_EQ(first_utf8_fault(text)->valid_up_to, at);
+        }
+    }
+}
+
 // Every text of one or two bytes, every three-byte text that starts with a
 // lead byte, and four-byte texts over the boundary values of each position,
 // after an ASCII byte and on their own.
