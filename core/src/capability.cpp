@@ -75,21 +75,9 @@ Status read_grants(Reader& r, std::vector<GrantView>& grants) {
     return r.array([&] { return r.record("Grant", kGrant, 3, grants.emplace_back()); });
 }
 
-// Sixty-four hex digits of a public value, decoded by table without an
-// allocation; false for any other text (the general decoding then names the
-// fault).
-bool hex32(std::string_view text, Bytes32& out) noexcept {
-    if (text.size() != 64) return false;
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    int bad = 0;
-    for (std::size_t i = 0; i < 32; ++i) {
-        const int hi = hex_digit_value(s[2 * i]);
-        const int lo = hex_digit_value(s[2 * i + 1]);
-        bad |= hi | lo;
-        out[i] = static_cast<std::uint8_t>((hi << 4) | (lo & 15));
-    }
-    return bad >= 0;
-}
+// Sixty-four hex digits of a public value; false for any other text (the
+// general decoding then names the fault).
+bool hex32(std::string_view text, Bytes32& out) noexcept { return hex_decode_public(text, out.data(), out.size()); }
 
 Status read_epoch_label(Reader& r, Bytes32& label) {
     std::string_view text;

@@ -249,6 +249,19 @@ bool hex_decode(std::string_view text, Bytes& out, std::string& message) {
     return false;
 }
 
+bool hex_decode_public(std::string_view text, std::uint8_t* out, std::size_t len) noexcept {
+    if (text.size() != 2 * len) return false;
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    int bad = 0;
+    for (std::size_t i = 0; i < len; ++i) {
+        const int hi = kHex.v[s[2 * i]];
+        const int lo = kHex.v[s[2 * i + 1]];
+        bad |= hi | lo;
+        out[i] = static_cast<std::uint8_t>((hi << 4) | (lo & 15));
+    }
+    return bad >= 0;
+}
+
 Result<Bytes> hex_decode(std::string_view text, ErrorKind kind) {
     Bytes out;
     std::string message;

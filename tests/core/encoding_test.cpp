@@ -75,6 +75,32 @@ TEST(ConstantTimeEncoding, SecretPrefixStripMatchesThePlainOne) {
         EXPECT_EQ(strip_secret_0x_prefixes(text), strip_0x_prefixes(text)) << text;
 }
 
+TEST(PublicHex, DecodesExactlyWhatTheGeneralDecoderAccepts) {
+    // Every pair of bytes in the first and in the last place of a text of
+    // the expected length; any other length is refused.
+    for (int hi = 0; hi < 256; ++hi) {
+        for (int lo = 0; lo < 256; ++lo) {
+            for (std::size_t at : {0u, 4u}) {
+                std::string text = "0aF9B1";
+                text[at] = static_cast<char>(hi);
+                text[at + 1] = static_cast<char>(lo);
+                Bytes general;
+                std::string message;
+                const bool ok = hex_decode(text, general, message);
+                std::uint8_t out[3];
+                ASSERT_EQ(hex_decode_public(text, out, 3), ok) << hi << " " << lo << " " << at;
+                if (ok) {
+                    ASSERT_EQ(Bytes(out, out + 3), general) << hi << " " << lo << " " << at;
+                }
+            }
+        }
+    }
+    std::uint8_t out[3];
+    EXPECT_FALSE(hex_decode_public("0aF9B", out, 3));
+    EXPECT_FALSE(hex_decode_public("0aF9B1c", out, 3));
+    EXPECT_TRUE(hex_decode_public("", out, 0));
+}
+
 TEST(Utf8, FaultsAfterLongAsciiRunsArePlacedExactly) {
     // ASCII is skipped in blocks: a fault, or a valid sequence, at every
     // offset of the first blocks and of the tail is found where it is.
