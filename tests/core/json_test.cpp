@@ -2,6 +2,7 @@
 // fault with its position, the nesting limit and hostile input sizes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -72,6 +73,41 @@ TEST(JsonWrite, StringsEscapeOnlyWhatJsonRequires) {
     EXPECT_EQ(write_string(std::string("\x00\x01\x1f", 3)), R"("\u0000\u0001\u001f")");
     // Solidus, DEL and non-ASCII stay raw.
     EXPECT_EQ(write_string("/\x7f\xc3\xa9\xf0\x9f\x98\x80"), "\"/\x7f\xc3\xa9\xf0\x9f\x98\x80\"");
+}
+
+TEST(JsonWrite, EveryByteNeedingCareIsFoundAnywhereInALongString) {
+    // Strings are scanned in blocks: a byte to escape, or a byte above
+    // ASCII, at every offset of the first blocks and of the tail, is written
+    // as it must be and read back.
+    auto escaped = [](std::string_view text) {
+        std::string out = "\"";
+        for (const char ch : text) {
+            const auto c = static_cast<unsigned char>(ch);
+            if (c == '"' || c == '\\') {
+                out += '\\';
+                out += ch;
+            } else if (c < 0x20) {
+                char esc[8];
+                std::snprintf(esc, sizeof esc, "\\u%04x", c);
+                out += c == '\n' ? "\\n" : c == '\t' ? "\\t" : esc;
+            } else {
+                out += ch;
+            }
+        }
+        return out + "\"";
+    };
+    for (std::size_t at = 0; at < 44; ++at) {
+        for (const char* special : {"\"", "\\", "\x01", "\x1f", "\n", "\t", " ", "\x7f", "\xc3\xa9", "\xf0\x9f\x98\x80"}) {
+            std::string text(48, 'a');
+            text.replace(at, 1, special);
+            std::string out;
+            json::write_string(out, text);
+            ASSERT_EQ(out, escaped(text)) << at;
+            const auto back = json::parse(out);
+            ASSERT_TRUE(back.ok() && back->as_string() != nullptr) << at;
+            EXPECT_EQ(*back->as_string(), text) << at;
+        }
+    }
 }
 
 TEST(JsonRead, ValuesReadBackCanonically) {
