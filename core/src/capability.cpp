@@ -15,13 +15,13 @@ using json::Reader;
 // ---- records as read ------------------------------------------------------------
 // What a text holds, borrowed from it: strings are views (of the text, or of
 // the reader's copy when the string holds an escape) and the `nb` object is
-// its text, checked but not yet made canonical. They live as long as the
+// its canonical text, which the reader keeps too. They live as long as the
 // text and the reader that read them.
 
 struct CaveatsView {
     std::optional<std::uint64_t> exp;
     std::optional<std::uint64_t> max_uses;
-    std::string_view nb;  // the object's text; unused when nb_empty
+    std::string_view nb;  // the object's canonical text; unused when nb_empty
     bool nb_empty = true;
 };
 
@@ -61,7 +61,7 @@ struct DelegationView {
 constexpr Member<CaveatsView> kCaveats[] = {
     {{"exp", false}, [](Reader& r, CaveatsView& c) { return r.optional_u64(c.exp); }},
     {{"max_uses", false}, [](Reader& r, CaveatsView& c) { return r.optional_u64(c.max_uses); }},
-    {{"nb", false}, [](Reader& r, CaveatsView& c) { return r.object_text(c.nb, c.nb_empty); }},
+    {{"nb", false}, [](Reader& r, CaveatsView& c) { return r.canonical_object(c.nb, c.nb_empty); }},
 };
 
 constexpr Member<GrantView> kGrant[] = {
@@ -75,9 +75,14 @@ Status read_grants(Reader& r, std::vector<GrantView>& grants) {
     return r.array([&] { return r.record("Grant", kGrant, 3, grants.emplace_back()); });
 }
 
+// Sixty-four hex digits of a public value; false for any other text (the
+// general decoding then names the fault).
+bool hex32(std::string_view text, Bytes32& out) noexcept { return hex_decode_public(text, out.data(), out.size()); }
+
 Status read_epoch_label(Reader& r, Bytes32& label) {
     std::string_view text;
     QUORENT_CHECK(r.view(text));
+    if (hex32(text, label)) return {};
     Bytes bytes;
     std::string message;
     if (!hex_decode(text, bytes, message)) return r.invalid_value(std::move(message));
@@ -131,7 +136,7 @@ Grant owned(const GrantView& v) {
     g.cav.max_uses = v.cav.max_uses;
     if (!v.cav.nb_empty) {
         Reader r(v.cav.nb);
-        (void)r.canonical_map(g.cav.nb);  // read once already
+        (void)r.canonical_map(g.cav.nb);  // canonical text, read once already
     }
     return g;
 }
@@ -178,7 +183,7 @@ void write_nb(std::string& out, const Caveats& cav) {
     out += '}';
 }
 
-void write_nb(std::string& out, const CaveatsView& cav) { json::write_canonical(out, cav.nb); }
+void write_nb(std::string& out, const CaveatsView& cav) { out += cav.nb; }
 
 template <class C>
 void write_caveats(std::string& out, const C& cav) {
@@ -385,9 +390,10 @@ std::string digest_hex(const Bytes32& digest) { return hex_encode(digest.data(),
 // A 32-byte plain hex text: a decoding fault is kind Crypto; a well-formed
 // text of another length is the bare message below.
 Result<Bytes32> decode_hex32(std::string_view text) {
+    Bytes32 out;
+    if (hex32(text, out)) return out;
     QUORENT_TRY(const Bytes bytes, hex_decode(text, ErrorKind::Crypto));
     if (bytes.size() != 32) return CoreError{ErrorKind::Plain, "expected 32 bytes of hex"};
-    Bytes32 out;
     std::copy(bytes.begin(), bytes.end(), out.begin());
     return out;
 }

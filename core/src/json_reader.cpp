@@ -9,13 +9,12 @@
 #include <cstring>
 
 #include "json_scan.hpp"
+#include "json_steps.hpp"
 #include "quorent/json.hpp"
 
 namespace quorent::json {
 
 namespace {
-
-constexpr std::size_t kMaxDepth = 127;
 
 constexpr bool is_ws(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 constexpr bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
@@ -110,6 +109,8 @@ CoreError Reader::fail(std::string message, std::size_t offset) const {
     return CoreError{kind_, std::move(message)};
 }
 
+CoreError Reader::fail(const char* message, std::size_t offset) const { return fail(std::string(message), offset); }
+
 CoreError Reader::invalid_type(const Token& found, std::string_view wanted) const {
     std::string msg = "invalid type: ";
     switch (found.kind) {
@@ -162,9 +163,7 @@ CoreError Reader::invalid_value(std::string message) const {
 
 // ---- tokens ---------------------------------------------------------------------
 
-void Reader::skip_ws() noexcept { pos_ = skip_ws_from(text_, pos_); }
-
-Status Reader::lex(Token& t, bool keep) {
+Status Reader::lex(Token& t, bool keep, bool defer) {
     skip_ws();
     const std::size_t n = text_.size();
     if (pos_ >= n) return fail("EOF while parsing a value", n);
@@ -186,7 +185,7 @@ Status Reader::lex(Token& t, bool keep) {
         case 'f': return lex_literal(t, "false", Tok::False);
         case 'n': return lex_literal(t, "null", Tok::Null);
         default:
-            if (c == '-' || is_digit(c)) return lex_number(t, keep);
+            if (c == '-' || is_digit(c)) return lex_number(t, keep, defer);
             break;
     }
     return fail("expected value", pos_ + 1);
@@ -204,7 +203,7 @@ Status Reader::lex_literal(Token& t, std::string_view word, Tok kind) {
     return {};
 }
 
-Status Reader::lex_number(Token& t, bool keep) {
+Status Reader::lex_number(Token& t, bool keep, bool defer) {
     const std::size_t n = text_.size();
     const std::size_t start = pos_;
     std::size_t i = start;
@@ -229,8 +228,10 @@ Status Reader::lex_number(Token& t, bool keep) {
         if (!digit_due()) return no_digit();
         while (i < n && is_digit(text_[i])) ++i;
     }
+    bool exponent = false;
     if (i < n && (text_[i] == 'e' || text_[i] == 'E')) {
         integer = false;
+        exponent = true;
         ++i;
         if (i < n && (text_[i] == '+' || text_[i] == '-')) ++i;
         if (!digit_due()) return no_digit();
@@ -243,9 +244,24 @@ Status Reader::lex_number(Token& t, bool keep) {
         t.kind = negative ? Tok::I64 : Tok::U64;
         return {};
     }
+    if ((!keep || defer) && !integer && !exponent && int_end - int_start < 300) {
+        // A fraction without exponent whose whole part is below 1e300 can be
+        // neither too large nor anything but a double or zero: left as text.
+        t.kind = Tok::F64;
+        t.deferred = true;
+        return {};
+    }
     const char* first = text_.data() + int_start;
     const char* last = text_.data() + int_end;
     if (integer) {
+        if (!negative && int_end - int_start < 20) {
+            // Nineteen digits at most: below 10^19, within range.
+            std::uint64_t u = 0;
+            for (const char* p = first; p != last; ++p) u = u * 10 + static_cast<unsigned>(*p - '0');
+            t.kind = Tok::U64;
+            t.u = u;
+            return {};
+        }
         if (!negative) {
             std::uint64_t u = 0;
             if (std::from_chars(first, last, u).ec == std::errc()) {
@@ -415,88 +431,11 @@ Status Reader::lex_string(std::size_t start, bool keep, std::string& buf, std::s
 
 // ---- containers -------------------------------------------------------------------
 
-Status Reader::enter(const Token& t) {
-    if (depth_ >= kMaxDepth) return fail("recursion limit exceeded", t.pos + 1);
-    const std::uint64_t bit = std::uint64_t{1} << (depth_ % 64);
-    if (t.kind == Tok::Arr) open_[depth_ / 64] |= bit;
-    else open_[depth_ / 64] &= ~bit;
-    ++depth_;
-    return {};
-}
 
-Status Reader::next_element(bool first, bool& more) {
-    const std::size_t n = text_.size();
-    skip_ws();
-    if (pos_ >= n) return fail("EOF while parsing a list", n);
-    char c = text_[pos_];
-    if (!first && c == ',') {
-        ++pos_;
-        skip_ws();
-        if (pos_ >= n) return fail("EOF while parsing a value", n);
-        if (text_[pos_] == ']' || text_[pos_] == '}') return fail("trailing comma", pos_ + 1);
-        more = true;
-        return {};
-    }
-    if (c == ']') {
-        last_end_ = ++pos_;
-        --depth_;
-        more = false;
-        return {};
-    }
-    if (!first) return fail("expected `,` or `]`", pos_ + 1);
-    more = true;
-    return {};
-}
 
-Status Reader::next_member(bool first, bool& more) {
-    const std::size_t n = text_.size();
-    skip_ws();
-    if (pos_ >= n) return fail("EOF while parsing an object", n);
-    char c = text_[pos_];
-    if (c == '}') {
-        last_end_ = ++pos_;
-        --depth_;
-        more = false;
-        return {};
-    }
-    if (!first) {
-        if (c != ',') return fail("expected `,` or `}`", pos_ + 1);
-        ++pos_;
-        skip_ws();
-        if (pos_ >= n) return fail("EOF while parsing a value", n);
-        c = text_[pos_];
-        if (c == '}') return fail("trailing comma", pos_ + 1);
-    }
-    if (c != '"') return fail("key must be a string", pos_ + 1);
-    more = true;
-    return {};
-}
 
-std::size_t Reader::plain_string_end(std::size_t start) const noexcept {
-    const auto* s = reinterpret_cast<const unsigned char*>(text_.data());
-    const std::size_t i = scan::plain_run(s, start + 1, text_.size(), true);
-    return i < text_.size() && s[i] == '"' ? i : 0;
-}
 
-Status Reader::key(std::string_view& out) {
-    if (const std::size_t close = plain_string_end(pos_); close != 0) {
-        out = text_.substr(pos_ + 1, close - pos_ - 1);
-        pos_ = close + 1;
-        return {};
-    }
-    std::size_t end = 0;
-    QUORENT_CHECK(lex_string(pos_, true, key_, out, end));
-    pos_ = end;
-    return {};
-}
 
-Status Reader::colon() {
-    skip_ws();
-    if (pos_ >= text_.size()) return fail("EOF while parsing an object", text_.size());
-    if (text_[pos_] != ':') return fail("expected `:`", pos_ + 1);
-    ++pos_;
-    return {};
-}
 
 Status Reader::skip_rest(const Token& t) {
     if (t.kind != Tok::Obj && t.kind != Tok::Arr) {

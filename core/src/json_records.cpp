@@ -3,7 +3,10 @@
 // (as the value model or as canonical text).
 #include "quorent/json.hpp"
 
+#include "json_steps.hpp"
+
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 
 namespace quorent::json {
@@ -13,6 +16,14 @@ namespace {
 std::size_t skip_ws_from(std::string_view text, std::size_t i) noexcept {
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r')) ++i;
     return i;
+}
+
+// Field names are short: compared in place rather than through memcmp.
+bool same_key(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
 }
 
 // A number written without exponent and with at most 15 significant digits
@@ -46,6 +57,15 @@ bool write_short_decimal(std::string& out, std::string_view num) {
     if (frac.empty()) out += '0';
     else out += frac;
     return true;
+}
+
+// The value of a fraction without exponent whose whole part is below 1e300,
+// as the tokenizer converts it (too small a one is zero).
+double fraction_value(std::string_view num) {
+    const bool negative = num.front() == '-';
+    double d = 0;
+    if (std::from_chars(num.data() + (negative ? 1 : 0), num.data() + num.size(), d).ec != std::errc()) d = 0.0;
+    return negative ? -d : d;
 }
 
 }  // namespace
@@ -170,12 +190,20 @@ Status Reader::loose_view(std::optional<std::string_view>& out) {
 
 std::string_view Reader::keep_view(std::string_view str) {
     // Unescaped strings are views of the text; decoded ones live in scratch_
-    // until the next string and are copied from there into blocks of at
-    // least 4 KB, appended only within their capacity (so that earlier views
-    // stay valid): what is kept stays within about twice the text.
+    // until the next string and are kept from there.
     if (str.data() != scratch_.data()) return str;
-    if (kept_.empty() || kept_.front().capacity() - kept_.front().size() < str.size())
-        kept_.emplace_front().reserve(std::max<std::size_t>(str.size(), 4096));
+    return keep_copy(str);
+}
+
+std::string_view Reader::keep_copy(std::string_view str) {
+    // Copied into blocks, the first of at least 256 bytes (a call keeps
+    // little most often), the others of at least 4 KB, appended only within
+    // their capacity (so that earlier views stay valid): what is kept stays
+    // within about twice the text.
+    if (kept_.empty() || kept_.front().capacity() - kept_.front().size() < str.size()) {
+        const std::size_t least = kept_.empty() ? 256 : 4096;
+        kept_.emplace_front().reserve(std::max(str.size(), least));
+    }
     std::string& block = kept_.front();
     const std::size_t at = block.size();
     block.append(str);
@@ -225,7 +253,7 @@ Status Reader::record(const Record& shape, FunctionRef<Status(std::size_t)> fiel
             std::string_view k;
             QUORENT_CHECK(key(k));
             std::size_t i = 0;
-            while (i < nfields && shape.fields[i].key != k) ++i;
+            while (i < nfields && !same_key(shape.fields[i].key, k)) ++i;
             if (i < nfields && (seen & (1u << i))) {
                 // Noticed on reading the key, before its value, once the
                 // white space after the key is passed.
@@ -340,9 +368,11 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
         // An integer's text is already canonical.
         case Tok::U64:
         case Tok::I64: out.append(text_, t.begin, t.pos - t.begin); break;
-        case Tok::F64:
-            if (!write_short_decimal(out, text_.substr(t.begin, t.pos - t.begin))) write_double(out, t.d);
+        case Tok::F64: {
+            const std::string_view num = text_.substr(t.begin, t.pos - t.begin);
+            if (!write_short_decimal(out, num)) write_double(out, t.deferred ? fraction_value(num) : t.d);
             break;
+        }
         case Tok::Str: write_string(out, t.str); break;
         case Tok::Arr: {
             QUORENT_CHECK(enter(t));
@@ -353,7 +383,7 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
                 if (!more) break;
                 if (!first) out += ',';
                 Token e;
-                QUORENT_CHECK(lex(e));
+                QUORENT_CHECK(lex(e, true, true));
                 QUORENT_CHECK(canonical_rest(e, out));
             }
             out += ']';
@@ -383,7 +413,7 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
                 buf += ':';
                 QUORENT_CHECK(colon());
                 Token v;
-                QUORENT_CHECK(lex(v));
+                QUORENT_CHECK(lex(v, true, true));
                 QUORENT_CHECK(canonical_rest(v, buf));
                 entries.back().len = buf.size() - entries.back().off;
             }
@@ -449,7 +479,7 @@ Status Reader::canonical_members_in_order(const Token& t, std::string& out, bool
         out += "\":";
         QUORENT_CHECK(colon());
         Token v;
-        QUORENT_CHECK(lex(v));
+        QUORENT_CHECK(lex(v, true, true));
         QUORENT_CHECK(canonical_rest(v, out));
         m[n++] = Written{k, off, out.size() - off};
     }
@@ -494,22 +524,22 @@ Status Reader::canonical_map(TextObject& out) {
         std::string k(kv);
         QUORENT_CHECK(colon());
         Token v;
-        QUORENT_CHECK(lex(v));
+        QUORENT_CHECK(lex(v, true, true));
         std::string text;
         QUORENT_CHECK(canonical_rest(v, text));
         out.insert_or_assign(std::move(k), std::move(text));
     }
 }
 
-Status Reader::object_text(std::string_view& out, bool& empty) {
+Status Reader::canonical_object(std::string_view& out, bool& empty) {
     Token t;
     QUORENT_CHECK(lex(t));
     if (t.kind != Tok::Obj) return invalid_type(t, "a map");
-    const std::size_t open = t.pos;
-    const std::size_t first = skip_ws_from(text_, open + 1);
+    const std::size_t first = skip_ws_from(text_, t.pos + 1);
     empty = first < text_.size() && text_[first] == '}';
-    QUORENT_CHECK(skip_rest(t));
-    out = text_.substr(open, last_end_ - open);
+    canonical_.clear();
+    QUORENT_CHECK(canonical_rest(t, canonical_));
+    out = keep_copy(canonical_);
     return {};
 }
 
@@ -517,7 +547,7 @@ void write_canonical(std::string& out, std::string_view text) {
     // The text has been read once: reading it again cannot fail.
     Reader r(text);
     Reader::Token t;
-    if (r.lex(t).ok()) (void)r.canonical_rest(t, out);
+    if (r.lex(t, true, true).ok()) (void)r.canonical_rest(t, out);
 }
 
 Result<Value> parse(std::string_view text, ErrorKind kind) {

@@ -148,6 +148,31 @@ TEST(GrantJson, RecordFaultsCarryTheirMessageAndPosition) {
     }
 }
 
+TEST(GrantJson, FaultsInsideNbAreThoseOfTheObjectReadAlone) {
+    // The free-form object is read where it stands: its faults, and their
+    // places, are what reading it alone finds, shifted by what precedes it,
+    // on the record path and on the direct path alike.
+    const std::string head = R"([{"res":"r","act":["a"],"cav":{"nb":)";
+    const std::string tail = "}}]";
+    const std::string hex32(64, '0');
+    for (const std::string& nb : std::vector<std::string>{R"({"a":1e400})", "{\"a\":\"x\x01\"}", R"({"a":1,})", R"({"a" 1})", R"({"a":[1 2]})",
+                                 R"({"\u12g4":1})", R"({"b":1,"a":0.5,"c":{"d":tru}})", R"({"a":01})"}) {
+        const auto alone = quorent::json::parse(nb);
+        ASSERT_FALSE(alone.ok()) << nb;
+        const std::string& m = alone.error().detail;
+        const std::size_t at = m.rfind(" column ");
+        const std::string want =
+            m.substr(0, at + 8) + std::to_string(std::stoul(m.substr(at + 8)) + head.size());
+        const std::string text = head + nb + tail;
+        auto g = grants_from_json(text);
+        ASSERT_FALSE(g.ok()) << text;
+        EXPECT_EQ(g.error().detail, want) << text;
+        auto b = delegation_binding(1, "i", "t", text, 2, hex32, 3, hex32);
+        ASSERT_FALSE(b.ok()) << text;
+        EXPECT_EQ(b.error().detail, want) << text;
+    }
+}
+
 TEST(GrantJson, ArrayFormOfTheRecords) {
     EXPECT_EQ(grants_roundtrip(R"([["r",["a"],{}]])"), R"([{"res":"r","act":["a"],"cav":{}}])");
     EXPECT_EQ(grants_roundtrip(R"([["r",["a"],[1,null]]])"), R"([{"res":"r","act":["a"],"cav":{"exp":1}}])");
@@ -189,6 +214,11 @@ TEST(DelegationJson, EpochLabelIs32BytesOfHex) {
               "ERR Invalid character 'x' at position 1 at line 1 column 120");
     EXPECT_EQ(delegation_roundtrip(link_text("", std::string(63, '0'))),
               "ERR Odd number of digits at line 1 column 119");
+    // Sixty-four characters that are not all digits: the first fault named.
+    EXPECT_EQ(delegation_roundtrip(link_text("", std::string(63, '0') + "g")),
+              "ERR Invalid character 'g' at position 63 at line 1 column 120");
+    EXPECT_EQ(delegation_roundtrip(link_text("", "0g" + std::string(61, '0') + "z")),
+              "ERR Invalid character 'g' at position 1 at line 1 column 120");
     EXPECT_EQ(delegation_roundtrip(R"({"epoch_label":5})"),
               "ERR invalid type: integer `5`, expected a string at line 1 column 16");
     // Reported after the white space that follows the value, and past a
@@ -220,6 +250,30 @@ TEST(DelegationJson, ListsOfLinks) {
                                                       delegation_roundtrip(link_text(R"(,"pubkey":"P")")) + "]");
     EXPECT_EQ(delegations_to_json({}), "[]");
     EXPECT_FALSE(delegations_from_json(link_text()).ok());
+}
+
+TEST(DelegationBinding, LabelAndParentHashAre32BytesOfHexEitherCase) {
+    const std::string grants = R"([{"res":"r","act":["x"],"cav":{}}])";
+    const std::string lower = "0123456789abcdef" + std::string(48, 'e');
+    const std::string upper = "0123456789ABCDEF" + std::string(48, 'E');
+    const auto want = delegation_binding(1, "i", "t", grants, 2, lower, 3, lower);
+    ASSERT_TRUE(want.ok());
+    EXPECT_EQ(delegation_binding(1, "i", "t", grants, 2, upper, 3, lower).value(), want.value());
+    EXPECT_EQ(delegation_binding(1, "i", "t", grants, 2, lower, 3, upper).value(), want.value());
+    const std::string bad[] = {std::string(63, '0') + "g", "g" + std::string(63, '0'), std::string(62, '0') + "\xc3\xa9",
+                               std::string(62, '0')};
+    const char* messages[] = {"Invalid character 'g' at position 63", "Invalid character 'g' at position 0",
+                              nullptr, "expected 32 bytes of hex"};
+    for (std::size_t i = 0; i < std::size(bad); ++i) {
+        for (bool label : {true, false}) {
+            const auto b = delegation_binding(1, "i", "t", grants, 2, label ? bad[i] : lower, 3, label ? lower : bad[i]);
+            ASSERT_FALSE(b.ok()) << i;
+            const auto plain = hex_decode(bad[i], ErrorKind::Crypto);
+            const std::string expected = messages[i] != nullptr ? messages[i] : plain.error().detail;
+            EXPECT_EQ(b.error().detail, expected) << i;
+            EXPECT_EQ(b.error().kind, i + 1 == std::size(bad) ? ErrorKind::Plain : ErrorKind::Crypto) << i;
+        }
+    }
 }
 
 TEST(DelegationBinding, FieldsAreLengthPrefixedAndGrantsCanonical) {

@@ -33,6 +33,15 @@ TEST(ConstantTimeEncoding, HexOfEveryByteAndEveryDigitPair) {
     ASSERT_EQ(hex_encode_secret(all.data(), all.size()), expected);
     for (std::size_t len = 0; len < 9; ++len)
         ASSERT_EQ(hex_encode_secret(all.data(), len), expected.substr(0, 2 * len));
+    // Public hex, sixteen bytes a step and the rest byte by byte, appended
+    // after what the text already holds, from every offset of a block.
+    for (std::size_t from = 0; from < 17; ++from) {
+        for (std::size_t len = 0; from + len <= all.size(); len += 13) {
+            std::string out = "0x";
+            append_hex(out, all.data() + from, len);
+            ASSERT_EQ(out, "0x" + expected.substr(2 * from, 2 * len)) << from << " " << len;
+        }
+    }
     // Every pair of bytes in place of a pair of valid digits: in the first
     // word, at the start of the second, and in the byte-wise tail.
     const std::string fill = "0123456789abcdefAB";
@@ -64,6 +73,52 @@ TEST(ConstantTimeEncoding, HexOfEveryByteAndEveryDigitPair) {
 TEST(ConstantTimeEncoding, SecretPrefixStripMatchesThePlainOne) {
     for (const std::string text : {"", "0", "0x", "0x0", "0x0x", "0x0xab", "0X12", "x0x0", "00x1", "0x0X0x", "ab0x"})
         EXPECT_EQ(strip_secret_0x_prefixes(text), strip_0x_prefixes(text)) << text;
+}
+
+TEST(PublicHex, DecodesExactlyWhatTheGeneralDecoderAccepts) {
+    // Every pair of bytes in the first and in the last place of a text of
+    // the expected length; any other length is refused.
+    for (int hi = 0; hi < 256; ++hi) {
+        for (int lo = 0; lo < 256; ++lo) {
+            for (std::size_t at : {0u, 4u}) {
+                std::string text = "0aF9B1";
+                text[at] = static_cast<char>(hi);
+                text[at + 1] = static_cast<char>(lo);
+                Bytes general;
+                std::string message;
+                const bool ok = hex_decode(text, general, message);
+                std::uint8_t out[3];
+                ASSERT_EQ(hex_decode_public(text, out, 3), ok) << hi << " " << lo << " " << at;
+                if (ok) {
+                    ASSERT_EQ(Bytes(out, out + 3), general) << hi << " " << lo << " " << at;
+                }
+            }
+        }
+    }
+    std::uint8_t out[3];
+    EXPECT_FALSE(hex_decode_public("0aF9B", out, 3));
+    EXPECT_FALSE(hex_decode_public("0aF9B1c", out, 3));
+    EXPECT_TRUE(hex_decode_public("", out, 0));
+}
+
+TEST(Utf8, FaultsAfterLongAsciiRunsArePlacedExactly) {
+    // ASCII is skipped in blocks: a fault, or a valid sequence, at every
+    // offset of the first blocks and of the tail is found where it is.
+    for (std::size_t at = 0; at < 100; ++at) {
+        for (std::size_t len = at + 4; len < 110; len += 7) {
+            std::string text(len, 'a');
+            text[at] = '\xff';
+            const auto fault = first_utf8_fault(text);
+            ASSERT_TRUE(fault.has_value()) << at << " " << len;
+            EXPECT_EQ(fault->valid_up_to, at) << at << " " << len;
+            EXPECT_EQ(fault->error_len, 1u);
+            text.replace(at, 2, "\xc3\xa9");
+            EXPECT_FALSE(first_utf8_fault(text).has_value()) << at << " " << len;
+            text[at + 1] = 'a';  // a lead byte without its continuation
+            ASSERT_TRUE(first_utf8_fault(text).has_value());
+            EXPECT_EQ(first_utf8_fault(text)->valid_up_to, at);
+        }
+    }
 }
 
 // Every text of one or two bytes, every three-byte text that starts with a

@@ -2,6 +2,7 @@
 // fault with its position, the nesting limit and hostile input sizes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -74,6 +75,41 @@ TEST(JsonWrite, StringsEscapeOnlyWhatJsonRequires) {
     EXPECT_EQ(write_string("/\x7f\xc3\xa9\xf0\x9f\x98\x80"), "\"/\x7f\xc3\xa9\xf0\x9f\x98\x80\"");
 }
 
+TEST(JsonWrite, EveryByteNeedingCareIsFoundAnywhereInALongString) {
+    // Strings are scanned in blocks: a byte to escape, or a byte above
+    // ASCII, at every offset of the first blocks and of the tail, is written
+    // as it must be and read back.
+    auto escaped = [](std::string_view text) {
+        std::string out = "\"";
+        for (const char ch : text) {
+            const auto c = static_cast<unsigned char>(ch);
+            if (c == '"' || c == '\\') {
+                out += '\\';
+                out += ch;
+            } else if (c < 0x20) {
+                char esc[8];
+                std::snprintf(esc, sizeof esc, "\\u%04x", c);
+                out += c == '\n' ? "\\n" : c == '\t' ? "\\t" : esc;
+            } else {
+                out += ch;
+            }
+        }
+        return out + "\"";
+    };
+    for (std::size_t at = 0; at < 44; ++at) {
+        for (const char* special : {"\"", "\\", "\x01", "\x1f", "\n", "\t", " ", "\x7f", "\xc3\xa9", "\xf0\x9f\x98\x80"}) {
+            std::string text(48, 'a');
+            text.replace(at, 1, special);
+            std::string out;
+            json::write_string(out, text);
+            ASSERT_EQ(out, escaped(text)) << at;
+            const auto back = json::parse(out);
+            ASSERT_TRUE(back.ok() && back->as_string() != nullptr) << at;
+            EXPECT_EQ(*back->as_string(), text) << at;
+        }
+    }
+}
+
 TEST(JsonRead, ValuesReadBackCanonically) {
     const std::pair<const char*, const char*> cases[] = {
         {R"({"b":1,"a":{"d":2.50,"c":true}})", R"({"a":{"c":true,"d":2.5},"b":1})"},
@@ -89,6 +125,27 @@ TEST(JsonRead, ValuesReadBackCanonically) {
          "[2.5,2.5,2.5,100.0,-0.0,-0.0,0.0,-9223372036854775808,18446744073709551615]"},
     };
     for (const auto& [text, want] : cases) EXPECT_EQ(reparse(text), want) << text;
+}
+
+TEST(JsonRead, CanonicalTextStraightFromTheTextIsTheValueModelsText) {
+    // Fractions are written from their text when it is already canonical,
+    // converted otherwise: long, tiny, signed and zero ones, nested or not,
+    // in members written in order and in members put in order afterwards.
+    const std::string tiny = "0." + std::string(400, '0') + "1";
+    const std::string texts[] = {
+        R"({"a":0.25,"b":-12.50,"c":[1.0,0.000001,0.00001,-0.0]})",
+        R"({"z":0.1234567890123456789,"y":{"x":[123456789012345.6,1234567890123456.7]},"a":100.000})",
+        "{\"t\":" + tiny + ",\"n\":-" + tiny + ",\"big\":1" + std::string(290, '0') + ".5}",
+        R"({"k\u0041":2.50,"k":[0.10,{"q":1.5e3}],"k":3.0})",
+        "[0.5,{\"b\":2.25,\"a\":-0.75}]",
+    };
+    for (const std::string& text : texts) {
+        const auto value = json::parse(text);
+        ASSERT_TRUE(value.ok()) << text;
+        std::string direct;
+        json::write_canonical(direct, text);
+        EXPECT_EQ(direct, json::to_string(value.value())) << text;
+    }
 }
 
 TEST(JsonRead, NumbersAreClassifiedByTheirSpelling) {
@@ -107,6 +164,20 @@ TEST(JsonRead, NumbersAreClassifiedByTheirSpelling) {
         auto v = json::parse(text);
         ASSERT_TRUE(v.ok()) << text;
         EXPECT_EQ(v->type(), type) << text;
+    }
+    // Short integers are read digit by digit, longer ones by the library.
+    const std::pair<const char*, std::uint64_t> values[] = {
+        {"0", 0},
+        {"7", 7},
+        {"1700000300", 1700000300},
+        {"9999999999999999999", 9999999999999999999ull},
+        {"10000000000000000000", 10000000000000000000ull},
+        {"18446744073709551615", 18446744073709551615ull},
+    };
+    for (const auto& [text, want] : values) {
+        auto v = json::parse(text);
+        ASSERT_TRUE(v.ok() && v->as_u64() != nullptr) << text;
+        EXPECT_EQ(*v->as_u64(), want) << text;
     }
 }
 
@@ -164,6 +235,26 @@ TEST(JsonRead, SyntaxFaultsNameThePlaceWhereAStreamingReaderStops) {
     }
     EXPECT_EQ(json::parse("[", quorent::ErrorKind::BadKey).error().kind, quorent::ErrorKind::BadKey);
     EXPECT_EQ(json::parse(std::string_view{}).error().detail, "EOF while parsing a value at line 1 column 0");
+}
+
+TEST(JsonRead, NumbersSkippedUnreadAreCheckedAsWhenRead) {
+    // Skipping converts no fraction without exponent whose whole part is
+    // short; its faults and verdicts are those of reading it.
+    const std::string cases[] = {
+        "0.25", "-12.5", "[1.0,2.5e3,-0.0,7]", "1" + std::string(298, '0') + ".5",
+        "1" + std::string(310, '0') + ".5", "-1" + std::string(310, '0') + ".5", "0." + std::string(400, '0') + "1",
+        "1e400", "1.5e-400", "[1.]", "[-0.x]", "{\"a\":[0.5,{\"b\":-3.25}]}",
+    };
+    for (const std::string& text : cases) {
+        const auto read = json::parse(text);
+        json::Reader r(text);
+        quorent::Status s = r.skip();
+        if (s.ok()) s = r.end();
+        ASSERT_EQ(s.ok(), read.ok()) << text;
+        if (!s.ok()) {
+            EXPECT_EQ(s.error().detail, read.error().detail) << text;
+        }
+    }
 }
 
 TEST(JsonRead, NestingStopsAt127LevelsWhetherReadOrSkipped) {

@@ -44,6 +44,11 @@ bool hex_decode(std::string_view text, Bytes& out, std::string& message);
 // hex_decode reporting its failure as a CoreError of the given kind.
 Result<Bytes> hex_decode(std::string_view text, ErrorKind kind);
 
+// Decodes exactly 2 * len hex digits of either case of a public value into
+// out[0..len), by table; false (out then undefined) for any other text, which
+// hex_decode then describes.
+bool hex_decode_public(std::string_view text, std::uint8_t* out, std::size_t len) noexcept;
+
 // Removes every leading "0x" (lower-case x only), repeatedly.
 std::string_view strip_0x_prefixes(std::string_view text) noexcept;
 // The same for a text that may hold a secret: every byte pair is read, with

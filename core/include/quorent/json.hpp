@@ -183,10 +183,10 @@ public:
     // An object of free-form values, each held as its canonical text (what
     // write() makes of it); last duplicate wins.
     Status canonical_map(TextObject& out);
-    // An object of free-form values, checked and left as it stands: `out`
-    // views its text (from its opening to its closing brace), `empty` tells
-    // whether it has no member. write_canonical() writes it.
-    Status object_text(std::string_view& out, bool& empty);
+    // An object of free-form values in its canonical text (what write()
+    // makes of it), kept by the reader like a decoded string: `out` views it,
+    // `empty` tells whether the object has no member.
+    Status canonical_object(std::string_view& out, bool& empty);
     Status skip();  // any value, discarded
     // An array, each element read by `element`.
     Status array(FunctionRef<Status()> element);
@@ -223,30 +223,37 @@ private:
         std::uint64_t u = 0;
         std::int64_t i = 0;
         double d = 0;
+        bool deferred = false;  // a fraction without exponent left unconverted (d unset)
         std::string_view str;  // strings, when kept: the decoded text (valid until the next string)
     };
 
     CoreError fail(std::string message, std::size_t offset) const;
+    // The same for a fixed message, kept out of the inline steps' way.
+    [[gnu::cold, gnu::noinline]] CoreError fail(const char* message, std::size_t offset) const;
     CoreError invalid_type(const Token& found, std::string_view wanted) const;
-    void skip_ws() noexcept;
-    // The next token; a string is decoded only when `keep`.
-    Status lex(Token& t, bool keep = true);
+    // The steps run for every token are inline (json_steps.hpp).
+    inline void skip_ws() noexcept;
+    // The next token; a string is decoded, and a number other than a short
+    // integer or a fraction without exponent converted, only when `keep`.
+    // With `defer`, such a fraction is not converted either (canonical
+    // writing converts it only if its text is not already canonical).
+    Status lex(Token& t, bool keep = true, bool defer = false);
     // The string opening at `start`: `str` views the text, or `buf` once an
     // escape is met; `end` is just past its closing quote.
     Status lex_string(std::size_t start, bool keep, std::string& buf, std::string_view& str, std::size_t& end);
-    Status lex_number(Token& t, bool keep);
+    Status lex_number(Token& t, bool keep, bool defer);
     // The offset of the closing quote of the string opening at `start` when
     // it holds nothing but printable ASCII without escapes; otherwise 0.
-    std::size_t plain_string_end(std::size_t start) const noexcept;
+    inline std::size_t plain_string_end(std::size_t start) const noexcept;
     Status lex_literal(Token& t, std::string_view word, Tok kind);
     // Entering and leaving a container, with the nesting limit.
-    Status enter(const Token& t);
+    inline Status enter(const Token& t);
     // The separators of a container: whether another element (a member's
     // key) follows, or the container closed.
-    Status next_element(bool first, bool& more);
-    Status next_member(bool first, bool& more);
-    Status key(std::string_view& out);  // valid until the next key
-    Status colon();
+    inline Status next_element(bool first, bool& more);
+    inline Status next_member(bool first, bool& more);
+    inline Status key(std::string_view& out);  // valid until the next key
+    inline Status colon();
     // The rest of a value whose first token was read.
     Status skip_rest(const Token& t);
     Status value_rest(const Token& t, Value& out);
@@ -257,6 +264,7 @@ private:
     // `written` is false and the reader is back at its first member.
     Status canonical_members_in_order(const Token& t, std::string& out, bool& written);
     std::string_view keep_view(std::string_view str);
+    std::string_view keep_copy(std::string_view str);  // a copy kept like a decoded string
     friend void write_canonical(std::string& out, std::string_view text);
     bool in_array() const noexcept { return (open_[(depth_ - 1) / 64] >> ((depth_ - 1) % 64)) & 1; }
 
@@ -268,11 +276,12 @@ private:
     std::uint64_t open_[2] = {0, 0};  // the open containers' kinds, by depth (1: array)
     std::string scratch_;             // decoded strings
     std::string key_;                 // decoded keys
+    std::string canonical_;           // canonical_object's text before it is kept
     std::forward_list<std::string> kept_;  // blocks of decoded strings handed out as views
 };
 
-// The canonical form of a JSON text that has been read successfully (an
-// object from Reader::object_text, say), appended to `out`.
+// The canonical form of a JSON text that has been read successfully,
+// appended to `out`.
 void write_canonical(std::string& out, std::string_view text);
 
 // Reads one value of type T with `read(reader, out)` from a text that must
