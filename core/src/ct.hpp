@@ -42,10 +42,10 @@ public:
     bool was_secret() const noexcept { return secret_; }
 
 private:
-    const void* data_;
-    std::size_t len_;
+    [[maybe_unused]] const void* data_;  // read only in the checking build
+    [[maybe_unused]] std::size_t len_;
     bool secret_ = false;
-    unsigned char marks_[64];
+    [[maybe_unused]] unsigned char marks_[64];
 };
 
 }  // namespace quorent::ct
