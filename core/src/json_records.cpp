@@ -118,29 +118,20 @@ Status Reader::string(std::string& out) {
     return {};
 }
 
+// The owned forms read as the borrowed ones do, then copy.
 Status Reader::optional_string(std::optional<std::string>& out) {
-    Token t;
-    QUORENT_CHECK(lex(t));
-    if (t.kind == Tok::Null) {
-        out.reset();
-    } else if (t.kind == Tok::Str) {
-        out.emplace(t.str);
-    } else {
-        return invalid_type(t, "a string");
-    }
-    last_end_ = t.pos;
+    std::optional<std::string_view> v;
+    QUORENT_CHECK(optional_view(v));
+    if (v) out.emplace(*v);
+    else out.reset();
     return {};
 }
 
 Status Reader::loose_string(std::optional<std::string>& out) {
-    Token t;
-    QUORENT_CHECK(lex(t));
-    if (t.kind != Tok::Str) {
-        out.reset();
-        return skip_rest(t);
-    }
-    out.emplace(t.str);
-    last_end_ = t.pos;
+    std::optional<std::string_view> v;
+    QUORENT_CHECK(loose_view(v));
+    if (v) out.emplace(*v);
+    else out.reset();
     return {};
 }
 
