@@ -2,6 +2,8 @@
 
 #include "quorent/sovereign.hpp"
 
+#include "json_steps.hpp"
+
 #include <algorithm>
 #include <cstring>
 
@@ -9,7 +11,6 @@ namespace quorent::capability {
 
 namespace {
 
-using json::Member;
 using json::Reader;
 
 // ---- records as read ------------------------------------------------------------
@@ -58,21 +59,38 @@ struct DelegationView {
     std::optional<std::string_view> pubkey, kind, proof, root, salt;
 };
 
-constexpr Member<CaveatsView> kCaveats[] = {
-    {{"exp", false}, [](Reader& r, CaveatsView& c) { return r.optional_u64(c.exp); }},
-    {{"max_uses", false}, [](Reader& r, CaveatsView& c) { return r.optional_u64(c.max_uses); }},
-    {{"nb", false}, [](Reader& r, CaveatsView& c) { return r.canonical_object(c.nb, c.nb_empty); }},
-};
+// Each record type is read by its own function: the field readers are
+// called from a switch inlined into the record's loop (json_steps.hpp).
 
-constexpr Member<GrantView> kGrant[] = {
-    {{"res", true}, [](Reader& r, GrantView& g) { return r.view(g.res); }},
-    {{"act", true}, [](Reader& r, GrantView& g) { return r.array([&] { return r.view(g.act.emplace_back()); }); }},
-    {{"cav", true}, [](Reader& r, GrantView& g) { return r.record("Caveats", kCaveats, 2, g.cav); }},
-};
+constexpr json::Field kCaveatsFields[] = {{"exp", false}, {"max_uses", false}, {"nb", false}};
+constexpr json::Record kCaveats{"Caveats", kCaveatsFields, 2};
+
+Status read_caveats(Reader& r, CaveatsView& c) {
+    return r.record_with(kCaveats, [&](std::size_t i) {
+        switch (i) {
+            case 0: return r.optional_u64(c.exp);
+            case 1: return r.optional_u64(c.max_uses);
+            default: return r.canonical_object(c.nb, c.nb_empty);
+        }
+    });
+}
+
+constexpr json::Field kGrantFields[] = {{"res", true}, {"act", true}, {"cav", true}};
+constexpr json::Record kGrant{"Grant", kGrantFields, 3};
+
+Status read_grant(Reader& r, GrantView& g) {
+    return r.record_with(kGrant, [&](std::size_t i) {
+        switch (i) {
+            case 0: return r.view(g.res);
+            case 1: return r.array_with([&] { return r.view(g.act.emplace_back()); });
+            default: return read_caveats(r, g.cav);
+        }
+    });
+}
 
 Status read_grants(Reader& r, std::vector<GrantView>& grants) {
     grants.reserve(4);  // lists are short: one allocation for most
-    return r.array([&] { return r.record("Grant", kGrant, 3, grants.emplace_back()); });
+    return r.array_with([&] { return read_grant(r, grants.emplace_back()); });
 }
 
 // Sixty-four hex digits of a public value; false for any other text (the
@@ -91,26 +109,34 @@ Status read_epoch_label(Reader& r, Bytes32& label) {
     return {};
 }
 
-constexpr Member<DelegationView> kDelegation[] = {
-    {{"iss", true}, [](Reader& r, DelegationView& d) { return r.view(d.iss); }},
-    {{"to", true}, [](Reader& r, DelegationView& d) { return r.view(d.to); }},
-    {{"grants", true}, [](Reader& r, DelegationView& d) { return read_grants(r, d.grants); }},
-    {{"exp", true}, [](Reader& r, DelegationView& d) { return r.u64(d.exp); }},
-    {{"epoch_label", true}, [](Reader& r, DelegationView& d) { return read_epoch_label(r, d.epoch_label); }},
-    {{"epoch", true}, [](Reader& r, DelegationView& d) { return r.u64(d.epoch); }},
-    {{"sig", true}, [](Reader& r, DelegationView& d) { return r.view(d.sig); }},
-    {{"pubkey", false}, [](Reader& r, DelegationView& d) { return r.optional_view(d.pubkey); }},
-    {{"kind", false}, [](Reader& r, DelegationView& d) { return r.optional_view(d.kind); }},
-    {{"proof", false}, [](Reader& r, DelegationView& d) { return r.optional_view(d.proof); }},
-    {{"root", false}, [](Reader& r, DelegationView& d) { return r.optional_view(d.root); }},
-    {{"salt", false}, [](Reader& r, DelegationView& d) { return r.optional_view(d.salt); }},
+constexpr json::Field kDelegationFields[] = {
+    {"iss", true},  {"to", true},      {"grants", true}, {"exp", true},   {"epoch_label", true}, {"epoch", true},
+    {"sig", true},  {"pubkey", false}, {"kind", false},  {"proof", false}, {"root", false},       {"salt", false},
 };
+constexpr json::Record kDelegation{"Delegation", kDelegationFields, 7};
 
-Status read_delegation(Reader& r, DelegationView& d) { return r.record("Delegation", kDelegation, 7, d); }
+Status read_delegation(Reader& r, DelegationView& d) {
+    return r.record_with(kDelegation, [&](std::size_t i) {
+        switch (i) {
+            case 0: return r.view(d.iss);
+            case 1: return r.view(d.to);
+            case 2: return read_grants(r, d.grants);
+            case 3: return r.u64(d.exp);
+            case 4: return read_epoch_label(r, d.epoch_label);
+            case 5: return r.u64(d.epoch);
+            case 6: return r.view(d.sig);
+            case 7: return r.optional_view(d.pubkey);
+            case 8: return r.optional_view(d.kind);
+            case 9: return r.optional_view(d.proof);
+            case 10: return r.optional_view(d.root);
+            default: return r.optional_view(d.salt);
+        }
+    });
+}
 
 Status read_delegations(Reader& r, std::vector<DelegationView>& links) {
     links.reserve(2);
-    return r.array([&] { return read_delegation(r, links.emplace_back()); });
+    return r.array_with([&] { return read_delegation(r, links.emplace_back()); });
 }
 
 // Reads the whole text with `read` into `out`; kind Input on a fault.

@@ -198,6 +198,13 @@ public:
     bool at_array() const noexcept;
     // A record of the given shape; `field(i)` reads the value of field i.
     Status record(const Record& shape, FunctionRef<Status(std::size_t)> field);
+    // array() and record() with the callable's type known, so that it is
+    // inlined into the loop: defined in json_steps.hpp, for the readers that
+    // include it (a record type read with a switch over its fields).
+    template <class F>
+    Status array_with(F&& element);
+    template <class F>
+    Status record_with(const Record& shape, F&& field);
     template <class T, std::size_t N>
     Status record(std::string_view name, const Member<T> (&table)[N], std::size_t min_elements, T& out) {
         static_assert(N <= 32, "a record has at most 32 fields");
