@@ -197,7 +197,8 @@ Delegation owned(const DelegationView& v) {
 // The strings of records as canonical JSON. A view into the text the record
 // was read from (a string without escapes) is its own canonical text: the
 // reader has found no quote, backslash or control character in it, which
-// is all write_string() escapes. It is copied as it stands; any other
+// is all write_string() escapes. It is copied as it stands, with the
+// quotes that enclose it in the text; any other
 // string (decoded from escapes, an owned record's, an argument's) is
 // escaped as need be.
 class Strings {
@@ -206,12 +207,10 @@ public:
     explicit Strings(std::string_view text) noexcept : text_(text) {}
 
     void put(std::string& out, std::string_view s) const {
-        const auto at = reinterpret_cast<std::uintptr_t>(s.data());
-        const auto base = reinterpret_cast<std::uintptr_t>(text_.data());
-        if (!text_.empty() && at >= base && at - base <= text_.size() && s.size() <= text_.size() - (at - base)) {
-            out += '"';
-            out += s;
-            out += '"';
+        // Unsigned: a view before the text comes out far beyond it.
+        const std::size_t at = reinterpret_cast<std::uintptr_t>(s.data()) - reinterpret_cast<std::uintptr_t>(text_.data());
+        if (at != 0 && at < text_.size() && s.size() < text_.size() - at) {
+            out.append(s.data() - 1, s.size() + 2);  // with the quotes around it in the text
         } else {
             json::write_string(out, s);
         }

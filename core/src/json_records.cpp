@@ -291,7 +291,15 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
             if (!write_short_decimal(out, num)) write_double(out, t.deferred ? fraction_value(num) : t.d);
             break;
         }
-        case Tok::Str: write_string(out, t.str); break;
+        case Tok::Str:
+            // A string without escapes is a view of the text, and its own
+            // canonical text (the reader found no quote, backslash or
+            // control character in it): copied with its quotes.
+            if (const std::size_t at = offset_in_text(t.str); at != 0 && at < text_.size() && t.str.size() < text_.size() - at)
+                out.append(t.str.data() - 1, t.str.size() + 2);
+            else
+                write_string(out, t.str);
+            break;
         case Tok::Arr: {
             QUORENT_CHECK(enter(t));
             out += '[';

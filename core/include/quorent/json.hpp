@@ -273,6 +273,11 @@ private:
     std::string_view keep_view(std::string_view str);
     std::string_view keep_copy(std::string_view str);  // a copy kept like a decoded string
     friend void write_canonical(std::string& out, std::string_view text);
+    // The offset in the text at which `s` starts, or a value not below the
+    // text's size when it is no view of the text.
+    std::size_t offset_in_text(std::string_view s) const noexcept {
+        return reinterpret_cast<std::uintptr_t>(s.data()) - reinterpret_cast<std::uintptr_t>(text_.data());
+    }
     bool in_array() const noexcept { return (open_[(depth_ - 1) / 64] >> ((depth_ - 1) % 64)) & 1; }
 
     std::string_view text_;
