@@ -192,6 +192,7 @@ std::string_view Reader::keep_copy(std::string_view str) {
 }
 
 Status Reader::u64(std::uint64_t& out) {
+    if (short_u64(out)) return {};
     Token t;
     QUORENT_CHECK(lex(t));
     if (t.kind != Tok::U64) return invalid_type(t, "u64");
@@ -201,6 +202,10 @@ Status Reader::u64(std::uint64_t& out) {
 }
 
 Status Reader::optional_u64(std::optional<std::uint64_t>& out) {
+    if (std::uint64_t u = 0; short_u64(u)) {
+        out = u;
+        return {};
+    }
     Token t;
     QUORENT_CHECK(lex(t));
     if (t.kind == Tok::Null) {

@@ -7,6 +7,8 @@
 // readers use with a switch over their fields.
 #pragma once
 
+#include <algorithm>
+
 #include "json_scan.hpp"
 #include "quorent/json.hpp"
 
@@ -103,6 +105,24 @@ inline constexpr bool is_json_ws(char c) noexcept { return c == ' ' || c == '\t'
     if (text_[pos_] != ':') return fail("expected `:`", pos_ + 1);
     ++pos_;
     return {};
+}
+
+[[gnu::always_inline]] inline bool Reader::short_u64(std::uint64_t& out) noexcept {
+    skip_ws();
+    const std::size_t n = text_.size();
+    const std::size_t start = pos_;
+    const std::size_t limit = std::min(n, start + 19);
+    std::size_t i = start;
+    std::uint64_t u = 0;
+    for (; i < limit && text_[i] >= '0' && text_[i] <= '9'; ++i) u = u * 10 + static_cast<unsigned>(text_[i] - '0');
+    if (i == start || (text_[start] == '0' && i - start > 1)) return false;
+    if (i < n) {
+        const char c = text_[i];
+        if ((c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E') return false;
+    }
+    out = u;
+    last_end_ = pos_ = i;
+    return true;
 }
 
 namespace detail {

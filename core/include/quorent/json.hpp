@@ -261,6 +261,10 @@ private:
     inline Status next_member(bool first, bool& more);
     inline Status key(std::string_view& out);  // valid until the next key
     inline Status colon();
+    // A plain integer of at most nineteen digits read in place (the common
+    // u64); false, with nothing consumed but white space, for any other text,
+    // which lex() then reads.
+    inline bool short_u64(std::uint64_t& out) noexcept;
     // The rest of a value whose first token was read.
     Status skip_rest(const Token& t);
     Status value_rest(const Token& t, Value& out);
