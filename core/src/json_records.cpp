@@ -177,10 +177,17 @@ std::string_view Reader::keep_view(std::string_view str) {
 }
 
 std::string_view Reader::keep_copy(std::string_view str) {
-    // Copied into blocks, the first of at least 256 bytes (a call keeps
-    // little most often), the others of at least 4 KB, appended only within
-    // their capacity (so that earlier views stay valid): what is kept stays
-    // within about twice the text.
+    // Copied into the reader's own block of 256 bytes while it has room (a
+    // call keeps little most often: no allocation then), then into blocks
+    // allocated, the first of at least 256 bytes, the others of at least
+    // 4 KB, appended only within their capacity (so that earlier views stay
+    // valid): what is kept stays within about twice the text.
+    if (str.size() <= sizeof first_ - first_used_) {
+        char* at = first_ + first_used_;
+        if (!str.empty()) std::memcpy(at, str.data(), str.size());
+        first_used_ += str.size();
+        return std::string_view(at, str.size());
+    }
     if (kept_.empty() || kept_.front().capacity() - kept_.front().size() < str.size()) {
         const std::size_t least = kept_.empty() ? 256 : 4096;
         kept_.emplace_front().reserve(std::max(str.size(), least));

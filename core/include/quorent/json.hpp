@@ -294,6 +294,8 @@ private:
     std::string key_;                 // decoded keys
     std::string canonical_;           // canonical_object's text before it is kept
     std::forward_list<std::string> kept_;  // blocks of decoded strings handed out as views
+    std::size_t first_used_ = 0;           // of first_, the block kept in the reader itself
+    char first_[256];
 };
 
 // The canonical form of a JSON text that has been read successfully,
