@@ -2,14 +2,16 @@
 
 #include "quorent/sovereign.hpp"
 
+#include "json_steps.hpp"
+
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace quorent::capability {
 
 namespace {
 
-using json::Member;
 using json::Reader;
 
 // ---- records as read ------------------------------------------------------------
@@ -58,21 +60,38 @@ struct DelegationView {
     std::optional<std::string_view> pubkey, kind, proof, root, salt;
 };
 
-constexpr Member<CaveatsView> kCaveats[] = {
-    {{"exp", false}, [](Reader& r, CaveatsView& c) { return r.optional_u64(c.exp); }},
-    {{"max_uses", false}, [](Reader& r, CaveatsView& c) { return r.optional_u64(c.max_uses); }},
-    {{"nb", false}, [](Reader& r, CaveatsView& c) { return r.canonical_object(c.nb, c.nb_empty); }},
-};
+// Each record type is read by its own function: the field readers are
+// called from a switch inlined into the record's loop (json_steps.hpp).
 
-constexpr Member<GrantView> kGrant[] = {
-    {{"res", true}, [](Reader& r, GrantView& g) { return r.view(g.res); }},
-    {{"act", true}, [](Reader& r, GrantView& g) { return r.array([&] { return r.view(g.act.emplace_back()); }); }},
-    {{"cav", true}, [](Reader& r, GrantView& g) { return r.record("Caveats", kCaveats, 2, g.cav); }},
-};
+constexpr json::Field kCaveatsFields[] = {{"exp", false}, {"max_uses", false}, {"nb", false}};
+constexpr json::Record kCaveats{"Caveats", kCaveatsFields, 2};
+
+Status read_caveats(Reader& r, CaveatsView& c) {
+    return r.record_with(kCaveats, [&](std::size_t i) {
+        switch (i) {
+            case 0: return r.optional_u64(c.exp);
+            case 1: return r.optional_u64(c.max_uses);
+            default: return r.canonical_object(c.nb, c.nb_empty);
+        }
+    });
+}
+
+constexpr json::Field kGrantFields[] = {{"res", true}, {"act", true}, {"cav", true}};
+constexpr json::Record kGrant{"Grant", kGrantFields, 3};
+
+Status read_grant(Reader& r, GrantView& g) {
+    return r.record_with(kGrant, [&](std::size_t i) {
+        switch (i) {
+            case 0: return r.view(g.res);
+            case 1: return r.array_with([&] { return r.view(g.act.emplace_back()); });
+            default: return read_caveats(r, g.cav);
+        }
+    });
+}
 
 Status read_grants(Reader& r, std::vector<GrantView>& grants) {
     grants.reserve(4);  // lists are short: one allocation for most
-    return r.array([&] { return r.record("Grant", kGrant, 3, grants.emplace_back()); });
+    return r.array_with([&] { return read_grant(r, grants.emplace_back()); });
 }
 
 // Sixty-four hex digits of a public value; false for any other text (the
@@ -91,26 +110,34 @@ Status read_epoch_label(Reader& r, Bytes32& label) {
     return {};
 }
 
-constexpr Member<DelegationView> kDelegation[] = {
-    {{"iss", true}, [](Reader& r, DelegationView& d) { return r.view(d.iss); }},
-    {{"to", true}, [](Reader& r, DelegationView& d) { return r.view(d.to); }},
-    {{"grants", true}, [](Reader& r, DelegationView& d) { return read_grants(r, d.grants); }},
-    {{"exp", true}, [](Reader& r, DelegationView& d) { return r.u64(d.exp); }},
-    {{"epoch_label", true}, [](Reader& r, DelegationView& d) { return read_epoch_label(r, d.epoch_label); }},
-    {{"epoch", true}, [](Reader& r, DelegationView& d) { return r.u64(d.epoch); }},
-    {{"sig", true}, [](Reader& r, DelegationView& d) { return r.view(d.sig); }},
-    {{"pubkey", false}, [](Reader& r, DelegationView& d) { return r.optional_view(d.pubkey); }},
-    {{"kind", false}, [](Reader& r, DelegationView& d) { return r.optional_view(d.kind); }},
-    {{"proof", false}, [](Reader& r, DelegationView& d) { return r.optional_view(d.proof); }},
-    {{"root", false}, [](Reader& r, DelegationView& d) { return r.optional_view(d.root); }},
-    {{"salt", false}, [](Reader& r, DelegationView& d) { return r.optional_view(d.salt); }},
+constexpr json::Field kDelegationFields[] = {
+    {"iss", true},  {"to", true},      {"grants", true}, {"exp", true},   {"epoch_label", true}, {"epoch", true},
+    {"sig", true},  {"pubkey", false}, {"kind", false},  {"proof", false}, {"root", false},       {"salt", false},
 };
+constexpr json::Record kDelegation{"Delegation", kDelegationFields, 7};
 
-Status read_delegation(Reader& r, DelegationView& d) { return r.record("Delegation", kDelegation, 7, d); }
+Status read_delegation(Reader& r, DelegationView& d) {
+    return r.record_with(kDelegation, [&](std::size_t i) {
+        switch (i) {
+            case 0: return r.view(d.iss);
+            case 1: return r.view(d.to);
+            case 2: return read_grants(r, d.grants);
+            case 3: return r.u64(d.exp);
+            case 4: return read_epoch_label(r, d.epoch_label);
+            case 5: return r.u64(d.epoch);
+            case 6: return r.view(d.sig);
+            case 7: return r.optional_view(d.pubkey);
+            case 8: return r.optional_view(d.kind);
+            case 9: return r.optional_view(d.proof);
+            case 10: return r.optional_view(d.root);
+            default: return r.optional_view(d.salt);
+        }
+    });
+}
 
 Status read_delegations(Reader& r, std::vector<DelegationView>& links) {
     links.reserve(2);
-    return r.array([&] { return read_delegation(r, links.emplace_back()); });
+    return r.array_with([&] { return read_delegation(r, links.emplace_back()); });
 }
 
 // Reads the whole text with `read` into `out`; kind Input on a fault.
@@ -167,6 +194,32 @@ Delegation owned(const DelegationView& v) {
 
 // ---- canonical writing, of owned and of borrowed records ---------------------------
 
+// The strings of records as canonical JSON. A view into the text the record
+// was read from (a string without escapes) is its own canonical text: the
+// reader has found no quote, backslash or control character in it, which
+// is all write_string() escapes. It is copied as it stands, with the
+// quotes that enclose it in the text; any other
+// string (decoded from escapes, an owned record's, an argument's) is
+// escaped as need be.
+class Strings {
+public:
+    Strings() = default;
+    explicit Strings(std::string_view text) noexcept : text_(text) {}
+
+    void put(std::string& out, std::string_view s) const {
+        // Unsigned: a view before the text comes out far beyond it.
+        const std::size_t at = reinterpret_cast<std::uintptr_t>(s.data()) - reinterpret_cast<std::uintptr_t>(text_.data());
+        if (at != 0 && at < text_.size() && s.size() < text_.size() - at) {
+            out.append(s.data() - 1, s.size() + 2);  // with the quotes around it in the text
+        } else {
+            json::write_string(out, s);
+        }
+    }
+
+private:
+    std::string_view text_;
+};
+
 bool has_nb(const Caveats& cav) { return !cav.nb.empty(); }
 bool has_nb(const CaveatsView& cav) { return !cav.nb_empty; }
 
@@ -210,13 +263,13 @@ void write_caveats(std::string& out, const C& cav) {
 }
 
 template <class G>
-void write_grant_of(std::string& out, const G& grant) {
+void write_grant_of(std::string& out, const G& grant, const Strings& str) {
     out += "{\"res\":";
-    json::write_string(out, grant.res);
+    str.put(out, grant.res);
     out += ",\"act\":[";
     for (std::size_t i = 0; i < grant.act.size(); ++i) {
         if (i != 0) out += ',';
-        json::write_string(out, grant.act[i]);
+        str.put(out, grant.act[i]);
     }
     out += "],\"cav\":";
     write_caveats(out, grant.cav);
@@ -224,30 +277,31 @@ void write_grant_of(std::string& out, const G& grant) {
 }
 
 template <class G>
-void write_grants_of(std::string& out, const std::vector<G>& grants) {
+void write_grants_of(std::string& out, const std::vector<G>& grants, const Strings& str) {
     out += '[';
     for (std::size_t i = 0; i < grants.size(); ++i) {
         if (i != 0) out += ',';
-        write_grant_of(out, grants[i]);
+        write_grant_of(out, grants[i], str);
     }
     out += ']';
 }
 
 template <class S>
-void write_optional(std::string& out, std::string_view key, const std::optional<S>& value) {
+void write_optional(std::string& out, std::string_view key, const std::optional<S>& value, const Strings& str) {
     if (!value) return;
     out += key;
-    json::write_string(out, *value);
+    str.put(out, *value);
 }
 
+// `str` writes the link's own strings, `grant_str` those of its grants.
 template <class D>
-void write_delegation_of(std::string& out, const D& d) {
+void write_delegation_of(std::string& out, const D& d, const Strings& str, const Strings& grant_str) {
     out += "{\"iss\":";
-    json::write_string(out, d.iss);
+    str.put(out, d.iss);
     out += ",\"to\":";
-    json::write_string(out, d.to);
+    str.put(out, d.to);
     out += ",\"grants\":";
-    write_grants_of(out, d.grants);
+    write_grants_of(out, d.grants, grant_str);
     out += ",\"exp\":";
     json::write_u64(out, d.exp);
     out += ",\"epoch_label\":\"";
@@ -255,21 +309,21 @@ void write_delegation_of(std::string& out, const D& d) {
     out += "\",\"epoch\":";
     json::write_u64(out, d.epoch);
     out += ",\"sig\":";
-    json::write_string(out, d.sig);
-    write_optional(out, ",\"pubkey\":", d.pubkey);
-    write_optional(out, ",\"kind\":", d.kind);
-    write_optional(out, ",\"proof\":", d.proof);
-    write_optional(out, ",\"root\":", d.root);
-    write_optional(out, ",\"salt\":", d.salt);
+    str.put(out, d.sig);
+    write_optional(out, ",\"pubkey\":", d.pubkey, str);
+    write_optional(out, ",\"kind\":", d.kind, str);
+    write_optional(out, ",\"proof\":", d.proof, str);
+    write_optional(out, ",\"root\":", d.root, str);
+    write_optional(out, ",\"salt\":", d.salt, str);
     out += '}';
 }
 
 template <class D>
-void write_delegations_of(std::string& out, const std::vector<D>& links) {
+void write_delegations_of(std::string& out, const std::vector<D>& links, const Strings& str) {
     out += '[';
     for (std::size_t i = 0; i < links.size(); ++i) {
         if (i != 0) out += ',';
-        write_delegation_of(out, links[i]);
+        write_delegation_of(out, links[i], str, str);
     }
     out += ']';
 }
@@ -290,7 +344,7 @@ void put_text(std::string& out, std::string_view text) {
 // in place, their length prefix filled in afterwards.
 template <class G>
 void append_binding(std::string& out, std::uint64_t tenant, std::string_view iss, std::string_view to,
-                    const std::vector<G>& grants, std::uint64_t exp, const Bytes32& epoch_label, std::uint64_t epoch,
+                    const std::vector<G>& grants, const Strings& str, std::uint64_t exp, const Bytes32& epoch_label, std::uint64_t epoch,
                     const Bytes32& parent_ref_hash) {
     static constexpr std::string_view kTag = "quorent-deleg-v1";
     out += kTag;
@@ -299,7 +353,7 @@ void append_binding(std::string& out, std::uint64_t tenant, std::string_view iss
     put_text(out, to);
     const std::size_t prefix = out.size();
     put_u64(out, 0);
-    write_grants_of(out, grants);
+    write_grants_of(out, grants, str);
     const std::uint64_t g = out.size() - prefix - 8;
     for (int i = 0; i < 8; ++i) out[prefix + static_cast<std::size_t>(i)] = static_cast<char>(g >> (56 - 8 * i));
     put_u64(out, exp);
@@ -312,9 +366,9 @@ void append_binding(std::string& out, std::uint64_t tenant, std::string_view iss
 
 // ---- JSON ----------------------------------------------------------------------
 
-void write_grant(std::string& out, const Grant& grant) { write_grant_of(out, grant); }
-void write_grants(std::string& out, const std::vector<Grant>& grants) { write_grants_of(out, grants); }
-void write_delegation(std::string& out, const Delegation& d) { write_delegation_of(out, d); }
+void write_grant(std::string& out, const Grant& grant) { write_grant_of(out, grant, Strings()); }
+void write_grants(std::string& out, const std::vector<Grant>& grants) { write_grants_of(out, grants, Strings()); }
+void write_delegation(std::string& out, const Delegation& d) { write_delegation_of(out, d, Strings(), Strings()); }
 
 Result<std::vector<Grant>> grants_from_json(std::string_view text) {
     Reader r(text);
@@ -336,7 +390,7 @@ Result<std::string> canonical_grants(std::string_view text) {
     if (Status s = read_all(r, grants, read_grants); !s.ok()) return std::move(s).error();
     std::string out;
     out.reserve(text.size());
-    write_grants_of(out, grants);
+    write_grants_of(out, grants, Strings(text));
     return out;
 }
 
@@ -367,7 +421,7 @@ Result<std::vector<Delegation>> delegations_from_json(std::string_view text) {
 std::string delegations_to_json(const std::vector<Delegation>& links) {
     std::string out;
     out.reserve(2 + links.size() * 256);
-    write_delegations_of(out, links);
+    write_delegations_of(out, links, Strings());
     return out;
 }
 
@@ -377,7 +431,7 @@ Result<std::string> canonical_delegations(std::string_view text) {
     if (Status s = read_all(r, links, read_delegations); !s.ok()) return std::move(s).error();
     std::string out;
     out.reserve(text.size());
-    write_delegations_of(out, links);
+    write_delegations_of(out, links, Strings(text));
     return out;
 }
 
@@ -410,7 +464,7 @@ Result<std::string> parent_ref_hash_link(std::string_view parent_link_json) {
     if (Status s = read_all(r, link, read_delegation); !s.ok()) return std::move(s).error();
     std::string canonical;
     canonical.reserve(parent_link_json.size());
-    write_delegation_of(canonical, link);
+    write_delegation_of(canonical, link, Strings(parent_link_json), Strings(parent_link_json));
     return digest_hex(sha256(canonical));
 }
 
@@ -418,7 +472,7 @@ Bytes delegation_binding(std::uint64_t tenant, std::string_view iss, std::string
                          const std::vector<Grant>& grants, std::uint64_t exp, const Bytes32& epoch_label,
                          std::uint64_t epoch, const Bytes32& parent_ref_hash) {
     std::string b;
-    append_binding(b, tenant, iss, to, grants, exp, epoch_label, epoch, parent_ref_hash);
+    append_binding(b, tenant, iss, to, grants, Strings(), exp, epoch_label, epoch, parent_ref_hash);
     return Bytes(b.begin(), b.end());
 }
 
@@ -450,7 +504,7 @@ Result<std::string> delegation_binding(std::uint64_t tenant_id, std::string_view
     QUORENT_TRY(const Bytes32 parent, decode_hex32(parent_ref_hash_hex));
     std::string binding;
     binding.reserve(128 + iss.size() + to.size() + grants_json.size());
-    append_binding(binding, tenant_id, iss, to, grants, exp, label, epoch, parent);
+    append_binding(binding, tenant_id, iss, to, grants, Strings(grants_json), exp, label, epoch, parent);
     std::string out;
     out.reserve(2 * binding.size());
     append_hex(out, binding.data(), binding.size());
@@ -481,7 +535,7 @@ Result<std::string> delegate(std::uint64_t tenant_id, std::string_view iss, std:
     link.pubkey = pubkey_hex;
     std::string out;
     out.reserve(256 + iss.size() + to.size() + grants_json.size() + sig.size());
-    write_delegation_of(out, link);
+    write_delegation_of(out, link, Strings(), Strings(grants_json));
     return out;
 }
 

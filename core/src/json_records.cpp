@@ -18,14 +18,6 @@ std::size_t skip_ws_from(std::string_view text, std::size_t i) noexcept {
     return i;
 }
 
-// Field names are short: compared in place rather than through memcmp.
-bool same_key(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i]) return false;
-    return true;
-}
-
 // A number written without exponent and with at most 15 significant digits
 // is the shortest text of the double it reads as (no two such texts read
 // as the same double); where write_double would write that double without
@@ -75,18 +67,7 @@ bool Reader::at_array() const noexcept {
     return p < text_.size() && text_[p] == '[';
 }
 
-Status Reader::array(FunctionRef<Status()> element) {
-    Token t;
-    QUORENT_CHECK(lex(t));
-    if (t.kind != Tok::Arr) return invalid_type(t, "a sequence");
-    QUORENT_CHECK(enter(t));
-    for (bool first = true;; first = false) {
-        bool more = false;
-        QUORENT_CHECK(next_element(first, more));
-        if (!more) return {};
-        QUORENT_CHECK(element());
-    }
-}
+Status Reader::array(FunctionRef<Status()> element) { return array_with(element); }
 
 Status Reader::members(bool& object, FunctionRef<Status(std::string_view key)> member) {
     Token t;
@@ -187,10 +168,17 @@ std::string_view Reader::keep_view(std::string_view str) {
 }
 
 std::string_view Reader::keep_copy(std::string_view str) {
-    // Copied into blocks, the first of at least 256 bytes (a call keeps
-    // little most often), the others of at least 4 KB, appended only within
-    // their capacity (so that earlier views stay valid): what is kept stays
-    // within about twice the text.
+    // Copied into the reader's own block of 256 bytes while it has room (a
+    // call keeps little most often: no allocation then), then into blocks
+    // allocated, the first of at least 256 bytes, the others of at least
+    // 4 KB, appended only within their capacity (so that earlier views stay
+    // valid): what is kept stays within about twice the text.
+    if (str.size() <= sizeof first_ - first_used_) {
+        char* at = first_ + first_used_;
+        if (!str.empty()) std::memcpy(at, str.data(), str.size());
+        first_used_ += str.size();
+        return std::string_view(at, str.size());
+    }
     if (kept_.empty() || kept_.front().capacity() - kept_.front().size() < str.size()) {
         const std::size_t least = kept_.empty() ? 256 : 4096;
         kept_.emplace_front().reserve(std::max(str.size(), least));
@@ -202,6 +190,7 @@ std::string_view Reader::keep_copy(std::string_view str) {
 }
 
 Status Reader::u64(std::uint64_t& out) {
+    if (short_u64(out)) return {};
     Token t;
     QUORENT_CHECK(lex(t));
     if (t.kind != Tok::U64) return invalid_type(t, "u64");
@@ -211,6 +200,10 @@ Status Reader::u64(std::uint64_t& out) {
 }
 
 Status Reader::optional_u64(std::optional<std::uint64_t>& out) {
+    if (std::uint64_t u = 0; short_u64(u)) {
+        out = u;
+        return {};
+    }
     Token t;
     QUORENT_CHECK(lex(t));
     if (t.kind == Tok::Null) {
@@ -231,70 +224,7 @@ Status Reader::end() {
 }
 
 Status Reader::record(const Record& shape, FunctionRef<Status(std::size_t)> field) {
-    Token t;
-    QUORENT_CHECK(lex(t));
-    const std::size_t nfields = shape.fields.size();
-    if (t.kind == Tok::Obj) {
-        QUORENT_CHECK(enter(t));
-        std::uint32_t seen = 0;
-        for (bool first = true;; first = false) {
-            bool more = false;
-            QUORENT_CHECK(next_member(first, more));
-            if (!more) break;
-            std::string_view k;
-            QUORENT_CHECK(key(k));
-            std::size_t i = 0;
-            while (i < nfields && !same_key(shape.fields[i].key, k)) ++i;
-            if (i < nfields && (seen & (1u << i))) {
-                // Noticed on reading the key, before its value, once the
-                // white space after the key is passed.
-                return fail("duplicate field `" + std::string(k) + "`", skip_ws_from(text_, pos_));
-            }
-            QUORENT_CHECK(colon());
-            if (i == nfields) {
-                QUORENT_CHECK(skip());
-                continue;
-            }
-            seen |= 1u << i;
-            QUORENT_CHECK(field(i));
-        }
-        for (std::size_t i = 0; i < nfields; ++i)
-            if (shape.fields[i].required && !(seen & (1u << i)))
-                return fail("missing field `" + std::string(shape.fields[i].key) + "`", pos_);
-        return {};
-    }
-    if (t.kind == Tok::Arr) {
-        QUORENT_CHECK(enter(t));
-        last_end_ = t.pos + 1;
-        for (std::size_t i = 0; i < nfields; ++i) {
-            bool more = false;
-            QUORENT_CHECK(next_element(i == 0, more));
-            if (!more) {
-                if (i < shape.min_elements) {
-                    std::string msg = "invalid length ";
-                    write_u64(msg, i);
-                    msg += ", expected struct ";
-                    msg += shape.name;
-                    msg += " with ";
-                    write_u64(msg, nfields);
-                    msg += nfields == 1 ? " element" : " elements";
-                    return fail(std::move(msg), pos_);
-                }
-                return {};
-            }
-            QUORENT_CHECK(field(i));
-        }
-        // Every field is read: only the closing bracket may follow.
-        const std::size_t p = skip_ws_from(text_, last_end_);
-        if (p < text_.size() && text_[p] == ',') {
-            const std::size_t q = skip_ws_from(text_, p + 1);
-            const bool trailing_comma = q < text_.size() && text_[q] == ']';
-            return fail(trailing_comma ? "trailing comma" : "trailing characters", q + 1);
-        }
-        bool more = false;
-        return next_element(false, more);
-    }
-    return invalid_type(t, "struct " + std::string(shape.name));
+    return record_with(shape, field);
 }
 
 Status Reader::value_rest(const Token& t, Value& out) {
@@ -364,7 +294,15 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
             if (!write_short_decimal(out, num)) write_double(out, t.deferred ? fraction_value(num) : t.d);
             break;
         }
-        case Tok::Str: write_string(out, t.str); break;
+        case Tok::Str:
+            // A string without escapes is a view of the text, and its own
+            // canonical text (the reader found no quote, backslash or
+            // control character in it): copied with its quotes.
+            if (const std::size_t at = offset_in_text(t.str); at != 0 && at < text_.size() && t.str.size() < text_.size() - at)
+                out.append(t.str.data() - 1, t.str.size() + 2);
+            else
+                write_string(out, t.str);
+            break;
         case Tok::Arr: {
             QUORENT_CHECK(enter(t));
             out += '[';

@@ -2,8 +2,12 @@
 // objects, plain keys, entering a container), defined here so that the
 // tokenizer and the readers built on it (json_reader.cpp, json_records.cpp)
 // both have them inline: they run once or more per token. Their faults go
-// through the out-of-line fail().
+// through the out-of-line fail(). Also here: the array and record loops for
+// callables of known type (array_with, record_with), which the capability
+// readers use with a switch over their fields.
 #pragma once
+
+#include <algorithm>
 
 #include "json_scan.hpp"
 #include "quorent/json.hpp"
@@ -101,6 +105,124 @@ inline constexpr bool is_json_ws(char c) noexcept { return c == ' ' || c == '\t'
     if (text_[pos_] != ':') return fail("expected `:`", pos_ + 1);
     ++pos_;
     return {};
+}
+
+[[gnu::always_inline]] inline bool Reader::short_u64(std::uint64_t& out) noexcept {
+    skip_ws();
+    const std::size_t n = text_.size();
+    const std::size_t start = pos_;
+    const std::size_t limit = std::min(n, start + 19);
+    std::size_t i = start;
+    std::uint64_t u = 0;
+    for (; i < limit && text_[i] >= '0' && text_[i] <= '9'; ++i) u = u * 10 + static_cast<unsigned>(text_[i] - '0');
+    if (i == start || (text_[start] == '0' && i - start > 1)) return false;
+    if (i < n) {
+        const char c = text_[i];
+        if ((c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E') return false;
+    }
+    out = u;
+    last_end_ = pos_ = i;
+    return true;
+}
+
+namespace detail {
+
+// The first offset from i on that is not white space.
+inline std::size_t ws_end(std::string_view text, std::size_t i) noexcept {
+    while (i < text.size() && is_json_ws(text[i])) ++i;
+    return i;
+}
+
+// Field names are short: compared in place rather than through memcmp.
+inline bool same_key(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
+}  // namespace detail
+
+template <class F>
+Status Reader::array_with(F&& element) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind != Tok::Arr) return invalid_type(t, "a sequence");
+    QUORENT_CHECK(enter(t));
+    for (bool first = true;; first = false) {
+        bool more = false;
+        QUORENT_CHECK(next_element(first, more));
+        if (!more) return {};
+        QUORENT_CHECK(element());
+    }
+}
+
+template <class F>
+Status Reader::record_with(const Record& shape, F&& field) {
+    Token t;
+    QUORENT_CHECK(lex(t));
+    const std::size_t nfields = shape.fields.size();
+    if (t.kind == Tok::Obj) {
+        QUORENT_CHECK(enter(t));
+        std::uint32_t seen = 0;
+        for (bool first = true;; first = false) {
+            bool more = false;
+            QUORENT_CHECK(next_member(first, more));
+            if (!more) break;
+            std::string_view k;
+            QUORENT_CHECK(key(k));
+            std::size_t i = 0;
+            while (i < nfields && !detail::same_key(shape.fields[i].key, k)) ++i;
+            if (i < nfields && (seen & (1u << i))) {
+                // Noticed on reading the key, before its value, once the
+                // white space after the key is passed.
+                return fail("duplicate field `" + std::string(k) + "`", detail::ws_end(text_, pos_));
+            }
+            QUORENT_CHECK(colon());
+            if (i == nfields) {
+                QUORENT_CHECK(skip());
+                continue;
+            }
+            seen |= 1u << i;
+            QUORENT_CHECK(field(i));
+        }
+        for (std::size_t i = 0; i < nfields; ++i)
+            if (shape.fields[i].required && !(seen & (1u << i)))
+                return fail("missing field `" + std::string(shape.fields[i].key) + "`", pos_);
+        return {};
+    }
+    if (t.kind == Tok::Arr) {
+        QUORENT_CHECK(enter(t));
+        last_end_ = t.pos + 1;
+        for (std::size_t i = 0; i < nfields; ++i) {
+            bool more = false;
+            QUORENT_CHECK(next_element(i == 0, more));
+            if (!more) {
+                if (i < shape.min_elements) {
+                    std::string msg = "invalid length ";
+                    write_u64(msg, i);
+                    msg += ", expected struct ";
+                    msg += shape.name;
+                    msg += " with ";
+                    write_u64(msg, nfields);
+                    msg += nfields == 1 ? " element" : " elements";
+                    return fail(std::move(msg), pos_);
+                }
+                return {};
+            }
+            QUORENT_CHECK(field(i));
+        }
+        // Every field is read: only the closing bracket may follow.
+        const std::size_t p = detail::ws_end(text_, last_end_);
+        if (p < text_.size() && text_[p] == ',') {
+            const std::size_t q = detail::ws_end(text_, p + 1);
+            const bool trailing_comma = q < text_.size() && text_[q] == ']';
+            return fail(trailing_comma ? "trailing comma" : "trailing characters", q + 1);
+        }
+        bool more = false;
+        return next_element(false, more);
+    }
+    return invalid_type(t, "struct " + std::string(shape.name));
 }
 
 }  // namespace quorent::json

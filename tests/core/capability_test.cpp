@@ -321,3 +321,21 @@ TEST(Delegate, SignsTheBindingAndBuildsTheLink) {
     ASSERT_FALSE(failed.ok());
     EXPECT_EQ(failed.error().display(), "crypto: no signer");
 }
+
+TEST(GrantJson, StringsOfTheTextCopiedOthersEscaped) {
+    // Strings without escapes are copied from the text as they stand (raw
+    // UTF-8 and DEL included); the link's own fields come from arguments and
+    // are escaped even where an argument's bytes lie inside the grants' text.
+    const std::string grants = "[{\"res\":\"q\\\"\xc3\xa9\x7f\",\"act\":[\"\xc3\xa9\"],\"cav\":{}}]";
+    EXPECT_EQ(grants_roundtrip(grants), "[{\"res\":\"q\\\"\xc3\xa9\x7f\",\"act\":[\"\xc3\xa9\"],\"cav\":{}}]");
+    EXPECT_EQ(grants_roundtrip("[{\"res\":\"r\",\"act\":[],\"cav\":{\"nb\":{\"b\":[\"\xc3\xa9\x7f\",\"\"],\"a\":\"\\u00e9\\\"\"}}}]"),
+              "[{\"res\":\"r\",\"act\":[],\"cav\":{\"nb\":{\"a\":\"\xc3\xa9\\\"\",\"b\":[\"\xc3\xa9\x7f\",\"\"]}}}]");
+    delegation_roundtrip(link_text(",\"pubkey\":\"\xc3\xa9\x7f\",\"kind\":\"\\u0041\"").replace(7, 3, "\"\\\\\""));
+    const std::string label(64, 'a');
+    const std::string_view inside = std::string_view(grants).substr(grants.find("q\\\""), 3);  // q\"
+    const auto want = delegate(1, std::string(inside), "t", grants, 2, label, 3, label, std::string(inside), "abcd");
+    ASSERT_TRUE(want.ok());
+    EXPECT_NE(want->find(R"("iss":"q\\\"")"), std::string::npos) << want.value();
+    EXPECT_NE(want->find(R"("pubkey":"q\\\"")"), std::string::npos) << want.value();
+    EXPECT_EQ(delegate(1, inside, "t", grants, 2, label, 3, label, inside, "abcd").value(), want.value());
+}

@@ -95,6 +95,28 @@ TEST(PublicHex, DecodesExactlyWhatTheGeneralDecoderAccepts) {
             }
         }
     }
+    // Thirty-two and forty bytes (decoded sixteen a step where the machine
+    // allows, the rest one by one): every byte value at the edges of each
+    // step and in the rest.
+    for (std::size_t len : {32u, 40u}) {
+        std::string base;
+        for (std::size_t i = 0; i < 2 * len; ++i) base += "0123456789abcdefABCDEF"[i % 22];
+        for (std::size_t at : {0u, 15u, 16u, 31u, 32u, 47u, 63u, 64u, 79u}) {
+            if (at >= base.size()) continue;
+            for (int c = 0; c < 256; ++c) {
+                std::string text = base;
+                text[at] = static_cast<char>(c);
+                Bytes general;
+                std::string message;
+                const bool ok = hex_decode(text, general, message);
+                std::uint8_t wide[40];
+                ASSERT_EQ(hex_decode_public(text, wide, len), ok) << len << " " << at << " " << c;
+                if (ok) {
+                    ASSERT_EQ(Bytes(wide, wide + len), general) << len << " " << at << " " << c;
+                }
+            }
+        }
+    }
     std::uint8_t out[3];
     EXPECT_FALSE(hex_decode_public("0aF9B", out, 3));
     EXPECT_FALSE(hex_decode_public("0aF9B1c", out, 3));

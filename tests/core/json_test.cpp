@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "quorent/json.hpp"
@@ -179,6 +180,43 @@ TEST(JsonRead, NumbersAreClassifiedByTheirSpelling) {
         ASSERT_TRUE(v.ok() && v->as_u64() != nullptr) << text;
         EXPECT_EQ(*v->as_u64(), want) << text;
     }
+}
+
+TEST(JsonRead, TypedIntegersShortOrNotReadAsTheTokenizerReadsThem) {
+    // Plain integers of up to nineteen digits are read in place; anything
+    // else goes through the tokenizer, with its message.
+    auto read = [](const char* text, bool optional) -> std::string {
+        auto r = json::read_text<std::optional<std::uint64_t>>(
+            text, quorent::ErrorKind::Input, [&](json::Reader& rd, std::optional<std::uint64_t>& v) {
+                if (optional) return rd.optional_u64(v);
+                std::uint64_t u = 0;
+                quorent::Status s = rd.u64(u);
+                v = u;
+                return s;
+            });
+        if (!r.ok()) return "ERR " + r.error().detail;
+        return r.value() ? std::to_string(*r.value()) : "none";
+    };
+    const std::pair<const char*, const char*> cases[] = {
+        {"0", "0"},
+        {" 7\n", "7"},
+        {"1700000300", "1700000300"},
+        {"9999999999999999999", "9999999999999999999"},
+        {"18446744073709551615", "18446744073709551615"},
+        {"01", "ERR invalid number at line 1 column 2"},
+        {"1.5", "ERR invalid type: floating point `1.5`, expected u64 at line 1 column 3"},
+        {"1e3", "ERR invalid type: floating point `1000.0`, expected u64 at line 1 column 3"},
+        {"2E", "ERR EOF while parsing a value at line 1 column 2"},
+        {"-1", "ERR invalid type: integer `-1`, expected u64 at line 1 column 2"},
+        {"12x", "ERR trailing characters at line 1 column 3"},
+        {"", "ERR EOF while parsing a value at line 1 column 0"},
+    };
+    for (const auto& [text, want] : cases) {
+        EXPECT_EQ(read(text, false), want) << text;
+        EXPECT_EQ(read(text, true), want) << text;
+    }
+    EXPECT_EQ(read("null", true), "none");
+    EXPECT_EQ(read("null", false), "ERR invalid type: null, expected u64 at line 1 column 4");
 }
 
 TEST(JsonRead, SyntaxFaultsNameThePlaceWhereAStreamingReaderStops) {

@@ -198,6 +198,13 @@ public:
     bool at_array() const noexcept;
     // A record of the given shape; `field(i)` reads the value of field i.
     Status record(const Record& shape, FunctionRef<Status(std::size_t)> field);
+    // array() and record() with the callable's type known, so that it is
+    // inlined into the loop: defined in json_steps.hpp, for the readers that
+    // include it (a record type read with a switch over its fields).
+    template <class F>
+    Status array_with(F&& element);
+    template <class F>
+    Status record_with(const Record& shape, F&& field);
     template <class T, std::size_t N>
     Status record(std::string_view name, const Member<T> (&table)[N], std::size_t min_elements, T& out) {
         static_assert(N <= 32, "a record has at most 32 fields");
@@ -254,6 +261,10 @@ private:
     inline Status next_member(bool first, bool& more);
     inline Status key(std::string_view& out);  // valid until the next key
     inline Status colon();
+    // A plain integer of at most nineteen digits read in place (the common
+    // u64); false, with nothing consumed but white space, for any other text,
+    // which lex() then reads.
+    inline bool short_u64(std::uint64_t& out) noexcept;
     // The rest of a value whose first token was read.
     Status skip_rest(const Token& t);
     Status value_rest(const Token& t, Value& out);
@@ -266,6 +277,11 @@ private:
     std::string_view keep_view(std::string_view str);
     std::string_view keep_copy(std::string_view str);  // a copy kept like a decoded string
     friend void write_canonical(std::string& out, std::string_view text);
+    // The offset in the text at which `s` starts, or a value not below the
+    // text's size when it is no view of the text.
+    std::size_t offset_in_text(std::string_view s) const noexcept {
+        return reinterpret_cast<std::uintptr_t>(s.data()) - reinterpret_cast<std::uintptr_t>(text_.data());
+    }
     bool in_array() const noexcept { return (open_[(depth_ - 1) / 64] >> ((depth_ - 1) % 64)) & 1; }
 
     std::string_view text_;
@@ -278,6 +294,8 @@ private:
     std::string key_;                 // decoded keys
     std::string canonical_;           // canonical_object's text before it is kept
     std::forward_list<std::string> kept_;  // blocks of decoded strings handed out as views
+    std::size_t first_used_ = 0;           // of first_, the block kept in the reader itself
+    char first_[256];
 };
 
 // The canonical form of a JSON text that has been read successfully,
