@@ -62,6 +62,44 @@ double fraction_value(std::string_view num) {
 
 }  // namespace
 
+[[gnu::always_inline]] inline bool Reader::plain_canonical(std::string& out) {
+    skip_ws();
+    const std::size_t n = text_.size();
+    if (pos_ >= n) return false;
+    const char c = text_[pos_];
+    std::size_t end = 0;
+    if (c == '"') {
+        const std::size_t close = plain_string_end(pos_);
+        if (close == 0) return false;
+        end = close + 1;
+        out.append(text_.data() + pos_, end - pos_);
+    } else if (c == '-' || (c >= '0' && c <= '9')) {
+        const bool negative = c == '-';
+        std::size_t i = pos_ + (negative ? 1 : 0);
+        const std::size_t int_start = i;
+        while (i < n && text_[i] >= '0' && text_[i] <= '9') ++i;
+        const std::size_t digits = i - int_start;
+        if (digits == 0 || (text_[int_start] == '0' && digits > 1)) return false;
+        if (i < n && (text_[i] == 'e' || text_[i] == 'E')) return false;
+        if (i < n && text_[i] == '.') {
+            const std::size_t frac_start = ++i;
+            while (i < n && text_[i] >= '0' && text_[i] <= '9') ++i;
+            if (i == frac_start || (i < n && (text_[i] == 'e' || text_[i] == 'E'))) return false;
+            if (!write_short_decimal(out, text_.substr(pos_, i - pos_))) return false;
+        } else {
+            // The integers the tokenizer reads as such (not "-0", a double),
+            // whose text is canonical.
+            if (digits > (negative ? 18 : 19) || (negative && text_[int_start] == '0')) return false;
+            out.append(text_.data() + pos_, i - pos_);
+        }
+        end = i;
+    } else {
+        return false;
+    }
+    pos_ = last_end_ = end;
+    return true;
+}
+
 bool Reader::at_array() const noexcept {
     const std::size_t p = skip_ws_from(text_, pos_);
     return p < text_.size() && text_[p] == '[';
@@ -311,6 +349,7 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
                 QUORENT_CHECK(next_element(first, more));
                 if (!more) break;
                 if (!first) out += ',';
+                if (plain_canonical(out)) continue;
                 Token e;
                 QUORENT_CHECK(lex(e, true, true));
                 QUORENT_CHECK(canonical_rest(e, out));
@@ -407,9 +446,11 @@ Status Reader::canonical_members_in_order(const Token& t, std::string& out, bool
         out += k;
         out += "\":";
         QUORENT_CHECK(colon());
-        Token v;
-        QUORENT_CHECK(lex(v, true, true));
-        QUORENT_CHECK(canonical_rest(v, out));
+        if (!plain_canonical(out)) {
+            Token v;
+            QUORENT_CHECK(lex(v, true, true));
+            QUORENT_CHECK(canonical_rest(v, out));
+        }
         m[n++] = Written{k, off, out.size() - off};
     }
     if (!sorted) {

@@ -141,6 +141,14 @@ inline bool same_key(std::string_view a, std::string_view b) noexcept {
     return true;
 }
 
+// Whether the text at `at` is `"key":`, the key without escapes.
+inline bool quoted_key_at(std::string_view text, std::size_t at, std::string_view key) noexcept {
+    const std::size_t k = key.size();
+    if (text.size() - at < k + 3) return false;
+    const char* p = text.data() + at;
+    return p[k + 1] == '"' && p[k + 2] == ':' && same_key(std::string_view(p + 1, k), key);
+}
+
 }  // namespace detail
 
 template <class F>
@@ -165,25 +173,34 @@ Status Reader::record_with(const Record& shape, F&& field) {
     if (t.kind == Tok::Obj) {
         QUORENT_CHECK(enter(t));
         std::uint32_t seen = 0;
+        std::size_t expected = 0;  // the field after the last one read
         for (bool first = true;; first = false) {
             bool more = false;
             QUORENT_CHECK(next_member(first, more));
             if (!more) break;
-            std::string_view k;
-            QUORENT_CHECK(key(k));
-            std::size_t i = 0;
-            while (i < nfields && !detail::same_key(shape.fields[i].key, k)) ++i;
-            if (i < nfields && (seen & (1u << i))) {
-                // Noticed on reading the key, before its value, once the
-                // white space after the key is passed.
-                return fail("duplicate field `" + std::string(k) + "`", detail::ws_end(text_, pos_));
-            }
-            QUORENT_CHECK(colon());
-            if (i == nfields) {
-                QUORENT_CHECK(skip());
-                continue;
+            std::size_t i = expected;
+            // Fields mostly come in their declared order, as `"key":`: the
+            // expected one is matched in place, any other key looked up.
+            if (!(i < nfields && !(seen & (1u << i)) && detail::quoted_key_at(text_, pos_, shape.fields[i].key))) {
+                std::string_view k;
+                QUORENT_CHECK(key(k));
+                i = 0;
+                while (i < nfields && !detail::same_key(shape.fields[i].key, k)) ++i;
+                if (i < nfields && (seen & (1u << i))) {
+                    // Noticed on reading the key, before its value, once the
+                    // white space after the key is passed.
+                    return fail("duplicate field `" + std::string(k) + "`", detail::ws_end(text_, pos_));
+                }
+                QUORENT_CHECK(colon());
+                if (i == nfields) {
+                    QUORENT_CHECK(skip());
+                    continue;
+                }
+            } else {
+                pos_ += shape.fields[i].key.size() + 3;
             }
             seen |= 1u << i;
+            expected = i + 1;
             QUORENT_CHECK(field(i));
         }
         for (std::size_t i = 0; i < nfields; ++i)

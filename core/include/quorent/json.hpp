@@ -265,6 +265,12 @@ private:
     // u64); false, with nothing consumed but white space, for any other text,
     // which lex() then reads.
     inline bool short_u64(std::uint64_t& out) noexcept;
+    // A value that is its own canonical text or nearly so (a string of
+    // printable ASCII without escapes, a short integer, a short fraction
+    // without exponent), written to `out` and consumed; false, with nothing
+    // consumed but white space, for any other value or a fault, which lex()
+    // and canonical_rest() then read.
+    inline bool plain_canonical(std::string& out);
     // The rest of a value whose first token was read.
     Status skip_rest(const Token& t);
     Status value_rest(const Token& t, Value& out);
