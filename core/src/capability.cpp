@@ -5,6 +5,7 @@
 #include "json_steps.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 
@@ -194,6 +195,51 @@ Delegation owned(const DelegationView& v) {
 
 // ---- canonical writing, of owned and of borrowed records ---------------------------
 
+// The text being written: a buffer grown by doubling, its appends inline
+// (std::string's are calls, one per piece, and the pieces are short).
+class Sink {
+public:
+    explicit Sink(std::size_t capacity) : buf_(capacity, '\0') {}
+
+    void put(char c) {
+        room(1);
+        buf_[n_++] = c;
+    }
+    void put(std::string_view s) {
+        room(s.size());
+        std::memcpy(buf_.data() + n_, s.data(), s.size());
+        n_ += s.size();
+    }
+    // Room for k bytes, written by the caller, at the returned place.
+    char* extend(std::size_t k) {
+        room(k);
+        char* at = buf_.data() + n_;
+        n_ += k;
+        return at;
+    }
+    void put_decimal(std::uint64_t v) {
+        char digits[20];
+        const auto r = std::to_chars(digits, digits + sizeof digits, v);
+        put(std::string_view(digits, static_cast<std::size_t>(r.ptr - digits)));
+    }
+    std::size_t size() const noexcept { return n_; }
+    char* data() noexcept { return buf_.data(); }
+    std::string_view view() const noexcept { return std::string_view(buf_).substr(0, n_); }
+    std::string take() && {
+        buf_.resize(n_);
+        return std::move(buf_);
+    }
+
+private:
+    void room(std::size_t k) {
+        if (buf_.size() - n_ < k) grow(k);
+    }
+    [[gnu::noinline]] void grow(std::size_t k) { buf_.resize(std::max(buf_.size() * 2, n_ + k)); }
+
+    std::string buf_;
+    std::size_t n_ = 0;
+};
+
 // The strings of records as canonical JSON. A view into the text the record
 // was read from (a string without escapes) is its own canonical text: the
 // reader has found no quote, backslash or control character in it, which
@@ -206,13 +252,15 @@ public:
     Strings() = default;
     explicit Strings(std::string_view text) noexcept : text_(text) {}
 
-    void put(std::string& out, std::string_view s) const {
+    void put(Sink& out, std::string_view s) const {
         // Unsigned: a view before the text comes out far beyond it.
         const std::size_t at = reinterpret_cast<std::uintptr_t>(s.data()) - reinterpret_cast<std::uintptr_t>(text_.data());
         if (at != 0 && at < text_.size() && s.size() < text_.size() - at) {
-            out.append(s.data() - 1, s.size() + 2);  // with the quotes around it in the text
+            out.put(std::string_view(s.data() - 1, s.size() + 2));  // with the quotes around it in the text
         } else {
-            json::write_string(out, s);
+            std::string escaped;
+            json::write_string(escaped, s);
+            out.put(escaped);
         }
     }
 
@@ -223,152 +271,170 @@ private:
 bool has_nb(const Caveats& cav) { return !cav.nb.empty(); }
 bool has_nb(const CaveatsView& cav) { return !cav.nb_empty; }
 
-void write_nb(std::string& out, const Caveats& cav) {
-    out += '{';
+void write_nb(Sink& out, const Caveats& cav) {
+    out.put('{');
     bool first = true;
+    std::string key;
     for (const auto& [k, v] : cav.nb) {
-        if (!first) out += ',';
+        if (!first) out.put(',');
         first = false;
-        json::write_string(out, k);
-        out += ':';
-        out += v;
+        key.clear();
+        json::write_string(key, k);
+        out.put(key);
+        out.put(':');
+        out.put(v);
     }
-    out += '}';
+    out.put('}');
 }
 
-void write_nb(std::string& out, const CaveatsView& cav) { out += cav.nb; }
+void write_nb(Sink& out, const CaveatsView& cav) { out.put(cav.nb); }
 
 template <class C>
-void write_caveats(std::string& out, const C& cav) {
-    out += '{';
+void write_caveats(Sink& out, const C& cav) {
+    out.put('{');
     bool first = true;
     auto key = [&](std::string_view k) {
-        if (!first) out += ',';
+        if (!first) out.put(',');
         first = false;
-        out += k;
+        out.put(k);
     };
     if (cav.exp) {
         key("\"exp\":");
-        json::write_u64(out, *cav.exp);
+        out.put_decimal(*cav.exp);
     }
     if (cav.max_uses) {
         key("\"max_uses\":");
-        json::write_u64(out, *cav.max_uses);
+        out.put_decimal(*cav.max_uses);
     }
     if (has_nb(cav)) {
         key("\"nb\":");
         write_nb(out, cav);
     }
-    out += '}';
+    out.put('}');
 }
 
 template <class G>
-void write_grant_of(std::string& out, const G& grant, const Strings& str) {
-    out += "{\"res\":";
+void write_grant_of(Sink& out, const G& grant, const Strings& str) {
+    out.put("{\"res\":");
     str.put(out, grant.res);
-    out += ",\"act\":[";
+    out.put(",\"act\":[");
     for (std::size_t i = 0; i < grant.act.size(); ++i) {
-        if (i != 0) out += ',';
+        if (i != 0) out.put(',');
         str.put(out, grant.act[i]);
     }
-    out += "],\"cav\":";
+    out.put("],\"cav\":");
     write_caveats(out, grant.cav);
-    out += '}';
+    out.put('}');
 }
 
 template <class G>
-void write_grants_of(std::string& out, const std::vector<G>& grants, const Strings& str) {
-    out += '[';
+void write_grants_of(Sink& out, const std::vector<G>& grants, const Strings& str) {
+    out.put('[');
     for (std::size_t i = 0; i < grants.size(); ++i) {
-        if (i != 0) out += ',';
+        if (i != 0) out.put(',');
         write_grant_of(out, grants[i], str);
     }
-    out += ']';
+    out.put(']');
 }
 
 template <class S>
-void write_optional(std::string& out, std::string_view key, const std::optional<S>& value, const Strings& str) {
+void write_optional(Sink& out, std::string_view key, const std::optional<S>& value, const Strings& str) {
     if (!value) return;
-    out += key;
+    out.put(key);
     str.put(out, *value);
 }
 
 // `str` writes the link's own strings, `grant_str` those of its grants.
 template <class D>
-void write_delegation_of(std::string& out, const D& d, const Strings& str, const Strings& grant_str) {
-    out += "{\"iss\":";
+void write_delegation_of(Sink& out, const D& d, const Strings& str, const Strings& grant_str) {
+    out.put("{\"iss\":");
     str.put(out, d.iss);
-    out += ",\"to\":";
+    out.put(",\"to\":");
     str.put(out, d.to);
-    out += ",\"grants\":";
+    out.put(",\"grants\":");
     write_grants_of(out, d.grants, grant_str);
-    out += ",\"exp\":";
-    json::write_u64(out, d.exp);
-    out += ",\"epoch_label\":\"";
-    append_hex(out, d.epoch_label.data(), d.epoch_label.size());
-    out += "\",\"epoch\":";
-    json::write_u64(out, d.epoch);
-    out += ",\"sig\":";
+    out.put(",\"exp\":");
+    out.put_decimal(d.exp);
+    out.put(",\"epoch_label\":\"");
+    hex_encode_into(out.extend(2 * d.epoch_label.size()), d.epoch_label.data(), d.epoch_label.size());
+    out.put("\",\"epoch\":");
+    out.put_decimal(d.epoch);
+    out.put(",\"sig\":");
     str.put(out, d.sig);
     write_optional(out, ",\"pubkey\":", d.pubkey, str);
     write_optional(out, ",\"kind\":", d.kind, str);
     write_optional(out, ",\"proof\":", d.proof, str);
     write_optional(out, ",\"root\":", d.root, str);
     write_optional(out, ",\"salt\":", d.salt, str);
-    out += '}';
+    out.put('}');
 }
 
 template <class D>
-void write_delegations_of(std::string& out, const std::vector<D>& links, const Strings& str) {
-    out += '[';
+void write_delegations_of(Sink& out, const std::vector<D>& links, const Strings& str) {
+    out.put('[');
     for (std::size_t i = 0; i < links.size(); ++i) {
-        if (i != 0) out += ',';
+        if (i != 0) out.put(',');
         write_delegation_of(out, links[i], str, str);
     }
-    out += ']';
+    out.put(']');
 }
 
 // Appends to `out` big-endian, length-prefixed, as the binding has them.
-void put_u64(std::string& out, std::uint64_t v) {
-    char b[8];
-    for (int i = 0; i < 8; ++i) b[i] = static_cast<char>(v >> (56 - 8 * i));
-    out.append(b, 8);
+void put_u64(char* at, std::uint64_t v) {
+    for (int i = 0; i < 8; ++i) at[i] = static_cast<char>(v >> (56 - 8 * i));
+}
+void put_u64(Sink& out, std::uint64_t v) { put_u64(out.extend(8), v); }
+
+void put_text(Sink& out, std::string_view text) {
+    put_u64(out, text.size());
+    out.put(text);
 }
 
-void put_text(std::string& out, std::string_view text) {
-    put_u64(out, text.size());
-    out += text;
+void put_bytes(Sink& out, const Bytes32& b) {
+    out.put(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
 }
 
 // The binding's bytes, appended to `out`; the grants are written canonically
 // in place, their length prefix filled in afterwards.
 template <class G>
-void append_binding(std::string& out, std::uint64_t tenant, std::string_view iss, std::string_view to,
+void append_binding(Sink& out, std::uint64_t tenant, std::string_view iss, std::string_view to,
                     const std::vector<G>& grants, const Strings& str, std::uint64_t exp, const Bytes32& epoch_label, std::uint64_t epoch,
                     const Bytes32& parent_ref_hash) {
-    static constexpr std::string_view kTag = "quorent-deleg-v1";
-    out += kTag;
+    out.put("quorent-deleg-v1");
     put_u64(out, tenant);
     put_text(out, iss);
     put_text(out, to);
     const std::size_t prefix = out.size();
     put_u64(out, 0);
     write_grants_of(out, grants, str);
-    const std::uint64_t g = out.size() - prefix - 8;
-    for (int i = 0; i < 8; ++i) out[prefix + static_cast<std::size_t>(i)] = static_cast<char>(g >> (56 - 8 * i));
+    put_u64(out.data() + prefix, out.size() - prefix - 8);
     put_u64(out, exp);
-    out.append(reinterpret_cast<const char*>(epoch_label.data()), epoch_label.size());
+    put_bytes(out, epoch_label);
     put_u64(out, epoch);
-    out.append(reinterpret_cast<const char*>(parent_ref_hash.data()), parent_ref_hash.size());
+    put_bytes(out, parent_ref_hash);
+}
+
+// A record's canonical text appended to a string.
+template <class F>
+void append_written(std::string& out, std::size_t capacity, F write) {
+    Sink sink(capacity);
+    write(sink);
+    out += sink.view();
 }
 
 }  // namespace
 
 // ---- JSON ----------------------------------------------------------------------
 
-void write_grant(std::string& out, const Grant& grant) { write_grant_of(out, grant, Strings()); }
-void write_grants(std::string& out, const std::vector<Grant>& grants) { write_grants_of(out, grants, Strings()); }
-void write_delegation(std::string& out, const Delegation& d) { write_delegation_of(out, d, Strings(), Strings()); }
+void write_grant(std::string& out, const Grant& grant) {
+    append_written(out, 128, [&](Sink& s) { write_grant_of(s, grant, Strings()); });
+}
+void write_grants(std::string& out, const std::vector<Grant>& grants) {
+    append_written(out, 2 + grants.size() * 128, [&](Sink& s) { write_grants_of(s, grants, Strings()); });
+}
+void write_delegation(std::string& out, const Delegation& d) {
+    append_written(out, 256, [&](Sink& s) { write_delegation_of(s, d, Strings(), Strings()); });
+}
 
 Result<std::vector<Grant>> grants_from_json(std::string_view text) {
     Reader r(text);
@@ -378,20 +444,18 @@ Result<std::vector<Grant>> grants_from_json(std::string_view text) {
 }
 
 std::string grants_to_json(const std::vector<Grant>& grants) {
-    std::string out;
-    out.reserve(2 + grants.size() * 48);
-    write_grants(out, grants);
-    return out;
+    Sink out(2 + grants.size() * 128);
+    write_grants_of(out, grants, Strings());
+    return std::move(out).take();
 }
 
 Result<std::string> canonical_grants(std::string_view text) {
     Reader r(text);
     std::vector<GrantView> grants;
     if (Status s = read_all(r, grants, read_grants); !s.ok()) return std::move(s).error();
-    std::string out;
-    out.reserve(text.size());
+    Sink out(text.size());
     write_grants_of(out, grants, Strings(text));
-    return out;
+    return std::move(out).take();
 }
 
 Result<Delegation> delegation_from_json(std::string_view text) {
@@ -402,10 +466,9 @@ Result<Delegation> delegation_from_json(std::string_view text) {
 }
 
 std::string delegation_to_json(const Delegation& link) {
-    std::string out;
-    out.reserve(256);
-    write_delegation(out, link);
-    return out;
+    Sink out(256);
+    write_delegation_of(out, link, Strings(), Strings());
+    return std::move(out).take();
 }
 
 Result<std::vector<Delegation>> delegations_from_json(std::string_view text) {
@@ -419,20 +482,18 @@ Result<std::vector<Delegation>> delegations_from_json(std::string_view text) {
 }
 
 std::string delegations_to_json(const std::vector<Delegation>& links) {
-    std::string out;
-    out.reserve(2 + links.size() * 256);
+    Sink out(2 + links.size() * 256);
     write_delegations_of(out, links, Strings());
-    return out;
+    return std::move(out).take();
 }
 
 Result<std::string> canonical_delegations(std::string_view text) {
     Reader r(text);
     std::vector<DelegationView> links;
     if (Status s = read_all(r, links, read_delegations); !s.ok()) return std::move(s).error();
-    std::string out;
-    out.reserve(text.size());
+    Sink out(text.size());
     write_delegations_of(out, links, Strings(text));
-    return out;
+    return std::move(out).take();
 }
 
 // ---- chaining --------------------------------------------------------------------
@@ -462,18 +523,18 @@ Result<std::string> parent_ref_hash_link(std::string_view parent_link_json) {
     Reader r(parent_link_json);
     DelegationView link;
     if (Status s = read_all(r, link, read_delegation); !s.ok()) return std::move(s).error();
-    std::string canonical;
-    canonical.reserve(parent_link_json.size());
+    Sink canonical(parent_link_json.size());
     write_delegation_of(canonical, link, Strings(parent_link_json), Strings(parent_link_json));
-    return digest_hex(sha256(canonical));
+    return digest_hex(sha256(canonical.view()));
 }
 
 Bytes delegation_binding(std::uint64_t tenant, std::string_view iss, std::string_view to,
                          const std::vector<Grant>& grants, std::uint64_t exp, const Bytes32& epoch_label,
                          std::uint64_t epoch, const Bytes32& parent_ref_hash) {
-    std::string b;
+    Sink b(128 + iss.size() + to.size() + grants.size() * 128);
     append_binding(b, tenant, iss, to, grants, Strings(), exp, epoch_label, epoch, parent_ref_hash);
-    return Bytes(b.begin(), b.end());
+    const std::string_view v = b.view();
+    return Bytes(v.begin(), v.end());
 }
 
 Result<Delegation> delegate(std::uint64_t tenant, std::string iss, std::string to, std::vector<Grant> grants,
@@ -502,12 +563,10 @@ Result<std::string> delegation_binding(std::uint64_t tenant_id, std::string_view
     if (Status s = read_all(r, grants, read_grants); !s.ok()) return std::move(s).error();
     QUORENT_TRY(const Bytes32 label, decode_hex32(epoch_label_hex));
     QUORENT_TRY(const Bytes32 parent, decode_hex32(parent_ref_hash_hex));
-    std::string binding;
-    binding.reserve(128 + iss.size() + to.size() + grants_json.size());
+    Sink binding(128 + iss.size() + to.size() + grants_json.size());
     append_binding(binding, tenant_id, iss, to, grants, Strings(grants_json), exp, label, epoch, parent);
-    std::string out;
-    out.reserve(2 * binding.size());
-    append_hex(out, binding.data(), binding.size());
+    std::string out(2 * binding.size(), '\0');
+    hex_encode_into(out.data(), binding.data(), binding.size());
     return out;
 }
 
@@ -533,13 +592,12 @@ Result<std::string> delegate(std::uint64_t tenant_id, std::string_view iss, std:
     link.epoch = epoch;
     link.sig = sig;
     link.pubkey = pubkey_hex;
-    std::string out;
-    out.reserve(256 + iss.size() + to.size() + grants_json.size() + sig.size());
+    Sink out(256 + iss.size() + to.size() + grants_json.size() + sig.size());
     write_delegation_of(out, link, Strings(), Strings(grants_json));
-    return out;
+    return std::move(out).take();
 }
 
-Result<sovereign::Deed> mint_capability_deed(const sovereign::DeedRecord& base_deed, std::string_view grants_json,
+Result<sovereign::Deed> mint_capability_deed(sovereign::DeedRecord&& base_deed, std::string_view grants_json,
                                              std::string_view delegation_chain_json) {
     // The base deed's own lists must read, although they are replaced.
     if (base_deed.grants) {
@@ -555,7 +613,7 @@ Result<sovereign::Deed> mint_capability_deed(const sovereign::DeedRecord& base_d
     QUORENT_TRY(std::string grants, canonical_grants(grants_json));
     QUORENT_TRY(std::string chain, canonical_delegations(delegation_chain_json));
     sovereign::Deed deed;
-    static_cast<sovereign::DeedFields&>(deed) = base_deed;
+    static_cast<sovereign::DeedFields&>(deed) = std::move(base_deed);
     deed.grants = std::move(grants);
     deed.delegations = std::move(chain);
     return deed;

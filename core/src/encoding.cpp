@@ -166,8 +166,11 @@ std::uint32_t hex_value_of8(std::uint64_t c, std::uint64_t& bad) noexcept {
 void append_hex(std::string& out, const void* data, std::size_t len) {
     const std::size_t at = out.size();
     out.resize(at + len * 2);
+    hex_encode_into(out.data() + at, data, len);
+}
+
+void hex_encode_into(char* p, const void* data, std::size_t len) noexcept {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    char* p = out.data() + at;
     std::size_t i = 0;
 #if defined(__SSE2__)
     // Sixteen bytes a step: each nibble becomes '0' + n, plus 39 above 9

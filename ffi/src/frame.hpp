@@ -110,7 +110,7 @@ template <>
 struct Form<iface::Type::Deed> {
     using C = RustBuffer;
     using Held = sovereign::DeedRecord;
-    using Param = const sovereign::DeedRecord&;
+    using Param = sovereign::DeedRecord&&;  // the lifted record, handed over
     using Value = sovereign::Deed;  // lowered as its record
     using CRet = RustBuffer;
 };
@@ -303,7 +303,7 @@ template <OpName Name, class F, class... C, std::size_t... I>
                 return empty_value<Ret>();
             }
         }
-        auto out = core(std::get<I>(held)...);
+        auto out = core(std::move(std::get<I>(held))...);
         if constexpr (IsResult<decltype(out)>::value) {
             if (!out.ok()) {
                 fail_with(status, out.error());

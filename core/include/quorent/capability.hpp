@@ -129,7 +129,7 @@ Result<std::string> delegate(std::uint64_t tenant_id, std::string_view iss, std:
 // afterwards, even when empty); every other field unchanged. The base deed's
 // own lists must read although they are replaced; then the grants, then the
 // chain are read (kind Input with the reader's message).
-Result<sovereign::Deed> mint_capability_deed(const sovereign::DeedRecord& base_deed, std::string_view grants_json,
+Result<sovereign::Deed> mint_capability_deed(sovereign::DeedRecord&& base_deed, std::string_view grants_json,
                                              std::string_view delegation_chain_json);
 
 }  // namespace quorent::capability

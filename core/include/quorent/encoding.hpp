@@ -28,6 +28,8 @@ std::string hex_encode_secret(const std::uint8_t* data, std::size_t len);
 
 // Appends the lower-case hex of len bytes to out.
 void append_hex(std::string& out, const void* data, std::size_t len);
+// Writes the lower-case hex of len bytes at out, which has room for 2 * len.
+void hex_encode_into(char* out, const void* data, std::size_t len) noexcept;
 
 // The value of one hex digit of either case, or -1 for any other byte.
 int hex_digit_value(unsigned char c) noexcept;
