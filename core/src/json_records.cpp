@@ -22,33 +22,32 @@ std::size_t skip_ws_from(std::string_view text, std::size_t i) noexcept {
 // is the shortest text of the double it reads as (no two such texts read
 // as the same double); where write_double would write that double without
 // exponent too, its text is that number's, trailing zeros of the fraction
-// dropped. Writes it and returns true in that case only.
-bool write_short_decimal(std::string& out, std::string_view num) {
-    std::size_t i = num.front() == '-' ? 1 : 0;
-    const std::size_t int_start = i;
-    while (i < num.size() && num[i] >= '0' && num[i] <= '9') ++i;
-    const std::string_view whole = num.substr(int_start, i - int_start);
-    if (i >= num.size() || num[i] != '.') return false;
-    std::string_view frac = num.substr(i + 1);
-    if (frac.find_first_of("eE") != std::string_view::npos) return false;
-    while (!frac.empty() && frac.back() == '0') frac.remove_suffix(1);
+// dropped (one zero kept). Returns the length of that text, a prefix of
+// `num`, in that case only, and 0 otherwise.
+std::size_t short_decimal_length(std::string_view num) noexcept {
+    const std::size_t n = num.size();
+    const std::size_t int_start = num.front() == '-' ? 1 : 0;
+    std::size_t point = int_start;
+    while (point < n && num[point] >= '0' && num[point] <= '9') ++point;
+    if (point >= n || num[point] != '.') return 0;
+    for (std::size_t j = point + 1; j < n; ++j)
+        if (num[j] == 'e' || num[j] == 'E') return 0;
+    std::size_t end = n;  // the fraction's end, its trailing zeros dropped
+    while (end > point + 1 && num[end - 1] == '0') --end;
     std::size_t significant = 0;
-    if (whole != "0") {
-        significant = whole.size() + frac.size();
+    if (point - int_start != 1 || num[int_start] != '0') {
+        significant = (point - int_start) + (end - point - 1);
     } else {
-        const std::size_t zeros = frac.find_first_not_of('0');
-        if (zeros == std::string_view::npos) {
-            significant = 0;  // zero
-        } else {
-            if (zeros > 4) return false;  // below 1e-5: exponent form
-            significant = frac.size() - zeros;
+        std::size_t lead = point + 1;  // the fraction's first digit other than zero
+        while (lead < end && num[lead] == '0') ++lead;
+        if (lead != end) {
+            if (lead - point - 1 > 4) return 0;  // below 1e-5: exponent form
+            significant = end - lead;
         }
     }
-    if (significant > 15) return false;
-    out.append(num.data(), i + 1);  // sign, whole part and point
-    if (frac.empty()) out += '0';
-    else out += frac;
-    return true;
+    if (significant > 15) return 0;
+    // A fraction of zeros keeps its first one.
+    return std::max(end, point + 2);
 }
 
 // The value of a fraction without exponent whose whole part is below 1e300,
@@ -62,17 +61,18 @@ double fraction_value(std::string_view num) {
 
 }  // namespace
 
-[[gnu::always_inline]] inline bool Reader::plain_canonical(std::string& out) {
+[[gnu::always_inline]] inline bool Reader::plain_value(std::string_view& canon) {
     skip_ws();
     const std::size_t n = text_.size();
     if (pos_ >= n) return false;
     const char c = text_[pos_];
     std::size_t end = 0;
+    std::size_t len = 0;
     if (c == '"') {
         const std::size_t close = plain_string_end(pos_);
         if (close == 0) return false;
         end = close + 1;
-        out.append(text_.data() + pos_, end - pos_);
+        len = end - pos_;
     } else if (c == '-' || (c >= '0' && c <= '9')) {
         const bool negative = c == '-';
         std::size_t i = pos_ + (negative ? 1 : 0);
@@ -85,17 +85,19 @@ double fraction_value(std::string_view num) {
             const std::size_t frac_start = ++i;
             while (i < n && text_[i] >= '0' && text_[i] <= '9') ++i;
             if (i == frac_start || (i < n && (text_[i] == 'e' || text_[i] == 'E'))) return false;
-            if (!write_short_decimal(out, text_.substr(pos_, i - pos_))) return false;
+            len = short_decimal_length(text_.substr(pos_, i - pos_));
+            if (len == 0) return false;
         } else {
             // The integers the tokenizer reads as such (not "-0", a double),
             // whose text is canonical.
             if (digits > (negative ? 18 : 19) || (negative && text_[int_start] == '0')) return false;
-            out.append(text_.data() + pos_, i - pos_);
+            len = i - pos_;
         }
         end = i;
     } else {
         return false;
     }
+    canon = text_.substr(pos_, len);
     pos_ = last_end_ = end;
     return true;
 }
@@ -205,26 +207,31 @@ std::string_view Reader::keep_view(std::string_view str) {
     return keep_copy(str);
 }
 
-std::string_view Reader::keep_copy(std::string_view str) {
-    // Copied into the reader's own block of 256 bytes while it has room (a
-    // call keeps little most often: no allocation then), then into blocks
+char* Reader::keep_space(std::size_t len) {
+    // Taken from the reader's own block of 256 bytes while it has room (a
+    // call keeps little most often: no allocation then), then from blocks
     // allocated, the first of at least 256 bytes, the others of at least
-    // 4 KB, appended only within their capacity (so that earlier views stay
+    // 4 KB, grown only within their capacity (so that earlier views stay
     // valid): what is kept stays within about twice the text.
-    if (str.size() <= sizeof first_ - first_used_) {
+    if (len <= sizeof first_ - first_used_) {
         char* at = first_ + first_used_;
-        if (!str.empty()) std::memcpy(at, str.data(), str.size());
-        first_used_ += str.size();
-        return std::string_view(at, str.size());
+        first_used_ += len;
+        return at;
     }
-    if (kept_.empty() || kept_.front().capacity() - kept_.front().size() < str.size()) {
+    if (kept_.empty() || kept_.front().capacity() - kept_.front().size() < len) {
         const std::size_t least = kept_.empty() ? 256 : 4096;
-        kept_.emplace_front().reserve(std::max(str.size(), least));
+        kept_.emplace_front().reserve(std::max(len, least));
     }
     std::string& block = kept_.front();
     const std::size_t at = block.size();
-    block.append(str);
-    return std::string_view(block).substr(at);
+    block.resize(at + len);
+    return block.data() + at;
+}
+
+std::string_view Reader::keep_copy(std::string_view str) {
+    char* at = keep_space(str.size());
+    if (!str.empty()) std::memcpy(at, str.data(), str.size());
+    return std::string_view(at, str.size());
 }
 
 Status Reader::u64(std::uint64_t& out) {
@@ -329,7 +336,8 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
         case Tok::I64: out.append(text_, t.begin, t.pos - t.begin); break;
         case Tok::F64: {
             const std::string_view num = text_.substr(t.begin, t.pos - t.begin);
-            if (!write_short_decimal(out, num)) write_double(out, t.deferred ? fraction_value(num) : t.d);
+            if (const std::size_t len = short_decimal_length(num); len != 0) out.append(num.data(), len);
+            else write_double(out, t.deferred ? fraction_value(num) : t.d);
             break;
         }
         case Tok::Str:
@@ -349,7 +357,10 @@ Status Reader::canonical_rest(const Token& t, std::string& out) {
                 QUORENT_CHECK(next_element(first, more));
                 if (!more) break;
                 if (!first) out += ',';
-                if (plain_canonical(out)) continue;
+                if (std::string_view v; plain_value(v)) {
+                    out += v;
+                    continue;
+                }
                 Token e;
                 QUORENT_CHECK(lex(e, true, true));
                 QUORENT_CHECK(canonical_rest(e, out));
@@ -446,7 +457,9 @@ Status Reader::canonical_members_in_order(const Token& t, std::string& out, bool
         out += k;
         out += "\":";
         QUORENT_CHECK(colon());
-        if (!plain_canonical(out)) {
+        if (std::string_view plain; plain_value(plain)) {
+            out += plain;
+        } else {
             Token v;
             QUORENT_CHECK(lex(v, true, true));
             QUORENT_CHECK(canonical_rest(v, out));
@@ -501,7 +514,78 @@ Status Reader::canonical_map(TextObject& out) {
     }
 }
 
+bool Reader::plain_object(std::string_view& out, bool& empty) {
+    // At the opening brace, within the nesting limit.
+    const std::size_t start = pos_;
+    const std::size_t last_end = last_end_;
+    auto rewind = [&] {
+        pos_ = start;
+        last_end_ = last_end;
+        return false;
+    };
+    const std::size_t n = text_.size();
+    std::size_t i = skip_ws_from(text_, start + 1);
+    if (i < n && text_[i] == '}') {
+        out = "{}";
+        empty = true;
+        pos_ = last_end_ = i + 1;
+        return true;
+    }
+    struct Member {
+        std::string_view key, value;
+    };
+    Member m[16];
+    std::size_t count = 0;
+    std::size_t len = 1;  // the braces and the commas between members
+    for (;;) {
+        if (i >= n || text_[i] != '"' || count == std::size(m)) return rewind();
+        const std::size_t close = plain_string_end(i);
+        if (close == 0) return rewind();
+        const std::string_view key = text_.substr(i + 1, close - i - 1);
+        i = skip_ws_from(text_, close + 1);
+        if (i >= n || text_[i] != ':') return rewind();
+        pos_ = i + 1;
+        std::string_view value;
+        if (!plain_value(value)) return rewind();
+        m[count++] = Member{key, value};
+        len += key.size() + 4 + value.size();  // "key":value,
+        i = skip_ws_from(text_, pos_);
+        if (i < n && text_[i] == '}') break;
+        if (i >= n || text_[i] != ',') return rewind();
+        i = skip_ws_from(text_, i + 1);
+    }
+    // In key order; a repeated key is left to the general reading.
+    for (std::size_t a = 1; a < count; ++a) {
+        const Member x = m[a];
+        std::size_t b = a;
+        for (; b > 0 && x.key < m[b - 1].key; --b) m[b] = m[b - 1];
+        m[b] = x;
+    }
+    for (std::size_t a = 1; a < count; ++a)
+        if (m[a].key == m[a - 1].key) return rewind();
+    char* const text = keep_space(len);
+    char* p = text;
+    *p++ = '{';
+    for (std::size_t a = 0; a < count; ++a) {
+        if (a != 0) *p++ = ',';
+        *p++ = '"';
+        std::memcpy(p, m[a].key.data(), m[a].key.size());
+        p += m[a].key.size();
+        *p++ = '"';
+        *p++ = ':';
+        std::memcpy(p, m[a].value.data(), m[a].value.size());
+        p += m[a].value.size();
+    }
+    *p++ = '}';
+    out = std::string_view(text, len);
+    empty = false;
+    pos_ = last_end_ = i + 1;
+    return true;
+}
+
 Status Reader::canonical_object(std::string_view& out, bool& empty) {
+    skip_ws();
+    if (pos_ < text_.size() && text_[pos_] == '{' && depth_ < kMaxDepth && plain_object(out, empty)) return {};
     Token t;
     QUORENT_CHECK(lex(t));
     if (t.kind != Tok::Obj) return invalid_type(t, "a map");

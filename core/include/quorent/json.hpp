@@ -265,12 +265,19 @@ private:
     // u64); false, with nothing consumed but white space, for any other text,
     // which lex() then reads.
     inline bool short_u64(std::uint64_t& out) noexcept;
-    // A value that is its own canonical text or nearly so (a string of
+    // A value whose canonical text is a part of the text (a string of
     // printable ASCII without escapes, a short integer, a short fraction
-    // without exponent), written to `out` and consumed; false, with nothing
-    // consumed but white space, for any other value or a fault, which lex()
-    // and canonical_rest() then read.
-    inline bool plain_canonical(std::string& out);
+    // without exponent, its trailing zeros dropped): `canon` views that part
+    // and the value is consumed. False, with nothing consumed but white
+    // space, for any other value or a fault, which lex() and canonical_rest()
+    // then read.
+    inline bool plain_value(std::string_view& canon);
+    // canonical_object() for the common object: at most 16 members with
+    // plain keys, none repeated, and plain values, written straight into
+    // the kept text. False, the reader back where it was, for any other.
+    bool plain_object(std::string_view& out, bool& empty);
+    // Room for `len` bytes of kept text, at the returned place.
+    char* keep_space(std::size_t len);
     // The rest of a value whose first token was read.
     Status skip_rest(const Token& t);
     Status value_rest(const Token& t, Value& out);
