@@ -224,7 +224,7 @@ public:
     }
     std::size_t size() const noexcept { return n_; }
     char* data() noexcept { return buf_.data(); }
-    std::string_view view() const noexcept { return std::string_view(buf_).substr(0, n_); }
+    std::string_view view() const noexcept { return std::string_view(buf_.data(), n_); }
     std::string take() && {
         buf_.resize(n_);
         return std::move(buf_);

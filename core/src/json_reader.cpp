@@ -348,7 +348,7 @@ Status Reader::lex_string(std::size_t start, bool keep, std::string& buf, std::s
         if (c == '"') {
             end = i + 1;
             if (!escaped) {
-                str = text_.substr(start + 1, i - start - 1);
+                str = span(start + 1, i - start - 1);
             } else if (keep) {
                 buf.append(text_.data() + copied, i - copied);
                 str = buf;

@@ -85,7 +85,7 @@ double fraction_value(std::string_view num) {
             const std::size_t frac_start = ++i;
             while (i < n && text_[i] >= '0' && text_[i] <= '9') ++i;
             if (i == frac_start || (i < n && (text_[i] == 'e' || text_[i] == 'E'))) return false;
-            len = short_decimal_length(text_.substr(pos_, i - pos_));
+            len = short_decimal_length(span(pos_, i - pos_));
             if (len == 0) return false;
         } else {
             // The integers the tokenizer reads as such (not "-0", a double),
@@ -97,7 +97,7 @@ double fraction_value(std::string_view num) {
     } else {
         return false;
     }
-    canon = text_.substr(pos_, len);
+    canon = span(pos_, len);
     pos_ = last_end_ = end;
     return true;
 }
@@ -161,7 +161,7 @@ Status Reader::view(std::string_view& out) {
     skip_ws();
     if (pos_ < text_.size() && text_[pos_] == '"') {
         if (const std::size_t close = plain_string_end(pos_); close != 0) {
-            out = text_.substr(pos_ + 1, close - pos_ - 1);
+            out = span(pos_ + 1, close - pos_ - 1);
             last_end_ = pos_ = close + 1;
             return {};
         }
@@ -531,8 +531,12 @@ bool Reader::plain_object(std::string_view& out, bool& empty) {
         pos_ = last_end_ = i + 1;
         return true;
     }
-    struct Member {
-        std::string_view key, value;
+    struct Member {  // left uninitialised until used
+        const char* key;
+        std::size_t key_len;
+        const char* value;
+        std::size_t value_len;
+        std::string_view k() const noexcept { return {key, key_len}; }
     };
     Member m[16];
     std::size_t count = 0;
@@ -541,13 +545,13 @@ bool Reader::plain_object(std::string_view& out, bool& empty) {
         if (i >= n || text_[i] != '"' || count == std::size(m)) return rewind();
         const std::size_t close = plain_string_end(i);
         if (close == 0) return rewind();
-        const std::string_view key = text_.substr(i + 1, close - i - 1);
+        const std::string_view key = span(i + 1, close - i - 1);
         i = skip_ws_from(text_, close + 1);
         if (i >= n || text_[i] != ':') return rewind();
         pos_ = i + 1;
         std::string_view value;
         if (!plain_value(value)) return rewind();
-        m[count++] = Member{key, value};
+        m[count++] = Member{key.data(), key.size(), value.data(), value.size()};
         len += key.size() + 4 + value.size();  // "key":value,
         i = skip_ws_from(text_, pos_);
         if (i < n && text_[i] == '}') break;
@@ -558,23 +562,23 @@ bool Reader::plain_object(std::string_view& out, bool& empty) {
     for (std::size_t a = 1; a < count; ++a) {
         const Member x = m[a];
         std::size_t b = a;
-        for (; b > 0 && x.key < m[b - 1].key; --b) m[b] = m[b - 1];
+        for (; b > 0 && x.k() < m[b - 1].k(); --b) m[b] = m[b - 1];
         m[b] = x;
     }
     for (std::size_t a = 1; a < count; ++a)
-        if (m[a].key == m[a - 1].key) return rewind();
+        if (m[a].k() == m[a - 1].k()) return rewind();
     char* const text = keep_space(len);
     char* p = text;
     *p++ = '{';
     for (std::size_t a = 0; a < count; ++a) {
         if (a != 0) *p++ = ',';
         *p++ = '"';
-        std::memcpy(p, m[a].key.data(), m[a].key.size());
-        p += m[a].key.size();
+        std::memcpy(p, m[a].key, m[a].key_len);
+        p += m[a].key_len;
         *p++ = '"';
         *p++ = ':';
-        std::memcpy(p, m[a].value.data(), m[a].value.size());
-        p += m[a].value.size();
+        std::memcpy(p, m[a].value, m[a].value_len);
+        p += m[a].value_len;
     }
     *p++ = '}';
     out = std::string_view(text, len);

@@ -89,7 +89,7 @@ inline constexpr bool is_json_ws(char c) noexcept { return c == ' ' || c == '\t'
 
 [[gnu::always_inline]] inline Status Reader::key(std::string_view& out) {
     if (const std::size_t close = plain_string_end(pos_); close != 0) {
-        out = text_.substr(pos_ + 1, close - pos_ - 1);
+        out = span(pos_ + 1, close - pos_ - 1);
         pos_ = close + 1;
         return {};
     }

@@ -149,6 +149,40 @@ TEST(JsonRead, CanonicalTextStraightFromTheTextIsTheValueModelsText) {
     }
 }
 
+TEST(JsonRead, CanonicalObjectsOfPlainMembersAreTheValueModelsText) {
+    // An object of plain keys and plain values (strings without escapes,
+    // integers, short fractions) is made canonical in one pass; anything
+    // else in it (white space aside) is read the general way. Either way the
+    // text is the value model's, and what follows is read from the same place.
+    std::string sixteen = "{", seventeen;
+    for (int i = 15; i >= 0; --i) sixteen += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + (i ? "," : "}");
+    seventeen = R"({"z":0,)" + sixteen.substr(1);
+    const std::string texts[] = {
+        "{}",
+        " {\t} ",
+        R"({ "b" : "x" , "a" : -5 })",
+        sixteen,
+        seventeen,
+        R"({"a":1,"b":2,"a":3})",
+        R"({"k\u0041":1,"kA":2,"j":0})",
+        R"({"s":"\u00e9","t":"a\"b","u":"Ã©"})",
+        R"({"i":18446744073709551615,"j":-9223372036854775808,"k":12345678901234567890123,"l":-0,"m":-123456789012345678})",
+        R"({"m":1.000,"n":0.000001,"o":0.00001,"p":-0.0,"q":123456789012345.6,"r":1234567890123456.7,"s":2.5e0})",
+        R"({"o":{"b":1,"a":2},"a":[1,"x",2.50],"t":true,"f":false,"n":null})",
+    };
+    for (const std::string& text : texts) {
+        const auto value = json::parse(text);
+        ASSERT_TRUE(value.ok()) << text;
+        json::Reader r(text);
+        std::string_view canonical;
+        bool empty = false;
+        ASSERT_TRUE(r.canonical_object(canonical, empty).ok()) << text;
+        EXPECT_TRUE(r.end().ok()) << text;
+        EXPECT_EQ(canonical, json::to_string(value.value())) << text;
+        EXPECT_EQ(empty, canonical == "{}") << text;
+    }
+}
+
 TEST(JsonRead, NumbersAreClassifiedByTheirSpelling) {
     const std::pair<const char*, Value::Type> cases[] = {
         {"0", Value::Type::U64},

@@ -295,6 +295,8 @@ private:
     std::size_t offset_in_text(std::string_view s) const noexcept {
         return reinterpret_cast<std::uintptr_t>(s.data()) - reinterpret_cast<std::uintptr_t>(text_.data());
     }
+    // The text's `len` bytes from `at`, both within it (no bounds check).
+    std::string_view span(std::size_t at, std::size_t len) const noexcept { return {text_.data() + at, len}; }
     bool in_array() const noexcept { return (open_[(depth_ - 1) / 64] >> ((depth_ - 1) % 64)) & 1; }
 
     std::string_view text_;
