@@ -139,33 +139,43 @@ Status Reader::string(std::string& out) {
     return {};
 }
 
+namespace {
+
+void assign(std::optional<std::string>& out, const std::optional<std::string_view>& v) {
+    if (v) out.emplace(*v);
+    else out.reset();
+}
+
+}  // namespace
+
 // The owned forms read as the borrowed ones do, then copy.
 Status Reader::optional_string(std::optional<std::string>& out) {
     std::optional<std::string_view> v;
     QUORENT_CHECK(optional_view(v));
-    if (v) out.emplace(*v);
-    else out.reset();
+    assign(out, v);
     return {};
 }
 
 Status Reader::loose_string(std::optional<std::string>& out) {
     std::optional<std::string_view> v;
     QUORENT_CHECK(loose_view(v));
-    if (v) out.emplace(*v);
-    else out.reset();
+    assign(out, v);
     return {};
 }
 
-Status Reader::view(std::string_view& out) {
-    // Printable ASCII without escapes, the common case, is taken directly.
+// Printable ASCII without escapes, the common case, is taken directly.
+[[gnu::always_inline]] inline bool Reader::plain_string(std::string_view& out) {
     skip_ws();
-    if (pos_ < text_.size() && text_[pos_] == '"') {
-        if (const std::size_t close = plain_string_end(pos_); close != 0) {
-            out = span(pos_ + 1, close - pos_ - 1);
-            last_end_ = pos_ = close + 1;
-            return {};
-        }
-    }
+    if (pos_ >= text_.size() || text_[pos_] != '"') return false;
+    const std::size_t close = plain_string_end(pos_);
+    if (close == 0) return false;
+    out = span(pos_ + 1, close - pos_ - 1);
+    last_end_ = pos_ = close + 1;
+    return true;
+}
+
+Status Reader::view(std::string_view& out) {
+    if (plain_string(out)) return {};
     Token t;
     QUORENT_CHECK(lex(t));
     if (t.kind != Tok::Str) return invalid_type(t, "a string");
@@ -175,6 +185,10 @@ Status Reader::view(std::string_view& out) {
 }
 
 Status Reader::optional_view(std::optional<std::string_view>& out) {
+    if (std::string_view v; plain_string(v)) {
+        out = v;
+        return {};
+    }
     Token t;
     QUORENT_CHECK(lex(t));
     if (t.kind == Tok::Null) {
@@ -189,6 +203,10 @@ Status Reader::optional_view(std::optional<std::string_view>& out) {
 }
 
 Status Reader::loose_view(std::optional<std::string_view>& out) {
+    if (std::string_view v; plain_string(v)) {
+        out = v;
+        return {};
+    }
     Token t;
     QUORENT_CHECK(lex(t));
     if (t.kind != Tok::Str) {

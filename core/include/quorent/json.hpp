@@ -272,6 +272,10 @@ private:
     // space, for any other value or a fault, which lex() and canonical_rest()
     // then read.
     inline bool plain_value(std::string_view& canon);
+    // A string of printable ASCII without escapes, viewed in the text and
+    // consumed; false, with nothing consumed but white space, for any other
+    // value, which lex() then reads.
+    inline bool plain_string(std::string_view& out);
     // canonical_object() for the common object: at most 16 members with
     // plain keys, none repeated, and plain values, written straight into
     // the kept text. False, the reader back where it was, for any other.
