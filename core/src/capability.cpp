@@ -201,17 +201,17 @@ class Sink {
 public:
     explicit Sink(std::size_t capacity) : buf_(capacity, '\0') {}
 
-    void put(char c) {
+    [[gnu::always_inline]] void put(char c) {
         room(1);
         buf_[n_++] = c;
     }
-    void put(std::string_view s) {
+    [[gnu::always_inline]] void put(std::string_view s) {
         room(s.size());
         std::memcpy(buf_.data() + n_, s.data(), s.size());
         n_ += s.size();
     }
     // Room for k bytes, written by the caller, at the returned place.
-    char* extend(std::size_t k) {
+    [[gnu::always_inline]] char* extend(std::size_t k) {
         room(k);
         char* at = buf_.data() + n_;
         n_ += k;
@@ -449,13 +449,24 @@ std::string grants_to_json(const std::vector<Grant>& grants) {
     return std::move(out).take();
 }
 
-Result<std::string> canonical_grants(std::string_view text) {
+namespace {
+
+// The canonical text of a whole text read by `read` into a V and written by
+// `write` (which borrows the text's own strings).
+template <class V, class Read, class Write>
+Result<std::string> canonical_text(std::string_view text, Read read, Write write) {
     Reader r(text);
-    std::vector<GrantView> grants;
-    if (Status s = read_all(r, grants, read_grants); !s.ok()) return std::move(s).error();
+    V records;
+    if (Status s = read_all(r, records, read); !s.ok()) return std::move(s).error();
     Sink out(text.size());
-    write_grants_of(out, grants, Strings(text));
+    write(out, records, Strings(text));
     return std::move(out).take();
+}
+
+}  // namespace
+
+Result<std::string> canonical_grants(std::string_view text) {
+    return canonical_text<std::vector<GrantView>>(text, read_grants, write_grants_of<GrantView>);
 }
 
 Result<Delegation> delegation_from_json(std::string_view text) {
@@ -488,12 +499,7 @@ std::string delegations_to_json(const std::vector<Delegation>& links) {
 }
 
 Result<std::string> canonical_delegations(std::string_view text) {
-    Reader r(text);
-    std::vector<DelegationView> links;
-    if (Status s = read_all(r, links, read_delegations); !s.ok()) return std::move(s).error();
-    Sink out(text.size());
-    write_delegations_of(out, links, Strings(text));
-    return std::move(out).take();
+    return canonical_text<std::vector<DelegationView>>(text, read_delegations, write_delegations_of<DelegationView>);
 }
 
 // ---- chaining --------------------------------------------------------------------

@@ -163,17 +163,6 @@ Status Reader::loose_string(std::optional<std::string>& out) {
     return {};
 }
 
-// Printable ASCII without escapes, the common case, is taken directly.
-[[gnu::always_inline]] inline bool Reader::plain_string(std::string_view& out) {
-    skip_ws();
-    if (pos_ >= text_.size() || text_[pos_] != '"') return false;
-    const std::size_t close = plain_string_end(pos_);
-    if (close == 0) return false;
-    out = span(pos_ + 1, close - pos_ - 1);
-    last_end_ = pos_ = close + 1;
-    return true;
-}
-
 Status Reader::view(std::string_view& out) {
     if (plain_string(out)) return {};
     Token t;

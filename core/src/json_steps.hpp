@@ -107,6 +107,17 @@ inline constexpr bool is_json_ws(char c) noexcept { return c == ' ' || c == '\t'
     return {};
 }
 
+// Printable ASCII without escapes, the common case, is taken directly.
+[[gnu::always_inline]] inline bool Reader::plain_string(std::string_view& out) {
+    skip_ws();
+    if (pos_ >= text_.size() || text_[pos_] != '"') return false;
+    const std::size_t close = plain_string_end(pos_);
+    if (close == 0) return false;
+    out = span(pos_ + 1, close - pos_ - 1);
+    last_end_ = pos_ = close + 1;
+    return true;
+}
+
 [[gnu::always_inline]] inline bool Reader::short_u64(std::uint64_t& out) noexcept {
     skip_ws();
     const std::size_t n = text_.size();
@@ -151,10 +162,18 @@ inline bool quoted_key_at(std::string_view text, std::size_t at, std::string_vie
 
 }  // namespace detail
 
+[[gnu::always_inline]] inline bool Reader::bracket(char open, Token& t) noexcept {
+    skip_ws();
+    if (pos_ >= text_.size() || text_[pos_] != open) return false;
+    t.kind = open == '[' ? Tok::Arr : Tok::Obj;
+    t.pos = pos_++;
+    return true;
+}
+
 template <class F>
 Status Reader::array_with(F&& element) {
     Token t;
-    QUORENT_CHECK(lex(t));
+    if (!bracket('[', t)) QUORENT_CHECK(lex(t));
     if (t.kind != Tok::Arr) return invalid_type(t, "a sequence");
     QUORENT_CHECK(enter(t));
     for (bool first = true;; first = false) {
@@ -168,7 +187,7 @@ Status Reader::array_with(F&& element) {
 template <class F>
 Status Reader::record_with(const Record& shape, F&& field) {
     Token t;
-    QUORENT_CHECK(lex(t));
+    if (!bracket('{', t)) QUORENT_CHECK(lex(t));
     const std::size_t nfields = shape.fields.size();
     if (t.kind == Tok::Obj) {
         QUORENT_CHECK(enter(t));

@@ -272,6 +272,10 @@ private:
     // space, for any other value or a fault, which lex() and canonical_rest()
     // then read.
     inline bool plain_value(std::string_view& canon);
+    // The token of the next value when it opens with `open` ('[' or '{'),
+    // which is consumed; false, with nothing consumed but white space,
+    // otherwise (lex() then reads the value's first token).
+    inline bool bracket(char open, Token& t) noexcept;
     // A string of printable ASCII without escapes, viewed in the text and
     // consumed; false, with nothing consumed but white space, for any other
     // value, which lex() then reads.
