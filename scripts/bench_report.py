@@ -193,7 +193,8 @@ def main():
     if os.path.exists(dst):
         with open(dst) as f:
             old = f.read()
-        for title in ("This version against the previous one", "Reading JSON", "Bindings"):
+        for title in ("This version against the previous one", "Reading JSON", "Bindings",
+                      "Portable library against the distro build"):
             start = old.find(f"\n## {title}\n")
             if start >= 0:
                 end = old.find("\n## ", start + 1)
