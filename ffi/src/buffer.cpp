@@ -12,17 +12,17 @@ namespace {
 
 constexpr std::uint64_t kMaxCapacity = std::uint64_t{1} << 63;
 
-std::uint8_t* allocate(std::size_t size) noexcept {
+}  // namespace
+
+std::uint8_t* allocate_storage(std::size_t size) noexcept {
     auto* p = static_cast<std::uint8_t*>(std::malloc(size));
     if (p == nullptr) out_of_memory(size);
     return p;
 }
 
-}  // namespace
-
 RustBuffer make_buffer(const void* data, std::size_t len) noexcept {
     if (len == 0) return kEmptyBuffer;
-    std::uint8_t* p = allocate(len);
+    std::uint8_t* p = allocate_storage(len);
     std::memcpy(p, data, len);
     return RustBuffer{len, len, p};
 }

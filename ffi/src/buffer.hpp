@@ -23,6 +23,10 @@ inline constexpr RustBuffer kEmptyBuffer{0, 0, nullptr};
 RustBuffer make_buffer(const void* data, std::size_t len) noexcept;
 inline RustBuffer make_buffer(std::string_view bytes) noexcept { return make_buffer(bytes.data(), bytes.size()); }
 
+// Storage for a buffer of the given capacity (not zero), from the allocator
+// release_buffer() frees into. Running out of memory ends the process.
+std::uint8_t* allocate_storage(std::size_t size) noexcept;
+
 // The invariant violation of a buffer handed back to the library, if any.
 std::optional<std::string_view> buffer_violation(const RustBuffer& buf) noexcept;
 

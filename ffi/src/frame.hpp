@@ -176,8 +176,9 @@ inline RustBuffer lower_return(std::string&& text) {
 inline std::uint64_t lower_return(std::uint64_t v) { return v; }
 inline std::int8_t lower_return(bool v) { return v ? 1 : 0; }
 inline RustBuffer lower_return(sovereign::Deed&& deed) {
-    Writer w;
-    write(w, sovereign::deed_to_record(std::move(deed)));
+    const sovereign::DeedRecord record = sovereign::deed_to_record(std::move(deed));
+    Writer w(nested_size(record));  // filled exactly: handed over without a copy
+    write(w, record);
     return w.release();
 }
 template <class T>

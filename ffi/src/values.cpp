@@ -1,5 +1,7 @@
 #include "values.hpp"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <tuple>
@@ -34,9 +36,32 @@ void Writer::u64(std::uint64_t v) {
     raw(b, 8);
 }
 
+Writer::Writer(std::size_t capacity) : data_(allocate_storage(capacity)), cap_(capacity) {}
+
+Writer::~Writer() { drop(); }
+
+void Writer::drop() noexcept {
+    if (data_ == nullptr) return;
+    secure_wipe(data_, cap_);
+    std::free(data_);
+    data_ = nullptr;
+}
+
+void Writer::grow(std::size_t n) {
+    const std::size_t cap = std::max(cap_ * 2, len_ + n);
+    std::uint8_t* data = allocate_storage(cap);
+    std::memcpy(data, data_, len_);
+    const std::size_t len = len_;
+    drop();
+    data_ = data;
+    len_ = len;
+    cap_ = cap;
+}
+
 void Writer::raw(const void* data, std::size_t len) {
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    bytes_.insert(bytes_.end(), p, p + len);
+    room(len);
+    if (len != 0) std::memcpy(data_ + len_, data, len);
+    len_ += len;
 }
 
 void Writer::length(std::size_t len) {
@@ -45,11 +70,13 @@ void Writer::length(std::size_t len) {
 }
 
 RustBuffer Writer::release() {
-    RustBuffer out = make_buffer(bytes_.data(), bytes_.size());
-    // Records may carry a secret (AppKey): the library's copy goes wiped.
-    secure_wipe(bytes_.data(), bytes_.size());
-    bytes_.clear();
-    return out;
+    if (len_ != 0 && len_ == cap_) {
+        const RustBuffer out{len_, len_, data_};
+        data_ = nullptr;
+        len_ = cap_ = 0;
+        return out;
+    }
+    return make_buffer(data_, len_);
 }
 
 void write(Writer& w, std::uint64_t v) { w.u64(v); }
@@ -181,10 +208,14 @@ std::size_t member_size(const M& v) {
     else return 1 + (v ? 4 + v->size() : 0);
 }
 
+std::size_t nested_size(const sovereign::DeedRecord& v) {
+    return std::apply([&](const auto&... m) { return (member_size(v.*m.member) + ...); }, kDeedMembers);
+}
+
 void write(Writer& w, const sovereign::DeedRecord& v) {
     // A deed with grants and a chain outgrows the writer's first buffer:
     // room for all of it at once.
-    w.reserve(std::apply([&](const auto&... m) { return (member_size(v.*m.member) + ...); }, kDeedMembers));
+    w.reserve(nested_size(v));
     std::apply([&](const auto&... m) { (write_member(w, v.*m.member), ...); }, kDeedMembers);
 }
 

@@ -30,23 +30,48 @@ struct ReadError {
     std::string description;
 };
 
+// A record's nested form, written into storage that becomes the caller's
+// buffer. Storage left behind (when it grows, or is not handed over) is
+// wiped before it is freed: records may carry a secret (AppKey).
 class Writer {
 public:
     // Room for any record of this interface at typical sizes: growing the
-    // vector byte by byte costs more than the rest of a short call.
-    Writer() { bytes_.reserve(1024); }
-    void u8(std::uint8_t v) { bytes_.push_back(v); }
+    // storage byte by byte costs more than the rest of a short call.
+    Writer() : Writer(1024) {}
+    // Room for exactly `capacity` bytes (not zero), when the size is known.
+    explicit Writer(std::size_t capacity);
+    ~Writer();
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    void u8(std::uint8_t v) {
+        room(1);
+        data_[len_++] = v;
+    }
     void i32(std::int32_t v);
     void u64(std::uint64_t v);
     void raw(const void* data, std::size_t len);
-    void reserve(std::size_t len) { bytes_.reserve(bytes_.size() + len); }
+    void reserve(std::size_t len) { room(len); }
     void length(std::size_t len);  // i32 prefix; longer than 2^31 - 1 is an internal failure
+    // The bytes as a buffer of the caller's (capacity == length): the
+    // storage itself when it is exactly full, else a copy.
     RustBuffer release();
-    const std::vector<std::uint8_t>& bytes() const noexcept { return bytes_; }
+    std::string_view bytes() const noexcept { return {reinterpret_cast<const char*>(data_), len_}; }
 
 private:
-    std::vector<std::uint8_t> bytes_;
+    void room(std::size_t n) {
+        if (cap_ - len_ < n) grow(n);
+    }
+    void grow(std::size_t n);
+    void drop() noexcept;  // wipes and frees the storage
+
+    std::uint8_t* data_;
+    std::size_t len_ = 0;
+    std::size_t cap_;
 };
+
+// The size of a deed record's nested form.
+std::size_t nested_size(const sovereign::DeedRecord& v);
 
 void write(Writer& w, std::uint64_t v);
 void write(Writer& w, std::string_view text);
