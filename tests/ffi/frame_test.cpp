@@ -104,6 +104,45 @@ TEST(Values, FaultsNoOperationReaches) {
     }
 }
 
+TEST(Values, RecordsGrowIntactAndLeaveAsBuffersOfTheirLength) {
+    // Past the first storage, in pieces of every size: the bytes survive
+    // each growth and the buffer handed out has capacity == length.
+    Writer w;
+    std::string want;
+    for (std::size_t n = 0; want.size() < 5000; ++n) {
+        const std::string piece(n, static_cast<char>('a' + n % 26));
+        w.raw(piece.data(), piece.size());
+        want += piece;
+    }
+    RustBuffer b = w.release();
+    EXPECT_EQ(buffer_view(b), want);
+    EXPECT_EQ(b.capacity, b.len);
+    release_buffer(b);
+    // A deed's size is known before it is written: its storage is filled
+    // exactly, with every optional field absent and with all present.
+    sovereign::DeedRecord deed;
+    deed.mode = "user-sig";
+    deed.sub = std::string(64, 'f');
+    for (int present = 0; present < 2; ++present) {
+        if (present) {
+            for (auto* f : {&deed.root, &deed.proof, &deed.pubkey, &deed.signature, &deed.credential_pubkey,
+                            &deed.authenticator_data, &deed.client_data_json, &deed.assertion_sig, &deed.signer})
+                *f = std::string(70, '1');
+            deed.grants = "[]";
+            deed.delegations = std::string(3000, ' ');
+        }
+        Writer exact(nested_size(deed));
+        write(exact, deed);
+        Writer grown;
+        write(grown, deed);
+        EXPECT_EQ(exact.bytes(), grown.bytes());
+        b = exact.release();
+        EXPECT_EQ(b.len, nested_size(deed));
+        EXPECT_EQ(b.capacity, b.len);
+        release_buffer(b);
+    }
+}
+
 TEST(Values, Utf8FaultsNameTheSequence) {
     EXPECT_FALSE(utf8_fault(""));
     EXPECT_FALSE(utf8_fault("plain \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"));
