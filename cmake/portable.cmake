@@ -41,6 +41,14 @@ if(WIN32)
   # whole objects (all of .pdata is KEEP), and the DLL must stay under 5 MB.
   string(REPLACE "-O3" "-O2" CMAKE_C_FLAGS_RELEASE "${CMAKE_C_FLAGS_RELEASE}")
   string(REPLACE "-O3" "-O2" CMAKE_CXX_FLAGS_RELEASE "${CMAKE_CXX_FLAGS_RELEASE}")
+  # The origin code (URL parsing, international domain names, Unicode
+  # normalisation) is compiled for size: it runs once per call on short
+  # texts, and the room it leaves keeps the DLL clear of its limit.
+  set_source_files_properties(
+    ${CMAKE_CURRENT_LIST_DIR}/../core/src/url.cpp ${CMAKE_CURRENT_LIST_DIR}/../core/src/url_host.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../core/src/url_ip.cpp ${CMAKE_CURRENT_LIST_DIR}/../core/src/url_serialize.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../core/src/idna.cpp ${CMAKE_CURRENT_LIST_DIR}/../core/src/unicode.cpp
+    PROPERTIES COMPILE_OPTIONS -Os)
   add_library(quorent_terminate OBJECT ${CMAKE_CURRENT_LIST_DIR}/../ffi/portable/terminate.cpp)
   link_libraries($<BUILD_INTERFACE:quorent_terminate>)
   return()
