@@ -2,7 +2,7 @@
 
 #include "quorent/sovereign.hpp"
 
-#include "json_steps.hpp"
+#include "json_reader.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -62,10 +62,10 @@ struct DelegationView {
 };
 
 // Each record type is read by its own function: the field readers are
-// called from a switch inlined into the record's loop (json_steps.hpp).
+// called from a switch inlined into the record's loop (json_reader.hpp).
 
 constexpr json::Field kCaveatsFields[] = {{"exp", false}, {"max_uses", false}, {"nb", false}};
-constexpr json::Record kCaveats{"Caveats", kCaveatsFields, 2};
+constexpr json::Record kCaveats = json::make_record("Caveats", kCaveatsFields, 2);
 
 Status read_caveats(Reader& r, CaveatsView& c) {
     return r.record_with(kCaveats, [&](std::size_t i) {
@@ -78,7 +78,7 @@ Status read_caveats(Reader& r, CaveatsView& c) {
 }
 
 constexpr json::Field kGrantFields[] = {{"res", true}, {"act", true}, {"cav", true}};
-constexpr json::Record kGrant{"Grant", kGrantFields, 3};
+constexpr json::Record kGrant = json::make_record("Grant", kGrantFields, 3);
 
 Status read_grant(Reader& r, GrantView& g) {
     return r.record_with(kGrant, [&](std::size_t i) {
@@ -115,7 +115,7 @@ constexpr json::Field kDelegationFields[] = {
     {"iss", true},  {"to", true},      {"grants", true}, {"exp", true},   {"epoch_label", true}, {"epoch", true},
     {"sig", true},  {"pubkey", false}, {"kind", false},  {"proof", false}, {"root", false},       {"salt", false},
 };
-constexpr json::Record kDelegation{"Delegation", kDelegationFields, 7};
+constexpr json::Record kDelegation = json::make_record("Delegation", kDelegationFields, 7);
 
 Status read_delegation(Reader& r, DelegationView& d) {
     return r.record_with(kDelegation, [&](std::size_t i) {
@@ -206,6 +206,7 @@ public:
         buf_[n_++] = c;
     }
     [[gnu::always_inline]] void put(std::string_view s) {
+        if (s.empty()) return;  // an empty view's data() may be null, which memcpy must not get
         room(s.size());
         std::memcpy(buf_.data() + n_, s.data(), s.size());
         n_ += s.size();

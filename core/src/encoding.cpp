@@ -1,6 +1,7 @@
 #include "quorent/encoding.hpp"
 
 #include "ct.hpp"
+#include "unicode.hpp"
 
 #include <bit>
 #include <charconv>
@@ -73,15 +74,6 @@ constexpr char hex_digit_ct(unsigned n) noexcept {
     return static_cast<char>('0' + n + (static_cast<unsigned>((9 - static_cast<int>(n)) >> 8) & 39u));
 }
 
-void append_utf8(std::string& out, unsigned cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // The offending byte, read as the character of the same code point, quoted
 // and escaped the way a character literal is shown: '\n', '\'', '\u{1}'.
 std::string quoted_char(unsigned char c) {
@@ -102,7 +94,7 @@ std::string quoted_char(unsigned char c) {
                 *end++ = '}';
                 out.append(buf, end);
             } else {
-                append_utf8(out, c);
+                unicode::append_utf8(out, c);
             }
     }
     out += "'";

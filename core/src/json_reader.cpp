@@ -8,45 +8,18 @@
 #include <charconv>
 #include <cstring>
 
-#include "json_scan.hpp"
-#include "json_steps.hpp"
-#include "quorent/json.hpp"
+#include "json_reader.hpp"
+#include "unicode.hpp"
 
 namespace quorent::json {
 
 namespace {
-
-constexpr bool is_ws(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-constexpr bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
-
-std::size_t skip_ws_from(std::string_view text, std::size_t i) noexcept {
-    while (i < text.size() && is_ws(text[i])) ++i;
-    return i;
-}
 
 int hex_value(char c) noexcept {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-
-void append_utf8(std::string& out, unsigned cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // A string as the invalid-type message quotes it: between double quotes,
@@ -111,25 +84,21 @@ CoreError Reader::fail(std::string message, std::size_t offset) const {
 
 CoreError Reader::fail(const char* message, std::size_t offset) const { return fail(std::string(message), offset); }
 
-CoreError Reader::invalid_type(const Token& found, std::string_view wanted) const {
+CoreError Reader::invalid_type(Token& found, std::string_view wanted) {
     std::string msg = "invalid type: ";
     switch (found.kind) {
         case Tok::Null: msg += "null"; break;
         case Tok::True: msg += "boolean `true`"; break;
         case Tok::False: msg += "boolean `false`"; break;
-        case Tok::U64:
-            msg += "integer `";
-            write_u64(msg, found.u);
-            msg += '`';
-            break;
-        case Tok::I64:
-            msg += "integer `";
-            write_i64(msg, found.i);
-            msg += '`';
-            break;
-        case Tok::F64:
-            msg += "floating point `";
-            write_double(msg, found.d);
+        case Tok::Num:
+            if (found.num.kind == Number::Kind::Double) {
+                msg += "floating point `";
+                write_double(msg, double_value(text_, found.num));
+            } else {
+                msg += "integer `";
+                if (found.num.kind == Number::Kind::U64) write_u64(msg, found.num.u);
+                else write_i64(msg, found.num.i);
+            }
             msg += '`';
             break;
         case Tok::Str:
@@ -149,11 +118,11 @@ CoreError Reader::invalid_value(std::string message) const {
     // Reported once the record around the value has looked at what follows
     // it: white space, and a closing bracket or, in an array, a comma with
     // the white space after it.
-    std::size_t p = skip_ws_from(text_, last_end_);
+    std::size_t p = ws_end(last_end_);
     if (depth_ > 0 && p < text_.size()) {
         if (in_array()) {
             if (text_[p] == ']') ++p;
-            else if (text_[p] == ',') p = skip_ws_from(text_, p + 1);
+            else if (text_[p] == ',') p = ws_end(p + 1);
         } else if (text_[p] == '}') {
             ++p;
         }
@@ -163,7 +132,7 @@ CoreError Reader::invalid_value(std::string message) const {
 
 // ---- tokens ---------------------------------------------------------------------
 
-Status Reader::lex(Token& t, bool keep, bool defer) {
+Status Reader::lex(Token& t, bool keep) {
     skip_ws();
     const std::size_t n = text_.size();
     if (pos_ >= n) return fail("EOF while parsing a value", n);
@@ -185,7 +154,7 @@ Status Reader::lex(Token& t, bool keep, bool defer) {
         case 'f': return lex_literal(t, "false", Tok::False);
         case 'n': return lex_literal(t, "null", Tok::Null);
         default:
-            if (c == '-' || is_digit(c)) return lex_number(t, keep, defer);
+            if (c == '-' || is_digit(c)) return lex_number(t);
             break;
     }
     return fail("expected value", pos_ + 1);
@@ -203,121 +172,11 @@ Status Reader::lex_literal(Token& t, std::string_view word, Tok kind) {
     return {};
 }
 
-Status Reader::lex_number(Token& t, bool keep, bool defer) {
-    const std::size_t n = text_.size();
-    const std::size_t start = pos_;
-    std::size_t i = start;
-    const bool negative = text_[i] == '-';
-    if (negative) ++i;
-    // One digit at least; no leading zero.
-    auto digit_due = [&] { return i < n && is_digit(text_[i]); };
-    auto no_digit = [&] { return i >= n ? fail("EOF while parsing a value", n) : fail("invalid number", i + 1); };
-    if (!digit_due()) return no_digit();
-    const std::size_t int_start = i;
-    if (text_[i] == '0') {
-        ++i;
-        if (i < n && is_digit(text_[i])) return fail("invalid number", i + 1);
-    } else {
-        while (i < n && is_digit(text_[i])) ++i;
-    }
-    const std::size_t int_end = i;
-    bool integer = true;
-    if (i < n && text_[i] == '.') {
-        integer = false;
-        ++i;
-        if (!digit_due()) return no_digit();
-        while (i < n && is_digit(text_[i])) ++i;
-    }
-    bool exponent = false;
-    if (i < n && (text_[i] == 'e' || text_[i] == 'E')) {
-        integer = false;
-        exponent = true;
-        ++i;
-        if (i < n && (text_[i] == '+' || text_[i] == '-')) ++i;
-        if (!digit_due()) return no_digit();
-        while (i < n && is_digit(text_[i])) ++i;
-    }
-    t.begin = start;
-    t.pos = pos_ = i;
-    if (!keep && integer && int_end - int_start < 20) {
-        // Unread, and no integer this short can be out of range.
-        t.kind = negative ? Tok::I64 : Tok::U64;
-        return {};
-    }
-    if ((!keep || defer) && !integer && !exponent && int_end - int_start < 300) {
-        // A fraction without exponent whose whole part is below 1e300 can be
-        // neither too large nor anything but a double or zero: left as text.
-        t.kind = Tok::F64;
-        t.deferred = true;
-        return {};
-    }
-    const char* first = text_.data() + int_start;
-    const char* last = text_.data() + int_end;
-    if (integer) {
-        if (!negative && int_end - int_start < 20) {
-            // Nineteen digits at most: below 10^19, within range.
-            std::uint64_t u = 0;
-            for (const char* p = first; p != last; ++p) u = u * 10 + static_cast<unsigned>(*p - '0');
-            t.kind = Tok::U64;
-            t.u = u;
-            return {};
-        }
-        if (!negative) {
-            std::uint64_t u = 0;
-            if (std::from_chars(first, last, u).ec == std::errc()) {
-                t.kind = Tok::U64;
-                t.u = u;
-                return {};
-            }
-        } else if (int_end - int_start > 1 || *first != '0') {
-            // The magnitude, read as unsigned, fits a signed integer up to
-            // 2^63; "-0" is no negative integer and is a double.
-            std::uint64_t m = 0;
-            if (std::from_chars(first, last, m).ec == std::errc() && m <= (std::uint64_t{1} << 63)) {
-                t.kind = Tok::I64;
-                t.i = m == (std::uint64_t{1} << 63) ? INT64_MIN : -static_cast<std::int64_t>(m);
-                return {};
-            }
-        }
-    }
-    t.kind = Tok::F64;
-    double d = 0;
-    const char* nfirst = text_.data() + start + (negative ? 1 : 0);
-    const auto r = std::from_chars(nfirst, text_.data() + i, d);
-    if (r.ec == std::errc::result_out_of_range) {
-        // Too large, or too small to be anything but zero: the decimal
-        // exponent of the leading significant digit decides.
-        long long e10 = 0;
-        std::size_t j = int_start;
-        bool seen = false;
-        long long lead = 0;  // digits counted before (positive) or after the point
-        for (; j < int_end; ++j) {
-            if (seen || text_[j] != '0') {
-                seen = true;
-                ++lead;
-            }
-        }
-        if (!seen && j < i && text_[j] == '.') {
-            for (++j; j < i && is_digit(text_[j]); ++j) {
-                --lead;
-                if (text_[j] != '0') {
-                    seen = true;
-                    break;
-                }
-            }
-        }
-        const std::size_t epos = text_.find_first_of("eE", int_start);
-        if (epos != std::string_view::npos && epos < i) {
-            std::size_t k = epos + 1;
-            const bool eneg = text_[k] == '-';
-            if (text_[k] == '+' || text_[k] == '-') ++k;
-            for (; k < i && e10 < 100000; ++k) e10 = e10 * 10 + (text_[k] - '0');
-            if (eneg) e10 = -e10;
-        }
-        if (seen && lead + e10 > 0) return fail("number out of range", i);
-        d = 0.0;
-    }
-    t.d = negative ? -d : d;
+Status Reader::lex_number(Token& t) {
+    NumberFault fault;
+    if (!scan_number(text_, pos_, t.num, fault)) return fail(fault.message, fault.offset);
+    t.kind = Tok::Num;
+    t.pos = pos_ = t.num.end;
     return {};
 }
 
@@ -392,7 +251,7 @@ Status Reader::lex_string(std::size_t start, bool keep, std::string& buf, std::s
                         if (low < 0xDC00 || low > 0xDFFF) return fail("unexpected end of hex escape", i);
                         cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
                     }
-                    if (keep) append_utf8(buf, cp);
+                    if (keep) unicode::append_utf8(buf, cp);
                     copied = i;
                     continue;
                 }
@@ -429,13 +288,7 @@ Status Reader::lex_string(std::size_t start, bool keep, std::string& buf, std::s
     }
 }
 
-// ---- containers -------------------------------------------------------------------
-
-
-
-
-
-
+// ---- skipping -----------------------------------------------------------------------
 
 Status Reader::skip_rest(const Token& t) {
     if (t.kind != Tok::Obj && t.kind != Tok::Arr) {

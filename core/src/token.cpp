@@ -14,6 +14,8 @@
 #include "quorent/digest.hpp"
 #include "quorent/encoding.hpp"
 
+#include "json_reader.hpp"
+
 namespace quorent::token {
 
 namespace {

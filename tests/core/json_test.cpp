@@ -8,6 +8,7 @@
 #include <string>
 
 #include "quorent/json.hpp"
+#include "json_reader.hpp"
 #include "quorent/token.hpp"
 
 namespace json = quorent::json;
@@ -143,9 +144,9 @@ TEST(JsonRead, CanonicalTextStraightFromTheTextIsTheValueModelsText) {
     for (const std::string& text : texts) {
         const auto value = json::parse(text);
         ASSERT_TRUE(value.ok()) << text;
-        std::string direct;
-        json::write_canonical(direct, text);
-        EXPECT_EQ(direct, json::to_string(value.value())) << text;
+        const auto direct = json::canonical_text(text);
+        ASSERT_TRUE(direct.ok()) << text;
+        EXPECT_EQ(direct.value(), json::to_string(value.value())) << text;
     }
 }
 
