@@ -13,13 +13,14 @@
 namespace quorent::pkce {
 
 Result<Pkce> generate_pkce() {
-    std::uint8_t bytes[32];
-    if (!os_random(bytes, sizeof bytes))
+    // The verifier's bytes: wiped when they go, also when the source fails
+    // part way.
+    SecretArray<32> bytes;
+    if (!os_random(bytes.bytes().data(), bytes.bytes().size()))
         return CoreError{ErrorKind::Internal,
                          std::string("rng: ") + os_random_source + " failed: " + std::strerror(errno)};
     Pkce pair;
-    pair.verifier = base64url_encode(bytes, sizeof bytes);
-    secure_wipe(bytes, sizeof bytes);
+    pair.verifier = base64url_encode(bytes.bytes().data(), bytes.bytes().size());
     pair.challenge = pkce_challenge(pair.verifier);
     return pair;
 }

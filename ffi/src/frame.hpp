@@ -167,10 +167,11 @@ struct Entry {
 // ---- lowering -----------------------------------------------------------------------
 
 // A text result is copied into the caller's buffer; the library's own copy
-// is wiped (a root seed or a secret key may be the result).
+// is wiped, its whole allocation (a root seed or a secret key may be the
+// result).
 inline RustBuffer lower_return(std::string&& text) {
     RustBuffer out = make_buffer(text);
-    secure_wipe(text.data(), text.size());
+    secure_wipe(text);
     return out;
 }
 inline std::uint64_t lower_return(std::uint64_t v) { return v; }

@@ -440,11 +440,19 @@ public:
         if (out_ != nullptr) out_[n_] = b;
         ++n_;
     }
+    // A name's length is one byte, a doc's two: a longer text is refused
+    // rather than cut. The blobs are encoded only in constant expressions
+    // (their sizes are array bounds), where calling a function that is not
+    // constexpr fails the build.
+    static void name_longer_than_255_bytes() {}
+    static void doc_longer_than_65535_bytes() {}
     constexpr void short_string(std::string_view s) {
+        if (s.size() > 0xFF) name_longer_than_255_bytes();
         byte(static_cast<std::uint8_t>(s.size()));
         for (char c : s) byte(static_cast<std::uint8_t>(c));
     }
     constexpr void long_string(std::string_view s) {
+        if (s.size() > 0xFFFF) doc_longer_than_65535_bytes();
         byte(static_cast<std::uint8_t>(s.size() & 0xFF));
         byte(static_cast<std::uint8_t>(s.size() >> 8));
         for (char c : s) byte(static_cast<std::uint8_t>(c));

@@ -45,15 +45,16 @@ Outcome mint(const Deed& base, const std::string& grants, const std::string& cha
 }  // namespace
 
 TEST(DelegationBindingAbi, TheMinimalBinding) {
-    const std::string expected = hex_of("quorent-deleg-v1") +
-                                 "0000000000000001"
-                                 "000000000000000161"
-                                 "000000000000000162"
-                                 "00000000000000025b5d"
-                                 "0000000000000002" +
-                                 kZero32 + "0000000000000003" + kZero32;
+    const std::string tail = "00000000000000025b5d"
+                             "0000000000000002" +
+                             kZero32 + "0000000000000003" + kZero32;
+    const std::string expected = hex_of("quorent-deleg-v1") + "0000000000000001" + "000000000000000161" +
+                                 "000000000000000162" + tail;
     EXPECT_EQ(text(binding(1, "a", "b", "[]", 2, kZero32, 3, kZero32)), expected);
     EXPECT_EQ(expected.size(), 2u * 132u);
+    // Empty texts arrive as buffers without storage: only their length prefixes.
+    EXPECT_EQ(text(binding(1, "", "", "[]", 2, kZero32, 3, kZero32)),
+              hex_of("quorent-deleg-v1") + "0000000000000001" + std::string(32, '0') + tail);
 }
 
 TEST(DelegationBindingAbi, HexArgumentsAndFaultsInOrder) {

@@ -79,6 +79,18 @@ TEST(Frame, ConversionFailureReleasesEveryArgumentAndSkipsTheCore) {
               std::make_pair(2, std::string("Failed to convert arg 'pubkey_hex':\nunexpected tag byte for Option")));
 }
 
+TEST(Frame, ATextResultIsWipedToItsCapacity) {
+    // Bytes past size() are left from longer contents the text had before.
+    std::string secret(100, 's');
+    secret.resize(10);
+    const std::size_t capacity = secret.capacity();
+    const RustBuffer out = lower_return(std::move(secret));  // takes it by reference: the storage stays
+    EXPECT_EQ(buffer_view(out), std::string(10, 's'));
+    release_buffer(out);
+    ASSERT_EQ(secret.capacity(), capacity);
+    EXPECT_EQ(std::string_view(secret.data(), capacity), std::string(capacity, '\0'));
+}
+
 // The nested forms and the lifting failures the operations meet are checked
 // through the interface (tests/abi); these are the ones no operation reaches.
 TEST(Values, FaultsNoOperationReaches) {

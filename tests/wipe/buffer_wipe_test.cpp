@@ -1,8 +1,10 @@
 // Buffers that held secrets are wiped before their memory is released: the
 // result of derive_app_key and derive_root_seed, every argument buffer a call
 // consumes, any buffer the host frees, and the old block of a buffer that
-// rustbuffer_reserve moves. The test stands between the library and the C
-// library's free() and looks at each watched block as it is released.
+// rustbuffer_reserve moves; and no block the library releases during a call
+// still holds the secret text of its result (an app key's secret key, a PKCE
+// verifier). The test stands between the library and the C library's free()
+// and looks at each watched block as it is released.
 //
 // A plain program rather than a gtest suite: it replaces free(), which
 // sanitizer runs own, so there it reports itself skipped.
@@ -17,11 +19,13 @@ int main() {
 }
 #else
 #include <dlfcn.h>
+#include <malloc.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "quorent_sdk_uniffi.h"
 
@@ -39,6 +43,31 @@ enum class Seen { Nothing, Wiped, Readable } seen = Seen::Nothing;
     watched = p;
     watched_len = len;
     seen = Seen::Nothing;
+}
+
+// Every block released while recording, as it was: a result's secret is
+// known only once the call has returned.
+bool recording = false;
+unsigned char released[1 << 22];
+std::size_t released_len = 0;
+bool released_overflow = false;
+
+void record(const void* p) {
+    const std::size_t n = malloc_usable_size(const_cast<void*>(p));
+    if (n > sizeof released - released_len) {
+        released_overflow = true;
+        return;
+    }
+    std::memcpy(released + released_len, p, n);
+    released_len += n;
+}
+
+// Whether any 16-byte piece of the secret is in a block released while recording.
+[[maybe_unused]] bool released_holds(std::string_view secret) {
+    const std::string_view all(reinterpret_cast<const char*>(released), released_len);
+    for (std::size_t i = 0; i + 16 <= secret.size(); ++i)
+        if (all.find(secret.substr(i, 16)) != std::string_view::npos) return true;
+    return released_overflow;
 }
 
 int failures = 0;
@@ -68,6 +97,7 @@ extern "C" void free(void* p) {
         seen = zero ? Seen::Wiped : Seen::Readable;
         watched = nullptr;
     }
+    if (recording && p != nullptr) record(p);
     if (real_free != nullptr) real_free(p);  // before set-up: leaked, never reused
 }
 
@@ -90,11 +120,27 @@ int main() {
     RustCallStatus st{};
     RustBuffer arg = text(seed);
     watch(arg.data, arg.capacity);
-    RustBuffer key = uniffi_quorent_sdk_uniffi_fn_func_derive_app_key(arg, 7, text("https://app.example"), &st);
+    RustBuffer origin = text("https://app.example");
+    recording = true;
+    RustBuffer key = uniffi_quorent_sdk_uniffi_fn_func_derive_app_key(arg, 7, origin, &st);
+    recording = false;
     expect(st.code == 0 && seen == Seen::Wiped, "a consumed argument holding a root seed is wiped");
+    // The record: the secret key's i32 length and its 64 hex digits first.
+    expect(key.len > 68 && !released_holds(std::string_view(reinterpret_cast<const char*>(key.data) + 4, 64)),
+           "no block released in derive_app_key holds the secret key's text");
     watch(key.data, key.capacity);
     release(key);
     expect(seen == Seen::Wiped, "an AppKey result holding a secret key is wiped when freed");
+
+    // A PKCE pair, whose verifier is the secret of the exchange.
+    released_len = 0;
+    recording = true;
+    RustBuffer pair = uniffi_quorent_sdk_uniffi_fn_func_generate_pkce(&st);
+    recording = false;
+    expect(st.code == 0 && pair.len > 47 &&
+               !released_holds(std::string_view(reinterpret_cast<const char*>(pair.data) + 4, 43)),
+           "no block released in generate_pkce holds the verifier's text");
+    release(pair);
 
     // A buffer that reserve moves to a larger block.
     RustBuffer small = text(seed);

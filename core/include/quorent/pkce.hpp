@@ -5,12 +5,22 @@
 #include <string_view>
 
 #include "quorent/error.hpp"
+#include "quorent/secure_wipe.hpp"
 
 namespace quorent::pkce {
 
+// A PKCE pair. The verifier is the secret of the exchange: the library's
+// copy of its text is wiped when it goes.
 struct Pkce {
     std::string verifier;
     std::string challenge;
+
+    Pkce() = default;
+    Pkce(const Pkce&) = default;
+    Pkce(Pkce&&) = default;
+    Pkce& operator=(const Pkce&) = default;
+    Pkce& operator=(Pkce&&) = default;
+    ~Pkce() { secure_wipe(verifier); }
     bool operator==(const Pkce&) const = default;
 };
 

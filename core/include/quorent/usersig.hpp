@@ -30,7 +30,7 @@ struct AppKey {
     AppKey(AppKey&&) = default;
     AppKey& operator=(const AppKey&) = default;
     AppKey& operator=(AppKey&&) = default;
-    ~AppKey() { secure_wipe(secret_key_hex.data(), secret_key_hex.size()); }
+    ~AppKey() { secure_wipe(secret_key_hex); }
     bool operator==(const AppKey&) const = default;
 };
 
