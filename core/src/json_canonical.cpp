@@ -21,6 +21,7 @@ namespace {
 // The keys from `depth` on.
 int compare_from(const char* a, std::size_t alen, const char* b, std::size_t blen, std::size_t depth) noexcept {
     const std::size_t n = std::min(alen, blen) - depth;
+    count_work(1 + n);
     if (const int c = n == 0 ? 0 : std::memcmp(a + depth, b + depth, n); c != 0) return c;
     return alen < blen ? -1 : (alen > blen ? 1 : 0);
 }
@@ -33,21 +34,29 @@ Status Reader::canonical_read() {
     skip_ws();
     const std::size_t n = text_.size();
     if (pos_ >= n) return fail("EOF while parsing a value", n);
+    count_work(1);
     const char c = text_[pos_];
     if (c == '"') {
         // A string without escapes is its own canonical text (it holds no
         // quote, backslash or control character, which is all that is
         // escaped); any other is escaped from its decoded text.
         if (const std::size_t close = plain_string_end(pos_); close != 0) {
-            canon_.append(text_.data() + pos_, close + 1 - pos_);
+            canon_put(span(pos_, close + 1 - pos_));
+            count_work(close + 1 - pos_);
             last_end_ = pos_ = close + 1;
             return {};
         }
         std::string_view decoded;
         std::size_t end = 0;
         QUORENT_CHECK(lex_string(pos_, true, scratch_, decoded, end));
-        if (decoded.data() == scratch_.data()) write_string(canon_, decoded);
-        else canon_.append(text_.data() + pos_, end - pos_);
+        if (decoded.data() == scratch_.data()) {
+            canon_escaped_.clear();
+            write_string(canon_escaped_, decoded);
+            canon_put(canon_escaped_);
+        } else {
+            canon_put(span(pos_, end - pos_));
+        }
+        count_work(2 * (end - pos_));
         last_end_ = pos_ = end;
         return {};
     }
@@ -55,8 +64,14 @@ Status Reader::canonical_read() {
         Number num;
         NumberFault fault;
         if (!scan_number(text_, pos_, num, fault)) return fail(fault.message, fault.offset);
-        if (num.canonical != 0) canon_.append(text_.data() + pos_, num.canonical);
-        else write_double(canon_, double_value(text_, num));
+        if (num.canonical != 0) {
+            canon_put(span(pos_, num.canonical));
+        } else {
+            canon_escaped_.clear();
+            write_double(canon_escaped_, double_value(text_, num));
+            canon_put(canon_escaped_);
+        }
+        count_work(2 * (num.end - pos_) + 32);
         last_end_ = pos_ = num.end;
         return {};
     }
@@ -65,21 +80,22 @@ Status Reader::canonical_read() {
         t.kind = Tok::Arr;
         t.pos = pos_++;
         QUORENT_CHECK(enter(t));
-        canon_ += '[';
+        canon_put('[');
         for (bool first = true;; first = false) {
             bool more = false;
             QUORENT_CHECK(next_element(first, more));
             if (!more) break;
-            if (!first) canon_ += ',';
+            if (!first) canon_put(',');
             QUORENT_CHECK(canonical_read());
         }
-        canon_ += ']';
+        canon_put(']');
         return {};
     }
     if (c == '{') return canonical_read_object();
     Token t;
     QUORENT_CHECK(lex(t));  // a literal, or the fault
-    canon_.append(text_.data() + pos_ - (t.kind == Tok::False ? 5 : 4), t.kind == Tok::False ? 5 : 4);
+    const std::size_t len = t.kind == Tok::False ? 5 : 4;
+    canon_put(span(pos_ - len, len));
     last_end_ = t.pos;
     return {};
 }
@@ -93,12 +109,13 @@ Status Reader::canonical_read_object() {
     const std::size_t begin = canon_.size();
     const std::size_t nested = canon_objects_.size();
     bool ordered = true;  // keys strictly increasing so far
-    canon_ += '{';
+    canon_put('{');
     for (bool first = true;; first = false) {
         bool more = false;
         QUORENT_CHECK(next_member(first, more));
         if (!more) break;
-        if (!first) canon_ += ',';
+        if (!first) canon_put(',');
+        count_work(1);
         CanonMember m;
         m.begin = canon_.size();
         m.nested = canon_objects_.size();
@@ -106,7 +123,8 @@ Status Reader::canonical_read_object() {
         if (const std::size_t close = plain_string_end(pos_); close != 0) {
             m.key = text_.data() + pos_ + 1;
             m.key_len = close - pos_ - 1;
-            canon_.append(text_.data() + pos_, close + 1 - pos_);
+            canon_put(span(pos_, close + 1 - pos_));
+            count_work(close + 1 - pos_);
             pos_ = close + 1;
         } else {
             std::string_view k;
@@ -114,16 +132,19 @@ Status Reader::canonical_read_object() {
             QUORENT_CHECK(lex_string(pos_, true, key_, k, end));
             if (k.data() == key_.data()) {
                 k = keep_copy(k);
-                write_string(canon_, k);
+                canon_escaped_.clear();
+                write_string(canon_escaped_, k);
+                canon_put(canon_escaped_);
             } else {
-                canon_.append(text_.data() + pos_, end - pos_);
+                canon_put(span(pos_, end - pos_));
             }
             m.key = k.data();
             m.key_len = k.size();
+            count_work(2 * (end - pos_));
             pos_ = end;
         }
         QUORENT_CHECK(colon());
-        canon_ += ':';
+        canon_put(':');
         QUORENT_CHECK(canonical_read());
         m.end = canon_.size();
         m.nested_end = canon_objects_.size();
@@ -134,8 +155,8 @@ Status Reader::canonical_read_object() {
         }
         canon_open_.push_back(m);
     }
-    canon_ += '}';
-    if (ordered) canon_open_.resize(first_member);
+    canon_put('}');
+    if (ordered) canon_open_.shrink_to(first_member);
     else canonical_close_object(first_member, begin, nested);
     return {};
 }
@@ -156,7 +177,7 @@ void Reader::canonical_close_object(std::size_t first_member, std::size_t begin,
     }
     obj.count = canon_kept_.size() - obj.first;
     canon_objects_.push_back(obj);
-    canon_open_.resize(first_member);
+    canon_open_.shrink_to(first_member);
 }
 
 // Stable, by the keys' bytes: insertion sort for small groups, most
@@ -194,12 +215,14 @@ void Reader::sort_members(CanonMember* m, std::size_t n) {
         }
         // A byte all keys share is passed without counting.
         const std::size_t b0 = bucket(a[0], g.depth);
+        count_work(len);
         std::size_t i = 1;
         while (i < len && bucket(a[i], g.depth) == b0) ++i;
         if (i == len) {
             if (b0 != 0) canon_groups_.push_back(SortGroup{g.lo, g.hi, g.depth + 1});
             continue;
         }
+        count_work(257 + 2 * len);
         std::size_t count[257] = {};
         for (i = 0; i < len; ++i) ++count[bucket(a[i], g.depth)];
         std::size_t start[257];
@@ -236,10 +259,12 @@ char* Reader::emit_range(char* out, std::size_t begin, std::size_t end, std::siz
         const std::size_t object = canon_stack_.back();
         canon_stack_.pop_back();
         const CanonObject& o = canon_objects_[object];
+        count_work(1 + o.begin - at);
         std::memcpy(out, canon_.data() + at, o.begin - at);
         out = emit_object(out + (o.begin - at), object);
         at = o.end;
     }
+    count_work(end - at);
     std::memcpy(out, canon_.data() + at, end - at);
     return out + (end - at);
 }
@@ -258,6 +283,7 @@ char* Reader::emit_object(char* out, std::size_t object) {
 
 void Reader::canonical_emit(char* out) {
     if (canon_objects_.empty()) {
+        count_work(canon_.size());
         if (!canon_.empty()) std::memcpy(out, canon_.data(), canon_.size());
         return;
     }

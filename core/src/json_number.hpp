@@ -4,6 +4,7 @@
 // canonical (then the canonical text is a prefix of it).
 #pragma once
 
+#include <algorithm>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -13,19 +14,21 @@ namespace quorent::json {
 
 inline constexpr bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
+// Filled by scan_number() (its integers left unset until then: it is made
+// per number).
 struct Number {
     enum class Kind : std::uint8_t { U64, I64, Double };
-    Kind kind = Kind::Double;
-    bool negative = false;
+    Kind kind;
+    bool negative;
     // Converted when the number was scanned (every integer kind; a double
     // that could be out of range), or on demand (double_value()).
-    bool converted = false;
-    std::size_t begin = 0;      // its first character
-    std::size_t end = 0;        // just past its last character
-    std::size_t canonical = 0;  // length of its canonical text from `begin`, or 0: written by write_double
-    std::uint64_t u = 0;        // U64
-    std::int64_t i = 0;         // I64
-    double d = 0;               // Double, once converted
+    bool converted;
+    std::size_t begin;      // its first character
+    std::size_t end;        // just past its last character
+    std::size_t canonical;  // length of its canonical text from `begin`, or 0: written by write_double
+    std::uint64_t u;        // U64
+    std::int64_t i;         // I64
+    double d = 0;           // Double, once converted
 };
 
 // A fault in a number's text: the message and the offset it is reported at.
@@ -119,6 +122,7 @@ inline double to_double(const char* s, const Number& n, bool& out_of_range) noex
     };
     if (i >= n || !is_digit(s[i])) return no_digit();
     const std::size_t int_start = i;
+    std::uint64_t m = 0;  // the first nineteen digits' value
     if (s[i] == '0') {
         ++i;
         if (i < n && is_digit(s[i])) {
@@ -126,10 +130,22 @@ inline double to_double(const char* s, const Number& n, bool& out_of_range) noex
             return false;
         }
     } else {
+        for (const std::size_t limit = std::min(n, i + 19); i < limit && is_digit(s[i]); ++i)
+            m = m * 10 + static_cast<unsigned>(s[i] - '0');
         while (i < n && is_digit(s[i])) ++i;
     }
     const std::size_t int_end = i;
     const std::size_t digits = int_end - int_start;
+    out.begin = start;
+    out.end = i;
+    out.converted = true;
+    if (!out.negative && digits < 20 && (i == n || (s[i] != '.' && s[i] != 'e' && s[i] != 'E'))) {
+        // The common case: a non-negative integer of up to nineteen digits.
+        out.kind = Number::Kind::U64;
+        out.u = m;
+        out.canonical = i - start;
+        return true;
+    }
     bool fraction = false;
     bool exponent = false;
     if (i < n && s[i] == '.') {
@@ -146,15 +162,12 @@ inline double to_double(const char* s, const Number& n, bool& out_of_range) noex
         if (i >= n || !is_digit(s[i])) return no_digit();
         while (i < n && is_digit(s[i])) ++i;
     }
-    out.begin = start;
     out.end = i;
     out.canonical = 0;
     out.converted = false;
     if (!fraction && !exponent) {
         // An integer's text is canonical whenever it reads as an integer.
         if (digits < 20) {
-            std::uint64_t m = 0;
-            for (std::size_t k = int_start; k < int_end; ++k) m = m * 10 + static_cast<unsigned>(s[k] - '0');
             if (!out.negative) {
                 out.kind = Number::Kind::U64;
                 out.u = m;
@@ -171,7 +184,6 @@ inline double to_double(const char* s, const Number& n, bool& out_of_range) noex
                 return true;
             }
         } else if (!out.negative && digits == 20) {
-            std::uint64_t m = 0;
             if (std::from_chars(s + int_start, s + int_end, m).ec == std::errc()) {
                 out.kind = Number::Kind::U64;
                 out.u = m;

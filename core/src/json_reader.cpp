@@ -61,10 +61,15 @@ std::string debug_quoted(std::string_view s) {
 
 // ---- faults ---------------------------------------------------------------------
 
+#if defined(QUORENT_JSON_COUNT_WORK)
+thread_local std::uint64_t work_count = 0;
+#endif
+
 CoreError Reader::fail(std::string message, std::size_t offset) const {
     // Line and column of the offset: lines counted by line feeds, the
     // column as the number of bytes before the offset on its line.
     offset = std::min(offset, text_.size());
+    count_work(offset);
     std::size_t line = 1;
     std::size_t line_start = 0;
     const char* base = text_.data();
@@ -136,6 +141,7 @@ Status Reader::lex(Token& t, bool keep) {
     skip_ws();
     const std::size_t n = text_.size();
     if (pos_ >= n) return fail("EOF while parsing a value", n);
+    count_work(1);
     const char c = text_[pos_];
     switch (c) {
         case '{':
@@ -168,6 +174,7 @@ Status Reader::lex_literal(Token& t, std::string_view word, Tok kind) {
         if (text_[at] != word[i]) return fail("expected ident", at + 1);
     }
     t.kind = kind;
+    count_work(word.size());
     t.pos = pos_ = pos_ + word.size();
     return {};
 }
@@ -175,6 +182,7 @@ Status Reader::lex_literal(Token& t, std::string_view word, Tok kind) {
 Status Reader::lex_number(Token& t) {
     NumberFault fault;
     if (!scan_number(text_, pos_, t.num, fault)) return fail(fault.message, fault.offset);
+    count_work(t.num.end - pos_);
     t.kind = Tok::Num;
     t.pos = pos_ = t.num.end;
     return {};
@@ -206,6 +214,7 @@ Status Reader::lex_string(std::size_t start, bool keep, std::string& buf, std::s
         const unsigned char c = s[i];
         if (c == '"') {
             end = i + 1;
+            count_work(end - start);
             if (!escaped) {
                 str = span(start + 1, i - start - 1);
             } else if (keep) {

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstring>
 #include <forward_list>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -34,6 +35,16 @@
 namespace quorent::json {
 
 inline constexpr std::size_t kMaxDepth = 127;
+
+// The fuzzing build counts the readers' work: a unit per token and per
+// member, and per byte read, decoded, compared, written or copied. Its JSON
+// target fails an input whose work exceeds a fixed multiple of its length.
+#if defined(QUORENT_JSON_COUNT_WORK)
+extern thread_local std::uint64_t work_count;
+inline void count_work(std::size_t n) noexcept { work_count += n; }
+#else
+inline void count_work(std::size_t) noexcept {}
+#endif
 
 // A non-owning reference to a callable, for the typed readers' callbacks.
 template <class Sig>
@@ -90,6 +101,55 @@ constexpr Record make_record(std::string_view name, const Field (&fields)[N], st
     static_assert(N >= 1 && N <= kMaxFields, "a record has 1 to 32 fields");
     return Record(name, fields, N, min_elements);
 }
+
+// A growing array of trivially copyable elements whose first N live inside
+// it: the few members and objects of most texts cost no allocation. Not
+// movable (it may point into itself).
+template <class T, std::size_t N>
+class InlineVector {
+    static_assert(std::is_trivially_copyable_v<T>);
+
+public:
+    InlineVector() noexcept = default;
+    InlineVector(const InlineVector&) = delete;
+    InlineVector& operator=(const InlineVector&) = delete;
+
+    std::size_t size() const noexcept { return size_; }
+    bool empty() const noexcept { return size_ == 0; }
+    T* data() noexcept { return data_; }
+    const T* data() const noexcept { return data_; }
+    T& operator[](std::size_t i) noexcept { return data_[i]; }
+    const T& operator[](std::size_t i) const noexcept { return data_[i]; }
+    T& back() noexcept { return data_[size_ - 1]; }
+    [[gnu::always_inline]] void push_back(const T& v) {
+        if (size_ == capacity_) grow(size_ + 1);
+        data_[size_++] = v;
+    }
+    [[gnu::always_inline]] void append(const T* v, std::size_t n) {
+        if (capacity_ - size_ < n) grow(size_ + n);
+        if (n != 0) std::memcpy(data_ + size_, v, n * sizeof(T));
+        size_ += n;
+    }
+    void pop_back() noexcept { --size_; }
+    void shrink_to(std::size_t n) noexcept { size_ = n; }
+    void clear() noexcept { size_ = 0; }
+
+private:
+    [[gnu::noinline]] void grow(std::size_t need) {
+        const std::size_t capacity = std::max(need, 2 * capacity_);
+        std::unique_ptr<T[]> bigger(new T[capacity]);
+        std::memcpy(bigger.get(), data_, size_ * sizeof(T));
+        heap_ = std::move(bigger);
+        data_ = heap_.get();
+        capacity_ = capacity;
+    }
+
+    T* data_ = inline_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = N;
+    std::unique_ptr<T[]> heap_;
+    T inline_[N];
+};
 
 class Reader;
 
@@ -180,8 +240,12 @@ private:
     CoreError invalid_type(Token& found, std::string_view wanted);
 
     // ---- the tokenizer's steps, inline: they run once or more per token
-    std::size_t ws_end(std::size_t i) const noexcept { return json::ws_end(text_, i); }
-    void skip_ws() noexcept { pos_ = ws_end(pos_); }
+    [[gnu::always_inline]] std::size_t ws_end(std::size_t i) const noexcept { return json::ws_end(text_, i); }
+    [[gnu::always_inline]] void skip_ws() noexcept {
+        const std::size_t from = pos_;
+        pos_ = ws_end(pos_);
+        count_work(pos_ - from);
+    }
     bool at(std::size_t i, char c) const noexcept { return i < text_.size() && text_[i] == c; }
     // The next token; a string is decoded only when `keep`.
     Status lex(Token& t, bool keep = true);
@@ -215,7 +279,9 @@ private:
     // A number that opens the next value, scanned and consumed; false, with
     // nothing consumed but white space, for any other value. A fault in the
     // number's text is `status`.
-    bool number(Token& t, Status& status);
+    bool number(Number& num, Status& status);
+    // u64() and optional_u64(): a null is absent when `absent` is given.
+    Status read_u64(std::uint64_t& out, bool* absent);
     // The rest of a value whose first token was read.
     Status skip_rest(const Token& t);
     Status value_rest(Token& t, Value& out);
@@ -272,14 +338,17 @@ private:
     std::size_t first_used_ = 0;           // of first_, the block kept in the reader itself
     char first_[256];
     // The canonical writer's state, empty between its calls.
-    std::string canon_;
+    void canon_put(char c) { canon_.push_back(c); }
+    void canon_put(std::string_view s) { canon_.append(s.data(), s.size()); }
+    InlineVector<char, 256> canon_;
     std::size_t canon_shrink_ = 0;  // bytes of canon_ that the canonical text leaves out
-    std::vector<CanonMember> canon_open_;
-    std::vector<CanonMember> canon_kept_;
-    std::vector<CanonObject> canon_objects_;
+    InlineVector<CanonMember, 16> canon_open_;
+    InlineVector<CanonMember, 16> canon_kept_;
+    InlineVector<CanonObject, 4> canon_objects_;
+    InlineVector<std::size_t, 8> canon_stack_;
+    std::string canon_escaped_;  // a string or a double written before it is put
     std::vector<CanonMember> canon_tmp_;
     std::vector<SortGroup> canon_groups_;
-    std::vector<std::size_t> canon_stack_;
 };
 
 // Reads one value of type T with `read(reader, out)` from a text that must
@@ -355,6 +424,7 @@ Result<T> read_text(std::string_view text, ErrorKind kind, F&& read) {
 [[gnu::always_inline]] inline Status Reader::key(std::string_view& out) {
     if (const std::size_t close = plain_string_end(pos_); close != 0) {
         out = span(pos_ + 1, close - pos_ - 1);
+        count_work(close + 1 - pos_);
         pos_ = close + 1;
         return {};
     }
@@ -378,20 +448,21 @@ Result<T> read_text(std::string_view text, ErrorKind kind, F&& read) {
     const std::size_t close = plain_string_end(pos_);
     if (close == 0) return false;
     out = span(pos_ + 1, close - pos_ - 1);
+    count_work(close + 1 - pos_);
     last_end_ = pos_ = close + 1;
     return true;
 }
 
-[[gnu::always_inline]] inline bool Reader::number(Token& t, Status& status) {
+[[gnu::always_inline]] inline bool Reader::number(Number& num, Status& status) {
     skip_ws();
     if (pos_ >= text_.size() || !(text_[pos_] == '-' || is_digit(text_[pos_]))) return false;
     NumberFault fault;
-    if (!scan_number(text_, pos_, t.num, fault)) {
+    if (!scan_number(text_, pos_, num, fault)) {
         status = fail(fault.message, fault.offset);
         return true;
     }
-    t.kind = Tok::Num;
-    last_end_ = t.pos = pos_ = t.num.end;
+    count_work(num.end - pos_);
+    last_end_ = pos_ = num.end;
     return true;
 }
 
@@ -433,6 +504,7 @@ Status Reader::array_with(F&& element) {
         bool more = false;
         QUORENT_CHECK(next_element(first, more));
         if (!more) return {};
+        count_work(1);
         QUORENT_CHECK(element());
     }
 }
@@ -452,6 +524,7 @@ Status Reader::record_with(const Record& shape, F&& field) {
             QUORENT_CHECK(next_member(first, more));
             if (!more) break;
             std::size_t i = expected;
+            count_work(1);
             // Fields mostly come in their declared order, as `"key":`: the
             // expected one is matched in place, any other key looked up.
             if (!(i < nfields && !(seen & (1u << i)) && detail::quoted_key_at(text_, pos_, fields[i].key))) {
@@ -500,6 +573,7 @@ Status Reader::record_with(const Record& shape, F&& field) {
                 }
                 return {};
             }
+            count_work(1);
             QUORENT_CHECK(field(i));
         }
         // Every field is read: only the closing bracket may follow.

@@ -19,6 +19,7 @@ Status Reader::members(bool& object, FunctionRef<Status(std::string_view key)> m
         std::string_view k;
         QUORENT_CHECK(key(k));
         QUORENT_CHECK(colon());
+        count_work(1 + k.size());
         // The callback may read further keys, which reuse the key buffer.
         const std::string name(k);
         QUORENT_CHECK(member(name));
@@ -112,6 +113,7 @@ std::string_view Reader::keep_view(std::string_view str) {
 }
 
 char* Reader::keep_space(std::size_t len) {
+    count_work(len);
     // Taken from the reader's own block of 256 bytes while it has room (a
     // call keeps little most often: no allocation then), then from blocks
     // allocated, the first of at least 256 bytes, the others of at least
@@ -138,35 +140,39 @@ std::string_view Reader::keep_copy(std::string_view str) {
     return std::string_view(at, str.size());
 }
 
-Status Reader::u64(std::uint64_t& out) {
-    Token t;
-    if (Status s; number(t, s)) {
-        if (!s.ok()) return s;
-    } else {
-        QUORENT_CHECK(lex(t));
-    }
-    if (t.kind != Tok::Num || t.num.kind != Number::Kind::U64) return invalid_type(t, "u64");
-    out = t.num.u;
-    last_end_ = t.pos;
+Status Reader::u64(std::uint64_t& out) { return read_u64(out, nullptr); }
+
+Status Reader::optional_u64(std::optional<std::uint64_t>& out) {
+    std::uint64_t u = 0;
+    bool absent = false;
+    QUORENT_CHECK(read_u64(u, &absent));
+    if (absent) out.reset();
+    else out = u;
     return {};
 }
 
-Status Reader::optional_u64(std::optional<std::uint64_t>& out) {
-    Token t;
-    if (Status s; number(t, s)) {
+Status Reader::read_u64(std::uint64_t& out, bool* absent) {
+    Number num;
+    if (Status s; number(num, s)) {
         if (!s.ok()) return s;
-    } else {
-        QUORENT_CHECK(lex(t));
-        if (t.kind == Tok::Null) {
-            out.reset();
-            last_end_ = t.pos;
+        if (num.kind == Number::Kind::U64) {
+            out = num.u;
             return {};
         }
+        Token t;
+        t.kind = Tok::Num;
+        t.pos = pos_;
+        t.num = num;
+        return invalid_type(t, "u64");
     }
-    if (t.kind != Tok::Num || t.num.kind != Number::Kind::U64) return invalid_type(t, "u64");
-    out = t.num.u;
-    last_end_ = t.pos;
-    return {};
+    Token t;
+    QUORENT_CHECK(lex(t));
+    if (t.kind == Tok::Null && absent != nullptr) {
+        *absent = true;
+        last_end_ = t.pos;
+        return {};
+    }
+    return invalid_type(t, "u64");
 }
 
 Status Reader::end() {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -129,58 +130,85 @@ TEST(JsonRead, ValuesReadBackCanonically) {
     for (const auto& [text, want] : cases) EXPECT_EQ(reparse(text), want) << text;
 }
 
-TEST(JsonRead, CanonicalTextStraightFromTheTextIsTheValueModelsText) {
-    // Fractions are written from their text when it is already canonical,
-    // converted otherwise: long, tiny, signed and zero ones, nested or not,
-    // in members written in order and in members put in order afterwards.
+// The canonical writer against the value model, which holds objects as
+// ordered maps: the same text, or the same refusal.
+void expect_canonical_as_value_model(const std::string& text) {
+    const auto value = json::parse(text);
+    const auto direct = json::canonical_text(text);
+    ASSERT_EQ(direct.ok(), value.ok()) << text;
+    if (!value.ok()) {
+        EXPECT_EQ(direct.error(), value.error()) << text;
+        return;
+    }
+    EXPECT_EQ(direct.value(), json::to_string(value.value())) << text;
+    if (text.find_first_not_of(" \t\r\n") != std::string::npos && text[text.find_first_not_of(" \t\r\n")] == '{') {
+        // Kept by a record reader as an object.
+        json::Reader r(text);
+        std::string_view kept;
+        bool empty = false;
+        ASSERT_TRUE(r.canonical_object(kept, empty).ok()) << text;
+        EXPECT_TRUE(r.end().ok()) << text;
+        EXPECT_EQ(kept, direct.value()) << text;
+        EXPECT_EQ(empty, kept == "{}") << text;
+    }
+}
+
+TEST(JsonRead, CanonicalTextIsTheValueModelsText) {
+    // Fractions written from their text when it is already canonical,
+    // converted otherwise; objects in order, out of order, with repeated and
+    // escaped keys, nested in one another and in arrays.
     const std::string tiny = "0." + std::string(400, '0') + "1";
+    std::string sixteen = "{", seventeen;
+    for (int i = 15; i >= 0; --i) sixteen += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + (i ? "," : "}");
+    seventeen = R"({"z":0,)" + sixteen.substr(1);
     const std::string texts[] = {
+        "{}", " {\t} ", "[]", "\"\\u00e9\"", "-0", "1e400", "[1,2",
         R"({"a":0.25,"b":-12.50,"c":[1.0,0.000001,0.00001,-0.0]})",
         R"({"z":0.1234567890123456789,"y":{"x":[123456789012345.6,1234567890123456.7]},"a":100.000})",
         "{\"t\":" + tiny + ",\"n\":-" + tiny + ",\"big\":1" + std::string(290, '0') + ".5}",
         R"({"k\u0041":2.50,"k":[0.10,{"q":1.5e3}],"k":3.0})",
         "[0.5,{\"b\":2.25,\"a\":-0.75}]",
-    };
-    for (const std::string& text : texts) {
-        const auto value = json::parse(text);
-        ASSERT_TRUE(value.ok()) << text;
-        const auto direct = json::canonical_text(text);
-        ASSERT_TRUE(direct.ok()) << text;
-        EXPECT_EQ(direct.value(), json::to_string(value.value())) << text;
-    }
-}
-
-TEST(JsonRead, CanonicalObjectsOfPlainMembersAreTheValueModelsText) {
-    // An object of plain keys and plain values (strings without escapes,
-    // integers, short fractions) is made canonical in one pass; anything
-    // else in it (white space aside) is read the general way. Either way the
-    // text is the value model's, and what follows is read from the same place.
-    std::string sixteen = "{", seventeen;
-    for (int i = 15; i >= 0; --i) sixteen += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + (i ? "," : "}");
-    seventeen = R"({"z":0,)" + sixteen.substr(1);
-    const std::string texts[] = {
-        "{}",
-        " {\t} ",
-        R"({ "b" : "x" , "a" : -5 })",
-        sixteen,
-        seventeen,
+        R"({ "b" : "x" , "a" : -5 })", sixteen, seventeen,
         R"({"a":1,"b":2,"a":3})",
         R"({"k\u0041":1,"kA":2,"j":0})",
-        R"({"s":"\u00e9","t":"a\"b","u":"Ã©"})",
+        R"({"s":"\u00e9","t":"a\"b","u":"Ã©","\u00e9":"\/"})",
         R"({"i":18446744073709551615,"j":-9223372036854775808,"k":12345678901234567890123,"l":-0,"m":-123456789012345678})",
         R"({"m":1.000,"n":0.000001,"o":0.00001,"p":-0.0,"q":123456789012345.6,"r":1234567890123456.7,"s":2.5e0})",
         R"({"o":{"b":1,"a":2},"a":[1,"x",2.50],"t":true,"f":false,"n":null})",
+        // A dropped member holding objects out of order; a kept one too.
+        R"({"d":{"y":{"b":1,"a":2},"x":0},"c":[{"q":1,"p":2}],"d":{"z":{"d":1,"c":2},"a":[{"b":1,"a":0}]}})",
+        R"({"a":{"a":{"a":{"a":0,"a":1},"a":2},"a":3},"a":{"a":{"b":0,"a":0},"a":4}})",
     };
-    for (const std::string& text : texts) {
-        const auto value = json::parse(text);
-        ASSERT_TRUE(value.ok()) << text;
-        json::Reader r(text);
-        std::string_view canonical;
-        bool empty = false;
-        ASSERT_TRUE(r.canonical_object(canonical, empty).ok()) << text;
-        EXPECT_TRUE(r.end().ok()) << text;
-        EXPECT_EQ(canonical, json::to_string(value.value())) << text;
-        EXPECT_EQ(empty, canonical == "{}") << text;
+    for (const std::string& text : texts) expect_canonical_as_value_model(text);
+}
+
+TEST(JsonRead, CanonicalTextOfGeneratedObjectsIsTheValueModelsText) {
+    // Objects of up to 166 members, from few to many, keys drawn from a
+    // small alphabet so that they share prefixes, repeat, end inside one
+    // another and sometimes carry an escape; values nest such objects.
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    auto next = [&](std::uint64_t bound) {
+        state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+        return state % bound;
+    };
+    auto key = [&] {
+        static const char* const pieces[] = {"a", "b", "\xc3\xa9"};
+        std::string k;
+        for (std::uint64_t i = 0, n = next(5); i < n; ++i) k += pieces[next(3)];
+        return next(8) == 0 ? "\\u0061" + k : k;
+    };
+    std::function<std::string(int)> value = [&](int depth) -> std::string {
+        if (depth == 0 || next(3) != 0) return std::to_string(next(100)) + (next(4) == 0 ? ".50" : "");
+        if (next(4) == 0) return "[" + value(depth - 1) + "," + value(depth - 1) + "]";
+        std::string o = "{";
+        const std::uint64_t members = next(4) == 0 ? 17 + next(150) : next(6);
+        for (std::uint64_t i = 0; i < members; ++i) o += (i ? ",\"" : "\"") + key() + "\":" + value(depth - 1);
+        return o + "}";
+    };
+    for (int i = 0; i < 200; ++i) {
+        const std::string text = value(4);
+        ASSERT_TRUE(json::parse(text).ok()) << text;
+        expect_canonical_as_value_model(text);
     }
 }
 
