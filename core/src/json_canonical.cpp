@@ -19,9 +19,13 @@ namespace quorent::json {
 namespace {
 
 // The keys from `depth` on.
-int compare_from(const char* a, std::size_t alen, const char* b, std::size_t blen, std::size_t depth) noexcept {
+[[gnu::always_inline]] inline int compare_from(const char* a, std::size_t alen, const char* b, std::size_t blen,
+                                               std::size_t depth) noexcept {
     const std::size_t n = std::min(alen, blen) - depth;
     count_work(1 + n);
+    // Keys mostly differ in their first byte compared.
+    if (n != 0 && a[depth] != b[depth])
+        return static_cast<unsigned char>(a[depth]) < static_cast<unsigned char>(b[depth]) ? -1 : 1;
     if (const int c = n == 0 ? 0 : std::memcmp(a + depth, b + depth, n); c != 0) return c;
     return alen < blen ? -1 : (alen > blen ? 1 : 0);
 }
@@ -30,22 +34,48 @@ int compare_from(const char* a, std::size_t alen, const char* b, std::size_t ble
 
 // ---- reading into canon_ ------------------------------------------------------------
 
-Status Reader::canonical_read() {
+// Strings and numbers, the values of most objects, are taken here, inline
+// in the loops of objects and arrays; anything else in canonical_read_rest().
+[[gnu::always_inline]] inline Status Reader::canonical_read() {
     skip_ws();
+    if (pos_ < text_.size()) {
+        const char c = text_[pos_];
+        if (c == '"') {
+            // A string without escapes is its own canonical text (it holds
+            // no quote, backslash or control character, which is all that is
+            // escaped).
+            if (const std::size_t close = plain_string_end(pos_); close != 0) {
+                count_work(1 + close + 1 - pos_);
+                canon_put(span(pos_, close + 1 - pos_));
+                last_end_ = pos_ = close + 1;
+                return {};
+            }
+        } else if (c == '-' || is_digit(c)) {
+            Number num;
+            NumberFault fault;
+            if (!scan_number(text_, pos_, num, fault)) return fail(fault.message, fault.offset);
+            count_work(1 + 2 * (num.end - pos_) + 32);
+            if (num.canonical != 0) {
+                canon_put(span(pos_, num.canonical));
+            } else {
+                canon_escaped_.clear();
+                write_double(canon_escaped_, double_value(text_, num));
+                canon_put(canon_escaped_);
+            }
+            last_end_ = pos_ = num.end;
+            return {};
+        }
+    }
+    return canonical_read_rest();
+}
+
+Status Reader::canonical_read_rest() {
     const std::size_t n = text_.size();
     if (pos_ >= n) return fail("EOF while parsing a value", n);
     count_work(1);
     const char c = text_[pos_];
     if (c == '"') {
-        // A string without escapes is its own canonical text (it holds no
-        // quote, backslash or control character, which is all that is
-        // escaped); any other is escaped from its decoded text.
-        if (const std::size_t close = plain_string_end(pos_); close != 0) {
-            canon_put(span(pos_, close + 1 - pos_));
-            count_work(close + 1 - pos_);
-            last_end_ = pos_ = close + 1;
-            return {};
-        }
+        // Escaped from its decoded text.
         std::string_view decoded;
         std::size_t end = 0;
         QUORENT_CHECK(lex_string(pos_, true, scratch_, decoded, end));
@@ -58,21 +88,6 @@ Status Reader::canonical_read() {
         }
         count_work(2 * (end - pos_));
         last_end_ = pos_ = end;
-        return {};
-    }
-    if (c == '-' || is_digit(c)) {
-        Number num;
-        NumberFault fault;
-        if (!scan_number(text_, pos_, num, fault)) return fail(fault.message, fault.offset);
-        if (num.canonical != 0) {
-            canon_put(span(pos_, num.canonical));
-        } else {
-            canon_escaped_.clear();
-            write_double(canon_escaped_, double_value(text_, num));
-            canon_put(canon_escaped_);
-        }
-        count_work(2 * (num.end - pos_) + 32);
-        last_end_ = pos_ = num.end;
         return {};
     }
     if (c == '[') {
@@ -275,7 +290,13 @@ char* Reader::emit_object(char* out, std::size_t object) {
     for (std::size_t i = 0; i < o.count; ++i) {
         if (i != 0) *out++ = ',';
         const CanonMember& m = canon_kept_[o.first + i];
-        out = emit_range(out, m.begin, m.end, m.nested, m.nested_end);
+        if (m.nested == m.nested_end) {
+            count_work(m.end - m.begin);
+            std::memcpy(out, canon_.data() + m.begin, m.end - m.begin);
+            out += m.end - m.begin;
+        } else {
+            out = emit_range(out, m.begin, m.end, m.nested, m.nested_end);
+        }
     }
     *out++ = '}';
     return out;

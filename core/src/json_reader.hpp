@@ -315,6 +315,7 @@ private:
         std::size_t lo, hi, depth;
     };
     Status canonical_read();  // one value into canon_
+    Status canonical_read_rest();
     Status canonical_read_object();
     void canonical_close_object(std::size_t first_member, std::size_t begin, std::size_t nested);
     void sort_members(CanonMember* m, std::size_t n);
