@@ -245,9 +245,9 @@ TEST(JsonRead, NumbersAreClassifiedByTheirSpelling) {
     }
 }
 
-TEST(JsonRead, TypedIntegersShortOrNotReadAsTheTokenizerReadsThem) {
-    // Plain integers of up to nineteen digits are read in place; anything
-    // else goes through the tokenizer, with its message.
+TEST(JsonRead, TypedIntegersReadAsTheTokenizerReadsThem) {
+    // A record's integer, from the common short one to the faults and the
+    // other kinds, each with its message.
     auto read = [](const char* text, bool optional) -> std::string {
         auto r = json::read_text<std::optional<std::uint64_t>>(
             text, quorent::ErrorKind::Input, [&](json::Reader& rd, std::optional<std::uint64_t>& v) {
