@@ -75,7 +75,8 @@ run_logged() { # step, log, command...
 stamp_ok() { [ -f "$stamps/$1" ] && [ "$(cat "$stamps/$1")" = "$2" ]; }
 
 # ---- sources: apt-get source checks each file against the signed index -----
-sources_list=/etc/apt/sources.list.d/quorent-src.sources
+# A file of its own: other tools may list other suites in theirs.
+sources_list=/etc/apt/sources.list.d/quorent-src-bookworm.sources
 if [ ! -f "$sources_list" ]; then
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO tee "$sources_list" >/dev/null <<'EOF'
