@@ -166,15 +166,9 @@ inline double to_double(const char* s, const Number& n, bool& out_of_range) noex
     out.canonical = 0;
     out.converted = false;
     if (!fraction && !exponent) {
-        // An integer's text is canonical whenever it reads as an integer.
+        // An integer's text is canonical whenever it reads as an integer
+        // (a non-negative one of up to nineteen digits was taken above).
         if (digits < 20) {
-            if (!out.negative) {
-                out.kind = Number::Kind::U64;
-                out.u = m;
-                out.canonical = i - start;
-                out.converted = true;
-                return true;
-            }
             // "-0" is no negative integer: it is the double -0.0.
             if (m != 0 && m <= (std::uint64_t{1} << 63)) {
                 out.kind = Number::Kind::I64;

@@ -117,9 +117,7 @@ public:
     std::size_t size() const noexcept { return size_; }
     bool empty() const noexcept { return size_ == 0; }
     T* data() noexcept { return data_; }
-    const T* data() const noexcept { return data_; }
     T& operator[](std::size_t i) noexcept { return data_[i]; }
-    const T& operator[](std::size_t i) const noexcept { return data_[i]; }
     T& back() noexcept { return data_[size_ - 1]; }
     [[gnu::always_inline]] void push_back(const T& v) {
         if (size_ == capacity_) grow(size_ + 1);
