@@ -3,8 +3,6 @@
 #include <secp256k1.h>
 #include <secp256k1_recovery.h>
 
-#include <cryptopp/keccak.h>
-
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -14,8 +12,10 @@
 #include <stdexcept>
 #include <vector>
 
-// The library's own reader of the operating system's random source, compiled
-// into the tool as well (the library exports only its interface).
+// The library's own Keccak-256 (the implementation configured, linked as
+// quorent_keccak) and reader of the operating system's random source,
+// compiled into the tool as well (the library exports only its interface).
+#include "../core/src/keccak/keccak.hpp"
 #include "../core/src/os_random.hpp"
 #include "platform.hpp"
 #include "sdk.hpp"
@@ -45,10 +45,8 @@ const secp256k1_context* context() {
 }
 
 std::array<unsigned char, 32> keccak256(std::string_view data) {
-    CryptoPP::Keccak_256 h;
-    h.Update(reinterpret_cast<const CryptoPP::byte*>(data.data()), data.size());
     std::array<unsigned char, 32> out{};
-    h.Final(out.data());
+    quorent::keccak::hash256({{data.data(), data.size()}}, out.data());
     return out;
 }
 

@@ -27,7 +27,12 @@ if(WIN32)
                bcrypt advapi32 user32 ws2_32 crypt32)
 endif()
 quorent_static_dependency(PkgConfig::SECP256K1 libsecp256k1.a)
-quorent_static_dependency(PkgConfig::CRYPTOPP libcryptopp.a)
+# Its header (0.5) declares the functions dllimport on Windows unless told the
+# library is a static one.
+set_property(TARGET PkgConfig::SECP256K1 APPEND PROPERTY INTERFACE_COMPILE_DEFINITIONS SECP256K1_STATIC)
+if(QUORENT_KECCAK STREQUAL "cryptopp")
+  quorent_static_dependency(PkgConfig::CRYPTOPP libcryptopp.a)
+endif()
 
 set(RAPIDJSON_INCLUDE_DIR ${QUORENT_DEPS_PREFIX}/include)
 add_compile_options(-ffunction-sections -fdata-sections)

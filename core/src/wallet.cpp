@@ -1,6 +1,5 @@
 #include "quorent/wallet.hpp"
 
-#include <cryptopp/keccak.h>
 #include <secp256k1.h>
 #include <secp256k1_recovery.h>
 
@@ -8,6 +7,7 @@
 #include <stdexcept>
 
 #include "ct.hpp"
+#include "keccak/keccak.hpp"
 #include "os_random.hpp"
 
 namespace quorent::wallet {
@@ -88,20 +88,14 @@ struct PublicKeyAccess {
 
 Hash32 keccak256(const void* data, std::size_t len) {
     Hash32 out;
-    CryptoPP::Keccak_256 h;
-    h.Update(static_cast<const CryptoPP::byte*>(data), len);
-    h.Final(out.data());
+    keccak::hash256({{data, len}}, out.data());
     return out;
 }
 
 Prehash eip191_hash(const void* message, std::size_t len) {
     const DecimalDigits digits(len);
     Prehash out;
-    CryptoPP::Keccak_256 h;
-    h.Update(reinterpret_cast<const CryptoPP::byte*>(kEip191Prefix), sizeof kEip191Prefix - 1);
-    h.Update(reinterpret_cast<const CryptoPP::byte*>(digits.buf), digits.len);
-    h.Update(static_cast<const CryptoPP::byte*>(message), len);
-    h.Final(out.data());
+    keccak::hash256({{kEip191Prefix, sizeof kEip191Prefix - 1}, {digits.buf, digits.len}, {message, len}}, out.data());
     return out;
 }
 
