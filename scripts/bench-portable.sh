@@ -6,6 +6,9 @@
 # a change in the machine's load falls on both alike. Prints the table and
 # writes it into docs/performance.md between its markers.
 #   scripts/bench-portable.sh [rounds]      (default 6 rounds of 3 repetitions)
+# QUORENT_BENCH_BASELINE=<another portable libquorent_sdk_uniffi.so> adds that
+# library to the rounds (a build of other dependency versions, say) and a
+# column portable/baseline; the table is then printed only, docs/ unchanged.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-6}
@@ -20,12 +23,19 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 mkdir "$tmp/portable"
 cp "$portable" "$tmp/portable/libquorent_sdk_uniffi.so.0"
+libs=(distro portable)
+baseline=${QUORENT_BENCH_BASELINE:-}
+if [ -n "$baseline" ]; then
+  mkdir "$tmp/baseline"
+  cp "$baseline" "$tmp/baseline/libquorent_sdk_uniffi.so.0"
+  libs+=(baseline)
+fi
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 for round in $(seq 1 "$rounds"); do
-  for lib in distro portable; do
+  for lib in "${libs[@]}"; do
     env_=()
-    [ "$lib" = distro ] || env_=(LD_LIBRARY_PATH="$tmp/portable")
+    [ "$lib" = distro ] || env_=(LD_LIBRARY_PATH="$tmp/$lib")
     env "${env_[@]}" "$build/bench/quorent_bench" --benchmark_filter="^op/($ops)\$" \
       --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
       --benchmark_out="$tmp/$lib-$round.json" --benchmark_out_format=json >/dev/null
@@ -33,11 +43,12 @@ for round in $(seq 1 "$rounds"); do
 done
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
-python3 - "$tmp" "$rounds" "$load_before" "$load_after" <<'PY'
+python3 - "$tmp" "$rounds" "$load_before" "$load_after" "$baseline" <<'PY'
 import json, pathlib, platform, re, statistics, sys, time
-tmp, rounds, before, after = pathlib.Path(sys.argv[1]), int(sys.argv[2]), sys.argv[3], sys.argv[4]
+tmp, rounds, before, after, baseline = pathlib.Path(sys.argv[1]), int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5]
+libs = ("distro", "portable", "baseline") if baseline else ("distro", "portable")
 times = {}
-for lib in ("distro", "portable"):
+for lib in libs:
     for r in range(1, rounds + 1):
         for b in json.loads((tmp / f"{lib}-{r}.json").read_text())["benchmarks"]:
             if b.get("aggregate_name") == "median":
@@ -53,17 +64,32 @@ lines = ["<!-- portable-vs-distro: written by scripts/bench-portable.sh -->",
          f"- date: {time.strftime('%Y-%m-%d %H:%M UTC', time.gmtime())}; CPU: {cpu}, 2 logical CPUs; {platform.platform()}",
          f"- load average before -> after: {before} -> {after}",
          "",
-         "| operation | distro µs | portable µs | portable/distro | within 3% |",
-         "|---|---:|---:|---:|:-:|"]
+         "| operation | distro µs | portable µs | portable/distro | within 3% |"
+         + (" baseline µs | portable/baseline |" if baseline else ""),
+         "|---|---:|---:|---:|:-:|" + ("---:|---:|" if baseline else "")]
+record = pathlib.Path("build-portable/linux-x86_64/dependencies.json")
+if record.is_file():
+    built = [f"{d['name']} {d['version']}" for d in json.loads(record.read_text())["dependencies"]
+             if d.get("source", {}).get("kind") == "debian-source"]
+    lines.insert(lines.index(f"- load average before -> after: {before} -> {after}") + 1,
+                 "- the portable library's sources: " + ", ".join(built))
+if baseline:
+    lines[7:7] = [f"- baseline: {baseline}"]
 worst = 0.0
 for op in sorted(times):
     d, p = statistics.median(times[op]["distro"]), statistics.median(times[op]["portable"])
     ratio = p / d
     worst = max(worst, ratio)
-    lines.append(f"| {op} | {d:.1f} | {p:.1f} | {ratio:.3f} | {'yes' if ratio <= 1.03 else 'NO'} |")
+    row = f"| {op} | {d:.1f} | {p:.1f} | {ratio:.3f} | {'yes' if ratio <= 1.03 else 'NO'} |"
+    if baseline:
+        b = statistics.median(times[op]["baseline"])
+        row += f" {b:.1f} | {p / b:.3f} |"
+    lines.append(row)
 lines.append("<!-- /portable-vs-distro -->")
 table = "\n".join(lines) + "\n"
 print(table)
+if baseline:
+    sys.exit(0)
 doc = pathlib.Path("docs/performance.md")
 text = doc.read_text()
 text = re.sub(r"<!-- portable-vs-distro:.*?<!-- /portable-vs-distro -->\n", lambda m: table, text, flags=re.S) \

@@ -13,9 +13,9 @@ purpose="${1:-test}"
 demo_pkgs=(build-essential cmake pkg-config g++ libssl-dev libsecp256k1-dev libcrypto++-dev
            rapidjson-dev)
 portable_pkgs=(dpkg-dev debootstrap crossbuild-essential-arm64 binutils-aarch64-linux-gnu qemu-user
-               googletest perl make autoconf automake libtool)
+               googletest perl make autoconf automake libtool python3 gpgv)
 windows_pkgs=(dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-              wine64 googletest perl make autoconf automake libtool)
+              wine64 googletest perl make autoconf automake libtool python3 gpgv)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-jsonschema valgrind
            clang libclang-rt-14-dev)
 case "$purpose" in

@@ -1,13 +1,21 @@
 #!/usr/bin/env bash
 # Builds the library as one self-contained shared object for a platform:
 #   scripts/portable.sh linux-x86_64|linux-aarch64|windows-x86_64
-# Every dependency (OpenSSL, libsecp256k1, the Keccak part of Crypto++, the C++
-# runtime) is linked in statically, built from Debian 12's source packages with
-# -fPIC -fvisibility=hidden against a Debian 11 root (glibc 2.31), so that the
+# Every dependency (OpenSSL, libsecp256k1, the C++ runtime) is linked in
+# statically, built from Debian's source packages with -fPIC
+# -fvisibility=hidden against a Debian 11 root (glibc 2.31), so that the
 # library runs on any glibc >= 2.31 system of that architecture and exports only
-# its interface. The result is build-portable/<target>/libquorent_sdk_uniffi.so
-# (stripped) with its header; the checks and the tests (under qemu for
-# aarch64) run at the end.
+# its interface. Keccak-256 comes from OpenSSL's libcrypto (QUORENT_KECCAK=openssl).
+# The result is build-portable/<target>/libquorent_sdk_uniffi.so (stripped)
+# with its header; the checks and the tests (under qemu for aarch64) run at
+# the end.
+#
+# The versions are those of scripts/dependencies.json, read through
+# scripts/deps.py, which fetches and verifies each source (and falls back,
+# loudly, to the newest served version of the same series when Debian no
+# longer serves the pinned one). build-portable/<target>/dependencies.json
+# records what was built: versions, where each came from, the SHA-256 of each
+# source file and the checks made.
 #
 # windows-x86_64 cross-builds the same library as one DLL with Debian's
 # MinGW-w64 (posix threads), every dependency and the C++ runtime static:
@@ -28,14 +36,6 @@ cd "$(dirname "$0")/.."
 tree=$PWD
 target="${1:-}"
 
-# Exact versions: what bookworm (and its security suite) served when this was
-# written. A new Debian revision means changing them here, deliberately.
-OPENSSL_VERSION=3.0.20-1~deb12u2
-SECP256K1_VERSION=0.2.0-2
-CRYPTOPP_VERSION=8.7.0+git220824-1
-ROOT_SUITE=bullseye
-ROOT_MIRROR=http://deb.debian.org/debian
-
 case "$target" in
   linux-x86_64) os=linux arch=amd64 triple=x86_64-linux-gnu ossl_target=linux-x86_64
                 cc=gcc-12 cxx=g++-12 tool_prefix="" processor=x86_64 ;;
@@ -48,8 +48,15 @@ case "$target" in
   *) echo "usage: $0 linux-x86_64|linux-aarch64|windows-x86_64" >&2; exit 2 ;;
 esac
 jobs=${QUORENT_PORTABLE_JOBS:-2}
+# Dates in what is built are the last commit's, so that two builds of a commit
+# are byte for byte the same (OpenSSL's build information, archives).
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
+export SOURCE_DATE_EPOCH
 
 if [ "$os" = windows ]; then scripts/install-deps.sh windows; else scripts/install-deps.sh portable; fi
+deps=scripts/deps.py  # python3, installed just now if it was missing
+ROOT_SUITE=$($deps root suite)
+ROOT_MIRROR=$($deps root mirror)
 
 cache="${QUORENT_CACHE:-$HOME/.cache/quorent}/portable"
 src_dir="$cache/src"
@@ -59,6 +66,13 @@ prefix="$work/prefix"
 logs="$work/logs"
 stamps="$work/stamps"
 mkdir -p "$src_dir" "$cache/roots" "$prefix" "$logs" "$stamps"
+# One build at a time in a cache: the sources, roots and each target's
+# dependencies are shared, so another run waits for this one.
+exec 9>"$cache/.lock"
+if ! flock -n 9; then
+  echo "portable ($target): waiting for another build that uses $cache" >&2
+  flock 9
+fi
 out="$tree/build-portable/$target"
 
 fail() { # step, log
@@ -74,41 +88,15 @@ run_logged() { # step, log, command...
 }
 stamp_ok() { [ -f "$stamps/$1" ] && [ "$(cat "$stamps/$1")" = "$2" ]; }
 
-# ---- sources: apt-get source checks each file against the signed index -----
-# A file of its own: other tools may list other suites in theirs.
-sources_list=/etc/apt/sources.list.d/quorent-src-bookworm.sources
-if [ ! -f "$sources_list" ]; then
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO tee "$sources_list" >/dev/null <<'EOF'
-# Debian 12 source packages, for scripts/portable.sh (apt-get source)
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-
-Types: deb-src
-URIs: http://deb.debian.org/debian-security
-Suites: bookworm-security
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-EOF
-  $SUDO apt-get update -qq
-fi
-
-stamp_src() { [ -f "$src_dir/$1.source" ] && [ "$(cat "$src_dir/$1.source")" = "$1=$2" ]; }
-get_source() { # package, version -> directory (fetched once, shared by the targets)
-  local pkg=$1 ver=$2 dir="$src_dir/$1-${2%-*}"
-  if ! stamp_src "$pkg" "$ver" || [ ! -d "$dir" ]; then
-    local log="$src_dir/$pkg.fetch.log"
-    echo "-- source $pkg $ver" >&2
-    rm -rf "$dir"
-    (cd "$src_dir" && apt-get source --download-only "$pkg=$ver" && \
-     dpkg-source -x "${pkg}_${ver}.dsc" "$dir") >"$log" 2>&1 \
-      || fail "fetching and verifying the source of $pkg $ver" "$log"
-    echo "$pkg=$ver" > "$src_dir/$pkg.source"
-  fi
-  echo "$dir"
+# ---- sources: Debian's source packages, checked by scripts/deps.py -----------
+# (apt-get source against the signed index, dpkg-source against the .dsc,
+# upstream signatures against the keys in the package; see scripts/deps.py.)
+$deps apt-sources
+fetch() { # name -> sets src_version and src_tree
+  local line
+  line=$($deps fetch "$1") || { echo "portable ($target): the source of $1 could not be fetched and verified" >&2; exit 1; }
+  src_version=${line%%$'\t'*}
+  src_tree=${line#*$'\t'}
 }
 
 # ---- the Debian 11 root: glibc 2.31 headers and libraries --------------------
@@ -166,30 +154,37 @@ elif [ "$arch" = amd64 ]; then
 else
   cxx_inc=("/usr/$triple/include/c++/12" "/usr/$triple/include/c++/12/$triple" "/usr/$triple/include/c++/12/backward")
 fi
+# The cache's path is mapped out of what the dependencies compile (file names in
+# assertions, debug information), so that it never reaches the library.
+map_flags="-ffile-prefix-map=$cache=/quorent-deps"
 if [ "$os" = windows ]; then
   # No sysroot, no position-independent code or ELF visibility: a DLL exports
   # what is marked dllexport (QUORENT_API) and nothing else.
-  base_flags="-O2 -ffunction-sections -fdata-sections"
+  base_flags="-O2 -ffunction-sections -fdata-sections $map_flags"
   cxx_std_flags=""
 else
-  base_flags="--sysroot=$root -O2 -fPIC -fvisibility=hidden -ffunction-sections -fdata-sections"
+  base_flags="--sysroot=$root -O2 -fPIC -fvisibility=hidden -ffunction-sections -fdata-sections $map_flags"
   cxx_std_flags="-nostdinc++$(printf ' -isystem %s' "${cxx_inc[@]}")"
 fi
 ar=${tool_prefix}ar
 ranlib=${tool_prefix}ranlib
 
 # ---- OpenSSL: libcrypto only, with what the library calls --------------------
-# Used: SHA-256 (EVP_Digest*, EVP_MD_fetch), HMAC through EVP_MAC, P-256 ECDSA
-# verification (EVP_PKEY from an encoded point, ECDSA_SIG), ERR_clear_error and
-# CRYPTO_memcmp/OPENSSL_cleanse; the tests also sign P-256 and use HKDF. Error
-# strings are never shown (no-err). Assembly stays on: speed first.
-openssl_opts=(no-shared no-tests no-makedepend no-engine no-dso no-module no-deprecated no-legacy
-  no-ssl3 no-tls no-dtls no-comp no-err no-ec2m no-sm2 no-sm3 no-sm4 no-dsa no-dh no-rc2 no-rc4 no-rc5
-  no-des no-camellia no-aria no-seed no-bf no-cast no-idea no-mdc2 no-md4 no-rmd160 no-whirlpool
-  no-blake2 no-siphash no-poly1305 no-chacha no-ocb no-siv no-scrypt no-cms no-ocsp no-ts no-ct
-  no-srp no-psk no-srtp no-rfc3779 no-cmp no-ui-console no-sock no-autoload-config no-gost
-  no-cmac no-multiblock no-async no-ktls no-nextprotoneg no-ssl-trace no-filenames no-stdio
-  no-ec_nistp_64_gcc_128 no-dgram no-sctp no-uplink no-ecdh no-autoerrinit)
+# Used: SHA-256 (EVP_Digest*, EVP_MD_fetch), Keccak-256 (KECCAK-256, 3.2 and
+# later), HMAC through EVP_MAC, P-256 ECDSA verification (EVP_PKEY from an
+# encoded point, ECDSA_SIG), ERR_clear_error and CRYPTO_memcmp/OPENSSL_cleanse;
+# the tests also sign P-256 and use HKDF. Error strings are never shown
+# (no-err). Assembly stays on: speed first. Left out besides: the post-quantum
+# schemes, X25519/Ed25519 (ecx), Argon2 and its thread pool, HTTP, the Windows
+# certificate store.
+openssl_opts=(no-shared no-tests no-apps no-docs no-makedepend no-engine no-dso no-module no-deprecated
+  no-legacy no-ssl3 no-tls no-dtls no-quic no-comp no-err no-ec2m no-sm2 no-sm2-precomp no-sm3 no-sm4
+  no-dsa no-dh no-rc2 no-rc4 no-rc5 no-des no-camellia no-aria no-seed no-bf no-cast no-idea no-mdc2
+  no-md4 no-rmd160 no-whirlpool no-blake2 no-argon2 no-siphash no-poly1305 no-chacha no-ocb no-siv
+  no-scrypt no-cms no-ocsp no-ts no-ct no-srp no-psk no-srtp no-rfc3779 no-cmp no-ui-console no-sock
+  no-http no-autoload-config no-gost no-cmac no-multiblock no-async no-ktls no-nextprotoneg
+  no-ssl-trace no-filenames no-stdio no-ec_nistp_64_gcc_128 no-dgram no-sctp no-uplink no-ecdh
+  no-ecx no-ml-dsa no-ml-kem no-slh-dsa no-thread-pool no-winstore no-autoerrinit)
 # Nothing unwinds through OpenSSL (no C++ callbacks run inside it): its C
 # code goes without unwind tables (0.18 MB); its assembly keeps its own CFI.
 # On Windows this matters more: the MinGW linker keeps every function that has
@@ -197,14 +192,34 @@ openssl_opts=(no-shared no-tests no-makedepend no-engine no-dso no-module no-dep
 # the C code that has none. (Stack walks through these frames, which only a
 # debugger or a crash report makes, see them as leaf functions.)
 openssl_flags="$base_flags -fno-asynchronous-unwind-tables -fno-unwind-tables"
-openssl_key="$OPENSSL_VERSION $ossl_target ${openssl_opts[*]} $openssl_flags"
+# What the default provider links in but the library never runs (it uses
+# neither AES nor RSA): the AVX-512 and AVX-IFMA code of AES-GCM, AES-XTS and
+# RSA, 0.77 MB on x86-64. OpenSSL assembles those paths only when the
+# assembler knows the extensions, which its perlasm scripts ask of $CC
+# (INSTALL.md, "Notes on assembler modules compilation", which shows a
+# wrapper of $CC for the same purpose). For these files alone, $CC is a
+# wrapper that names GNU as 2.24, which predates AVX-512, when asked which
+# assembler it drives (-Wa,-v) and is the compiler otherwise: the scripts emit
+# their stubs for such an assembler (the extension reported absent, so the
+# other code paths run).
+old_as=2.24
+fetch openssl
+ossl_src=$src_tree
+openssl_key="$src_version $ossl_target ${openssl_opts[*]} $openssl_flags as-$old_as-wrapper:aes,modes,bn"
 if ! stamp_ok openssl "$openssl_key"; then
-  ossl_src=$(get_source openssl "$OPENSSL_VERSION")
   b="$work/build/openssl"
   rm -rf "$b"; mkdir -p "$b"
   (cd "$b" && run_logged "OpenSSL configure" "$logs/openssl-configure.log" \
     env CC="$cc" AR="$ar" RANLIB="$ranlib" perl "$ossl_src/Configure" "$ossl_target" \
-      --prefix="$prefix" --libdir=lib --openssldir=/nonexistent "${openssl_opts[@]}" $openssl_flags)
+      --prefix=/nonexistent --libdir=lib --openssldir=/nonexistent "${openssl_opts[@]}" $openssl_flags)
+  stubs=$(sed -nE 's#^(crypto/(aes|modes|bn)/[^:]*(avx512|avxifma)[^:]*\.s):.*#\1#p' "$b/Makefile")
+  if [ -n "$stubs" ]; then
+    printf '#!/bin/sh\ncase " $* " in *" -Wa,-v "*) echo "GNU assembler version %s"; exit 0 ;; esac\nexec %s "$@"\n' \
+      "$old_as" "$cc" > "$b/as-$old_as"
+    chmod +x "$b/as-$old_as"
+    # shellcheck disable=SC2086
+    run_logged "OpenSSL AVX-512 paths as stubs" "$logs/openssl-stubs.log" make -C "$b" CC="$b/as-$old_as" $stubs
+  fi
   run_logged "OpenSSL build (make build_libs)" "$logs/openssl-build.log" make -C "$b" -j"$jobs" build_libs
   run_logged "OpenSSL install" "$logs/openssl-install.log" \
     bash -c "rm -rf '$prefix/include/openssl' && mkdir -p '$prefix/include' '$prefix/lib' && \
@@ -213,15 +228,21 @@ if ! stamp_ok openssl "$openssl_key"; then
   echo "$openssl_key" > "$stamps/openssl"
 fi
 
-# ---- libsecp256k1: recovery on, default window (its table is the speed) -----
-secp_opts=(--disable-shared --enable-static --with-pic --enable-module-recovery --disable-tests
-  --disable-exhaustive-tests --disable-benchmark --disable-examples)
+# ---- libsecp256k1: recovery on, large tables (they are the speed) ----------
+# Verification and recovery at the default window (15, a 1 MB table); signing
+# and public keys with the 86 KiB table rather than the default 22 KiB (the
+# 64 KiB of versions before 0.5 has no equal now): 65 KB more for signing and
+# public-key derivation about 1% faster.
+secp_opts=(--disable-shared --enable-static --with-pic --enable-module-recovery --with-ecmult-gen-kb=86 --disable-module-ecdh
+  --disable-module-extrakeys --disable-module-schnorrsig --disable-module-ellswift --disable-tests
+  --disable-exhaustive-tests --disable-ctime-tests --disable-benchmark --disable-examples)
 # Its C code calls nothing that throws (its callbacks only return), so it
 # needs no unwind tables either.
 secp_flags="$base_flags -fno-asynchronous-unwind-tables -fno-unwind-tables"
-secp_key="$SECP256K1_VERSION $triple ${secp_opts[*]} $secp_flags"
+fetch libsecp256k1
+secp_src=$src_tree
+secp_key="$src_version $triple ${secp_opts[*]} $secp_flags"
 if ! stamp_ok secp256k1 "$secp_key"; then
-  secp_src=$(get_source libsecp256k1 "$SECP256K1_VERSION")
   b="$work/build/secp256k1"
   rm -rf "$b"; mkdir -p "$b"
   if [ ! -x "$secp_src/configure" ]; then
@@ -235,64 +256,14 @@ if ! stamp_ok secp256k1 "$secp_key"; then
   echo "$secp_key" > "$stamps/secp256k1"
 fi
 
-# ---- Crypto++: only the files Keccak-256 needs --------------------------------
-# (integer.cpp, which defines one formatting function they use, would bring
-# big integers, ASN.1 and iostreams: ffi/portable/cryptopp_inttostring.cpp
-# stands in for that function.)
-cryptopp_files=(keccak.cpp keccak_core.cpp cryptlib.cpp misc.cpp allocate.cpp fips140.cpp)
-cryptopp_extra="$tree/ffi/portable/cryptopp_inttostring.cpp"
-cryptopp_flags="$base_flags $cxx_std_flags -std=c++17 -DNDEBUG"
-declare -A cryptopp_file_flags=()
-if [ "$os" = windows ]; then
-  # The MinGW linker keeps every C++ function of an object it takes (all of
-  # .pdata is KEEP), so the unused functions of cryptlib.cpp stay and need
-  # what they call: filters, queues, parameters, big integers, ASN.1, SHA.
-  # integer.cpp is then there itself, and the stand-in goes. The templates
-  # that the headers declare extern on Windows are instantiated where the
-  # library's own build would (CRYPTOPP_MANUALLY_INSTANTIATE_TEMPLATES).
-  # Nothing runs them, so they are compiled for size (-Os): the DLL stays
-  # under 5 MB.
-  cryptopp_linker_only=(filters.cpp queue.cpp mqueue.cpp algparam.cpp integer.cpp asn.cpp nbtheory.cpp
-                        algebra.cpp sha.cpp sha_simd.cpp iterhash.cpp pubkey.cpp cpu.cpp sse_simd.cpp)
-  cryptopp_files+=("${cryptopp_linker_only[@]}")
-  cryptopp_extra=""
-  for f in "${cryptopp_linker_only[@]}"; do cryptopp_file_flags[$f]=-Os; done
-  cryptopp_file_flags[integer.cpp]="-Os -DCRYPTOPP_MANUALLY_INSTANTIATE_TEMPLATES"
-  cryptopp_file_flags[algparam.cpp]="-Os -DCRYPTOPP_MANUALLY_INSTANTIATE_TEMPLATES"
-  cryptopp_file_flags[sha_simd.cpp]="-Os -msse4.1 -msha"
-fi
-if [ -n "$cryptopp_extra" ]; then
-  cryptopp_key="$CRYPTOPP_VERSION ${cryptopp_files[*]} $(sha256sum < "$cryptopp_extra" | cut -c1-16) $cryptopp_flags"
-else
-  cryptopp_key="$CRYPTOPP_VERSION ${cryptopp_files[*]} ${cryptopp_file_flags[*]} $cryptopp_flags"
-fi
-if ! stamp_ok cryptopp "$cryptopp_key"; then
-  cpp_src=$(get_source libcrypto++ "$CRYPTOPP_VERSION")
-  b="$work/build/cryptopp"
-  rm -rf "$b"; mkdir -p "$b"
-  echo "-- Crypto++ (Keccak subset)"
-  for f in "${cryptopp_files[@]}"; do
-    # shellcheck disable=SC2086
-    $cxx $cryptopp_flags ${cryptopp_file_flags[$f]:-} -c "$cpp_src/$f" -o "$b/${f%.cpp}.o" >>"$logs/cryptopp-build.log" 2>&1 \
-      || fail "Crypto++ compile of $f" "$logs/cryptopp-build.log"
-  done
-  rm -rf "$prefix/include/cryptopp"; mkdir -p "$prefix/include/cryptopp"
-  cp "$cpp_src"/*.h "$prefix/include/cryptopp/"
-  if [ -n "$cryptopp_extra" ]; then
-    # shellcheck disable=SC2086
-    $cxx $cryptopp_flags -I"$prefix/include" -c "$cryptopp_extra" -o "$b/inttostring.o" >>"$logs/cryptopp-build.log" 2>&1 \
-      || fail "Crypto++ compile of $cryptopp_extra" "$logs/cryptopp-build.log"
-  fi
-  rm -f "$prefix/lib/libcryptopp.a"
-  $ar rcs "$prefix/lib/libcryptopp.a" "$b"/*.o
-  echo "$cryptopp_key" > "$stamps/cryptopp"
-fi
+# Keccak-256 is libcrypto's: a cache made when Crypto++ was built in keeps it.
+rm -rf "$prefix/include/cryptopp" "$prefix/lib/libcryptopp.a" "$stamps/cryptopp"
 
 # ---- what the tests need: GoogleTest and RapidJSON's headers ----------------
 gtest_ver=$(dpkg-query -W -f='${Version}' googletest)
 gtest_key="$gtest_ver $triple $base_flags $cxx_std_flags"
 toolchain="$tree/cmake/toolchains/$target.cmake"
-cmake_common=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DQUORENT_DEPS_PREFIX="$prefix")
+cmake_common=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DQUORENT_DEPS_PREFIX="$prefix" -DQUORENT_KECCAK=openssl)
 if [ "$os" = windows ]; then
   # The tests run under Wine, in a prefix of their own made once.
   wineprefix="$work/wine"
@@ -322,10 +293,16 @@ if [ "$os" = windows ] && [ ! -f "$wineprefix/system.reg" ]; then
 fi
 
 # ---- the library -------------------------------------------------------------
+# What this build is made of, recorded first: `quorent --version` names the
+# versions actually fetched (a fallback's too), as the packages' SBOMs do.
+mkdir -p "$out"
+$deps record "$out/dependencies.json.tmp" "$target"
+if cmp -s "$out/dependencies.json.tmp" "$out/dependencies.json"; then rm "$out/dependencies.json.tmp"
+else mv "$out/dependencies.json.tmp" "$out/dependencies.json"; fi
 bdir="$out/build"
 echo "-- library"
 cmake -S . -B "$bdir" "${cmake_common[@]}" -DQUORENT_PORTABLE=ON -DCMAKE_BUILD_TYPE=Release \
-  -DQUORENT_BUILD_TESTS=ON ${QUORENT_PORTABLE_CMAKE_ARGS:-} >"$logs/library-configure.log" 2>&1 \
+  -DQUORENT_DEPENDENCIES_JSON="$out/dependencies.json" -DQUORENT_BUILD_TESTS=ON ${QUORENT_PORTABLE_CMAKE_ARGS:-} >"$logs/library-configure.log" 2>&1 \
   || fail "library configure" "$logs/library-configure.log"
 cmake --build "$bdir" -j"$jobs" >"$logs/library-build.log" 2>&1 || fail "library build" "$logs/library-build.log"
 if [ "$os" = windows ]; then

@@ -12,3 +12,7 @@ for target in linux-x86_64 linux-aarch64; do
   scripts/portable.sh "$target"
   echo "$target: $(( $(date +%s) - start )) s"
 done
+# Newer versions of each dependency that Debian lists, and whether it serves
+# their files (scripts/deps.py check): printed, never a failure.
+echo "-- newer dependency versions"
+scripts/deps.py check || echo "(scripts/deps.py check did not run through)"
