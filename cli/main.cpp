@@ -13,6 +13,7 @@
 
 #include "cli.hpp"
 #include "platform.hpp"
+#include "quorent_components.h"
 #include "wallet.hpp"
 
 namespace quorent_cli {
@@ -249,7 +250,8 @@ void print_usage(std::ostream& out) {
 void print_version() {
     std::cout << "quorent " QUORENT_SDK_VERSION_STRING " (libquorent_sdk_uniffi " QUORENT_SDK_VERSION_STRING
                  ", contract version "
-              << ffi_quorent_sdk_uniffi_uniffi_contract_version() << ")\n";
+              << ffi_quorent_sdk_uniffi_uniffi_contract_version() << ")\n"
+              << "built with:\n" QUORENT_COMPONENTS;
 }
 
 // ---- the command line --------------------------------------------------------------------

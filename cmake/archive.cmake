@@ -5,6 +5,8 @@
 #         -P cmake/archive.cmake
 #   cmake -DLIB=<quorent_sdk_uniffi.dll> -DIMPLIB=<libquorent_sdk_uniffi.dll.a> -DDEF=<its .def file>
 #         -DINCLUDE_DIR=... -DVERSION=... -DPLATFORM=windows-x86_64 -DOUT=... -P cmake/archive.cmake
+# with, optionally, -DNOTICES=<folder scripts/notices.py wrote>: its NOTICE and
+# third-party/ go to share/doc/quorent-sdk/ (with LICENSE), its SBOM to share/sbom/.
 # OUT receives lib/libquorent_sdk_uniffi.so.<version> with its SONAME link
 # (.so.0) and development link (.so), include/, lib/pkgconfig/ and
 # lib/cmake/quorent_sdk_uniffi/ (the same templates as `cmake --install`, with
@@ -76,6 +78,12 @@ configure_file("${QUORENT_SRC}/cmake/archive/quorent_sdk_uniffiTargets.cmake.in"
   "${cmake_dir}/quorent_sdk_uniffiTargets.cmake" @ONLY)
 
 configure_file("${QUORENT_SRC}/LICENSE" "${OUT}/LICENSE" COPYONLY)
+if(DEFINED NOTICES)
+  set(doc "${OUT}/share/doc/quorent-sdk")
+  file(MAKE_DIRECTORY "${doc}" "${OUT}/share/sbom")
+  file(COPY "${NOTICES}/LICENSE" "${NOTICES}/NOTICE" "${NOTICES}/third-party" DESTINATION "${doc}")
+  file(COPY "${NOTICES}/quorent-sdk.cdx.json" DESTINATION "${OUT}/share/sbom")
+endif()
 list(GET readme 0 readme_in)
 list(GET readme 1 readme_out)
 configure_file("${QUORENT_SRC}/cmake/archive/${readme_in}" "${OUT}/${readme_out}" @ONLY)

@@ -6,7 +6,9 @@ and no pure-Python root; RECORD lists every file with its size and SHA-256,
 and they match; the package carries the library of the tag's platform
 (quorent_sdk/libquorent_sdk_uniffi.so, an ELF shared object of the tag's
 architecture, or for win_amd64 quorent_sdk/quorent_sdk_uniffi.dll, an x86-64
-PE DLL) and no other.
+PE DLL) and no other; .dist-info/ holds licenses/LICENSE and licenses/NOTICE
+(PEP 639) and the SBOM sboms/quorent-sdk.cdx.json (PEP 770), whose content
+scripts/check_sbom.py checks.
 For manylinux tags it then runs `auditwheel show WHEEL` (the pinned auditwheel
 of scripts/python-tools.txt, with the Python running this) and reads its
 verdict, "... is consistent with the following platform tag:
@@ -94,6 +96,8 @@ def layout(wheel, tag):
             problems.append(f"WHEEL names the tags {tags}, not py3-none-{tag}")
         if [v.strip() for k, v in fields if k == "Root-Is-Purelib"] != ["false"]:
             problems.append("WHEEL does not say Root-Is-Purelib: false")
+        problems += [f"the wheel lacks {dist_info}/{n}" for n in
+                     ("licenses/LICENSE", "licenses/NOTICE", "sboms/quorent-sdk.cdx.json") if f"{dist_info}/{n}" not in names]
         record = f"{dist_info}/RECORD"
         listed = {}
         for row in csv.reader(io.StringIO(z.read(record).decode())):

@@ -22,9 +22,19 @@
 # consistent with its tag, or the script fails (the Windows wheel's layout is
 # checked alike; auditwheel has nothing to say about it). QUORENT_PACKAGE_PLATFORMS
 # limits the platforms; the aarch64 and Windows ones are skipped with a note when
-# there is neither their library nor scripts/portable.sh. The distro build in build/ is for
+# there is neither their library nor scripts/portable.sh. QUORENT_PACKAGE_USE_BUILT=1 takes
+# build-portable/<platform>/ as it is, without running scripts/portable.sh (the
+# reproducibility stage builds the library itself). The distro build in build/ is for
 # scripts/demo.sh, cmake --install and pkg-config. The generated sources must
 # be current.
+# Every package carries the licence texts and notices of what is linked into its
+# libraries and a CycloneDX SBOM of them (scripts/notices.py, checked by
+# scripts/check_sbom.py): the wheel in .dist-info/licenses/ and .dist-info/sboms/,
+# the npm package at its root (LICENSE, NOTICE, third-party/, quorent-sdk.cdx.json),
+# the jar in META-INF/ (sbom/ holding the SBOM), the C archives in share/doc/quorent-sdk/
+# and share/sbom/. The packages are byte for byte reproducible: every date in them is
+# SOURCE_DATE_EPOCH (by default the last commit's time), members sorted, owners and
+# modes fixed (scripts/reproducible.py); dist/SHA256SUMS lists their hashes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -36,24 +46,45 @@ py=$(scripts/python-tools.sh)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 mkdir -p dist
-rm -f dist/quorent_sdk-*.whl dist/quorent-sdk-*-linux-*.tar.gz dist/quorent-sdk-*-windows-*.zip
-mtime=$(git log -1 --format=%ct 2>/dev/null || echo 0)
+rm -f dist/quorent_sdk-*.whl dist/quorent-sdk-*-linux-*.tar.gz dist/quorent-sdk-*-windows-*.zip \
+  dist/quorent-sdk-*.tgz dist/quorent-sdk-*.jar dist/quorent-sdk-*.pom dist/SHA256SUMS
+umask 022
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
+export SOURCE_DATE_EPOCH
+mtime=$SOURCE_DATE_EPOCH
+# The Unicode sources the tables were generated from, fetched and verified, for the notices.
+scripts/unicode-data.sh --check >/dev/null
+
+# The licence notices and the SBOM of a package into the folder $1 (scripts/notices.py;
+# the rest are its arguments, each --library PLATFORM=FILE=PATH-IN-PACKAGE). Each
+# component's sources are read and hashed once a run.
+export QUORENT_NOTICES_CACHE=$tmp/notices-cache
+notices() {
+  local out=$1
+  shift
+  rm -rf "$out"
+  /usr/bin/python3 scripts/notices.py --out "$out" --version "$version" "$@" \
+    || { echo "package: the notices and SBOM of $out failed" >&2; exit 1; }
+}
 
 # The Python wheel of a platform: built offline (no isolation) from a copy of the
 # package that carries its library, then checked (scripts/check_wheel.py).
 #   wheel <platform> <library> <file name in the package> <platform tag>
 wheel() {
-  local stage=$tmp/$1/python out
+  local stage=$tmp/$1/python out file=quorent_sdk-$version-py3-none-$4.whl
+  notices "$tmp/$1/wheel-notices" --name quorent-sdk --purl "pkg:pypi/quorent-sdk@$version?file_name=$file" \
+    --library "$1=$2=quorent_sdk/$3"
   mkdir -p "$stage"
   cp -r bindings/python/pyproject.toml bindings/python/setup.py bindings/python/README.md \
-    bindings/python/quorent_sdk LICENSE "$stage/"
+    bindings/python/quorent_sdk "$tmp/$1/wheel-notices"/{LICENSE,NOTICE,third-party} "$stage/"
   find "$stage" -name __pycache__ -prune -exec rm -rf {} +
   cp "$2" "$stage/quorent_sdk/$3"
   QUORENT_WHEEL_PLATFORM=$4 PYTHONDONTWRITEBYTECODE=1 "$py" -m build --wheel --no-isolation \
     --outdir "$tmp/$1/wheel" "$stage" > "$tmp/$1/build.log" 2>&1 \
     || { cat "$tmp/$1/build.log" >&2; echo "package: the $1 wheel failed to build" >&2; exit 1; }
-  out=$tmp/$1/wheel/quorent_sdk-$version-py3-none-$4.whl
+  out=$tmp/$1/wheel/$file
   [ -f "$out" ] || { ls "$tmp/$1/wheel" >&2; echo "package: no $(basename "$out")" >&2; exit 1; }
+  "$py" scripts/reproducible.py wheel "$out" "$tmp/$1/wheel-notices/quorent-sdk.cdx.json"
   "$py" scripts/check_wheel.py "$out" "$4"
   cp "$out" dist/
 }
@@ -81,21 +112,13 @@ windows() {
   wheel windows-x86_64 "$dll" quorent_sdk_uniffi.dll win_amd64
 
   name=quorent-sdk-$version-windows-x86_64
+  notices "$tmp/windows-x86_64/archive-notices" --name quorent-sdk \
+    --purl "pkg:generic/quorent-sdk@$version?file_name=$name.zip" --library "windows-x86_64=$dll=bin/quorent_sdk_uniffi.dll"
   cmake -DLIB="$dll" -DIMPLIB="$implib" -DDEF="$def" -DINCLUDE_DIR="$dir" -DVERSION="$version" \
-    -DPLATFORM=windows-x86_64 -DOUT="$tmp/windows-x86_64/archive/$name" -P cmake/archive.cmake
+    -DPLATFORM=windows-x86_64 -DNOTICES="$tmp/windows-x86_64/archive-notices" \
+    -DOUT="$tmp/windows-x86_64/archive/$name" -P cmake/archive.cmake
   # Reproducible: sorted entries, the last commit's time, no extra fields.
-  python3 - "$tmp/windows-x86_64/archive" "$name" "dist/$name.zip" "$mtime" <<'PY'
-import os, sys, time, zipfile
-base, name, out, mtime = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
-stamp = time.gmtime(max(mtime, 315532800))[:6]  # a zip cannot date before 1980
-files = sorted(os.path.relpath(os.path.join(d, f), base) for d, _, fs in os.walk(os.path.join(base, name)) for f in fs)
-with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
-    for rel in files:
-        info = zipfile.ZipInfo(rel.replace(os.sep, "/"), stamp)
-        info.compress_type, info.external_attr = zipfile.ZIP_DEFLATED, 0o644 << 16
-        with open(os.path.join(base, rel), "rb") as f:
-            z.writestr(info, f.read())
-PY
+  "$py" scripts/reproducible.py zip-dir "$tmp/windows-x86_64/archive" "$name" "dist/$name.zip"
   win_dll=$dll
 }
 
@@ -108,7 +131,7 @@ for platform in ${QUORENT_PACKAGE_PLATFORMS:-linux-x86_64 linux-aarch64 windows-
     *) echo "package: unknown platform $platform" >&2; exit 2 ;;
   esac
   dir=$root/build-portable/$platform
-  if [ -x scripts/portable.sh ]; then
+  if [ -x scripts/portable.sh ] && [ "${QUORENT_PACKAGE_USE_BUILT:-0}" != 1 ]; then
     # Incremental: nothing is rebuilt when the library is current with the tree.
     QUORENT_PORTABLE_SKIP_TESTS=1 scripts/portable.sh "$platform" > "$tmp/portable-$platform.log" 2>&1 \
       || { tail -n 30 "$tmp/portable-$platform.log" >&2; echo "package: scripts/portable.sh $platform failed" >&2; exit 1; }
@@ -148,22 +171,38 @@ for platform in ${QUORENT_PACKAGE_PLATFORMS:-linux-x86_64 linux-aarch64 windows-
 
   # C and C++: the relocatable tree, in a folder of the archive's name.
   name=quorent-sdk-$version-$platform
+  notices "$tmp/$platform/archive-notices" --name quorent-sdk \
+    --purl "pkg:generic/quorent-sdk@$version?file_name=$name.tar.gz" \
+    --library "$platform=$lib=lib/libquorent_sdk_uniffi.so.$version"
   cmake -DLIB="$lib" -DSONAME="$soname" -DINCLUDE_DIR="$dir" -DVERSION="$version" -DPLATFORM="$platform" \
-    -DGLIBC_FLOOR="$glibc_floor" -DOUT="$tmp/$platform/archive/$name" -P cmake/archive.cmake
-  tar -C "$tmp/$platform/archive" --sort=name --owner=0 --group=0 --numeric-owner \
-    --mtime="@$mtime" -cf - "$name" | gzip -n9 > "dist/$name.tar.gz"
+    -DGLIBC_FLOOR="$glibc_floor" -DNOTICES="$tmp/$platform/archive-notices" \
+    -DOUT="$tmp/$platform/archive/$name" -P cmake/archive.cmake
+  tar -C "$tmp/$platform/archive" --sort=name --owner=0 --group=0 --numeric-owner --mode=u=rwX,go=rX \
+    --format=gnu --mtime="@$mtime" -cf - "$name" | gzip -n9 > "dist/$name.tar.gz"
   built+=("$platform")
 done
 [ -n "${x86_lib:-}" ] || { echo "package: no x86-64 library; the npm package and the jar need it" >&2; exit 1; }
 /usr/bin/python3 bindings/generate.py --lib "$x86_lib" --check >/dev/null
 
-# Node: npm pack copies the library into the package (its prepack script).
+# The npm package and the jar carry every platform's library there is: a platform not
+# packaged above still has its build-portable/ library taken (as the binding's own
+# scripts would), and named in their SBOMs.
+[ -n "${arm_lib:-}" ] || [ ! -f build-portable/linux-aarch64/libquorent_sdk_uniffi.so ] \
+  || arm_lib=$root/build-portable/linux-aarch64/libquorent_sdk_uniffi.so
+[ -n "${win_dll:-}" ] || [ ! -f build-portable/windows-x86_64/quorent_sdk_uniffi.dll ] \
+  || win_dll=$root/build-portable/windows-x86_64/quorent_sdk_uniffi.dll
+
+# Node: npm pack copies the libraries and the notices into the package (its prepack script).
 if [ -f bindings/node/package.json ] && command -v npm >/dev/null; then
-  extra_env=()
-  [ -z "${arm_lib:-}" ] || extra_env+=(QUORENT_SDK_LIB_LINUX_ARM64="$arm_lib")
-  [ -z "${win_dll:-}" ] || extra_env+=(QUORENT_SDK_LIB_WIN32_X64="$win_dll")
+  extra_env=() libs=(--library "linux-x86_64=$x86_lib=prebuilds/linux-x64/libquorent_sdk_uniffi.so")
+  [ -z "${arm_lib:-}" ] || { extra_env+=(QUORENT_SDK_LIB_LINUX_ARM64="$arm_lib")
+    libs+=(--library "linux-aarch64=$arm_lib=prebuilds/linux-arm64/libquorent_sdk_uniffi.so"); }
+  [ -z "${win_dll:-}" ] || { extra_env+=(QUORENT_SDK_LIB_WIN32_X64="$win_dll")
+    libs+=(--library "windows-x86_64=$win_dll=prebuilds/win32-x64/quorent_sdk_uniffi.dll"); }
+  notices "$tmp/npm-notices" --name quorent-sdk --purl "pkg:npm/quorent-sdk@$version" "${libs[@]}"
   (cd bindings/node && env -u QUORENT_SDK_LIB QUORENT_SDK_LIB_LINUX_X64="$x86_lib" "${extra_env[@]}" \
-    npm pack --silent --pack-destination "$root/dist" >/dev/null)
+    QUORENT_SDK_NOTICES="$tmp/npm-notices" npm pack --silent --pack-destination "$root/dist" >/dev/null)
+  "$py" scripts/reproducible.py tgz "dist/quorent-sdk-$version.tgz"
 else
   echo "package: no Node binding or no npm; skipping the npm package" >&2
 fi
@@ -171,13 +210,27 @@ fi
 # Kotlin/JVM: the binding's own build script makes the jar and POM with Maven (its tests
 # run in the Kotlin stage).
 if [ -x bindings/kotlin/build.sh ]; then
-  extra_env=()
-  [ -z "${arm_lib:-}" ] || extra_env+=(QUORENT_SDK_LIB_AARCH64="$arm_lib")
-  [ -z "${win_dll:-}" ] || extra_env+=(QUORENT_SDK_LIB_WIN32_X86_64="$win_dll")
-  env QUORENT_SDK_LIB="$x86_lib" "${extra_env[@]}" bindings/kotlin/build.sh --no-tests > "$tmp/kotlin.log" 2>&1 \
+  extra_env=() libs=(--library "linux-x86_64=$x86_lib=linux-x86-64/libquorent_sdk_uniffi.so")
+  [ -z "${arm_lib:-}" ] || { extra_env+=(QUORENT_SDK_LIB_AARCH64="$arm_lib")
+    libs+=(--library "linux-aarch64=$arm_lib=linux-aarch64/libquorent_sdk_uniffi.so"); }
+  [ -z "${win_dll:-}" ] || { extra_env+=(QUORENT_SDK_LIB_WIN32_X86_64="$win_dll")
+    libs+=(--library "windows-x86_64=$win_dll=win32-x86-64/quorent_sdk_uniffi.dll"); }
+  notices "$tmp/jar-notices" --name quorent-sdk --purl "pkg:maven/dev.quorent/quorent-sdk@$version?type=jar" \
+    --component-lists "${libs[@]}"
+  env QUORENT_SDK_LIB="$x86_lib" "${extra_env[@]}" QUORENT_SDK_NOTICES="$tmp/jar-notices" \
+    bindings/kotlin/build.sh --no-tests > "$tmp/kotlin.log" 2>&1 \
     || { cat "$tmp/kotlin.log" >&2; echo "package: the Kotlin build failed" >&2; exit 1; }
+  "$py" scripts/reproducible.py zip "dist/quorent-sdk-$version.jar"
 else
   echo "package: no Kotlin binding; skipping the jar" >&2
 fi
 echo "package: platforms ${built[*]}"
+# Each package's notices and SBOM: in place, valid CycloneDX, naming the very bytes it carries.
+packages=()
+for f in dist/quorent_sdk-"$version"-*.whl dist/quorent-sdk-"$version"{-*.tar.gz,-*.zip,.tgz,.jar}; do
+  [ -f "$f" ] && packages+=("$f")
+done
+"$py" scripts/check_sbom.py "${packages[@]}" | sed 's/^/package: /'
+[ ! -f "dist/quorent-sdk-$version.pom" ] || packages+=("dist/quorent-sdk-$version.pom")
+(cd dist && sha256sum "${packages[@]#dist/}" > SHA256SUMS)
 ls -1 dist

@@ -3,7 +3,12 @@
 # JNA and JUnit from Maven Central), then copies into dist/
 #   quorent-sdk-<version>.jar  the binding's classes (Java 8 bytecode), the native library
 #                              as JNA classpath resources linux-x86-64/ (and linux-aarch64/
-#                              and win32-x86-64/ when given), and META-INF/LICENSE
+#                              and win32-x86-64/ when given), and META-INF/LICENSE; with
+#                              $QUORENT_SDK_NOTICES (the folder scripts/notices.py wrote
+#                              for the jar, as scripts/package.sh passes it) also
+#                              META-INF/NOTICE, META-INF/third-party/ and META-INF/sbom/
+#                              (quorent-sdk.cdx.json, and quorent-sdk/<platform>.tsv that
+#                              components() reads)
 #   quorent-sdk-<version>.pom  its POM: dev.quorent:quorent-sdk:<version>, depending on
 #                              net.java.dev.jna:jna and org.jetbrains.kotlin:kotlin-stdlib
 #   bindings/kotlin/build.sh [--no-tests] [maven arguments...]
@@ -12,6 +17,7 @@
 # if it exists; the Windows x64 DLL $QUORENT_SDK_LIB_WIN32_X86_64, else
 # build-portable/windows-x86_64/quorent_sdk_uniffi.dll if it exists (carried as it is:
 # it comes stripped). Maven's local repository is ${QUORENT_CACHE:-~/.cache/quorent}/m2.
+# Every entry of the jar is dated $SOURCE_DATE_EPOCH, by default the last commit's time.
 # Prints the tests' summary; Maven's whole output is in build/kotlin/maven.log.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -47,10 +53,24 @@ if [ -f "$lib_win" ]; then
   cp -L "$lib_win" "$native/win32-x86-64/quorent_sdk_uniffi.dll"
 fi
 
+# META-INF: the licence, and the notices and SBOM when given.
+meta=$root/build/kotlin/meta
+rm -rf "$meta"
+mkdir -p "$meta"
+cp "$root/LICENSE" "$meta/"
+if [ -n "${QUORENT_SDK_NOTICES:-}" ]; then
+  mkdir -p "$meta/sbom"
+  cp -r "$QUORENT_SDK_NOTICES"/{LICENSE,NOTICE,third-party} "$meta/"
+  cp "$QUORENT_SDK_NOTICES/quorent-sdk.cdx.json" "$meta/sbom/"
+  cp -r "$QUORENT_SDK_NOTICES/components" "$meta/sbom/quorent-sdk"
+fi
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 315532802)}
+
 mkdir -p "$root/dist" "$(dirname "$log")"
 if ! mvn -B -ntp -f "$root/bindings/kotlin/pom.xml" \
     -Dmaven.repo.local="${QUORENT_CACHE:-$HOME/.cache/quorent}/m2" \
-    -Drevision="$version" -Dquorent.lib="$lib" -Dquorent.native.dir="$native" \
+    -Drevision="$version" -Dquorent.lib="$lib" -Dquorent.native.dir="$native" -Dquorent.meta.dir="$meta" \
+    -Dproject.build.outputTimestamp="$epoch" \
     "${args[@]}" "$@" clean verify > "$log" 2>&1; then
   grep -E '^\[(ERROR|WARNING)\]|Tests run:|FAIL' "$log" | head -n 80 >&2
   echo "kotlin: the Maven build failed; see $log" >&2

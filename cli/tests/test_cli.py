@@ -91,8 +91,13 @@ class UsageTest(CliTestCase):
         self.assertIn("@key.hex", self.ok("mint-user-deed", "--help"))
 
     def test_version(self):
-        self.assertRegex(self.ok_text("--version"),
-                         r"^quorent \d+\.\d+\.\d+ \(libquorent_sdk_uniffi \d+\.\d+\.\d+, contract version 30\)$")
+        first, built_with, *components = self.ok_text("--version").splitlines()
+        self.assertRegex(first, r"^quorent \d+\.\d+\.\d+ \(libquorent_sdk_uniffi \d+\.\d+\.\d+, contract version 30\)$")
+        self.assertEqual(built_with, "built with:")
+        names = [re.fullmatch(r"  (\S+) \S*\d\S* \(.+\)", line).group(1) for line in components]
+        # OpenSSL, libsecp256k1 and the Unicode data, each once, whichever the build
+        self.assertEqual(len(names), len(set(names)))
+        self.assertLessEqual({"openssl", "libsecp256k1", "unicode-data"}, set(names))
 
     def test_no_command_or_unknown_command(self):
         self.assertIn("usage: quorent <command>", self.fails(2))

@@ -5,7 +5,10 @@
 # empty npm project, the jar and POM into a new Maven repository, the C/C++
 # archive unpacked into a temporary folder that the C example is built against
 # (find_package and pkg-config). The library each carries is the portable one:
-# it needs the C library and nothing else.
+# it needs the C library and nothing else. Each binding's components() names what
+# that library is built with as its package's SBOM does, the three alike (and the
+# Windows tool's --version as the npm package's SBOM for win32-x64); an SBOM that
+# does not match its package's bytes, or is not valid CycloneDX, is refused.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -53,7 +56,42 @@ if "$tools_py" scripts/check_wheel.py "$tmp/quorent_sdk-$version-py3-none-manyli
    || ! grep -q 'auditwheel needs glibc 2\.[0-9]*, the tag promises 2\.17' "$tmp/old-glibc.txt"; then
   cat "$tmp/old-glibc.txt"; echo "packages: scripts/check_wheel.py did not refuse a wheel tagged for an older glibc than it needs" >&2; exit 1
 fi
-echo "packages: python wheel installed in a fresh virtual environment; its tests and sign-in passed"
+"$tmp/venv/bin/python" -c "
+import quorent_sdk
+for c in quorent_sdk.components(): print(f\"{c['name']} {c['version']} ({c['license']})\")" > "$tmp/components.txt"
+grep -q '^openssl [0-9]' "$tmp/components.txt" && grep -q '^libsecp256k1 [0-9]' "$tmp/components.txt" \
+  || { cat "$tmp/components.txt"; echo "packages: components() of the installed wheel does not name OpenSSL and libsecp256k1" >&2; exit 1; }
+# An SBOM is refused when it does not describe the package's bytes, or is no valid CycloneDX.
+python3 - "$root/dist/quorent-sdk-$version-linux-x86_64.tar.gz" "$tmp/tampered" <<'PY'
+import io, json, os, sys, tarfile
+src, out = sys.argv[1:]
+os.makedirs(out)
+name = os.path.basename(src)
+def rewrite(dest, change):
+    with tarfile.open(src) as t, tarfile.open(dest, "w:gz") as w:
+        for m in t.getmembers():
+            data = t.extractfile(m).read() if m.isfile() else None
+            if m.name.endswith("share/sbom/quorent-sdk.cdx.json"):
+                bom = json.loads(data)
+                change(bom)
+                data = json.dumps(bom).encode()
+                m.size = len(data)
+            w.addfile(m, io.BytesIO(data) if data is not None else None)
+def wrong_hash(bom):
+    bom["components"][0]["hashes"][0]["content"] = "0" * 64
+def no_schema(bom):
+    bom["components"][1]["type"] = "a-library"
+os.makedirs(f"{out}/hash"); os.makedirs(f"{out}/schema")
+rewrite(f"{out}/hash/{name}", wrong_hash)
+rewrite(f"{out}/schema/{name}", no_schema)
+PY
+for kind in hash schema; do
+  if "$tools_py" scripts/check_sbom.py "$tmp/tampered/$kind/quorent-sdk-$version-linux-x86_64.tar.gz" >/dev/null 2>&1; then
+    echo "packages: scripts/check_sbom.py accepted an archive whose SBOM was altered ($kind)" >&2; exit 1
+  fi
+done
+echo "packages: python wheel installed in a fresh virtual environment; its tests and sign-in passed;" \
+  "components(): $(paste -sd, "$tmp/components.txt")"
 
 # Node: an empty npm project, the tarball installed into it.
 tgz=$root/dist/quorent-sdk-$version.tgz
@@ -70,6 +108,9 @@ if [ -f "$tgz" ]; then
       || { echo "packages: prebuilds/linux-arm64 of the npm package is not an AArch64 library" >&2; exit 1; }
     node signin.mjs > out.txt
     grep -q "^${expected}" out.txt || { cat out.txt; echo "packages: sign-in from the npm package failed" >&2; exit 1; }
+    node -e "for (const c of require('quorent-sdk/components').components()) console.log(\`\${c.name} \${c.version} (\${c.license})\`)" \
+      | cmp -s - "$tmp/components.txt" \
+      || { echo "packages: components() of the npm package differs from the wheel's for linux-x64" >&2; exit 1; }
     # The arm64 library the package carries, through the shared cases with an arm64
     # Node under qemu-aarch64 (koffi's structure returns, as on an arm64 machine).
     QUORENT_SDK_LIB_LINUX_ARM64=$PWD/node_modules/quorent-sdk/prebuilds/linux-arm64/libquorent_sdk_uniffi.so \
@@ -96,6 +137,8 @@ if [ -f "$jar" ] && [ -f "$root/dist/quorent-sdk-$version.pom" ]; then
   bindings/kotlin/examples/consumer/run.sh > "$tmp/jvm.txt"
   grep -q "^${expected}AppKey(secretKeyHex=<redacted>, " "$tmp/jvm.txt" \
     || { cat "$tmp/jvm.txt"; echo "packages: sign-in from the Maven artifact failed" >&2; exit 1; }
+  sed -n 's/^built with //p' "$tmp/jvm.txt" | cmp -s - "$tmp/components.txt" \
+    || { cat "$tmp/jvm.txt"; echo "packages: components() of the jar differs from the wheel's for linux-x86-64" >&2; exit 1; }
   echo "packages: Maven artifact installed in a new repository; a project using it signed in"
 else
   echo "packages: no jar and POM in dist/; skipped"
@@ -246,6 +289,16 @@ echo "packages: the win_amd64 wheel (pip installs it for Windows only), prebuild
 deps="${QUORENT_CACHE:-$HOME/.cache/quorent}/portable/windows-x86_64/prefix"
 wine_run() { WINEPREFIX="${QUORENT_CACHE:-$HOME/.cache/quorent}/portable/windows-x86_64/wine" WINEDEBUG=-all \
   /usr/lib/wine/wine64 "$@"; }
+# The Windows tool names what its DLL is built with as the packages' SBOM does.
+exe=build-portable/windows-x86_64/build/bin/quorent.exe
+if [ -f "$exe" ]; then
+  cp "$exe" "$dll" "$win/"
+  wine_run "$win/quorent.exe" --version | tr -d '\r' | sed -n 's/^  //p' > "$win/version.txt"
+  (cd "$tmp/npm" && node -e "for (const c of require('quorent-sdk/components').components('win32', 'x64'))
+    console.log(\`\${c.name} \${c.version} (\${c.license})\`)") | diff "$win/version.txt" - \
+    || { echo "packages: quorent.exe --version and the npm package's SBOM for win32-x64 differ" >&2; exit 1; }
+  echo "packages: quorent.exe --version names the $(wc -l < "$win/version.txt") components of the DLL as the SBOM does"
+fi
 cmake -S examples -B "$win/example" -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_SYSTEM_PROCESSOR=x86_64 \
   -DCMAKE_C_COMPILER=x86_64-w64-mingw32-gcc-posix -DCMAKE_PREFIX_PATH="$prefix" >"$win/example.log" 2>&1 \
   && cmake --build "$win/example" >>"$win/example.log" 2>&1 \

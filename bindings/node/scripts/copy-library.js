@@ -14,6 +14,10 @@
 // object (an ELF shared object, a PE DLL) for its platform's machine.
 // prebuilds/ is emptied first, so that nothing from an earlier pack rides
 // along.
+// The notices go with them: from $QUORENT_SDK_NOTICES, the folder
+// scripts/notices.py wrote for this package (scripts/package.sh sets it),
+// LICENSE, NOTICE, third-party/ and the SBOM quorent-sdk.cdx.json; without it,
+// the repository's LICENSE alone, where there is one (a pack for development).
 const fs = require('node:fs');
 const path = require('node:path');
 const { spawnSync } = require('node:child_process');
@@ -101,7 +105,17 @@ for (const [p, [file]] of found) {
       `expected ${show(p.machine)})`);
   }
 }
-fs.rmSync(path.join(pkg, 'prebuilds'), { recursive: true, force: true });
+const NOTICES = ['LICENSE', 'NOTICE', 'third-party', 'quorent-sdk.cdx.json'];
+for (const name of [...NOTICES, 'prebuilds']) fs.rmSync(path.join(pkg, name), { recursive: true, force: true });
+const notices = process.env.QUORENT_SDK_NOTICES;
+if (notices) {
+  for (const name of NOTICES) {
+    if (!fs.existsSync(path.join(notices, name))) fail(`${name} is not in ${notices} (QUORENT_SDK_NOTICES)`);
+    fs.cpSync(path.join(notices, name), path.join(pkg, name), { recursive: true });
+  }
+} else if (fs.existsSync(path.join(repo, 'LICENSE'))) {
+  fs.copyFileSync(path.join(repo, 'LICENSE'), path.join(pkg, 'LICENSE'));
+}
 for (const [p, [file, how]] of found) {
   const dir = path.join(pkg, 'prebuilds', p.key);
   fs.mkdirSync(dir, { recursive: true });

@@ -12,14 +12,18 @@ unexpected failure inside the library raises InternalError. Arguments are
 checked before any call: TypeError for a value of the wrong type,
 ValueError for an integer out of range or a value longer than 2**31 - 1
 bytes.
+
+components() lists what the library the package carries is built with
+(name, version, licence, package URL), as the wheel's SBOM names it.
 """
 
 from . import _generated, _runtime
 from ._generated import *  # noqa: F401,F403
 from ._generated import __all__ as _operations
 from ._generated import __version__
+from ._components import components
 from ._runtime import IncompatibleLibraryError, InternalError
 
 _runtime.load(_generated)
 
-__all__ = list(_operations) + ["InternalError", "IncompatibleLibraryError"]
+__all__ = list(_operations) + ["InternalError", "IncompatibleLibraryError", "components"]

@@ -7,4 +7,5 @@ fun main() {
     val key = deriveAppKey(deriveRootSeed(origin, sig, sig), 7uL, origin)
     val deed = mintUserDeed(key.secretKeyHex, 7uL, "shop-api", origin, "rp-challenge-8f14e45f", 1700000300uL)
     println("${deed.mode} deed for ${deed.sub}, signed by $key")
+    for (c in components()) println("built with ${c.name} ${c.version} (${c.license})") // as the jar's SBOM lists them
 }
