@@ -374,6 +374,7 @@ def served(files):
 
 
 def cmd_check():
+    cmd_apt_sources()  # the suites the list names, configured (a no-op when they are)
     for e in load()["dependencies"]:
         if e.get("source", {}).get("kind") != "debian-source":
             version = f" {e['version']}" if "version" in e else ""
