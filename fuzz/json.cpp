@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (link.ok()) {
                 const Digest32 want = sha256(capability::delegation_to_json(link.value()));
                 FUZZ_CHECK(capability::parent_ref_hash_link(link.value()) == want, fuzz::show(in));
-                FUZZ_CHECK(hash.value() == hex_encode(want.data(), want.size()), fuzz::show(in));
+                FUZZ_CHECK(hash.value() == hex_encode_var(want.data(), want.size()), fuzz::show(in));
             } else {
                 FUZZ_CHECK(hash.error() == link.error(), fuzz::show(in));
             }

@@ -61,12 +61,12 @@ const Signer& signer() {
         EC_POINT_free(pub);
         BN_free(priv);
         EC_GROUP_free(group);
-        out.x = base64url_encode(oct + 1, 32);
-        out.y = base64url_encode(oct + 33, 32);
+        out.x = base64url_encode_var(oct + 1, 32);
+        out.y = base64url_encode_var(oct + 33, 32);
         const std::string t = R"({"crv":"P-256","kty":"EC","x":")" + out.x + R"(","y":")" + out.y + R"("})";
         std::uint8_t h[32];
         SHA256(reinterpret_cast<const unsigned char*>(t.data()), t.size(), h);
-        out.thumbprint = hex_encode(h, 32);
+        out.thumbprint = hex_encode_var(h, 32);
         return out;
     }();
     return s;
@@ -91,7 +91,7 @@ std::string sign(std::string_view input) {
 }
 
 std::string b64(std::string_view s) {
-    return base64url_encode(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+    return base64url_encode_var(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
 }
 
 void raw(std::string_view in) {
@@ -171,7 +171,7 @@ void signed_token(const std::uint8_t* data, std::size_t size) {
     const std::pair<const char*, std::string_view> texts[] = {
         {"jwt", jwt}, {"jwks_json", jwks}, {"expected_iss", iss}, {"expected_aud", aud}};
     for (const auto& [name, text] : texts)
-        if (not_utf8.empty() && !is_utf8(text)) not_utf8 = name;
+        if (not_utf8.empty() && !is_utf8_var(text)) not_utf8 = name;
     if (!not_utf8.empty()) {
         // Refused by the exported operation before anything else.
         FUZZ_CHECK(st.code == 1 && take(st.error_buf).substr(8) == "input: " + not_utf8 + " is not valid UTF-8",

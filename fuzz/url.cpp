@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const char* names[] = {"issuer", "client_id", "redirect_uri", "state", "nonce", "code_challenge"};
     const char* not_utf8 = nullptr;
     for (std::size_t i = 0; i < 6 && not_utf8 == nullptr; ++i)
-        if (!is_utf8(f[i])) not_utf8 = names[i];
+        if (!is_utf8_var(f[i])) not_utf8 = names[i];
     if (not_utf8 != nullptr) {
         // Refused by the exported operation before the issuer is parsed.
         const std::string e = take(st.error_buf);

@@ -44,12 +44,12 @@ Result<sovereign::Deed> mint_admin_deed(const std::uint8_t* signature, std::size
     const std::string message = admin_binding(aud, tenant, challenge, exp);
     QUORENT_TRY(const wallet::Address signer, wallet::recover_signer(message, signature, signature_len));
     return admin_deed(tenant, wallet::format_address(signer), aud, challenge, exp,
-                      hex_encode(signature, signature_len));
+                      hex_encode_var(signature, signature_len));
 }
 
 Result<sovereign::Deed> mint_admin_deed(std::string_view wallet_sig_hex, std::uint64_t tenant_id, std::string_view aud,
                                         std::string_view challenge, std::uint64_t exp) {
-    QUORENT_TRY(const Bytes signature, hex_decode(strip_0x_prefixes(wallet_sig_hex), ErrorKind::Input));
+    QUORENT_TRY(const Bytes signature, hex_decode(strip_0x_prefixes_var(wallet_sig_hex), ErrorKind::Input));
     return mint_admin_deed(signature, tenant_id, aud, challenge, exp);
 }
 
@@ -58,7 +58,7 @@ Result<sovereign::Deed> mint_admin_deed_smartwallet(std::string_view signer_addr
                                                     std::string_view challenge, std::uint64_t exp) {
     QUORENT_TRY(std::string wallet, user1271::decode_wallet_address(signer_addr_hex));
     QUORENT_TRY(const Bytes signature, user1271::decode_wallet_hex(wallet_sig_hex));
-    sovereign::Deed deed = admin_deed(tenant_id, "0x" + wallet, aud, challenge, exp, hex_encode(signature));
+    sovereign::Deed deed = admin_deed(tenant_id, "0x" + wallet, aud, challenge, exp, hex_encode_var(signature));
     deed.signer = std::move(wallet);
     return deed;
 }

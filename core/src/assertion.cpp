@@ -32,13 +32,13 @@ Result<std::string> sign_client_assertion(std::string_view secret_key_hex, std::
     const std::string message = build_client_assertion(domain, tenant_id, nonce, issued_at);
     SecretBytes raw;
     std::string hex_error;
-    if (!hex_decode(strip_secret_0x_prefixes(secret_key_hex), raw.get(), hex_error))
+    if (!hex_decode(strip_0x_prefixes(secret_key_hex), raw.get(), hex_error))
         return CoreError{ErrorKind::Input, std::move(hex_error)};
     QUORENT_TRY(const wallet::SecretKey key, wallet::SecretKey::from_bytes(raw.get()));
     raw.wipe();
     const auto sig = wallet::eip191_sign(key, message);
     std::string out = "0x";
-    out += hex_encode(sig.data(), sig.size());
+    out += hex_encode_var(sig.data(), sig.size());
     return out;
 }
 

@@ -97,7 +97,7 @@ Status read_grants(Reader& r, std::vector<GrantView>& grants) {
 
 // Sixty-four hex digits of a public value; false for any other text (the
 // general decoding then names the fault).
-bool hex32(std::string_view text, Bytes32& out) noexcept { return hex_decode_public(text, out.data(), out.size()); }
+bool hex32(std::string_view text, Bytes32& out) noexcept { return hex_decode_var(text, out.data(), out.size()); }
 
 Status read_epoch_label(Reader& r, Bytes32& label) {
     std::string_view text;
@@ -357,7 +357,7 @@ void write_delegation_of(Sink& out, const D& d, const Strings& str, const String
     out.put(",\"exp\":");
     out.put_decimal(d.exp);
     out.put(",\"epoch_label\":\"");
-    hex_encode_into(out.extend(2 * d.epoch_label.size()), d.epoch_label.data(), d.epoch_label.size());
+    hex_encode_into_var(out.extend(2 * d.epoch_label.size()), d.epoch_label.data(), d.epoch_label.size());
     out.put("\",\"epoch\":");
     out.put_decimal(d.epoch);
     out.put(",\"sig\":");
@@ -507,7 +507,7 @@ Result<std::string> canonical_delegations(std::string_view text) {
 
 namespace {
 
-std::string digest_hex(const Bytes32& digest) { return hex_encode(digest.data(), digest.size()); }
+std::string digest_hex(const Bytes32& digest) { return hex_encode_var(digest.data(), digest.size()); }
 
 // A 32-byte plain hex text: a decoding fault is kind Crypto; a well-formed
 // text of another length is the bare message below.
@@ -556,7 +556,7 @@ Result<Delegation> delegate(std::uint64_t tenant, std::string iss, std::string t
     link.exp = exp;
     link.epoch_label = epoch_label;
     link.epoch = epoch;
-    link.sig = hex_encode(signature);
+    link.sig = hex_encode_var(signature);
     link.pubkey = std::move(pubkey);
     return link;
 }
@@ -573,7 +573,7 @@ Result<std::string> delegation_binding(std::uint64_t tenant_id, std::string_view
     Sink binding(128 + iss.size() + to.size() + grants_json.size());
     append_binding(binding, tenant_id, iss, to, grants, Strings(grants_json), exp, label, epoch, parent);
     std::string out(2 * binding.size(), '\0');
-    hex_encode_into(out.data(), binding.data(), binding.size());
+    hex_encode_into_var(out.data(), binding.data(), binding.size());
     return out;
 }
 
@@ -586,13 +586,13 @@ Result<std::string> delegate(std::uint64_t tenant_id, std::string_view iss, std:
     if (Status s = read_all(r, link.grants, read_grants); !s.ok()) return std::move(s).error();
     QUORENT_TRY(link.epoch_label, decode_hex32(epoch_label_hex));
     QUORENT_TRY(const Bytes32 parent, decode_hex32(parent_ref_hash_hex));
-    QUORENT_TRY(const Bytes signature, hex_decode(strip_0x_prefixes(signature_hex), ErrorKind::Crypto));
+    QUORENT_TRY(const Bytes signature, hex_decode(strip_0x_prefixes_var(signature_hex), ErrorKind::Crypto));
     // The tenant and the parent hash enter only the binding, which the
     // signature made beforehand is taken to cover: the hash is checked, the
     // binding not computed.
     (void)tenant_id;
     (void)parent;
-    const std::string sig = hex_encode(signature);
+    const std::string sig = hex_encode_var(signature);
     link.iss = iss;
     link.to = to;
     link.exp = exp;

@@ -48,4 +48,16 @@ private:
     [[maybe_unused]] unsigned char marks_[64];
 };
 
+// ---- masks for constant-time code ----------------------------------------------
+// All ones (true) or zero (false), computed without a branch; >> of a
+// negative int is arithmetic.
+
+// All ones when 0 <= x < limit (x in -256 .. 511, limit in 1 .. 256).
+constexpr unsigned in_range(int x, int limit) noexcept {
+    return static_cast<unsigned>(((x - limit) & ~x) >> 16);
+}
+
+// All ones when x != 0 (x below 2^31).
+constexpr unsigned nonzero(unsigned x) noexcept { return 0u - ((0u - x) >> 31); }
+
 }  // namespace quorent::ct

@@ -66,7 +66,7 @@ bool has_forbidden_character(std::string_view text) noexcept {
         else if ((((b < 64 ? kLow : kHigh) >> (b & 63)) & 1) != 0) return true;
     }
     text.remove_prefix(first_non_ascii);
-    if (!is_utf8(text)) return true;
+    if (!is_utf8_var(text)) return true;
     // The non-ASCII characters, in text now known to be well-formed.
     const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     for (std::size_t i = 0; i < text.size();) {

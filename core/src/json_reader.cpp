@@ -209,7 +209,7 @@ Status Reader::lex_string(std::size_t start, bool keep, std::string& buf, std::s
         return {};
     };
     for (;;) {
-        i = scan::plain_run(s, i, n, true);
+        i = scan::plain_run_var(s, i, n, true);
         if (i >= n) return eof();
         const unsigned char c = s[i];
         if (c == '"') {

@@ -255,7 +255,7 @@ private:
     // it holds nothing but printable ASCII without escapes; otherwise 0.
     std::size_t plain_string_end(std::size_t start) const noexcept {
         const auto* s = reinterpret_cast<const unsigned char*>(text_.data());
-        const std::size_t i = scan::plain_run(s, start + 1, text_.size(), true);
+        const std::size_t i = scan::plain_run_var(s, start + 1, text_.size(), true);
         return i < text_.size() && s[i] == '"' ? i : 0;
     }
     Status lex_literal(Token& t, std::string_view word, Tok kind);

@@ -38,7 +38,7 @@ void write_string(std::string& out, std::string_view text) {
     out += '"';
     std::size_t run = 0;  // start of the pending run of plain bytes
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    for (std::size_t i = 0; (i = scan::plain_run(bytes, i, text.size(), false)) < text.size(); ++i) {
+    for (std::size_t i = 0; (i = scan::plain_run_var(bytes, i, text.size(), false)) < text.size(); ++i) {
         const unsigned char c = bytes[i];
         out.append(text.data() + run, i - run);
         run = i + 1;

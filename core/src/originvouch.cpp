@@ -69,7 +69,7 @@ Result<std::string> origin_vouch_signer(std::uint64_t tenant_id, std::string_vie
 }
 
 Result<Bytes> is_origin_voucher_calldata(std::uint64_t tenant_id, std::string_view signer_hex, std::uint64_t epoch) {
-    QUORENT_TRY(const Bytes bytes, hex_decode(strip_0x_prefixes(signer_hex), ErrorKind::Crypto));
+    QUORENT_TRY(const Bytes bytes, hex_decode(strip_0x_prefixes_var(signer_hex), ErrorKind::Crypto));
     if (bytes.size() != 20) return CoreError{ErrorKind::Input, "signer must be a 20-byte address"};
     wallet::Address signer;
     std::memcpy(signer.bytes.data(), bytes.data(), 20);

@@ -8,6 +8,7 @@
 #include "quorent/digest.hpp"
 #include "quorent/encoding.hpp"
 #include "quorent/url.hpp"
+#include "ct.hpp"
 #include "os_random.hpp"
 
 namespace quorent::pkce {
@@ -19,15 +20,19 @@ Result<Pkce> generate_pkce() {
     if (!os_random(bytes.bytes().data(), bytes.bytes().size()))
         return CoreError{ErrorKind::Internal,
                          std::string("rng: ") + os_random_source + " failed: " + std::strerror(errno)};
+    // The bytes are secret until their text is handed back (the constant-time
+    // check sees whether the encoding branches on them or indexes by them).
+    ct::mark_secret(bytes.bytes().data(), bytes.bytes().size());
     Pkce pair;
     pair.verifier = base64url_encode(bytes.bytes().data(), bytes.bytes().size());
+    ct::reveal(pair.verifier.data(), pair.verifier.size());
     pair.challenge = pkce_challenge(pair.verifier);
     return pair;
 }
 
 std::string pkce_challenge(std::string_view verifier) {
     const Digest32 digest = sha256(verifier);
-    return base64url_encode(digest.data(), digest.size());
+    return base64url_encode_var(digest.data(), digest.size());
 }
 
 Result<std::string> build_authorize_url(std::string_view issuer, std::string_view client_id,

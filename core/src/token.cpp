@@ -78,7 +78,7 @@ Result<std::string> thumbprint(const Jwk<S>& jwk) {
                                 .update(*jwk.y)
                                 .update("\"}")
                                 .finish();
-    return hex_encode(digest.data(), digest.size());
+    return hex_encode_var(digest.data(), digest.size());
 }
 
 }  // namespace
@@ -113,7 +113,7 @@ CoreError bad_key(std::string detail) { return CoreError{ErrorKind::BadKey, std:
 Result<Bytes> decode_segment(std::string_view text) {
     Bytes out;
     std::string message;
-    if (!base64url_decode(text, out, message)) return jwt_error("base64: " + message);
+    if (!base64url_decode_var(text, out, message)) return jwt_error("base64: " + message);
     return out;
 }
 

@@ -56,8 +56,8 @@ void percent_decode(std::string_view in, std::string& out) {
     out.reserve(in.size());
     for (std::size_t i = 0; i < in.size(); ++i) {
         if (in[i] == '%' && i + 2 < in.size()) {
-            const int hi = hex_digit_value(static_cast<unsigned char>(in[i + 1]));
-            const int lo = hex_digit_value(static_cast<unsigned char>(in[i + 2]));
+            const int hi = hex_digit_value_var(static_cast<unsigned char>(in[i + 1]));
+            const int lo = hex_digit_value_var(static_cast<unsigned char>(in[i + 2]));
             if (hi >= 0 && lo >= 0) {
                 out += static_cast<char>(hi * 16 + lo);
                 i += 2;

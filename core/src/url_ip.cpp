@@ -31,7 +31,7 @@ bool parse_ipv4_number(std::string_view part, std::uint64_t& value) {
     value = 0;
     constexpr std::uint64_t kClamp = std::uint64_t{1} << 40;
     for (char ch : part) {
-        const int d = hex_digit_value(static_cast<unsigned char>(ch));
+        const int d = hex_digit_value_var(static_cast<unsigned char>(ch));
         if (d < 0 || static_cast<unsigned>(d) >= radix) return false;
         value = value * radix + static_cast<unsigned>(d);
         if (value > kClamp) value = kClamp;
@@ -117,8 +117,8 @@ std::optional<Ipv6Address> parse_ipv6(std::string_view in) noexcept {
         }
         unsigned value = 0;
         std::size_t length = 0;
-        while (length < 4 && hex_digit_value(static_cast<unsigned char>(at(p))) >= 0) {
-            value = value * 16 + static_cast<unsigned>(hex_digit_value(static_cast<unsigned char>(at(p))));
+        while (length < 4 && hex_digit_value_var(static_cast<unsigned char>(at(p))) >= 0) {
+            value = value * 16 + static_cast<unsigned>(hex_digit_value_var(static_cast<unsigned char>(at(p))));
             ++p;
             ++length;
         }

@@ -13,7 +13,7 @@ Result<Bytes> decode_wallet_hex(std::string_view text) {
 Result<std::string> decode_wallet_address(std::string_view text) {
     QUORENT_TRY(const Bytes bytes, decode_wallet_hex(text));
     if (bytes.size() != 20) return CoreError{ErrorKind::Input, "address must be 20 bytes"};
-    return hex_encode(bytes);
+    return hex_encode_var(bytes);
 }
 
 std::string smartwallet_sub(std::uint64_t tenant, std::string_view canonical_origin, std::string_view wallet_hex) {
@@ -25,7 +25,7 @@ std::string smartwallet_sub(std::uint64_t tenant, std::string_view canonical_ori
                                 .update("|wallet:")
                                 .update(wallet_hex)
                                 .finish();
-    return hex_encode(digest.data(), digest.size());
+    return hex_encode_var(digest.data(), digest.size());
 }
 
 Result<sovereign::Deed> mint_user_1271_deed(std::string_view signer_addr_hex, std::string_view wallet_sig_hex,
@@ -37,7 +37,7 @@ Result<sovereign::Deed> mint_user_1271_deed(std::string_view signer_addr_hex, st
 
     sovereign::Deed deed = sovereign::minted_deed("user-1271", tenant_id, smartwallet_sub(tenant_id, canonical, wallet),
                                                   aud, challenge, exp);
-    deed.signature = hex_encode(signature);
+    deed.signature = hex_encode_var(signature);
     deed.signer = std::move(wallet);
     return deed;
 }

@@ -18,7 +18,7 @@ std::string sub_of_lowered(std::uint64_t tenant, std::string_view origin, std::s
                                 .update("|pubkey:")
                                 .update(lowered_key)
                                 .finish();
-    return hex_encode(digest.data(), digest.size());
+    return hex_encode_var(digest.data(), digest.size());
 }
 
 }  // namespace

@@ -91,7 +91,7 @@ Result<std::string> derive_root_seed(std::string_view origin, std::string_view s
         return std::move((calls++ == 0 ? sig1 : sig2).get());
     };
     QUORENT_TRY(const RootSeed seed, derive_root_seed(origin, source));
-    return hex_encode_secret(seed.bytes().data(), seed.bytes().size());
+    return hex_encode(seed.bytes().data(), seed.bytes().size());
 }
 
 // ---- app key ---------------------------------------------------------------------
@@ -147,7 +147,7 @@ Result<AppKey> derive_app_key(std::string_view root_seed_hex, std::uint64_t tena
 AppKey app_key_record(const DerivedKey& key) {
     const auto& secret = key.secret.bytes();
     const auto pub = key.pubkey.compressed();
-    return AppKey{hex_encode_secret(secret.data(), secret.size()), hex_encode(pub.data(), pub.size())};
+    return AppKey{hex_encode(secret.data(), secret.size()), hex_encode_var(pub.data(), pub.size())};
 }
 
 // ---- pseudonym and binding ---------------------------------------------------------
@@ -159,7 +159,7 @@ std::string sub_of_compressed(const std::array<std::uint8_t, 33>& compressed) {
     std::memcpy(buf, kSubTag.data(), kSubTag.size());
     std::memcpy(buf + kSubTag.size(), compressed.data(), compressed.size());
     const Digest32 digest = sha256(buf, sizeof buf);
-    return hex_encode(digest.data(), digest.size());
+    return hex_encode_var(digest.data(), digest.size());
 }
 
 }  // namespace
@@ -190,7 +190,7 @@ Result<std::string> user_binding(std::uint64_t tenant_id, std::string_view aud, 
                                  std::string_view challenge, std::uint64_t exp) {
     QUORENT_TRY(const std::string canonical, discovery::normalize_origin(origin));
     const std::string binding = user_binding_message(tenant_id, aud, canonical, challenge, exp);
-    return hex_encode(reinterpret_cast<const std::uint8_t*>(binding.data()), binding.size());
+    return hex_encode_var(reinterpret_cast<const std::uint8_t*>(binding.data()), binding.size());
 }
 
 // ---- user-sig deed ---------------------------------------------------------------
@@ -210,8 +210,8 @@ Result<sovereign::Deed> mint_user_deed(const wallet::SecretKey& key, std::uint64
 
     sovereign::Deed deed =
         sovereign::minted_deed("user-sig", tenant, sub_of_compressed(compressed), aud, challenge, exp);
-    deed.pubkey = hex_encode(compressed.data(), compressed.size());
-    deed.signature = hex_encode(rs, sizeof rs);
+    deed.pubkey = hex_encode_var(compressed.data(), compressed.size());
+    deed.signature = hex_encode_var(rs, sizeof rs);
     return deed;
 }
 

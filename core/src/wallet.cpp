@@ -211,7 +211,7 @@ Result<Address> recover_signer(std::string_view message, const std::uint8_t* sig
 
 std::string format_address(const Address& address) {
     std::string out = "0x";
-    out += hex_encode(address.bytes.data(), address.bytes.size());
+    out += hex_encode_var(address.bytes.data(), address.bytes.size());
     return out;
 }
 

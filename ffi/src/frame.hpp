@@ -280,7 +280,7 @@ std::optional<std::string_view> first_non_utf8(const typename E::Held& held, std
         using V = std::decay_t<decltype(v)>;
         if (bad) return;
         if constexpr (std::is_same_v<V, std::string_view>) {
-            if (!(arg.secret ? is_utf8_secret(v) : utf8_valid(v))) bad = arg.name;
+            if (!(arg.secret ? is_utf8(v) : utf8_valid(v))) bad = arg.name;
         }
     };
     (check(E::func.args[I], std::get<I>(held)), ...);

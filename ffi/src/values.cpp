@@ -290,7 +290,7 @@ void Reader::finish() const {
 }
 
 std::optional<std::string> utf8_fault(std::string_view text) {
-    const auto fault = first_utf8_fault(text);
+    const auto fault = first_utf8_fault_var(text);
     if (!fault) return std::nullopt;
     if (fault->error_len == 0) return "incomplete utf-8 byte sequence from index " + std::to_string(fault->valid_up_to);
     return "invalid utf-8 sequence of " + std::to_string(fault->error_len) + " bytes from index " +

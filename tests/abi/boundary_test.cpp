@@ -1,7 +1,7 @@
 // The boundary as a binding sees it: buffer functions, the status protocol
 // (every call made through host.hpp also checks that success leaves the
-// status untouched), the contract version, and the interface-description
-// blobs with their checksums, read back from the loaded library.
+// status untouched), and every operation's exported function, checksum and
+// description blob, looked up in the loaded library.
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -16,6 +16,7 @@
 #include <cstdlib>
 
 #include "host.hpp"
+#include "quorent_operations.hpp"
 
 using namespace host;
 
@@ -191,8 +192,6 @@ TEST(Status, NestedTextThatIsNotUtf8FailsConversion) {
     }
 }
 
-TEST(Contract, VersionIs30) { EXPECT_EQ(ffi_quorent_sdk_uniffi_uniffi_contract_version(), 30u); }
-
 namespace {
 
 #ifdef _WIN32
@@ -204,7 +203,7 @@ void* exported(const std::string& symbol) {
 
 // A PE export table records addresses, not sizes: the first n bytes of an
 // exported description blob.
-std::string blob(const std::string& symbol, std::size_t n) {
+std::string blob_of(const std::string& symbol, std::size_t n) {
     const void* p = exported(symbol);
     if (p == nullptr) {
         ADD_FAILURE() << symbol << " not found";
@@ -216,8 +215,8 @@ std::string blob(const std::string& symbol, std::size_t n) {
 void* exported(const std::string& symbol) { return dlsym(RTLD_DEFAULT, symbol.c_str()); }
 
 // An exported description blob, as a binding generator finds it: its bytes
-// (the symbol's size from the dynamic symbol table).
-std::string blob(const std::string& symbol) {
+// (the symbol's size from the dynamic symbol table), at most the first n.
+std::string blob_of(const std::string& symbol, std::size_t n) {
     void* p = dlsym(RTLD_DEFAULT, symbol.c_str());
     Dl_info info;
     void* entry = nullptr;
@@ -225,102 +224,26 @@ std::string blob(const std::string& symbol) {
         ADD_FAILURE() << symbol << " not found";
         return {};
     }
-    return std::string(static_cast<const char*>(p), static_cast<const ElfW(Sym)*>(entry)->st_size);
+    const std::size_t size = static_cast<const ElfW(Sym)*>(entry)->st_size;
+    return std::string(static_cast<const char*>(p), size < n ? size : n);
 }
 #endif
-
-// An exported blob as far as the platform tells: the whole blob where the
-// symbol table records sizes, else (a PE export table) its first `size` bytes.
-std::string blob_of(const std::string& symbol, std::size_t size) {
-#ifdef _WIN32
-    return blob(symbol, size);
-#else
-    (void)size;
-    return blob(symbol);
-#endif
-}
-
-// The checksum of every operation's blob: a binding generated from the blobs
-// of an earlier build still loads only if none of these changes.
-const std::pair<const char*, uint16_t> kOps[] = {
-    {"build_authorize_url", 32866},
-    {"build_client_assertion", 25068},
-    {"decode_bool_return", 44684},
-    {"delegate", 61977},
-    {"delegation_binding", 20930},
-    {"derive_app_key", 40199},
-    {"derive_root_seed", 2373},
-    {"generate_pkce", 49775},
-    {"is_origin_voucher_calldata", 15815},
-    {"issuer_key_id", 2868},
-    {"mint_admin_deed", 4833},
-    {"mint_admin_deed_smartwallet", 11830},
-    {"mint_capability_deed", 54907},
-    {"mint_user_1271_deed", 7845},
-    {"mint_user_deed", 29244},
-    {"mint_user_passkey_deed", 19457},
-    {"normalize_origin", 39927},
-    {"origin_vouch_binding", 59844},
-    {"origin_vouch_max_ttl_secs", 982},
-    {"origin_vouch_signer", 5012},
-    {"parent_ref_hash_link", 8764},
-    {"parent_ref_hash_root", 29097},
-    {"passkey_sub", 16293},
-    {"pkce_challenge", 8639},
-    {"sign_client_assertion", 12890},
-    {"user_binding", 60098},
-    {"user_root_binding", 42161},
-    {"user_sub", 58411},
-    {"verify_token_at", 62935},
-};
 
 }  // namespace
 
-// No operation's checksum has changed. (That each is the fold of its blob is
-// checked by the binding generator, which folds the blobs on its own.)
-TEST(Blobs, EveryOperationBlobMatchesItsChecksum) {
-    for (const auto& [name, checksum] : kOps) {
-        const std::string op = name;
-        auto sum = reinterpret_cast<uint16_t (*)()>(exported("uniffi_quorent_sdk_uniffi_checksum_func_" + op));
-        ASSERT_NE(sum, nullptr) << op;
-        ASSERT_NE(exported("uniffi_quorent_sdk_uniffi_fn_func_" + op), nullptr) << op;
-        const std::string bytes = blob_of("UNIFFI_META_QUORENT_SDK_UNIFFI_FUNC_" + upper(op), 21 + op.size());
-        EXPECT_EQ(bytes.substr(0, 21 + op.size()),
+// Every operation of the interface table can be found the way a binding
+// looks for it: its function, its checksum function, and a description blob
+// that names it in the namespace. (The blobs' content and checksums are
+// checked against each other by the binding generator's tests.)
+TEST(Blobs, EveryOperationIsExportedWithItsBlobAndChecksum) {
+    for (const auto& f : quorent_host::ops::iface::kFunctions) {
+        const std::string op(f.name);
+        EXPECT_NE(exported("uniffi_quorent_sdk_uniffi_checksum_func_" + op), nullptr) << op;
+        EXPECT_NE(exported("uniffi_quorent_sdk_uniffi_fn_func_" + op), nullptr) << op;
+        EXPECT_EQ(blob_of("UNIFFI_META_QUORENT_SDK_UNIFFI_FUNC_" + upper(op), 21 + op.size()),
                   std::string("\x00\x12quorent_sdk_uniffi", 20) + static_cast<char>(op.size()) + op)
             << op;
-        EXPECT_EQ(sum(), checksum) << op;
     }
-    const std::string expected =
-        std::string("\x00\x12quorent_sdk_uniffi\x0dgenerate_pkce\x00\x00\x0d\x12quorent_sdk_uniffi\x04Pkce\x10\x00",
-                    63) +
-        "Fresh PKCE pair.";
-    EXPECT_EQ(blob_of("UNIFFI_META_QUORENT_SDK_UNIFFI_FUNC_GENERATE_PKCE", expected.size()), expected);
-}
-
-TEST(Blobs, RecordsErrorAndNamespaceAreUnchanged) {
     const std::string namespace_blob = std::string("\x06\x12quorent_sdk_uniffi\x12quorent_sdk_uniffi", 39);
     EXPECT_EQ(blob_of("UNIFFI_META_NAMESPACE_QUORENT_SDK_UNIFFI", namespace_blob.size()), namespace_blob);
-    const std::string error_blob = std::string(
-                                       "\x03\x12quorent_sdk_uniffi\x08SdkError\x02\x00\x02\x03Sdk\x00\x00"
-                                       "\x0eInsecureOrigin\x00\x00\x00\x7d\x00",
-                                       58) +
-                                   "The error of every fallible operation: InsecureOrigin when the origin policy "
-                                   "refused the origin, Sdk for every other failure.";
-    EXPECT_EQ(blob_of("UNIFFI_META_QUORENT_SDK_UNIFFI_ERROR_SDKERROR", error_blob.size()), error_blob);
-    // The records' blobs by size and SHA-256.
-    const struct {
-        const char* suffix;
-        std::size_t size;
-        const char* sha256;
-    } records[] = {
-        {"APPKEY", 206, "2c1fe13ebb5ade067b65f2986d4e7d64610d83fe34985c292594ff3f641d0daa"},
-        {"CLAIMS", 268, "6c2d31e8a6e4675247b9f196ccf4f2a012b6bcb79ed75ff9264ae5a762f8af0e"},
-        {"DEED", 807, "6651298596efea0d6379cc76810953f990f6bbbf953646bc73aadee2d9d91871"},
-        {"PKCE", 174, "85b9ed30d645324bc01baed3b667fb749c39cd3bc276e12fd40d05f6a012db0d"},
-    };
-    for (const auto& r : records) {
-        const std::string bytes = blob_of(std::string("UNIFFI_META_QUORENT_SDK_UNIFFI_RECORD_") + r.suffix, r.size);
-        EXPECT_EQ(bytes.size(), r.size) << r.suffix;
-        EXPECT_EQ(sha256_hex(bytes), r.sha256) << r.suffix;
-    }
 }

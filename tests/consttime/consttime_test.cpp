@@ -11,6 +11,10 @@
 // the CLI wallet's host code is compiled in with the same marks.
 #include <valgrind/memcheck.h>
 
+#include <openssl/evp.h>
+#include <openssl/sha.h>
+
+#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -106,6 +110,24 @@ TEST(ConstantTime, SignClientAssertionWithSecretKey) {
             EXPECT_EQ(o.value, expected);
         }
     }
+}
+
+// The verifier's random bytes are secret inside the library until their text
+// is handed back: the encoder must not branch on them or index by them.
+TEST(ConstantTime, GeneratePkceEncodesSecretBytes) {
+    const Outcome o = call_public(uniffi_quorent_sdk_uniffi_fn_func_generate_pkce);
+    ASSERT_TRUE(o.ok()) << o.message;
+    Cursor c(o.value);
+    const std::string verifier = c.str(), challenge = c.str();
+    EXPECT_TRUE(c.done());
+    ASSERT_EQ(verifier.size(), 43u);
+    for (char ch : verifier) EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(ch)) || ch == '-' || ch == '_') << ch;
+    // The challenge is base64url(SHA-256(verifier)), here from libcrypto.
+    unsigned char digest[32], text[48];
+    SHA256(reinterpret_cast<const unsigned char*>(verifier.data()), verifier.size(), digest);
+    std::string want(reinterpret_cast<const char*>(text), static_cast<std::size_t>(EVP_EncodeBlock(text, digest, 32)));
+    for (char& ch : want) ch = ch == '+' ? '-' : ch == '/' ? '_' : ch;
+    EXPECT_EQ(challenge, want.substr(0, 43));
 }
 
 // A secret that is refused: the check reveals one bit (valid or not), and only

@@ -60,7 +60,7 @@ const std::string kTokIssSlash =
     "NrhBQVMeTwi8B-cUIh71WbPwTVaX3vEZgaJJ3fhkTZsiTvWr_d3ASsyvBy-meHJjHgMdy2bg";
 
 std::string b64(const std::string& text) {
-    return base64url_encode(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    return base64url_encode_var(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
 struct Parts {
@@ -156,14 +156,14 @@ TEST(Token, MalformedTokensAreRefusedInOrder) {
         EXPECT_EQ(verify(b64(header) + "." + p.payload + "." + p.signature, jwks), "jwt: alg must be ES256") << header;
     // A DER signature, and r or s outside 1 .. n-1.
     Bytes der(71, 0x30);
-    EXPECT_EQ(verify(p.header + "." + p.payload + "." + base64url_encode(der), jwks), "jwt: signature error");
+    EXPECT_EQ(verify(p.header + "." + p.payload + "." + base64url_encode_var(der), jwks), "jwt: signature error");
     Bytes rs(64, 0);
     rs[63] = 1;
-    EXPECT_EQ(verify(p.header + "." + p.payload + "." + base64url_encode(rs), jwks), "jwt: signature error");
+    EXPECT_EQ(verify(p.header + "." + p.payload + "." + base64url_encode_var(rs), jwks), "jwt: signature error");
     Bytes n_as_r = {0xff, 0xff, 0xff, 0xff, 0x00, 0x00, 0x00, 0x00, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
                     0xbc, 0xe6, 0xfa, 0xad, 0xa7, 0x17, 0x9e, 0x84, 0xf3, 0xb9, 0xca, 0xc2, 0xfc, 0x63, 0x25, 0x51};
     n_as_r.resize(64, 1);
-    EXPECT_EQ(verify(p.header + "." + p.payload + "." + base64url_encode(n_as_r), jwks), "jwt: signature error");
+    EXPECT_EQ(verify(p.header + "." + p.payload + "." + base64url_encode_var(n_as_r), jwks), "jwt: signature error");
     // A tampered payload fails on the signature even though its claims would also fail.
     EXPECT_EQ(verify(p.header + "." + b64("{\"iss\":\"x\"}") + "." + p.signature, jwks), "jwt: bad signature");
     // The signing input is the text as it stands: a bad payload segment is
@@ -184,9 +184,9 @@ TEST(Token, MalformedKeySetsAreRefusedInOrder) {
     EXPECT_EQ(verify(tok, "{\"keys\":[{\"x\":\"AA=A\",\"y\":\"AAAA\"}]}"), "jwt: base64: Invalid symbol 61, offset 2.");
     EXPECT_EQ(verify(tok, "{\"keys\":[{\"x\":\"AAAA\",\"y\":\"A\"}]}"), "jwt: base64: Invalid input length: 1");
     EXPECT_EQ(verify(tok, "{\"keys\":[{\"x\":\"AAAA\",\"y\":\"AAAA\"}]}"), "bad key: x/y must be 32 bytes");
-    const std::string zero = base64url_encode(Bytes(32, 0));
+    const std::string zero = base64url_encode_var(Bytes(32, 0));
     EXPECT_EQ(verify(tok, "{\"keys\":[{\"x\":\"" + zero + "\",\"y\":\"" + zero + "\"}]}"), "bad key: signature error");
     // A coordinate at or above the field prime is not a point.
-    const std::string ff = base64url_encode(Bytes(32, 0xff));
+    const std::string ff = base64url_encode_var(Bytes(32, 0xff));
     EXPECT_EQ(verify(tok, "{\"keys\":[{\"x\":\"" + ff + "\",\"y\":\"" + zero + "\"}]}"), "bad key: signature error");
 }

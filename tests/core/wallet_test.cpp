@@ -22,7 +22,7 @@ Bytes hex(std::string_view text) {
 
 template <std::size_t N>
 std::string hex_of(const std::array<std::uint8_t, N>& a) {
-    return hex_encode(a.data(), a.size());
+    return hex_encode_var(a.data(), a.size());
 }
 
 SecretKey key_from_hex(std::string_view text) {
