@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds and tests the Kotlin/JVM binding with Maven (bindings/kotlin/pom.xml: Kotlin 2,
 # JNA and JUnit from Maven Central), then copies into dist/
-#   quorent-sdk-<version>.jar  the binding's classes (Java 8 bytecode), the native library
+#   quorent-sdk-<version>.jar  the binding's classes (Java 8 bytecode, for Kotlin language
+#                              and API version 2.0, which Kotlin 1.9 projects can use;
+#                              the tests run on the kotlin-stdlib the POM names), the native library
 #                              as JNA classpath resources linux-x86-64/ (and linux-aarch64/
 #                              and win32-x86-64/ when given), and META-INF/LICENSE; with
 #                              $QUORENT_SDK_NOTICES (the folder scripts/notices.py wrote
@@ -11,6 +13,7 @@
 #                              components() reads)
 #   quorent-sdk-<version>.pom  its POM: dev.quorent:quorent-sdk:<version>, depending on
 #                              net.java.dev.jna:jna and org.jetbrains.kotlin:kotlin-stdlib
+#                              (2.0.0, the lowest with that API)
 #   bindings/kotlin/build.sh [--no-tests] [maven arguments...]
 # The x86-64 library is $QUORENT_SDK_LIB, else build/libquorent_sdk_uniffi.so; the aarch64
 # one $QUORENT_SDK_LIB_AARCH64, else build-portable/linux-aarch64/libquorent_sdk_uniffi.so

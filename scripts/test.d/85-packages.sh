@@ -134,6 +134,11 @@ if [ -f "$jar" ] && [ -f "$root/dist/quorent-sdk-$version.pom" ]; then
   python3 -c "import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extract(sys.argv[2], sys.argv[3])" \
     "$jar" linux-aarch64/libquorent_sdk_uniffi.so "$tmp/jvm"
   only_libc "$tmp/jvm/linux-aarch64/libquorent_sdk_uniffi.so" "jar (aarch64)"
+  # Compiled as the Kotlin stage checks it: Java 8 class files, the metadata of the
+  # language version the binding's POM names.
+  python3 bindings/kotlin/check_classes.py "$jar" --major 52 \
+    --metadata "$(sed -n 's|.*<kotlin.compiler.languageVersion>\(.*\)</kotlin.compiler.languageVersion>.*|\1|p' bindings/kotlin/pom.xml).0" \
+    | sed 's/^/packages: jar: /'
   bindings/kotlin/examples/consumer/run.sh > "$tmp/jvm.txt"
   grep -q "^${expected}AppKey(secretKeyHex=<redacted>, " "$tmp/jvm.txt" \
     || { cat "$tmp/jvm.txt"; echo "packages: sign-in from the Maven artifact failed" >&2; exit 1; }
