@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
-"""Generates every language binding from the interface description of a
-built libquorent_sdk_uniffi.
+"""Generates every language binding from the interface description,
+bindings/interface.json (written by quorent_reference from the interface
+table), after checking that a built libquorent_sdk_uniffi is the library it
+describes.
 
-The library's UNIFFI_META_* blobs are read once into one model
-(generator/model.py); each language's emitter (generator/<language>.py,
-exposing outputs(model) -> {path relative to the repository root: text})
-renders its files from that model. The files are checked into the tree.
+The description is read once into one model (generator/model.py), and the
+library's UNIFFI_META_* blobs, checksum functions and contract version are
+compared with it: any difference stops the generator, naming it. Each
+language's emitter (generator/<language>.py, exposing outputs(model) ->
+{path relative to the repository root: text}) renders its files from that
+model. The files are checked into the tree.
 
     generate.py --lib build/libquorent_sdk_uniffi.so                # (re)write every binding
     generate.py --lib build/libquorent_sdk_uniffi.so --check        # fail if a file is stale
@@ -22,7 +26,7 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.path.insert(0, HERE)
-from generator.model import read_interface  # noqa: E402
+from generator import model as interface_model  # noqa: E402
 
 LANGUAGES = {"python": "generator.python", "kotlin": "generator.kotlin", "typescript": "generator.typescript"}
 
@@ -45,9 +49,10 @@ def project_version():
     return m.group(1)
 
 
-def render(lib, langs, version):
+def render(lib, langs, version, description=interface_model.DESCRIPTION):
     """{path relative to the repository root: text} of the chosen languages."""
-    model = read_interface(lib)
+    model = interface_model.load(description)
+    interface_model.verify(model, lib, description)
     available = emitters()
     files = {}
     for lang in langs:
@@ -66,9 +71,11 @@ def main():
     p.add_argument("--lang", action="append", choices=sorted(LANGUAGES),
                    help="generate this language only (repeatable; default: every language with an emitter)")
     p.add_argument("--version", help="the package version (default: the version in CMakeLists.txt)")
+    p.add_argument("--description", default=interface_model.DESCRIPTION,
+                   help="the interface description (default: bindings/interface.json)")
     a = p.parse_args()
     langs = a.lang or sorted(emitters())
-    files = render(a.lib, langs, a.version or project_version())
+    files = render(a.lib, langs, a.version or project_version(), a.description)
     stale = []
     for rel, text in sorted(files.items()):
         path = os.path.join(ROOT, rel)
@@ -87,10 +94,11 @@ def main():
             f.write(text)
         print(f"wrote {rel}")
     if stale:
-        sys.exit("out of date with " + a.lib + ": " + ", ".join(stale) +
+        sys.exit("out of date with the interface description: " + ", ".join(stale) +
                  f"\nrun: bindings/generate.py --lib {a.lib}")
     if a.check:
-        print(f"bindings current ({', '.join(langs)}): {len(files)} generated files match {a.lib}")
+        print(f"bindings current ({', '.join(langs)}): {len(files)} generated files match the description, "
+              f"which describes {a.lib}")
 
 
 if __name__ == "__main__":

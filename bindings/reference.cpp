@@ -1,12 +1,21 @@
-// Renders the operations section of the public header and docs/operations.md
-// from the interface table (ffi/src/interface.hpp) and its reference half
-// (ffi/src/reference.hpp). Both files are checked into the tree; this tool
-// is their only writer, as bindings/generate.py is the bindings'.
+// Renders, from the interface table (ffi/src/interface.hpp) and its
+// reference half (ffi/src/reference.hpp):
+//   ffi/include/quorent_sdk_uniffi.h   its operations section
+//   docs/operations.md                 the operations reference
+//   bindings/interface.json            the interface description every binding is
+//                                      generated from (bindings/generate.py): every
+//                                      operation, argument, record field and result
+//                                      with its type, documentation, errors and secret
+//                                      mark; the error type; the contract version; the
+//                                      checksum of every operation's blob
+// The files are checked into the tree; this tool is their only writer, as
+// bindings/generate.py is the bindings'.
 //
-//   quorent_reference            (re)write whichever of the two is stale
-//   quorent_reference --check    fail, naming them, if either is stale
+//   quorent_reference            (re)write whichever of them is stale
+//   quorent_reference --check    fail, naming them, if any is stale
 //   --root DIR                   the repository (default: the source tree built from)
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -47,6 +56,27 @@ const char* wire_type(Type t) {
     }
     return "?";
 }
+
+// A type as the interface description names it (bindings/generator/model.py).
+std::string model_type(Type t) {
+    switch (t) {
+        case Type::U8: return "u8";
+        case Type::U64: return "u64";
+        case Type::Bool: return "bool";
+        case Type::String: return "str";
+        case Type::OptionalString: return "opt:str";
+        case Type::OptionalU64: return "opt:u64";
+        case Type::ByteSeq: return "bytes";
+        case Type::AppKey: return "record:AppKey";
+        case Type::Claims: return "record:Claims";
+        case Type::Deed: return "record:Deed";
+        case Type::Pkce: return "record:Pkce";
+    }
+    return "?";
+}
+
+// A value's type for the reference, marked when the value is secret.
+std::string shown_type(Type t, bool secret) { return std::string(wire_type(t)) + (secret ? ", secret" : ""); }
 
 // Words of text filled into lines of at most `width` columns, each line
 // starting with `lead` (the first with `first`).
@@ -101,10 +131,11 @@ std::string header_section() {
             const Arg& a = f.args[i];
             const std::string head = std::string(i == 0 ? " * Args:    " : " *          ") + std::string(a.name) +
                                      std::string(pad - a.name.size() + 2, ' ');
-            fill(out, std::string(a.help) + " (" + wire_type(a.type) + ")", head,
+            fill(out, std::string(a.help) + " (" + shown_type(a.type, a.secret) + ")", head,
                  " *          " + std::string(pad + 2, ' '));
         }
-        fill(out, std::string(r.returns) + " (" + wire_type(f.result) + ")", " * Returns: ", " *          ");
+        fill(out, std::string(r.returns) + " (" + shown_type(f.result, f.secret_result) + ")", " * Returns: ",
+             " *          ");
         const auto errors = errors_of(f, r);
         if (errors.empty()) {
             out << " * Errors:  none (never sets code 1)\n";
@@ -126,7 +157,10 @@ std::string markdown() {
            "Generated from the interface table (`ffi/src/interface.hpp`, `ffi/src/reference.hpp`); do not edit.\n"
            "Every operation is pure (no I/O, no clock, no state) but `generate_pkce`, which reads 32 random bytes "
            "from\nthe operating system per call; every operation may be called from any thread.\n"
-           "A text argument of an operation that can fail is refused when it is not valid UTF-8.\n";
+           "A text argument of an operation that can fail is refused when it is not valid UTF-8.\n"
+           "A type marked secret is a secret key, a seed, a PKCE verifier or a signature a seed derives from: "
+           "wipe your\ncopies once used and keep it out of logs (the bindings redact it and wipe their own copies).\n"
+           "The same facts, as data for tools, are in `bindings/interface.json`.\n";
     for (std::size_t k = 0; k < kFunctionCount; ++k) {
         const Func& f = kFunctions[k];
         const Reference& r = kReferences[k];
@@ -135,11 +169,11 @@ std::string markdown() {
         if (f.arg_count != 0) {
             out << "| argument | type | meaning |\n|---|---|---|\n";
             for (std::size_t i = 0; i < f.arg_count; ++i)
-                out << "| `" << f.args[i].name << "` | " << wire_type(f.args[i].type) << " | " << f.args[i].help
-                    << " |\n";
+                out << "| `" << f.args[i].name << "` | " << shown_type(f.args[i].type, f.args[i].secret) << " | "
+                    << f.args[i].help << " |\n";
             out << '\n';
         }
-        out << "Returns " << wire_type(f.result) << ": " << r.returns << ".\n\n";
+        out << "Returns " << shown_type(f.result, f.secret_result) << ": " << r.returns << ".\n\n";
         const auto errors = errors_of(f, r);
         if (errors.empty()) {
             out << "Never fails.\n";
@@ -148,6 +182,107 @@ std::string markdown() {
             for (const std::string& e : errors) out << "- " << e << '\n';
         }
     }
+    return out.str();
+}
+
+// ---- the interface description --------------------------------------------------
+
+std::string json_string(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (u < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", u);
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    return out + '"';
+}
+
+const char* json_bool(bool b) { return b ? "true" : "false"; }
+
+// The bytes of an item's blob, encoded as the library encodes them at compile
+// time, and their checksum (which the library exports per operation).
+template <class Item>
+std::uint16_t blob_checksum(const Item& item) {
+    ByteSink size(nullptr);
+    encode(size, item);
+    std::vector<std::uint8_t> bytes(size.size());
+    ByteSink sink(bytes.data());
+    encode(sink, item);
+    return checksum(bytes.data(), bytes.size());
+}
+
+std::string value_json(std::string_view name, Type type, std::string_view doc, bool secret) {
+    std::string out = "{";
+    if (!name.empty()) out += "\"name\": " + json_string(name) + ", ";
+    out += "\"type\": " + json_string(model_type(type)) + ", \"doc\": " + json_string(doc) +
+           ", \"secret\": " + json_bool(secret) + "}";
+    return out;
+}
+
+std::string description() {
+    std::ostringstream out;
+    out << "{\n  \"about\": "
+        << json_string(
+               "The interface of libquorent_sdk_uniffi, from which every binding is generated "
+               "(bindings/generate.py, which checks it against a built library's blobs and checksums). Written by "
+               "quorent_reference from ffi/src/interface.hpp and ffi/src/reference.hpp; do not edit. Types: u8, u64, "
+               "bool, str, bytes, opt:<type>, record:<Name>. secret marks a secret key, a seed, a PKCE verifier or "
+               "a signature a seed derives from: a binding redacts it in its printed forms and wipes its own copies.")
+        << ",\n";
+    out << "  \"namespace\": " << json_string(kModule) << ",\n";
+    out << "  \"contract_version\": " << kContractVersion << ",\n";
+    out << "  \"operations\": [\n";
+    for (std::size_t k = 0; k < kFunctionCount; ++k) {
+        const Func& f = kFunctions[k];
+        const Reference& r = kReferences[k];
+        out << "    {\n      \"name\": " << json_string(f.name) << ",\n";
+        out << "      \"doc\": " << json_string(f.doc) << ",\n";
+        out << "      \"args\": [";
+        for (std::size_t i = 0; i < f.arg_count; ++i) {
+            const Arg& a = f.args[i];
+            out << (i == 0 ? "\n" : ",\n") << "        " << value_json(a.name, a.type, a.help, a.secret);
+        }
+        out << (f.arg_count == 0 ? "],\n" : "\n      ],\n");
+        out << "      \"result\": " << value_json("", f.result, r.returns, f.secret_result) << ",\n";
+        out << "      \"error\": " << (f.fallible ? json_string(kError.name) : "null") << ",\n";
+        const auto errors = errors_of(f, r);
+        out << "      \"errors\": [";
+        for (std::size_t i = 0; i < errors.size(); ++i)
+            out << (i == 0 ? "\n" : ",\n") << "        " << json_string(errors[i]);
+        out << (errors.empty() ? "],\n" : "\n      ],\n");
+        out << "      \"checksum\": " << blob_checksum(f) << "\n";
+        out << "    }" << (k + 1 < kFunctionCount ? ",\n" : "\n");
+    }
+    out << "  ],\n  \"records\": [\n";
+    for (std::size_t k = 0; k < kRecords.size(); ++k) {
+        const Record& rec = kRecords[k];
+        out << "    {\n      \"name\": " << json_string(rec.name) << ",\n";
+        out << "      \"doc\": " << json_string(rec.doc) << ",\n";
+        out << "      \"fields\": [";
+        for (std::size_t i = 0; i < rec.field_count; ++i) {
+            const Field& fd = rec.fields[i];
+            out << (i == 0 ? "\n" : ",\n") << "        " << value_json(fd.name, fd.type, fd.doc, fd.secret);
+        }
+        out << "\n      ]\n    }" << (k + 1 < kRecords.size() ? ",\n" : "\n");
+    }
+    out << "  ],\n  \"errors\": [\n";
+    out << "    {\n      \"name\": " << json_string(kError.name) << ",\n";
+    out << "      \"doc\": " << json_string(kError.doc) << ",\n";
+    out << "      \"variants\": [";
+    for (std::size_t i = 0; i < kError.variants.size(); ++i)
+        out << (i == 0 ? "\n" : ",\n") << "        {\"name\": " << json_string(kError.variants[i])
+            << ", \"doc\": \"\"}";
+    out << "\n      ]\n    }\n  ]\n}\n";
     return out.str();
 }
 
@@ -203,7 +338,9 @@ int main(int argc, char** argv) {
                      static_cast<int>(kEnd.size() - 2), kEnd.data() + 1);
         return 2;
     }
-    const std::pair<std::string, std::string> files[] = {{header_rel, *new_header}, {page_rel, markdown()}};
+    const std::string description_rel = "bindings/interface.json";
+    const std::pair<std::string, std::string> files[] = {
+        {header_rel, *new_header}, {page_rel, markdown()}, {description_rel, description()}};
     std::vector<std::string> stale;
     for (const auto& [rel, text] : files) {
         const std::string path = root + "/" + rel;
@@ -226,7 +363,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "out of date with the interface table: %s\nrun: %s\n", names.c_str(), argv[0]);
         return 1;
     }
-    if (check) std::printf("reference current: %s and %s match the interface table\n", header_rel.c_str(),
-                           page_rel.c_str());
+    if (check)
+        std::printf("reference current: %s, %s and %s match the interface table\n", header_rel.c_str(),
+                    page_rel.c_str(), description_rel.c_str());
     return 0;
 }

@@ -19,6 +19,11 @@ through JNA direct mapping, declared twice:
 The runtime (Runtime.kt, hand-written) registers one of them at load and sets
 Rt.structAbi; each operation calls the one registered.
 
+Secrets, as the interface description marks them: a record's secret fields
+read <redacted> in its toString. Every copy an operation makes (the encoded
+arguments, the received result) is wiped on every path, secret or not: the
+arguments in the operation's finally, the result by the runtime once read.
+
 outputs(model) -> {relative path: text}
 
     python3 bindings/generate.py --lib build/libquorent_sdk_uniffi.so --lang kotlin [--check]
@@ -29,7 +34,6 @@ from generator.model import doc_block
 
 OUTPUT = "bindings/kotlin/src/quorent/sdk/Generated.kt"
 FN_PREFIX = "uniffi_quorent_sdk_uniffi_fn_func_"
-CONTRACT_VERSION = 30
 INT_REGISTERS = 6
 
 KT_TYPES = {"u8": "UByte", "u64": "ULong", "bool": "Boolean", "str": "String", "bytes": "ByteArray"}
@@ -51,10 +55,6 @@ def kt_type(t):
 
 def exception_name(error):
     return error[:-5] + "Exception" if error.endswith("Error") else error + "Exception"
-
-
-def is_secret(field):
-    return "secret" in field
 
 
 def kdoc(text, indent, extra=()):
@@ -101,10 +101,10 @@ def abi_params(f):
     def integer(name, expr):
         (regs if len(regs) < INT_REGISTERS else stack).append((name, expr))
 
-    if f["ret"] not in ("u64", "bool", "u8"):
+    if f.ret not in ("u64", "bool", "u8"):
         integer("result", "c.result")
-    for name, t in f["args"]:
-        p = camel(name)
+    for a in f.args:
+        p, t = camel(a.name), a.type
         if t == "u64":
             integer(p, f"{p}.toLong()")
         elif t == "bool":
@@ -132,8 +132,8 @@ def struct_params(f):
     (name, Kotlin type, expression it receives)."""
     out = []
     buf_index = 0
-    for name, t in f["args"]:
-        p = camel(name)
+    for a in f.args:
+        p, t = camel(a.name), a.type
         if t == "u64":
             out.append((p, "Long", f"{p}.toLong()"))
         elif t == "bool":
@@ -157,24 +157,24 @@ def record_uses(functions):
     """Names of the records taken as arguments, and of those returned."""
     def records(t):
         return {t.split("record:", 1)[1]} if "record:" in t else set()
-    taken = set().union(*[records(t) for f in functions for _, t in f["args"]])
-    returned = set().union(*[records(f["ret"]) for f in functions])
+    taken = set().union(*[records(a.type) for f in functions for a in f.args])
+    returned = set().union(*[records(f.ret) for f in functions])
     return taken, returned
 
 
 def render_record(r, w, taken, returned):
-    name = r["name"]
-    w("\n" + kdoc(r["doc"], ""))
+    name = r.name
+    w("\n" + kdoc(r.doc, ""))
     w(f"data class {name}(\n")
-    fields = r["fields"]
+    fields = [(x.name, x.type, x.doc) for x in r.fields]
     for i, (fname, t, doc) in enumerate(fields):
         w(kdoc(doc, "    "))
         w(f"    val {camel(fname)}: {kt_type(t)}{',' if i < len(fields) - 1 else ''}\n")
-    secrets = [fname for fname, _, _ in fields if is_secret(fname)]
+    secrets = {x.name for x in r.fields if x.secret}
     if secrets:
         w(") {\n")
         w("    /** Shows every field except the secret ones, which read <redacted>. */\n")
-        parts = ", ".join(f"{camel(n)}=<redacted>" if is_secret(n) else f"{camel(n)}=${camel(n)}"
+        parts = ", ".join(f"{camel(n)}=<redacted>" if n in secrets else f"{camel(n)}=${camel(n)}"
                           for n, _, _ in fields)
         w(f'    override fun toString(): String = "{name}({parts})"\n')
         w("}\n")
@@ -195,6 +195,7 @@ def render_record(r, w, taken, returned):
 
 
 def render_error(e, w):
+    e = dict(name=e.name, variants=e.variants, doc=e.doc)
     name = exception_name(e["name"])
     w("\n" + kdoc(e["doc"], ""))
     w(f"sealed class {name}(message: String) : Exception(message) {{\n")
@@ -216,19 +217,19 @@ def render_error(e, w):
 
 
 def render_function(f, w):
-    name, ret = f["name"], f["ret"]
-    params = ", ".join(f"{camel(n)}: {kt_type(t)}" for n, t in f["args"])
+    name, ret = f.name, f.ret
+    params = ", ".join(f"{camel(a.name)}: {kt_type(a.type)}" for a in f.args)
     extra = []
-    if f["error"]:
-        extra.append(f"@throws {exception_name(f['error'])} the operation's error")
+    if f.error:
+        extra.append(f"@throws {exception_name(f.error)} the operation's error")
     extra.append("@throws InternalException an unexpected failure inside the library")
-    if any(t not in ("u64", "bool", "u8") for _, t in f["args"]):
+    if any(a.type not in ("u64", "bool", "u8") for a in f.args):
         extra.append("@throws IllegalArgumentException an argument the library cannot take "
                      "(more than 2^31 - 1 bytes, or text that is not valid Unicode)")
-    w("\n" + kdoc(f["doc"], "", extra))
+    w("\n" + kdoc(f.doc, "", extra))
     w(f"fun {camel(name)}({params}): {kt_type(ret)} {{\n")
     w("    val c = Rt.call()\n")
-    buffers = [(n, t) for n, t in f["args"] if t not in ("u64", "bool", "u8")]
+    buffers = [(a.name, a.type) for a in f.args if a.type not in ("u64", "bool", "u8")]
     ind = "    "
     if buffers:
         w(f"    val a = arrayOfNulls<ByteArray>({len(buffers)})\n")
@@ -249,7 +250,7 @@ def render_function(f, w):
         w(f"{ind}val v = if (Rt.structAbi) {portable} else {call}\n")
     else:
         w(f"{ind}if (Rt.structAbi) c.store({portable}) else {call}\n")
-    lift = f"::lift{exception_name(f['error'])}" if f["error"] else "null"
+    lift = f"::lift{exception_name(f.error)}" if f.error else "null"
     w(f"{ind}c.check({lift})\n")
     if ret == "u64":
         w(f"{ind}return v.toULong()\n")
@@ -273,28 +274,30 @@ def render_abi(functions, w):
     w("internal object Abi {\n")
     for f in functions:
         params = ", ".join(f"{n}: Long" for n, _ in abi_params(f))
-        w(f"    @JvmStatic external fun {FN_PREFIX}{f['name']}({params}): {abi_return(f['ret'])}\n")
+        w(f"    @JvmStatic external fun {FN_PREFIX}{f.name}({params}): {abi_return(f.ret)}\n")
     w("}\n")
     w("\n/** The exported operations as their C signatures declare them, for libffi: the portable path. */\n")
     w("internal object StructAbi {\n")
     for f in functions:
         params = ", ".join(f"{n}: {t}" for n, t, _ in struct_params(f))
-        w(f"    @JvmStatic external fun {FN_PREFIX}{f['name']}({params}): {struct_return(f['ret'])}\n")
+        w(f"    @JvmStatic external fun {FN_PREFIX}{f.name}({params}): {struct_return(f.ret)}\n")
     w("}\n")
 
 
-def render(namespace, functions, records, errors):
+def render(iface):
+    functions, records, errors = iface.functions, iface.records, iface.errors
     out = []
     w = out.append
-    w("// Generated by bindings/generator/kotlin.py from the interface description of\n")
-    w(f"// the library's namespace {namespace}. Do not edit; run the generator again.\n")
+    w("// Generated by bindings/generator/kotlin.py from the interface description\n")
+    w(f"// (bindings/interface.json) of the library's namespace {iface.namespace}.\n")
+    w("// Do not edit; run the generator again.\n")
     w('@file:Suppress("FunctionName")\n\n')
     w("package quorent.sdk\n\n")
-    w(f"internal const val CONTRACT_VERSION = {CONTRACT_VERSION}\n\n")
+    w(f"internal const val CONTRACT_VERSION = {iface.contract_version}\n\n")
     w("/** Checksum of every operation, computed from its description blob. */\n")
     w("internal val CHECKSUMS: Array<Pair<String, Int>> = arrayOf(\n")
     for i, f in enumerate(functions):
-        w(f'    Pair("{f["name"]}", {f["checksum"]}){"," if i < len(functions) - 1 else ""}\n')
+        w(f'    Pair("{f.name}", {f.checksum}){"," if i < len(functions) - 1 else ""}\n')
     w(")\n")
     taken, returned = record_uses(functions)
     for r in records:
@@ -302,12 +305,10 @@ def render(namespace, functions, records, errors):
     for e in errors:
         render_error(e, w)
     for f in functions:
-        if f["error"] and f["error"] not in {e["name"] for e in errors}:
-            raise SystemExit(f"{f['name']}: unknown error type {f['error']}")
         render_function(f, w)
     render_abi(functions, w)
     return "".join(out)
 
 
 def outputs(model):
-    return {OUTPUT: render(*model)}
+    return {OUTPUT: render(model)}

@@ -216,7 +216,7 @@ QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_delegation_binding(uint
  *
  * Derives the per-(tenant, origin) secp256k1 app key from a 32-byte root seed with HKDF-SHA-256.
  *
- * Args:    root_seed_hex  the 32-byte root seed, hex (String)
+ * Args:    root_seed_hex  the 32-byte root seed, hex (String, secret)
  *          tenant_id      tenant id (u64)
  *          origin         web origin, scheme://host[:port] (String)
  * Returns: an AppKey record (secret key and compressed public key, hex) (AppKey)
@@ -237,9 +237,9 @@ QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_derive_app_key(RustBuff
  * to prove the wallet signs deterministically.
  *
  * Args:    origin          web origin, scheme://host[:port] (String)
- *          signature1_hex  the wallet's first signature over the root binding, hex (String)
- *          signature2_hex  the wallet's second signature over the same text, hex (String)
- * Returns: the 32-byte root seed as 64 lower-case hex digits (String)
+ *          signature1_hex  the wallet's first signature over the root binding, hex (String, secret)
+ *          signature2_hex  the wallet's second signature over the same text, hex (String, secret)
+ * Returns: the 32-byte root seed as 64 lower-case hex digits (String, secret)
  * Errors:  code 1, an SdkError, in the order the checks run:
  *            Sdk "input: <argument> is not valid UTF-8" for the first text argument that is not
  *              (origin, signature1_hex, signature2_hex)
@@ -390,7 +390,7 @@ QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_mint_user_1271_deed(Rus
  *
  * A user-sig deed: the app key signs SHA-256 of the user binding for the canonical origin.
  *
- * Args:    secret_key_hex  secp256k1 secret key, hex (String)
+ * Args:    secret_key_hex  secp256k1 secret key, hex (String, secret)
  *          tenant_id       tenant id (u64)
  *          aud             audience (String)
  *          origin          web origin, scheme://host[:port] (String)
@@ -553,7 +553,7 @@ QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_passkey_sub(uint64_t te
  *
  * The S256 challenge of a PKCE verifier.
  *
- * Args:    verifier  PKCE verifier (String)
+ * Args:    verifier  PKCE verifier (String, secret)
  * Returns: 43 base64url characters (String)
  * Errors:  none (never sets code 1)
  */
@@ -563,7 +563,7 @@ QUORENT_API RustBuffer uniffi_quorent_sdk_uniffi_fn_func_pkce_challenge(RustBuff
  *
  * Signs the client-credentials assertion with EIP-191; returns 0x and 130 hex digits.
  *
- * Args:    secret_key_hex  secp256k1 secret key, hex (String)
+ * Args:    secret_key_hex  secp256k1 secret key, hex (String, secret)
  *          domain          the client's domain (String)
  *          tenant_id       tenant id (u64)
  *          nonce           nonce (String)

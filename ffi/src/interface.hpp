@@ -1,7 +1,9 @@
 // The one declarative description of the exported interface. The
-// interface-description blobs that binding generators read, and the
-// checksums that bindings compare at load, are both computed from it at
-// compile time, so they can never disagree with each other.
+// interface-description blobs and the checksums that bindings compare at
+// load are both computed from it at compile time, so they can never disagree
+// with each other; quorent_reference (bindings/reference.cpp) writes it, with
+// what the blobs leave out (argument help, results, errors, secret marks), to
+// bindings/interface.json, from which the bindings are generated.
 #pragma once
 
 #include <algorithm>
@@ -30,12 +32,17 @@ enum class Type : std::uint8_t {
     Pkce
 };
 
+// `secret` marks a value that is a secret key, a seed, a PKCE verifier or
+// the signatures a seed comes from. It is not part of the blob: the
+// interface description (bindings/interface.json, written by
+// quorent_reference) carries it to the bindings, which redact such values
+// in their printed forms and wipe their own copies of them.
 struct Arg {
     std::string_view name;
     Type type;
     std::string_view help;  // one line for option lists and references; not part of the blob
-    // A secret key, seed or the signatures a seed comes from: checked without
-    // branching on its bytes (is_utf8_secret); not part of the blob.
+    // Where the operation checks UTF-8, a secret's check does not branch on
+    // its bytes (is_utf8, where public texts take is_utf8_var).
     bool secret = false;
 };
 
@@ -43,7 +50,17 @@ struct Field {
     std::string_view name;
     Type type;
     std::string_view doc;
+    bool secret = false;
 };
+
+// An operation's result type; secret(type) marks a secret result (a seed).
+struct Returns {
+    Type type;
+    bool secret = false;
+    constexpr Returns(Type t) : type(t) {}  // NOLINT: a plain type is a public result
+    constexpr Returns(Type t, bool s) : type(t), secret(s) {}
+};
+constexpr Returns secret(Type t) { return Returns(t, true); }
 
 // ---- the table as written ----------------------------------------------------
 // Each row's argument (or field) list is an array whose length the compiler
@@ -58,20 +75,21 @@ struct Op {
     std::string_view name;
     std::array<Arg, N> args;
     Type result;
-    bool fallible;  // declares SdkError
+    bool secret_result;  // not part of the blob
+    bool fallible;       // declares SdkError
     std::string_view doc;
 
     template <std::size_t M>
         requires(M == N)
-    constexpr Op(std::string_view n, const Arg (&a)[M], Type r, bool f, std::string_view d)
-        : name(n), args(std::to_array(a)), result(r), fallible(f), doc(d) {}
-    constexpr Op(std::string_view n, NoArgs, Type r, bool f, std::string_view d)
+    constexpr Op(std::string_view n, const Arg (&a)[M], Returns r, bool f, std::string_view d)
+        : name(n), args(std::to_array(a)), result(r.type), secret_result(r.secret), fallible(f), doc(d) {}
+    constexpr Op(std::string_view n, NoArgs, Returns r, bool f, std::string_view d)
         requires(N == 0)
-        : name(n), args{}, result(r), fallible(f), doc(d) {}
+        : name(n), args{}, result(r.type), secret_result(r.secret), fallible(f), doc(d) {}
 };
 template <std::size_t N>
-Op(std::string_view, const Arg (&)[N], Type, bool, std::string_view) -> Op<N>;
-Op(std::string_view, NoArgs, Type, bool, std::string_view) -> Op<0>;
+Op(std::string_view, const Arg (&)[N], Returns, bool, std::string_view) -> Op<N>;
+Op(std::string_view, NoArgs, Returns, bool, std::string_view) -> Op<0>;
 
 template <std::size_t N>
 struct Rec {
@@ -172,7 +190,7 @@ inline constexpr std::tuple kOperationRows{
        {args::origin,
         {"signature1_hex", T::String, "the wallet's first signature over the root binding, hex", true},
         {"signature2_hex", T::String, "the wallet's second signature over the same text, hex", true}},
-       T::String, true,
+       secret(T::String), true,
        "The 32-byte root seed (hex): SHA-256 of the wallet's signature over the root binding, given twice to prove the "
        "wallet signs deterministically."},
     Op{"generate_pkce",
@@ -286,7 +304,7 @@ inline constexpr std::tuple kOperationRows{
        T::String, false,
        "The passkey pseudonym for a tenant, an already canonical origin and a credential public key."},
     Op{"pkce_challenge",
-       {{"verifier", T::String, "PKCE verifier"}},
+       {{"verifier", T::String, "PKCE verifier", true}},
        T::String, false,
        "The S256 challenge of a PKCE verifier."},
     Op{"sign_client_assertion",
@@ -325,7 +343,7 @@ inline constexpr std::tuple kOperationRows{
 
 inline constexpr std::tuple kRecordRows{
     Rec{"AppKey",
-        {{"secret_key_hex", T::String, "The secret scalar, 64 lower-case hex digits."},
+        {{"secret_key_hex", T::String, "The secret scalar, 64 lower-case hex digits.", true},
          {"pubkey_hex", T::String, "The SEC1 compressed public key, 66 lower-case hex digits."}},
         "A per-(tenant, origin) secp256k1 app key."},
     Rec{"Claims",
@@ -358,7 +376,7 @@ inline constexpr std::tuple kRecordRows{
          {"delegations", T::OptionalString, "Delegation chain, as JSON."}},
         "A short-lived signed identity deed."},
     Rec{"Pkce",
-        {{"verifier", T::String, "43 base64url characters of 32 random bytes."},
+        {{"verifier", T::String, "43 base64url characters of 32 random bytes.", true},
          {"challenge", T::String, "base64url of SHA-256 of the verifier."}},
         "A PKCE verifier and its S256 challenge."},
 };
@@ -377,7 +395,8 @@ struct Func {
     std::array<Arg, kMaxArgs> args;  // the first arg_count are the operation's
     std::size_t arg_count;
     Type result;
-    bool fallible;  // declares SdkError
+    bool secret_result;  // not part of the blob
+    bool fallible;       // declares SdkError
     std::string_view doc;
 };
 
@@ -390,7 +409,7 @@ struct Record {
 
 template <std::size_t N>
 constexpr Func to_func(const Op<N>& op) {
-    Func f{op.name, {}, N, op.result, op.fallible, op.doc};
+    Func f{op.name, {}, N, op.result, op.secret_result, op.fallible, op.doc};
     std::copy(op.args.begin(), op.args.end(), f.args.begin());
     return f;
 }
@@ -495,6 +514,19 @@ private:
     std::size_t n_ = 0;
 };
 
+// The one error type, declared by every fallible operation. Its variants
+// carry only a message; a variant's wire number is its place here, from 1.
+struct ErrorType {
+    std::string_view name;
+    std::array<std::string_view, 2> variants;
+    std::string_view doc;
+};
+inline constexpr ErrorType kError{
+    "SdkError",
+    {"Sdk", "InsecureOrigin"},
+    "The error of every fallible operation: InsecureOrigin when the origin policy refused the origin, Sdk for "
+    "every other failure."};
+
 constexpr void encode(ByteSink& s, const Func& f) {
     s.kind(Kind::Function);
     s.short_string(kModule);
@@ -511,7 +543,7 @@ constexpr void encode(ByteSink& s, const Func& f) {
         s.type(f.result);
         s.code(Code::Error);
         s.short_string(kModule);
-        s.short_string("SdkError");
+        s.short_string(kError.name);
     } else {
         s.type(f.result);
     }
@@ -532,23 +564,19 @@ constexpr void encode(ByteSink& s, const Record& r) {
     s.long_string(r.doc);
 }
 
-struct ErrorType {};
-inline constexpr ErrorType kError{};
-constexpr void encode(ByteSink& s, const ErrorType&) {
+constexpr void encode(ByteSink& s, const ErrorType& e) {
     s.kind(Kind::Error);
     s.short_string(kModule);
-    s.short_string("SdkError");
+    s.short_string(e.name);
     s.byte(2);  // variants carry only a message
     s.byte(0);  // no discriminant type
-    s.byte(2);
-    s.short_string("Sdk");
-    s.long_string("");
-    s.short_string("InsecureOrigin");
-    s.long_string("");
+    s.byte(static_cast<std::uint8_t>(e.variants.size()));
+    for (std::string_view v : e.variants) {
+        s.short_string(v);
+        s.long_string("");  // no variant documentation
+    }
     s.byte(0);  // exhaustive
-    s.long_string(
-        "The error of every fallible operation: InsecureOrigin when the origin policy refused the origin, Sdk for "
-        "every other failure.");
+    s.long_string(e.doc);
 }
 
 struct Namespace {};
@@ -574,14 +602,17 @@ constexpr std::array<std::uint8_t, N> blob(const Item& item) {
     return out;
 }
 
-template <std::size_t N>
-constexpr std::uint16_t checksum(const std::array<std::uint8_t, N>& bytes) {
+constexpr std::uint16_t checksum(const std::uint8_t* bytes, std::size_t n) {
     std::uint64_t h = 0xcbf29ce484222325ull;
-    for (std::uint8_t b : bytes) {
-        h ^= b;
+    for (std::size_t i = 0; i < n; ++i) {
+        h ^= bytes[i];
         h *= 0x100000001b3ull;
     }
     return static_cast<std::uint16_t>(h ^ (h >> 16) ^ (h >> 32) ^ (h >> 48));
+}
+template <std::size_t N>
+constexpr std::uint16_t checksum(const std::array<std::uint8_t, N>& bytes) {
+    return checksum(bytes.data(), N);
 }
 
 constexpr const Func& function(std::string_view name) {

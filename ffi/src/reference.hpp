@@ -1,9 +1,10 @@
 // The reference half of the interface table: for every operation, what its
 // result holds and every error it can return. Together with the table's
 // summary and argument help it is the one source of the public header's
-// comment blocks and of docs/operations.md (bindings/reference.cpp renders
-// both; its --check, run by ctest, fails when a committed file differs). None
-// of it is in the interface-description blobs.
+// comment blocks, of docs/operations.md and of the interface description
+// bindings/interface.json (bindings/reference.cpp renders them; its --check,
+// run by ctest, fails when a committed file differs). None of it is in the
+// interface-description blobs.
 #pragma once
 
 #include <array>

@@ -134,9 +134,9 @@ console.log([...new Set(maps.filter((l) => l.includes('libquorent_sdk_uniffi')).
   || fail "the library loaded is not the npm package's: $loaded"
 # The binding's shared cases, beside the installed package, which `require('..')` names.
 mkdir "$installed/test"
-cp bindings/node/test/cases.test.js bindings/node/test/interface.json "$installed/test/"
-cp tests/cases/operations.json "$scratch/"
-in_root sh -c "cd $in/app && QUORENT_CASES=$in/operations.json node --test --test-reporter=spec node_modules/quorent-sdk/test/" \
+cp bindings/node/test/cases.test.js "$installed/test/"
+cp tests/cases/operations.json bindings/interface.json "$scratch/"
+in_root sh -c "cd $in/app && QUORENT_CASES=$in/operations.json QUORENT_INTERFACE=$in/interface.json node --test --test-reporter=spec node_modules/quorent-sdk/test/" \
   >"$log" 2>&1 || fail "the Node binding's shared cases failed on the installed package in the root" "$log"
 echo "bare packages: node: quorent-sdk-$version.tgz npm-installed offline into an empty project" \
   "($added; Node $(in_root node --version), npm $(in_root npm --version), koffi $koffi_version, glibc $libc);" \

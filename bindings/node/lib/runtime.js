@@ -254,7 +254,8 @@ function free(buf) {
 }
 
 /** Copies a received buffer into `input`, frees it whatever happens, and
- * sets the read window to its bytes. */
+ * sets the read window to its bytes (which the caller clears with done(),
+ * also when this throws). */
 function take(buf) {
   const data = buf.words[2];
   try {
@@ -263,9 +264,18 @@ function take(buf) {
     if (n > 0) memcpy(input, data, n);
     pos = 0;
     end = n;
+    if (copies !== null) copies(input, 0, n);
   } finally {
     if (data !== 0n) free(buf);
   }
+}
+
+// For the tests: when set, is called with (buffer, from, to) for every range
+// the runtime fills with a copy (an argument lowered, a result received), so
+// that a test can check that each is zeroed once the call is over.
+let copies = null;
+function traceCopies(fn) {
+  copies = fn;
 }
 
 /** Clears what was read (it may hold a secret); shrinks a grown scratch. */
@@ -348,8 +358,8 @@ function finish() {
 
 /** A direct text result. */
 function liftStr(buf) {
-  take(buf);
   try {
+    take(buf);
     return utf8(0, end);
   } finally {
     done();
@@ -358,8 +368,8 @@ function liftStr(buf) {
 
 /** A result in nested form, read by `read`. */
 function lift(buf, read) {
-  take(buf);
   try {
+    take(buf);
     const value = read();
     finish();
     return value;
@@ -478,6 +488,7 @@ function seal() {
     throw new RangeError('argument is too long (at most 2^31 - 1 bytes)');
   }
   if (n === 0) return EMPTY;
+  if (copies !== null) copies(output, 0, n);
   try {
     fromBytesFn(ret.words, n, output, status);
     if (status[0] !== 0) {
@@ -509,8 +520,10 @@ function lowerStr(s) {
   return seal();
 }
 
-/** Releases the buffers lowered for a call that never happened. */
+/** Releases the buffers lowered for a call that never happened, and clears
+ * what a lowering that failed half-way left in the scratch. */
 function abandon() {
+  zero(output, 0, output.length);
   wpos = 0;
   while (pending.length > 0) {
     const buf = pending.pop();
@@ -563,6 +576,7 @@ function liveBuffers() {
 
 module.exports = {
   liveBuffers,
+  traceCopies,
   InternalError,
   ENV_VAR,
   open,

@@ -45,5 +45,5 @@ cd "$pkg"
 QUORENT_SDK_LIB=$lib QUORENT_CASES=$root/tests/cases/operations.json \
   qemu-aarch64 -L "$sysroot" "$dl/node-$NODE_VERSION/bin/node" -e \
   "if (process.arch !== 'arm64') throw new Error('not arm64: ' + process.arch)" \
-  && QUORENT_SDK_LIB=$lib QUORENT_CASES=$root/tests/cases/operations.json \
+  && QUORENT_SDK_LIB=$lib QUORENT_CASES=$root/tests/cases/operations.json QUORENT_INTERFACE=$root/bindings/interface.json \
   qemu-aarch64 -L "$sysroot" "$dl/node-$NODE_VERSION/bin/node" --test-reporter=spec test/cases.test.js

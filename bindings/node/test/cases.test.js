@@ -6,10 +6,18 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const sdk = require('..');
-const iface = require('./interface.json');
 
 const casesPath = process.env.QUORENT_CASES ||
   path.join(__dirname, '..', '..', '..', 'tests', 'cases', 'operations.json');
+// The interface description: every operation's and record's types.
+const description = JSON.parse(fs.readFileSync(
+  process.env.QUORENT_INTERFACE || path.join(__dirname, '..', '..', 'interface.json'), 'utf8'));
+const iface = {
+  functions: Object.fromEntries(description.operations.map((op) => [op.name,
+    { args: Object.fromEntries(op.args.map((a) => [a.name, a.type])), ret: op.result.type }])),
+  records: Object.fromEntries(description.records.map((r) => [r.name,
+    Object.fromEntries(r.fields.map((f) => [f.name, f.type]))])),
+};
 
 const camel = (s) => s.replace(/_([a-z0-9])/g, (_, c) => c.toUpperCase());
 

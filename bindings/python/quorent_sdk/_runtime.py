@@ -128,16 +128,21 @@ def take(buf, st):
     data = ctypes.string_at(buf.data, buf.len) if buf.data else b""
     _free(buf, st)
     if st.code:
+        wipe(data)  # never handed to the caller, who would wipe it
         raise InternalError("rustbuffer_free failed")
     return data
 
 
-def take_str(buf, st):
-    data = take(buf, st)
+def text(data):
+    """A received text result."""
     try:
         return data.decode()
     except UnicodeDecodeError as e:
         raise InternalError(f"library returned text that is not UTF-8: {e}") from None
+
+
+def take_str(buf, st):
+    return text(take(buf, st))
 
 
 def wipe(data):
@@ -146,6 +151,12 @@ def wipe(data):
     the one-byte bytes objects."""
     if len(data) > 1:
         ctypes.memset(ctypes.cast(ctypes.c_char_p(data), ctypes.c_void_p).value, 0, len(data))
+
+
+def wipe_all(parts):
+    """Wipes every part of a secret's nested form (all the binding's own)."""
+    for part in parts:
+        wipe(part)
 
 
 def short_result():
@@ -232,6 +243,14 @@ def check_bytes(name, value):
     if not isinstance(value, (bytes, bytearray, memoryview)):
         raise TypeError(f"{name} must be bytes")
     return bytes(value)
+
+
+def copy_bytes(name, value):
+    """A secret's bytes as a copy of the binding's own, which it may wipe
+    (bytes(value) is value itself when value is bytes)."""
+    if not isinstance(value, (bytes, bytearray, memoryview)):
+        raise TypeError(f"{name} must be bytes")
+    return bytes(memoryview(value))
 
 
 def too_long(name):

@@ -283,10 +283,14 @@ internal class CallContext {
         val code = load()
         if (code == 0) return
         val payload = takeError()
-        throw when {
-            code == 1 && lift != null -> lift(payload)
-            code == 2 -> InternalException(decodeLenient(payload))
-            else -> InternalException("unexpected call status $code")
+        try {
+            throw when {
+                code == 1 && lift != null -> lift(payload)
+                code == 2 -> InternalException(decodeLenient(payload))
+                else -> InternalException("unexpected call status $code")
+            }
+        } finally {
+            Arrays.fill(payload, 0)
         }
     }
 
@@ -300,6 +304,7 @@ internal class CallContext {
 
     private fun take(capacity: Long, len: Long, data: Long): ByteArray {
         Rt.received++
+        var bytes: ByteArray? = null
         try {
             if (data == 0L || len == 0L) return EMPTY
             if (len < 0 || len > capacity || len > Int.MAX_VALUE - 8) {
@@ -307,8 +312,9 @@ internal class CallContext {
             }
             val n = len.toInt()
             val view = Pointer(data).getByteBuffer(0, len)
-            val bytes = ByteArray(n)
+            bytes = ByteArray(n)
             view.get(bytes)
+            Rt.copies?.invoke("received", bytes)
             var i = 0
             while (i + 8 <= n) {
                 view.putLong(i, 0)
@@ -317,7 +323,12 @@ internal class CallContext {
             while (i < n) view.put(i++, 0)
             return bytes
         } finally {
-            free(capacity, len, data)
+            try {
+                free(capacity, len, data)
+            } catch (e: InternalException) {
+                bytes?.let { Arrays.fill(it, 0) }  // never handed to the caller, who would wipe it
+                throw e
+            }
         }
     }
 
@@ -353,6 +364,14 @@ internal object Rt {
 
     /** Calls take the portable path (StructAbi); set once by the loader, before any call. */
     @JvmField var structAbi = false
+
+    /**
+     * For the tests: when set, is handed every array the binding fills with a
+     * copy (an argument's UTF-8, labelled with its name; a record writer's
+     * storage, "writer"; a result or error received, "received") as it is
+     * filled, so that a test can check that each is wiped once the call is over.
+     */
+    @JvmField var copies: ((String, ByteArray) -> Unit)? = null
 
     private const val MAX_BYTES = Int.MAX_VALUE.toLong()
 
@@ -394,7 +413,9 @@ internal object Rt {
             throw IllegalArgumentException(
                 "${label(name, field)} is $bytes bytes of UTF-8; the library takes at most $MAX_BYTES")
         }
-        return s.toByteArray(Charsets.UTF_8)
+        val out = s.toByteArray(Charsets.UTF_8)
+        copies?.invoke(label(name, field), out)
+        return out
     }
 
     fun label(name: String, field: String?) = if (field == null) name else "$name.$field"
@@ -522,7 +543,7 @@ internal class Reader(private val b: ByteArray) {
 
 /** Writes nested values (big-endian) for a record or sequence argument. */
 internal class Writer {
-    private var b = ByteArray(128)
+    private var b = ByteArray(128).also { Rt.copies?.invoke("writer", it) }
     private var pos = 0
 
     private fun room(n: Long, name: String, field: String? = null) {
@@ -532,6 +553,7 @@ internal class Writer {
         }
         if (want > b.size) {
             val grown = b.copyOf(maxOf(want, minOf(b.size * 2L, Int.MAX_VALUE - 8L)).toInt())
+            Rt.copies?.invoke("writer", grown)
             Arrays.fill(b, 0)
             b = grown
         }
@@ -580,6 +602,7 @@ internal class Writer {
     /** The bytes written; the working copy is wiped. */
     fun done(): ByteArray {
         val out = b.copyOf(pos)
+        Rt.copies?.invoke("writer", out)
         Arrays.fill(b, 0)
         return out
     }
