@@ -19,6 +19,14 @@ through JNA direct mapping, declared twice:
 The runtime (Runtime.kt, hand-written) registers one of them at load and sets
 Rt.structAbi; each operation calls the one registered.
 
+Java calls the same functions, as static methods of GeneratedKt. Kotlin compiles a
+function with an unsigned parameter, and the getter of an unsigned property, under a
+mangled JVM name (deriveAppKey-z13BHRw) that Java source cannot name; @JvmName gives
+each its Kotlin name (Java passes and reads a ULong as the long of the same bits, a
+UByte as the byte), and @Throws declares the operation's error, which Java then
+catches by type. A record with an unsigned field has no constructor Java can call:
+Java reads records and passes back the ones operations return.
+
 Secrets, as the interface description marks them: a record's secret fields
 read <redacted> in its toString. Every copy an operation makes (the encoded
 arguments, the received result) is wiped on every path, secret or not: the
@@ -37,6 +45,7 @@ FN_PREFIX = "uniffi_quorent_sdk_uniffi_fn_func_"
 INT_REGISTERS = 6
 
 KT_TYPES = {"u8": "UByte", "u64": "ULong", "bool": "Boolean", "str": "String", "bytes": "ByteArray"}
+UNSIGNED = ("u8", "u64")
 
 
 def camel(name, upper=False):
@@ -51,6 +60,12 @@ def kt_type(t):
     if t.startswith("record:"):
         return t[7:]
     return KT_TYPES[t]
+
+
+def unsigned(t):
+    """Whether `t` is an unsigned type or an optional one, for which Kotlin mangles the
+    JVM name of a function taking it and of a member (a getter) returning it."""
+    return (t[4:] if t.startswith("opt:") else t) in UNSIGNED
 
 
 def exception_name(error):
@@ -169,6 +184,8 @@ def render_record(r, w, taken, returned):
     fields = [(x.name, x.type, x.doc) for x in r.fields]
     for i, (fname, t, doc) in enumerate(fields):
         w(kdoc(doc, "    "))
+        if unsigned(t):
+            w(f'    @get:JvmName("get{camel(fname, upper=True)}")\n')
         w(f"    val {camel(fname)}: {kt_type(t)}{',' if i < len(fields) - 1 else ''}\n")
     secrets = {x.name for x in r.fields if x.secret}
     if secrets:
@@ -227,6 +244,10 @@ def render_function(f, w):
         extra.append("@throws IllegalArgumentException an argument the library cannot take "
                      "(more than 2^31 - 1 bytes, or text that is not valid Unicode)")
     w("\n" + kdoc(f.doc, "", extra))
+    if f.error:
+        w(f"@Throws({exception_name(f.error)}::class)\n")
+    if any(unsigned(t) for t in [ret] + [a.type for a in f.args]):
+        w(f'@JvmName("{camel(name)}")\n')
     w(f"fun {camel(name)}({params}): {kt_type(ret)} {{\n")
     w("    val c = Rt.call()\n")
     buffers = [(a.name, a.type) for a in f.args if a.type not in ("u64", "bool", "u8")]

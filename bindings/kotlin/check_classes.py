@@ -1,16 +1,20 @@
 #!/usr/bin/env python3
 """Checks that the binding's jar can be used by older Kotlin and Java projects.
 
-    check_classes.py JAR --major 52 --metadata 2.0.0 [--stdlib KOTLIN-STDLIB.jar]
+    check_classes.py JAR --major 52 --metadata 2.0.0 [--stdlib KOTLIN-STDLIB.jar] [--java PACKAGE]
 
 Every class of JAR must have class-file major version --major exactly (52: Java 8), and
 every kotlin.Metadata annotation the version (mv) --metadata exactly. With --stdlib, every
 class, method and field of the kotlin package that the classes refer to must be in that
 standard library (declared there or in a supertype it has), so that a project whose own
-kotlin-stdlib is that one runs the binding without NoSuchMethodError. Prints a summary;
-exits 1 on a mismatch.
+kotlin-stdlib is that one runs the binding without NoSuchMethodError. With --java, every
+public method of PACKAGE's public classes must have a name Java source can call (not one
+Kotlin mangled for an unsigned type, such as deriveAppKey-z13BHRw), apart from a data
+class's componentN and copy, which Kotlin alone uses. Prints a summary; exits 1 on a
+mismatch.
 """
 import argparse
+import re
 import struct
 import sys
 import zipfile
@@ -39,18 +43,21 @@ class ClassFile:
                 pos += 1 + sizes[tag]
             i += 2 if tag in (5, 6) else 1
         self.pool = pool
-        _, this, sup, n = struct.unpack_from(">HHHH", data, pos)
+        self.access, this, sup, n = struct.unpack_from(">HHHH", data, pos)
         self.name = self.class_name(this)
         self.supers = [self.class_name(sup)] if sup else []
         self.supers += [self.class_name(struct.unpack_from(">H", data, pos + 8 + 2 * k)[0]) for k in range(n)]
         pos += 8 + 2 * n
         self.members = set()
-        for _ in range(2):  # fields, then methods
+        self.methods = []  # (access flags, name, descriptor)
+        for kind in ("fields", "methods"):
             n = struct.unpack_from(">H", data, pos)[0]
             pos += 2
             for _ in range(n):
-                _, name, desc = struct.unpack_from(">HHH", data, pos)
+                access, name, desc = struct.unpack_from(">HHH", data, pos)
                 self.members.add((self.utf8(name), self.utf8(desc)))
+                if kind == "methods":
+                    self.methods.append((access, self.utf8(name), self.utf8(desc)))
                 pos = self.skip_attributes(pos + 6)
         self.attributes_at = pos
 
@@ -139,6 +146,7 @@ def main():
     ap.add_argument("--major", type=int, required=True)
     ap.add_argument("--metadata", required=True)
     ap.add_argument("--stdlib")
+    ap.add_argument("--java", metavar="PACKAGE")
     a = ap.parse_args()
     errors = []
     parsed = [ClassFile(data) for data in classes(a.jar).values()]
@@ -165,6 +173,20 @@ def main():
             elif name is not None and not has(owner, (name, desc)):
                 errors.append(f"{owner}.{name}{desc} is not in {a.stdlib}")
         summary += f"; {len(refs)} kotlin-stdlib references, all in {a.stdlib.rsplit('/', 1)[-1]}"
+    if a.java:
+        public, synthetic = 0x0001, 0x1000
+        prefix = a.java.replace(".", "/") + "/"
+        seen = 0
+        for c in parsed:
+            if not c.name.startswith(prefix) or not c.access & public or c.access & synthetic:
+                continue
+            for access, name, desc in c.methods:
+                if not access & public or access & synthetic:
+                    continue
+                seen += 1
+                if not re.fullmatch(r"<init>|<clinit>|[A-Za-z_$][\w$]*|(component\d+|copy)-[\w-]+", name):
+                    errors.append(f"{c.name}.{name}{desc}: a name Java cannot call")
+        summary += f"; {seen} public methods of {a.java}, each callable from Java"
     for e in errors:
         print(f"check_classes: {e}", file=sys.stderr)
     if errors:

@@ -65,10 +65,13 @@ data class Claims(
     /** Audience. */
     val aud: String,
     /** Expiry, unix seconds. */
+    @get:JvmName("getExp")
     val exp: ULong,
     /** Issued-at, unix seconds; 0 when absent. */
+    @get:JvmName("getIat")
     val iat: ULong,
     /** Tenant id, when the issuer includes one. */
+    @get:JvmName("getTid")
     val tid: ULong?,
     /** Nonce echoed by the issuer. */
     val nonce: String?
@@ -87,10 +90,12 @@ internal fun readClaims(r: Reader): Claims = Claims(
 /** A short-lived signed identity deed. */
 data class Deed(
     /** Format version. */
+    @get:JvmName("getV")
     val v: UByte,
     /** user-sig, user-1271, user-passkey, admin-sig or agent-zk. */
     val mode: String,
     /** Tenant id. */
+    @get:JvmName("getTenant")
     val tenant: ULong,
     /** Subject: a pseudonym or an account. */
     val sub: String,
@@ -99,6 +104,7 @@ data class Deed(
     /** The relying party's challenge. */
     val challenge: String,
     /** Expiry, unix seconds. */
+    @get:JvmName("getExp")
     val exp: ULong,
     val root: String?,
     val proof: String?,
@@ -238,6 +244,7 @@ internal fun liftSdkException(payload: ByteArray): Exception {
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
 fun buildAuthorizeUrl(issuer: String, clientId: String, redirectUri: String, state: String, nonce: String, codeChallenge: String): String {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(6)
@@ -263,6 +270,7 @@ fun buildAuthorizeUrl(issuer: String, clientId: String, redirectUri: String, sta
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@JvmName("buildClientAssertion")
 fun buildClientAssertion(domain: String, tenantId: ULong, nonce: String, issuedAt: ULong): String {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(2)
@@ -285,6 +293,7 @@ fun buildClientAssertion(domain: String, tenantId: ULong, nonce: String, issuedA
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
 fun decodeBoolReturn(ret: ByteArray): Boolean {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(1)
@@ -309,6 +318,8 @@ fun decodeBoolReturn(ret: ByteArray): Boolean {
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
+@JvmName("delegate")
 fun delegate(tenantId: ULong, iss: String, to: String, grantsJson: String, exp: ULong, epochLabelHex: String, epoch: ULong, parentRefHashHex: String, pubkeyHex: String?, signatureHex: String): String {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(7)
@@ -342,6 +353,8 @@ fun delegate(tenantId: ULong, iss: String, to: String, grantsJson: String, exp: 
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
+@JvmName("delegationBinding")
 fun delegationBinding(tenantId: ULong, iss: String, to: String, grantsJson: String, exp: ULong, epochLabelHex: String, epoch: ULong, parentRefHashHex: String): String {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(5)
@@ -367,6 +380,8 @@ fun delegationBinding(tenantId: ULong, iss: String, to: String, grantsJson: Stri
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
+@JvmName("deriveAppKey")
 fun deriveAppKey(rootSeedHex: String, tenantId: ULong, origin: String): AppKey {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(2)
@@ -389,6 +404,7 @@ fun deriveAppKey(rootSeedHex: String, tenantId: ULong, origin: String): AppKey {
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
 fun deriveRootSeed(origin: String, signature1Hex: String, signature2Hex: String): String {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(3)
@@ -424,6 +440,8 @@ fun generatePkce(): Pkce {
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
+@JvmName("isOriginVoucherCalldata")
 fun isOriginVoucherCalldata(tenantId: ULong, signerHex: String, epoch: ULong): ByteArray {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(1)
@@ -445,6 +463,7 @@ fun isOriginVoucherCalldata(tenantId: ULong, signerHex: String, epoch: ULong): B
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
 fun issuerKeyId(jwkJson: String): String {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(1)
@@ -466,6 +485,8 @@ fun issuerKeyId(jwkJson: String): String {
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
+@JvmName("mintAdminDeed")
 fun mintAdminDeed(walletSigHex: String, tenantId: ULong, aud: String, challenge: String, exp: ULong): Deed {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(3)
@@ -489,6 +510,8 @@ fun mintAdminDeed(walletSigHex: String, tenantId: ULong, aud: String, challenge:
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
+@JvmName("mintAdminDeedSmartwallet")
 fun mintAdminDeedSmartwallet(signerAddrHex: String, walletSigHex: String, tenantId: ULong, aud: String, challenge: String, exp: ULong): Deed {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(4)
@@ -513,6 +536,7 @@ fun mintAdminDeedSmartwallet(signerAddrHex: String, walletSigHex: String, tenant
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
 fun mintCapabilityDeed(baseDeed: Deed, grantsJson: String, delegationChainJson: String): Deed {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(3)
@@ -539,6 +563,8 @@ fun mintCapabilityDeed(baseDeed: Deed, grantsJson: String, delegationChainJson: 
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
+@JvmName("mintUser1271Deed")
 fun mintUser1271Deed(signerAddrHex: String, walletSigHex: String, tenantId: ULong, aud: String, origin: String, challenge: String, exp: ULong): Deed {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(5)
@@ -564,6 +590,8 @@ fun mintUser1271Deed(signerAddrHex: String, walletSigHex: String, tenantId: ULon
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
+@JvmName("mintUserDeed")
 fun mintUserDeed(secretKeyHex: String, tenantId: ULong, aud: String, origin: String, challenge: String, exp: ULong): Deed {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(4)
@@ -588,6 +616,8 @@ fun mintUserDeed(secretKeyHex: String, tenantId: ULong, aud: String, origin: Str
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
+@JvmName("mintUserPasskeyDeed")
 fun mintUserPasskeyDeed(credentialPubkeyHex: String, authenticatorDataHex: String, clientDataJsonB64url: String, assertionSigHex: String, tenantId: ULong, aud: String, origin: String, challenge: String, exp: ULong): Deed {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(7)
@@ -615,6 +645,7 @@ fun mintUserPasskeyDeed(credentialPubkeyHex: String, authenticatorDataHex: Strin
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
 fun normalizeOrigin(origin: String): String {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(1)
@@ -636,6 +667,8 @@ fun normalizeOrigin(origin: String): String {
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
+@JvmName("originVouchBinding")
 fun originVouchBinding(tenantId: ULong, aud: String, origin: String, epoch: ULong, exp: ULong, allowInsecureOrigin: Boolean): String {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(2)
@@ -656,6 +689,7 @@ fun originVouchBinding(tenantId: ULong, aud: String, origin: String, epoch: ULon
  *
  * @throws InternalException an unexpected failure inside the library
  */
+@JvmName("originVouchMaxTtlSecs")
 fun originVouchMaxTtlSecs(): ULong {
     val c = Rt.call()
     val v = if (Rt.structAbi) StructAbi.uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_max_ttl_secs(c.status) else Abi.uniffi_quorent_sdk_uniffi_fn_func_origin_vouch_max_ttl_secs(c.status, 0L, 0L, 0L, 0L, 0L)
@@ -670,6 +704,8 @@ fun originVouchMaxTtlSecs(): ULong {
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
+@JvmName("originVouchSigner")
 fun originVouchSigner(tenantId: ULong, aud: String, origin: String, epoch: ULong, exp: ULong, signatureHex: String): String {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(3)
@@ -693,6 +729,7 @@ fun originVouchSigner(tenantId: ULong, aud: String, origin: String, epoch: ULong
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
 fun parentRefHashLink(parentLinkJson: String): String {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(1)
@@ -733,6 +770,7 @@ fun parentRefHashRoot(rootId: String): String {
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@JvmName("passkeySub")
 fun passkeySub(tenantId: ULong, origin: String, credentialPubkeyHex: String): String {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(2)
@@ -775,6 +813,8 @@ fun pkceChallenge(verifier: String): String {
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
+@JvmName("signClientAssertion")
 fun signClientAssertion(secretKeyHex: String, domain: String, tenantId: ULong, nonce: String, issuedAt: ULong): String {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(3)
@@ -798,6 +838,8 @@ fun signClientAssertion(secretKeyHex: String, domain: String, tenantId: ULong, n
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
+@JvmName("userBinding")
 fun userBinding(tenantId: ULong, aud: String, origin: String, challenge: String, exp: ULong): String {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(3)
@@ -821,6 +863,7 @@ fun userBinding(tenantId: ULong, aud: String, origin: String, challenge: String,
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
 fun userRootBinding(origin: String): String {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(1)
@@ -842,6 +885,7 @@ fun userRootBinding(origin: String): String {
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
 fun userSub(pubkeyHex: String): String {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(1)
@@ -863,6 +907,8 @@ fun userSub(pubkeyHex: String): String {
  * @throws InternalException an unexpected failure inside the library
  * @throws IllegalArgumentException an argument the library cannot take (more than 2^31 - 1 bytes, or text that is not valid Unicode)
  */
+@Throws(SdkException::class)
+@JvmName("verifyTokenAt")
 fun verifyTokenAt(jwt: String, jwksJson: String, expectedIss: String, expectedAud: String, nowUnix: ULong): Claims {
     val c = Rt.call()
     val a = arrayOfNulls<ByteArray>(4)

@@ -475,7 +475,11 @@ internal object Rt {
 
 internal fun decodeLenient(bytes: ByteArray) = String(bytes, Charsets.UTF_8)
 
-/** Reads nested values (big-endian) from a copied result. */
+/**
+ * Reads nested values (big-endian) from a copied result. Its unsigned members, as
+ * Writer's, are named for the JVM as in Kotlin, so that every public method of the jar
+ * has a name Java can call (checked by check_classes.py --java).
+ */
 internal class Reader(private val b: ByteArray) {
     private var pos = 0
 
@@ -485,6 +489,7 @@ internal class Reader(private val b: ByteArray) {
         }
     }
 
+    @JvmName("u8")
     fun u8(): UByte {
         need(1)
         return b[pos++].toUByte()
@@ -498,6 +503,7 @@ internal class Reader(private val b: ByteArray) {
         return v
     }
 
+    @JvmName("u64")
     fun u64(): ULong {
         need(8)
         var v = 0L
@@ -559,6 +565,7 @@ internal class Writer {
         }
     }
 
+    @JvmName("u8")
     fun u8(v: UByte) {
         room(1, "u8")
         b[pos++] = v.toByte()
@@ -576,6 +583,7 @@ internal class Writer {
         pos += 4
     }
 
+    @JvmName("u64")
     fun u64(v: ULong) {
         room(8, "u64")
         val x = v.toLong()
