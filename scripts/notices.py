@@ -53,6 +53,8 @@ import tarfile
 import urllib.parse
 import uuid
 
+from deps import sha256  # scripts/deps.py, beside this file
+
 TREE = pathlib.Path(__file__).resolve().parent.parent
 CACHE = pathlib.Path(os.environ.get("QUORENT_CACHE") or pathlib.Path.home() / ".cache" / "quorent")
 SRC = CACHE / "portable" / "src"
@@ -66,14 +68,6 @@ SBOM_NAME = "quorent-sdk.cdx.json"
 
 class Failure(Exception):
     pass
-
-
-def sha256(path):
-    h = hashlib.sha256()
-    with open(path, "rb") as f:
-        for block in iter(lambda: f.read(1 << 20), b""):
-            h.update(block)
-    return h.hexdigest()
 
 
 def run(cmd):
