@@ -150,7 +150,7 @@ for platform in ${QUORENT_PACKAGE_PLATFORMS:-linux-x86_64 linux-aarch64 windows-
   mkdir -p "$tmp/$platform"
   lib=$tmp/$platform/libquorent_sdk_uniffi.so
   cp -L "$dir/libquorent_sdk_uniffi.so" "$lib"
-  readelf -h "$lib" | grep -q "Machine: *$machine\$" \
+  readelf -h "$lib" | grep "Machine: *$machine\$" >/dev/null \
     || { echo "package: $dir/libquorent_sdk_uniffi.so is not a $arch library" >&2; exit 1; }
   header_version=$(sed -n 's/^#define QUORENT_SDK_VERSION_STRING "\(.*\)"$/\1/p' "$dir/quorent_sdk_version.h")
   [ "$header_version" = "$version" ] \

@@ -104,7 +104,7 @@ if [ -f "$tgz" ]; then
     cp "$root/bindings/node/scripts/package-signin.mjs" signin.mjs
     only_libc node_modules/quorent-sdk/prebuilds/linux-x64/libquorent_sdk_uniffi.so "npm package"
     only_libc node_modules/quorent-sdk/prebuilds/linux-arm64/libquorent_sdk_uniffi.so "npm package (arm64)"
-    readelf -h node_modules/quorent-sdk/prebuilds/linux-arm64/libquorent_sdk_uniffi.so | grep -q 'Machine:.*AArch64' \
+    readelf -h node_modules/quorent-sdk/prebuilds/linux-arm64/libquorent_sdk_uniffi.so | grep 'Machine:.*AArch64' >/dev/null \
       || { echo "packages: prebuilds/linux-arm64 of the npm package is not an AArch64 library" >&2; exit 1; }
     node signin.mjs > out.txt
     grep -q "^${expected}" out.txt || { cat out.txt; echo "packages: sign-in from the npm package failed" >&2; exit 1; }
