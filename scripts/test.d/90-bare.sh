@@ -30,6 +30,7 @@ mkdir -p "$scratch/bindings/python" "$scratch/tests/cases" "$scratch/newer"
 cp -r bindings/python/quorent_sdk bindings/python/tests "$scratch/bindings/python/"
 cp -L "$lib" "$scratch/bindings/python/quorent_sdk/"  # where a wheel carries it
 cp tests/cases/operations.json "$scratch/tests/cases/"
+cp bindings/interface.json "$scratch/bindings/"  # the secret tests walk it
 cp CMakeLists.txt "$scratch/"
 find "$scratch" -name __pycache__ -prune -exec rm -rf {} +
 

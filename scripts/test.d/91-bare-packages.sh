@@ -60,6 +60,7 @@ mkdir -p "$scratch/py/src/bindings/python" "$scratch/py/src/tests/cases" "$scrat
 cp "$wheel" "$scratch/py/"
 cp -r bindings/python/tests "$scratch/py/src/bindings/python/"
 cp tests/cases/operations.json "$scratch/py/src/tests/cases/"
+cp bindings/interface.json "$scratch/py/src/bindings/"  # the secret tests walk it
 cp CMakeLists.txt "$scratch/py/src/"  # the binding's tests compare versions with it
 cp bindings/python/examples/signin.py "$scratch/py/run/"
 find "$scratch/py" -name __pycache__ -prune -exec rm -rf {} +
