@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds the packages into dist/, for each platform (linux-x86_64, linux-aarch64):
+# Builds the packages into dist/, for each platform of scripts/platforms.json that
+# has packages (its row names each package's name for it: wheel tag, archive, npm
+# prebuild folder, JNA resource folder), today for linux-x86_64 and linux-aarch64:
 #   quorent_sdk-<v>-py3-none-manylinux_2_<N>_<arch>.whl  the Python wheel (pip install it)
 #   quorent-sdk-<v>-<platform>.tar.gz                    C and C++: the library, its headers,
 #                                                        pkg-config and CMake files, relocatable
@@ -38,10 +40,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-glibc_floor=2.31
 QUORENT_EXTRA_PKGS="python3-venv maven default-jdk-headless" scripts/install-deps.sh demo >/dev/null
-version=$(sed -n 's/^project(quorent_sdk VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
-[ -n "$version" ] || { echo "package: no version in CMakeLists.txt" >&2; exit 1; }
+platforms=scripts/platforms.py
+version=$($platforms version)
+# The platform the tools run on here: the generated sources are checked against
+# its library, and the npm package and the jar cannot go without it.
+host=$($platforms names --tests native | head -n 1)
 py=$(scripts/python-tools.sh)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -91,56 +95,55 @@ wheel() {
 
 # windows-x86_64: the DLL, stripped by scripts/portable.sh, carried as it is by every package.
 windows() {
-  local dir=$root/build-portable/windows-x86_64 dll implib def name header_version
-  dll=$dir/quorent_sdk_uniffi.dll implib=$dir/libquorent_sdk_uniffi.dll.a
-  x86_64-w64-mingw32-objdump -f "$dll" 2>/dev/null | grep 'file format pei-x86-64' >/dev/null \
+  local dir=$root/build-portable/$platform dll implib def name header_version
+  dll=$dir/$library implib=$dir/libquorent_sdk_uniffi.dll.a
+  ${tool_prefix}objdump -f "$dll" 2>/dev/null | grep 'file format pei-x86-64' >/dev/null \
     || { echo "package: $dll is not an x86-64 DLL" >&2; exit 1; }
   header_version=$(sed -n 's/^#define QUORENT_SDK_VERSION_STRING "\(.*\)"$/\1/p' "$dir/quorent_sdk_version.h")
   [ "$header_version" = "$version" ] \
-    || { echo "package: $dir holds version '$header_version', the tree $version: rebuild it (scripts/portable.sh windows-x86_64)" >&2; exit 1; }
+    || { echo "package: $dir holds version '$header_version', the tree $version: rebuild it (scripts/portable.sh $platform)" >&2; exit 1; }
   # The export list, read from the DLL's export table; the interface blobs are data
   # (in the import library they have no call thunk, only __imp_ and __nm_ symbols).
-  def=$tmp/windows-x86_64/quorent_sdk_uniffi.def
-  mkdir -p "$tmp/windows-x86_64"
-  { echo "LIBRARY quorent_sdk_uniffi.dll"; echo "EXPORTS"
+  def=$tmp/$platform/quorent_sdk_uniffi.def
+  mkdir -p "$tmp/$platform"
+  { echo "LIBRARY $library"; echo "EXPORTS"
     awk 'NR == FNR { data[$0] = 1; next } { print "    " $0 (($0 in data) ? " DATA" : "") }' \
-      <(x86_64-w64-mingw32-nm "$implib" | sed -n 's/^.* I __nm_\(.*\)$/\1/p') \
-      <(x86_64-w64-mingw32-objdump -p "$dll" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] \(.*\)$/\1/p')
+      <(${tool_prefix}nm "$implib" | sed -n 's/^.* I __nm_\(.*\)$/\1/p') \
+      <(${tool_prefix}objdump -p "$dll" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] \(.*\)$/\1/p')
   } > "$def"
   [ "$(grep -c '^    ' "$def")" -gt 0 ] || { echo "package: no exports read from $dll" >&2; exit 1; }
 
-  wheel windows-x86_64 "$dll" quorent_sdk_uniffi.dll win_amd64
+  wheel "$platform" "$dll" "$library" "$wheel_tag"
 
-  name=quorent-sdk-$version-windows-x86_64
-  notices "$tmp/windows-x86_64/archive-notices" --name quorent-sdk \
-    --purl "pkg:generic/quorent-sdk@$version?file_name=$name.zip" --library "windows-x86_64=$dll=bin/quorent_sdk_uniffi.dll"
+  name=quorent-sdk-$version-$platform
+  notices "$tmp/$platform/archive-notices" --name quorent-sdk \
+    --purl "pkg:generic/quorent-sdk@$version?file_name=$name.$archive_format" --library "$platform=$dll=bin/$library"
   cmake -DLIB="$dll" -DIMPLIB="$implib" -DDEF="$def" -DINCLUDE_DIR="$dir" -DVERSION="$version" \
-    -DPLATFORM=windows-x86_64 -DNOTICES="$tmp/windows-x86_64/archive-notices" \
-    -DOUT="$tmp/windows-x86_64/archive/$name" -P cmake/archive.cmake
+    -DPLATFORM="$platform" -DNOTICES="$tmp/$platform/archive-notices" \
+    -DOUT="$tmp/$platform/archive/$name" -P cmake/archive.cmake
   # Reproducible: sorted entries, the last commit's time, no extra fields.
-  "$py" scripts/reproducible.py zip-dir "$tmp/windows-x86_64/archive" "$name" "dist/$name.zip"
-  win_dll=$dll
+  "$py" scripts/reproducible.py zip-dir "$tmp/$platform/archive" "$name" "dist/$name.$archive_format"
+  packaged_lib[$platform]=$dll
 }
 
 built=()
-for platform in ${QUORENT_PACKAGE_PLATFORMS:-linux-x86_64 linux-aarch64 windows-x86_64}; do
-  case "$platform" in
-    linux-x86_64) arch=x86_64 machine="Advanced Micro Devices X86-64" strip=strip file=libquorent_sdk_uniffi.so ;;
-    linux-aarch64) arch=aarch64 machine="AArch64" strip=aarch64-linux-gnu-strip file=libquorent_sdk_uniffi.so ;;
-    windows-x86_64) file=quorent_sdk_uniffi.dll ;;
-    *) echo "package: unknown platform $platform" >&2; exit 2 ;;
-  esac
+declare -A packaged_lib  # platform -> the library its packages carry
+for platform in ${QUORENT_PACKAGE_PLATFORMS:-$($platforms names --package archive)}; do
+  row=$($platforms shell "$platform") || exit 2
+  eval "$row"
+  [ -n "$archive_format" ] || { echo "package: scripts/platforms.json gives $platform no packages" >&2; exit 2; }
+  file=$library strip=${tool_prefix}strip
   dir=$root/build-portable/$platform
   if [ -x scripts/portable.sh ] && [ "${QUORENT_PACKAGE_USE_BUILT:-0}" != 1 ]; then
     # Incremental: nothing is rebuilt when the library is current with the tree.
     QUORENT_PORTABLE_SKIP_TESTS=1 scripts/portable.sh "$platform" > "$tmp/portable-$platform.log" 2>&1 \
       || { tail -n 30 "$tmp/portable-$platform.log" >&2; echo "package: scripts/portable.sh $platform failed" >&2; exit 1; }
   elif [ ! -f "$dir/$file" ]; then
-    [ "$platform" != linux-x86_64 ] || { echo "package: no $dir/$file and no scripts/portable.sh to build it" >&2; exit 1; }
+    [ "$platform" != "$host" ] || { echo "package: no $dir/$file and no scripts/portable.sh to build it" >&2; exit 1; }
     echo "package: no $platform library and no scripts/portable.sh to build it; skipping $platform" >&2
     continue
   fi
-  if [ "$platform" = windows-x86_64 ]; then
+  if [ "$system" = windows ]; then
     windows
     built+=("$platform")
     continue
@@ -148,10 +151,10 @@ for platform in ${QUORENT_PACKAGE_PLATFORMS:-linux-x86_64 linux-aarch64 windows-
 
   # The library: of this platform, of this version, stripped.
   mkdir -p "$tmp/$platform"
-  lib=$tmp/$platform/libquorent_sdk_uniffi.so
-  cp -L "$dir/libquorent_sdk_uniffi.so" "$lib"
+  lib=$tmp/$platform/$library
+  cp -L "$dir/$library" "$lib"
   readelf -h "$lib" | grep "Machine: *$machine\$" >/dev/null \
-    || { echo "package: $dir/libquorent_sdk_uniffi.so is not a $arch library" >&2; exit 1; }
+    || { echo "package: $dir/$library is not a $processor library" >&2; exit 1; }
   header_version=$(sed -n 's/^#define QUORENT_SDK_VERSION_STRING "\(.*\)"$/\1/p' "$dir/quorent_sdk_version.h")
   [ "$header_version" = "$version" ] \
     || { echo "package: $dir holds version '$header_version', the tree $version: rebuild it (scripts/portable.sh $platform)" >&2; exit 1; }
@@ -159,48 +162,56 @@ for platform in ${QUORENT_PACKAGE_PLATFORMS:-linux-x86_64 linux-aarch64 windows-
   soname=$(readelf -d "$lib" | sed -n 's/.*(SONAME).*\[\(.*\)\]$/\1/p')
   [ "$soname" = libquorent_sdk_uniffi.so.0 ] || { echo "package: unexpected SONAME '$soname'" >&2; exit 1; }
   needs=$(readelf -V --wide "$lib" | grep -o 'GLIBC_2\.[0-9]*' | sort -uV | tail -n 1)
-  [ -n "$needs" ] || { echo "package: no glibc symbol version in $dir/libquorent_sdk_uniffi.so" >&2; exit 1; }
+  [ -n "$needs" ] || { echo "package: no glibc symbol version in $dir/$library" >&2; exit 1; }
   needs=${needs#GLIBC_}
-  [ "$(printf '%s\n' "$needs" "$glibc_floor" | sort -V | tail -n 1)" = "$glibc_floor" ] \
-    || { echo "package: the $platform library needs glibc $needs, past the declared $glibc_floor" >&2; exit 1; }
-  echo "package: $platform library needs glibc $needs; declared floor $glibc_floor"
-  [ "$platform" != linux-x86_64 ] || x86_lib=$lib
-  [ "$platform" != linux-aarch64 ] || arm_lib=$lib
+  [ "$(printf '%s\n' "$needs" "$libc_floor" | sort -V | tail -n 1)" = "$libc_floor" ] \
+    || { echo "package: the $platform library needs glibc $needs, past the declared $libc_floor" >&2; exit 1; }
+  echo "package: $platform library needs glibc $needs; declared floor $libc_floor"
+  packaged_lib[$platform]=$lib
 
-  wheel "$platform" "$lib" libquorent_sdk_uniffi.so "manylinux_2_${glibc_floor#2.}_$arch"
+  wheel "$platform" "$lib" "$library" "$wheel_tag"
 
   # C and C++: the relocatable tree, in a folder of the archive's name.
   name=quorent-sdk-$version-$platform
   notices "$tmp/$platform/archive-notices" --name quorent-sdk \
-    --purl "pkg:generic/quorent-sdk@$version?file_name=$name.tar.gz" \
-    --library "$platform=$lib=lib/libquorent_sdk_uniffi.so.$version"
+    --purl "pkg:generic/quorent-sdk@$version?file_name=$name.$archive_format" \
+    --library "$platform=$lib=lib/$library.$version"
   cmake -DLIB="$lib" -DSONAME="$soname" -DINCLUDE_DIR="$dir" -DVERSION="$version" -DPLATFORM="$platform" \
-    -DGLIBC_FLOOR="$glibc_floor" -DNOTICES="$tmp/$platform/archive-notices" \
+    -DGLIBC_FLOOR="$libc_floor" -DNOTICES="$tmp/$platform/archive-notices" \
     -DOUT="$tmp/$platform/archive/$name" -P cmake/archive.cmake
   tar -C "$tmp/$platform/archive" --sort=name --owner=0 --group=0 --numeric-owner --mode=u=rwX,go=rX \
-    --format=gnu --mtime="@$mtime" -cf - "$name" | gzip -n9 > "dist/$name.tar.gz"
+    --format=gnu --mtime="@$mtime" -cf - "$name" | gzip -n9 > "dist/$name.$archive_format"
   built+=("$platform")
 done
-[ -n "${x86_lib:-}" ] || { echo "package: no x86-64 library; the npm package and the jar need it" >&2; exit 1; }
-/usr/bin/python3 bindings/generate.py --lib "$x86_lib" --check >/dev/null
+host_lib=${packaged_lib[$host]:-}
+[ -n "$host_lib" ] || { echo "package: no $host library; the npm package and the jar need it" >&2; exit 1; }
+/usr/bin/python3 bindings/generate.py --lib "$host_lib" --check >/dev/null
 
-# The npm package and the jar carry every platform's library there is: a platform not
-# packaged above still has its build-portable/ library taken (as the binding's own
-# scripts would), and named in their SBOMs.
-[ -n "${arm_lib:-}" ] || [ ! -f build-portable/linux-aarch64/libquorent_sdk_uniffi.so ] \
-  || arm_lib=$root/build-portable/linux-aarch64/libquorent_sdk_uniffi.so
-[ -n "${win_dll:-}" ] || [ ! -f build-portable/windows-x86_64/quorent_sdk_uniffi.dll ] \
-  || win_dll=$root/build-portable/windows-x86_64/quorent_sdk_uniffi.dll
+# The npm package and the jar carry every platform's library there is (the table's
+# npm and jar folders): a platform not packaged above still has its build-portable/
+# library taken (as the binding's own scripts would), and named in their SBOMs.
+#   carried npm|jar WHERE  ->  env_of (VARIABLE=library ...) and libs (--library ... for
+#                             notices.py), the libraries at WHERE<folder>/ in the package
+carried() {
+  local kind=$1 where=$2 p file folder var
+  env_of=() libs=()
+  for p in $($platforms names --package "$kind"); do
+    file=${packaged_lib[$p]:-}
+    if [ -z "$file" ]; then
+      file=$root/build-portable/$p/$($platforms get "$p" library)
+      [ -f "$file" ] || continue
+    fi
+    folder=$($platforms get "$p" "packages.$kind.folder") var=$($platforms get "$p" "packages.$kind.env")
+    env_of+=("$var=$file")
+    libs+=(--library "$p=$file=$where$folder/$(basename "$($platforms get "$p" library)")")
+  done
+}
 
 # Node: npm pack copies the libraries and the notices into the package (its prepack script).
 if [ -f bindings/node/package.json ] && command -v npm >/dev/null; then
-  extra_env=() libs=(--library "linux-x86_64=$x86_lib=prebuilds/linux-x64/libquorent_sdk_uniffi.so")
-  [ -z "${arm_lib:-}" ] || { extra_env+=(QUORENT_SDK_LIB_LINUX_ARM64="$arm_lib")
-    libs+=(--library "linux-aarch64=$arm_lib=prebuilds/linux-arm64/libquorent_sdk_uniffi.so"); }
-  [ -z "${win_dll:-}" ] || { extra_env+=(QUORENT_SDK_LIB_WIN32_X64="$win_dll")
-    libs+=(--library "windows-x86_64=$win_dll=prebuilds/win32-x64/quorent_sdk_uniffi.dll"); }
+  carried npm prebuilds/
   notices "$tmp/npm-notices" --name quorent-sdk --purl "pkg:npm/quorent-sdk@$version" "${libs[@]}"
-  (cd bindings/node && env -u QUORENT_SDK_LIB QUORENT_SDK_LIB_LINUX_X64="$x86_lib" "${extra_env[@]}" \
+  (cd bindings/node && env -u QUORENT_SDK_LIB "${env_of[@]}" \
     QUORENT_SDK_NOTICES="$tmp/npm-notices" npm pack --silent --pack-destination "$root/dist" >/dev/null)
   "$py" scripts/reproducible.py tgz "dist/quorent-sdk-$version.tgz"
 else
@@ -210,14 +221,10 @@ fi
 # Kotlin/JVM: the binding's own build script makes the jar and POM with Maven (its tests
 # run in the Kotlin stage).
 if [ -x bindings/kotlin/build.sh ]; then
-  extra_env=() libs=(--library "linux-x86_64=$x86_lib=linux-x86-64/libquorent_sdk_uniffi.so")
-  [ -z "${arm_lib:-}" ] || { extra_env+=(QUORENT_SDK_LIB_AARCH64="$arm_lib")
-    libs+=(--library "linux-aarch64=$arm_lib=linux-aarch64/libquorent_sdk_uniffi.so"); }
-  [ -z "${win_dll:-}" ] || { extra_env+=(QUORENT_SDK_LIB_WIN32_X86_64="$win_dll")
-    libs+=(--library "windows-x86_64=$win_dll=win32-x86-64/quorent_sdk_uniffi.dll"); }
+  carried jar ""
   notices "$tmp/jar-notices" --name quorent-sdk --purl "pkg:maven/dev.quorent/quorent-sdk@$version?type=jar" \
     --component-lists "${libs[@]}"
-  env QUORENT_SDK_LIB="$x86_lib" "${extra_env[@]}" QUORENT_SDK_NOTICES="$tmp/jar-notices" \
+  env "${env_of[@]}" QUORENT_SDK_NOTICES="$tmp/jar-notices" \
     bindings/kotlin/build.sh --no-tests > "$tmp/kotlin.log" 2>&1 \
     || { cat "$tmp/kotlin.log" >&2; echo "package: the Kotlin build failed" >&2; exit 1; }
   "$py" scripts/reproducible.py zip "dist/quorent-sdk-$version.jar"

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Builds the library as one self-contained shared object for a platform:
-#   scripts/portable.sh linux-x86_64|linux-aarch64|windows-x86_64
+#   scripts/portable.sh PLATFORM
+# PLATFORM is a row of scripts/platforms.json (scripts/platforms.py names lists
+# them): its toolchain, triple, library file and how its tests run come from
+# there, and what differs between systems (roots, runtimes, checks) from
+# scripts/platforms/<system>.sh.
 # Every dependency (OpenSSL, libsecp256k1, the C++ runtime) is linked in
 # statically, built from Debian's source packages with -fPIC
-# -fvisibility=hidden against a Debian 11 root (glibc 2.31), so that the
-# library runs on any glibc >= 2.31 system of that architecture and exports only
-# its interface. Keccak-256 comes from OpenSSL's libcrypto (QUORENT_KECCAK=openssl).
-# The result is build-portable/<target>/libquorent_sdk_uniffi.so (stripped)
-# with its header; the checks and the tests (under qemu for aarch64) run at
+# -fvisibility=hidden; for glibc Linux against a Debian 11 root (glibc 2.31),
+# so that the library runs on any glibc >= 2.31 system of that architecture and
+# exports only its interface. Keccak-256 comes from OpenSSL's libcrypto
+# (QUORENT_KECCAK=openssl). The result is build-portable/<target>/<library>
+# (stripped) with its header; the checks (scripts/check-portable.sh) and the
+# tests (natively, under qemu, Wine or musl's loader, as the row says) run at
 # the end.
 #
 # The versions are those of scripts/dependencies.json, read through
@@ -36,31 +41,24 @@ cd "$(dirname "$0")/.."
 tree=$PWD
 target="${1:-}"
 
-case "$target" in
-  linux-x86_64) os=linux arch=amd64 triple=x86_64-linux-gnu ossl_target=linux-x86_64
-                cc=gcc-12 cxx=g++-12 tool_prefix="" processor=x86_64 ;;
-  linux-aarch64) os=linux arch=arm64 triple=aarch64-linux-gnu ossl_target=linux-aarch64
-                 cc=aarch64-linux-gnu-gcc-12 cxx=aarch64-linux-gnu-g++-12 tool_prefix=aarch64-linux-gnu-
-                 processor=aarch64 ;;
-  windows-x86_64) os=windows arch=amd64 triple=x86_64-w64-mingw32 ossl_target=mingw64
-                  cc=x86_64-w64-mingw32-gcc-posix cxx=x86_64-w64-mingw32-g++-posix
-                  tool_prefix=x86_64-w64-mingw32- processor=x86_64 ;;
-  *) echo "usage: $0 linux-x86_64|linux-aarch64|windows-x86_64" >&2; exit 2 ;;
-esac
+platforms=scripts/platforms.py
+if [ -z "$target" ] || ! row=$($platforms shell "$target"); then
+  echo "usage: $0 $($platforms names | paste -sd '|')" >&2; exit 2
+fi
+eval "$row"
+# shellcheck source=platforms/linux-gnu.sh
+. "scripts/platforms/$system.sh"
 jobs=${QUORENT_PORTABLE_JOBS:-2}
 # Dates in what is built are the last commit's, so that two builds of a commit
 # are byte for byte the same (OpenSSL's build information, archives).
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
 export SOURCE_DATE_EPOCH
 
-if [ "$os" = windows ]; then scripts/install-deps.sh windows; else scripts/install-deps.sh portable; fi
+scripts/install-deps.sh "$install"
 deps=scripts/deps.py  # python3, installed just now if it was missing
-ROOT_SUITE=$($deps root suite)
-ROOT_MIRROR=$($deps root mirror)
 
 cache="${QUORENT_CACHE:-$HOME/.cache/quorent}/portable"
 src_dir="$cache/src"
-root="$cache/roots/$ROOT_SUITE-$arch"
 work="$cache/$target"
 prefix="$work/prefix"
 logs="$work/logs"
@@ -99,75 +97,14 @@ fetch() { # name -> sets src_version and src_tree
   src_tree=${line#*$'\t'}
 }
 
-# ---- the Debian 11 root: glibc 2.31 headers and libraries --------------------
-# (Linux only: MinGW-w64 brings its own Windows headers and import libraries.)
-if [ "$os" = linux ]; then
-root_key="$ROOT_SUITE $arch minbase libc6-dev libgcc-10-dev linux-libc-dev v1"
-if ! [ -f "$root/.quorent-root" ] || [ "$(cat "$root/.quorent-root")" != "$root_key" ]; then
-  log="$cache/roots/$ROOT_SUITE-$arch.log"
-  echo "-- Debian 11 root ($arch)"
-  rm -rf "$root" "$root.tmp"
-  foreign=(); [ "$arch" != amd64 ] && foreign=(--foreign)
-  debootstrap --arch="$arch" "${foreign[@]}" --variant=minbase \
-    --include=libc6-dev,libgcc-10-dev,linux-libc-dev "$ROOT_SUITE" "$root.tmp" "$ROOT_MIRROR" >"$log" 2>&1 \
-    || fail "debootstrap of the $ROOT_SUITE $arch root" "$log"
-  if [ "$arch" != amd64 ]; then
-    # A foreign root is only unpacked, and only its base: unpack the
-    # development packages as well (enough for a sysroot).
-    for deb in "$root.tmp"/var/cache/apt/archives/{libc6-dev,libgcc-10-dev,linux-libc-dev,libc6,libgcc-s1}_*.deb; do
-      dpkg-deb -x "$deb" "$root.tmp" >>"$log" 2>&1 || fail "unpacking $deb" "$log"
-    done
-  fi
-  echo "$root_key" > "$root.tmp/.quorent-root"
-  mv "$root.tmp" "$root"
-fi
-prep_key="relative links, linker scripts by name, gcc 10 unwinder v1"
-if ! [ -f "$root/.quorent-prepared" ] || [ "$(cat "$root/.quorent-prepared")" != "$prep_key" ]; then
-  # Absolute links and the absolute names in the linker scripts (libc.so,
-  # libm.so...) point at the build machine's files once the root serves as a
-  # sysroot: links become relative, scripts name their files only, found in
-  # the root's directories that the toolchains put first on the search path.
-  while IFS= read -r link; do
-    dest=$(readlink "$link")
-    ln -sfn "$(realpath -m --relative-to="$(dirname "$link")" "$root$dest")" "$link"
-  done < <(find "$root" -type l -lname '/*')
-  for script in "$root/usr/lib/$triple"/*.so; do
-    [ -f "$script" ] && [ ! -L "$script" ] || continue
-    if head -c 512 "$script" | grep -q 'GROUP\|INPUT'; then
-      sed -i -E '/GROUP|INPUT/ s#/([^ ()]*/)?([^/ ()]+)#\2#g' "$script"
-    fi
-  done
-  # gcc 10's unwinder (libgcc_eh.a) finds frames with dl_iterate_phdr; gcc 12's
-  # calls _dl_find_object (glibc 2.35). It alone sits in this directory, put
-  # ahead of gcc's own on the link line.
-  mkdir -p "$root/opt/quorent-libgcc-eh"
-  cp "$root/usr/lib/gcc/$triple/10/libgcc_eh.a" "$root/opt/quorent-libgcc-eh/"
-  echo "$prep_key" > "$root/.quorent-prepared"
-fi
-fi
+# ---- the system's root or runtime (scripts/platforms/<system>.sh) ------------
+platform_prepare
 
 # ---- compilers and flags ------------------------------------------------------
-if [ "$os" = windows ]; then
-  cxx_inc=()
-elif [ "$arch" = amd64 ]; then
-  cxx_inc=(/usr/include/c++/12 "/usr/include/$triple/c++/12" /usr/include/c++/12/backward)
-else
-  cxx_inc=("/usr/$triple/include/c++/12" "/usr/$triple/include/c++/12/$triple" "/usr/$triple/include/c++/12/backward")
-fi
 # The cache's path is mapped out of what the dependencies compile (file names in
 # assertions, debug information), so that it never reaches the library.
 map_flags="-ffile-prefix-map=$cache=/quorent-deps"
-if [ "$os" = windows ]; then
-  # No sysroot, no position-independent code or ELF visibility: a DLL exports
-  # what is marked dllexport (QUORENT_API) and nothing else.
-  base_flags="-O2 -ffunction-sections -fdata-sections $map_flags"
-  cxx_std_flags=""
-else
-  base_flags="--sysroot=$root -O2 -fPIC -fvisibility=hidden -ffunction-sections -fdata-sections $map_flags"
-  cxx_std_flags="-nostdinc++$(printf ' -isystem %s' "${cxx_inc[@]}")"
-fi
-ar=${tool_prefix}ar
-ranlib=${tool_prefix}ranlib
+platform_flags
 
 # ---- OpenSSL: libcrypto only, with what the library calls --------------------
 # Used: SHA-256 (EVP_Digest*, EVP_MD_fetch), Keccak-256 (KECCAK-256, 3.2 and
@@ -205,12 +142,12 @@ openssl_flags="$base_flags -fno-asynchronous-unwind-tables -fno-unwind-tables"
 old_as=2.24
 fetch openssl
 ossl_src=$src_tree
-openssl_key="$src_version $ossl_target ${openssl_opts[*]} $openssl_flags as-$old_as-wrapper:aes,modes,bn"
+openssl_key="$src_version $openssl_target ${openssl_opts[*]} $openssl_flags as-$old_as-wrapper:aes,modes,bn"
 if ! stamp_ok openssl "$openssl_key"; then
   b="$work/build/openssl"
   rm -rf "$b"; mkdir -p "$b"
   (cd "$b" && run_logged "OpenSSL configure" "$logs/openssl-configure.log" \
-    env CC="$cc" AR="$ar" RANLIB="$ranlib" perl "$ossl_src/Configure" "$ossl_target" \
+    env CC="$cc" AR="$ar" RANLIB="$ranlib" perl "$ossl_src/Configure" "$openssl_target" \
       --prefix=/nonexistent --libdir=lib --openssldir=/nonexistent "${openssl_opts[@]}" $openssl_flags)
   stubs=$(sed -nE 's#^(crypto/(aes|modes|bn)/[^:]*(avx512|avxifma)[^:]*\.s):.*#\1#p' "$b/Makefile")
   if [ -n "$stubs" ]; then
@@ -264,13 +201,7 @@ gtest_ver=$(dpkg-query -W -f='${Version}' googletest)
 gtest_key="$gtest_ver $triple $base_flags $cxx_std_flags"
 toolchain="$tree/cmake/toolchains/$target.cmake"
 cmake_common=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DQUORENT_DEPS_PREFIX="$prefix" -DQUORENT_KECCAK=openssl)
-if [ "$os" = windows ]; then
-  # The tests run under Wine, in a prefix of their own made once.
-  wineprefix="$work/wine"
-  cmake_common+=(-DQUORENT_WINEPREFIX="$wineprefix")
-else
-  cmake_common+=(-DQUORENT_SYSROOT="$root")
-fi
+platform_cmake_args
 if ! stamp_ok googletest "$gtest_key"; then
   b="$work/build/googletest"
   rm -rf "$b"
@@ -284,13 +215,7 @@ if ! stamp_ok googletest "$gtest_key"; then
   echo "$gtest_key" > "$stamps/googletest"
 fi
 
-if [ "$os" = windows ] && [ ! -f "$wineprefix/system.reg" ]; then
-  # The toolchain's emulator runs the programs (test discovery at build time,
-  # ctest) with WINEPREFIX set to it.
-  run_logged "Wine prefix" "$logs/wineprefix.log" \
-    env WINEPREFIX="$wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" /usr/lib/wine/wine64 wineboot --init
-  env WINEPREFIX="$wineprefix" /usr/lib/wine/wineserver64 -w 2>/dev/null || true
-fi
+platform_before_library
 
 # ---- the library -------------------------------------------------------------
 # What this build is made of, recorded first: `quorent --version` names the
@@ -305,33 +230,26 @@ cmake -S . -B "$bdir" "${cmake_common[@]}" -DQUORENT_PORTABLE=ON -DCMAKE_BUILD_T
   -DQUORENT_DEPENDENCIES_JSON="$out/dependencies.json" -DQUORENT_BUILD_TESTS=ON ${QUORENT_PORTABLE_CMAKE_ARGS:-} >"$logs/library-configure.log" 2>&1 \
   || fail "library configure" "$logs/library-configure.log"
 cmake --build "$bdir" -j"$jobs" >"$logs/library-build.log" 2>&1 || fail "library build" "$logs/library-build.log"
-if [ "$os" = windows ]; then
-  lib="$out/quorent_sdk_uniffi.dll"
-  built="$bdir/bin/quorent_sdk_uniffi.dll"
-  cp -p "$bdir/libquorent_sdk_uniffi.dll.a" "$out/"
-else
-  lib="$out/libquorent_sdk_uniffi.so"
-  built="$bdir/libquorent_sdk_uniffi.so"
-fi
-${tool_prefix}strip --strip-all -o "$lib.tmp" "$built"
+platform_library
+$strip --strip-all -o "$lib.tmp" "$built"
 if cmp -s "$lib.tmp" "$lib"; then rm "$lib.tmp"; else mv "$lib.tmp" "$lib"; fi
 cp -p ffi/include/quorent_sdk_uniffi.h "$bdir/include/quorent_sdk_version.h" "$out/"
 
 # ---- checks ----------------------------------------------------------------
-programs=()
-[ "$os" = windows ] && programs=("$bdir/bin/quorent.exe")
+platform_programs
 scripts/check-portable.sh "$target" "$lib" "${programs[@]}"
 
-if [ "${QUORENT_PORTABLE_SKIP_TESTS:-0}" != 1 ]; then
-  echo "-- ctest ($target$([ "$arch" != amd64 ] && echo ', under qemu')$([ "$os" = windows ] && echo ', under Wine'))"
+if [ "$tests" = none ]; then
+  echo "-- ctest ($target): its programs do not run on this machine; built and checked only"
+elif [ "${QUORENT_PORTABLE_SKIP_TESTS:-0}" != 1 ]; then
+  case "$tests" in
+    native) echo "-- ctest ($target)" ;;
+    qemu) echo "-- ctest ($target, under qemu)" ;;
+    wine) echo "-- ctest ($target, under Wine)" ;;
+    musl) echo "-- ctest ($target, under musl's loader)" ;;
+  esac
   start=$(date +%s)
-  # Under Wine the tests run one at a time: two programs starting at the same
-  # moment in one prefix now and then fail to start (exit 1, no output; about
-  # one run in four with two at a time, none in a row of runs one at a time).
-  # A test that fails there once runs a second time; a real fault fails both
-  # times, and every failed run's output stays in the log.
-  test_opts=(-j"$jobs")
-  [ "$os" = windows ] && test_opts=(-j1 --repeat until-pass:2)
+  platform_test_opts
   if ! ctest --test-dir "$bdir" --output-on-failure "${test_opts[@]}" >"$logs/ctest.log" 2>&1; then
     # The failed tests' own output, before the log's tail.
     awk '/\*\*\*(Failed|Exception|Timeout)/{p=1} /^ *Start +[0-9]+:/{p=0} p' "$logs/ctest.log" | tail -n 80 >&2

@@ -20,7 +20,7 @@ if [ ! -f "$lib" ]; then
 fi
 python3 bindings/generate.py --lib "$lib" --check --lang kotlin
 QUORENT_SDK_LIB=$lib bindings/kotlin/build.sh
-version=$(sed -n 's/^project(quorent_sdk VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(scripts/platforms.py version)
 pom_property() { sed -n "s|.*<$1>\(.*\)</$1>.*|\1|p" bindings/kotlin/pom.xml; }
 newest_kotlin=$(sed -n 's|.*<kotlin.version>\(.*\)</kotlin.version>.*|\1|p' bindings/kotlin/examples/consumer/pom.xml)
 [ "$newest_kotlin" = "$(pom_property kotlin.version)" ] \

@@ -12,6 +12,8 @@ if [ "${QUORENT_WINDOWS:-1}" = 0 ]; then
   echo "skipped: QUORENT_WINDOWS=0"
   exit 0
 fi
-start=$(date +%s)
-scripts/portable.sh windows-x86_64
-echo "windows-x86_64: $(( $(date +%s) - start )) s"
+for target in $(scripts/platforms.py names --stage 84-windows); do
+  start=$(date +%s)
+  scripts/portable.sh "$target"
+  echo "$target: $(( $(date +%s) - start )) s"
+done

@@ -18,7 +18,7 @@ if { [ ! -f build-portable/linux-x86_64/libquorent_sdk_uniffi.so ] \
   exit 0
 fi
 scripts/package.sh >/dev/null
-version=$(sed -n 's/^project(quorent_sdk VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(scripts/platforms.py version)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 unset QUORENT_SDK_LIB

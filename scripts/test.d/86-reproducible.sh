@@ -4,12 +4,12 @@
 # tracks or would track, with the same SOURCE_DATE_EPOCH: the last commit's
 # time), sharing the dependency cache; each must be byte for byte the one of
 # this tree (build-portable/linux-x86_64/ and dist/, as scripts/package.sh made
-# them in the packages stage). The aarch64 and Windows libraries are copied over
-# as they are: the packages around them are rebuilt and compared.
+# them in the packages stage). The other platforms' libraries (scripts/platforms.json)
+# are copied over as they are: the packages around them are rebuilt and compared.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
-version=$(sed -n 's/^project(quorent_sdk VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(scripts/platforms.py version)
 if [ ! -x scripts/portable.sh ]; then
   echo "reproducible: skipped: no scripts/portable.sh in this tree"
   exit 0
@@ -25,7 +25,7 @@ other=$tmp/quorent-sdk
 git ls-files -z --cached --others --exclude-standard | while IFS= read -r -d '' f; do
   [ -e "$f" ] || [ -L "$f" ] && printf '%s\0' "$f"
 done | tar --null -T - -cf - | (mkdir -p "$other" && tar -C "$other" -xf -)
-for platform in linux-aarch64 windows-x86_64; do
+for platform in $(scripts/platforms.py names | grep -vx linux-x86_64); do
   [ -d "build-portable/$platform" ] || continue
   mkdir -p "$other/build-portable/$platform"
   find "build-portable/$platform" -maxdepth 1 -type f -exec cp -p {} "$other/build-portable/$platform/" \;

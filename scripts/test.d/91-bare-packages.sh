@@ -23,7 +23,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
-version=$(sed -n 's/^project(quorent_sdk VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(scripts/platforms.py version)
 cache=${QUORENT_CACHE:-$HOME/.cache/quorent}
 expected="user-sig deed for 1489790744e14f2e2e2db3734152c0b80e3409fc088873457a5c5a5c618c659f, signed by "
 
