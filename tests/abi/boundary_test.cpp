@@ -10,6 +10,8 @@
 #else
 #include <dlfcn.h>
 #include <link.h>
+
+#include "dynsym_size.hpp"
 #endif
 
 #include <climits>
@@ -218,6 +220,7 @@ void* exported(const std::string& symbol) { return dlsym(RTLD_DEFAULT, symbol.c_
 // (the symbol's size from the dynamic symbol table), at most the first n.
 std::string blob_of(const std::string& symbol, std::size_t n) {
     void* p = dlsym(RTLD_DEFAULT, symbol.c_str());
+#ifdef __GLIBC__
     Dl_info info;
     void* entry = nullptr;
     if (p == nullptr || dladdr1(p, &info, &entry, RTLD_DL_SYMENT) == 0 || entry == nullptr) {
@@ -225,11 +228,37 @@ std::string blob_of(const std::string& symbol, std::size_t n) {
         return {};
     }
     const std::size_t size = static_cast<const ElfW(Sym)*>(entry)->st_size;
+#else
+    const auto found = dynsym::size_of(p);
+    if (!found) {
+        ADD_FAILURE() << symbol << " not found";
+        return {};
+    }
+    const std::size_t size = *found;
+#endif
     return std::string(static_cast<const char*>(p), size < n ? size : n);
 }
 #endif
 
 }  // namespace
+
+#if !defined(_WIN32) && defined(__GLIBC__)
+// The lookup musl builds use (the file's dynamic symbol table) finds what
+// glibc's dladdr1 finds, and nothing for an address that is no symbol.
+TEST(Blobs, FileSymbolTableAgreesWithTheLoader) {
+    for (const char* name : {"UNIFFI_META_NAMESPACE_QUORENT_SDK_UNIFFI", "ffi_quorent_sdk_uniffi_rustbuffer_alloc"}) {
+        void* p = dlsym(RTLD_DEFAULT, name);
+        ASSERT_NE(p, nullptr) << name;
+        Dl_info info;
+        void* entry = nullptr;
+        ASSERT_NE(dladdr1(p, &info, &entry, RTLD_DL_SYMENT), 0) << name;
+        EXPECT_EQ(dynsym::size_of(p), std::optional<std::size_t>(static_cast<const ElfW(Sym)*>(entry)->st_size)) << name;
+    }
+    EXPECT_EQ(dynsym::size_of(static_cast<const char*>(dlsym(RTLD_DEFAULT, "UNIFFI_META_NAMESPACE_QUORENT_SDK_UNIFFI")) + 1),
+              std::nullopt);
+    EXPECT_EQ(dynsym::size_of(nullptr), std::nullopt);
+}
+#endif
 
 // Every operation of the interface table can be found the way a binding
 // looks for it: its function, its checksum function, and a description blob

@@ -89,7 +89,9 @@ int failures = 0;
 
 }  // namespace
 
-extern "C" void free(void* p) {
+// Visible whatever the build's default visibility (clang hides it under
+// -fvisibility=hidden, gcc does not): the library's calls must find it.
+extern "C" [[gnu::visibility("default")]] void free(void* p) {
     if (p != nullptr && p == watched) {
         const auto* bytes = static_cast<const unsigned char*>(p);
         bool zero = true;
