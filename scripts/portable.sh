@@ -136,13 +136,14 @@ openssl_flags="$base_flags -fno-asynchronous-unwind-tables -fno-unwind-tables"
 # (INSTALL.md, "Notes on assembler modules compilation", which shows a
 # wrapper of $CC for the same purpose). For these files alone, $CC is a
 # wrapper that names GNU as 2.24, which predates AVX-512, when asked which
-# assembler it drives (-Wa,-v) and is the compiler otherwise: the scripts emit
-# their stubs for such an assembler (the extension reported absent, so the
-# other code paths run).
+# assembler it drives (-Wa,-v), names no compiler when asked its version alone
+# (-v: the scripts take any clang for one whose assembler knows AVX-512) and
+# is the compiler otherwise: the scripts emit their stubs for such an
+# assembler (the extension reported absent, so the other code paths run).
 old_as=2.24
 fetch openssl
 ossl_src=$src_tree
-openssl_key="$src_version $openssl_target ${openssl_opts[*]} $openssl_flags as-$old_as-wrapper:aes,modes,bn"
+openssl_key="$src_version $openssl_target ${openssl_opts[*]} $openssl_flags as-$old_as-wrapper-v2:aes,modes,bn"
 if ! stamp_ok openssl "$openssl_key"; then
   b="$work/build/openssl"
   rm -rf "$b"; mkdir -p "$b"
@@ -151,7 +152,7 @@ if ! stamp_ok openssl "$openssl_key"; then
       --prefix=/nonexistent --libdir=lib --openssldir=/nonexistent "${openssl_opts[@]}" $openssl_flags)
   stubs=$(sed -nE 's#^(crypto/(aes|modes|bn)/[^:]*(avx512|avxifma)[^:]*\.s):.*#\1#p' "$b/Makefile")
   if [ -n "$stubs" ]; then
-    printf '#!/bin/sh\ncase " $* " in *" -Wa,-v "*) echo "GNU assembler version %s"; exit 0 ;; esac\nexec %s "$@"\n' \
+    printf '#!/bin/sh\ncase " $* " in *" -Wa,-v "*) echo "GNU assembler version %s"; exit 0 ;; " -v ") exit 0 ;; esac\nexec %s "$@"\n' \
       "$old_as" "$cc" > "$b/as-$old_as"
     chmod +x "$b/as-$old_as"
     # shellcheck disable=SC2086
