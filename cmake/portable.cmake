@@ -59,6 +59,14 @@ if(WIN32)
   return()
 endif()
 
+if(QUORENT_LIBC STREQUAL "musl")
+  # Zig's libc++ and musl: no glibc symbol versions to stay under; libc++abi's
+  # terminate handler is replaced as libstdc++'s is, in every target.
+  add_library(quorent_terminate OBJECT ${CMAKE_CURRENT_LIST_DIR}/../ffi/portable/terminate_libcxx.cpp)
+  link_libraries($<BUILD_INTERFACE:quorent_terminate>)
+  return()
+endif()
+
 # Everything linked here carries gcc 12's static libstdc++: its shims (the
 # glibc symbols it needs beyond 2.31, a terminate handler without the
 # demangler) go into every target defined after this point, as objects, so

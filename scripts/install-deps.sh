@@ -5,6 +5,9 @@
 #                          packages, a Debian 11 root, the arm64 cross compilers, qemu
 #   install-deps.sh windows   what scripts/portable.sh windows-x86_64 needs besides the
 #                          demo's: source packages, MinGW-w64 (posix threads), Wine
+#   install-deps.sh zig    what scripts/portable.sh needs for the rows built with Zig
+#                          (scripts/zig.sh installs Zig itself) besides the demo's: source
+#                          packages, musl's loader and libc, qemu, the arm64 binutils
 #   install-deps.sh test   all of the above, plus what the tests, sanitizers, fuzzing and
 #                          benchmarks need (the default)
 # QUORENT_EXTRA_PKGS adds packages to either list.
@@ -16,14 +19,17 @@ portable_pkgs=(dpkg-dev debootstrap crossbuild-essential-arm64 binutils-aarch64-
                googletest perl make autoconf automake libtool python3 gpgv)
 windows_pkgs=(dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
               wine64 googletest perl make autoconf automake libtool python3 gpgv)
+zig_pkgs=(dpkg-dev musl qemu-user binutils-aarch64-linux-gnu googletest perl make autoconf automake
+          libtool python3 python3-venv gpgv)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-jsonschema valgrind
            clang libclang-rt-14-dev)
 case "$purpose" in
   demo) pkgs=("${demo_pkgs[@]}") ;;
   portable) pkgs=("${demo_pkgs[@]}" "${portable_pkgs[@]}") ;;
   windows) pkgs=("${demo_pkgs[@]}" "${windows_pkgs[@]}") ;;
+  zig) pkgs=("${demo_pkgs[@]}" "${zig_pkgs[@]}") ;;
   test) pkgs=("${demo_pkgs[@]}" "${portable_pkgs[@]}" "${test_pkgs[@]}") ;;
-  *) echo "usage: $0 [demo|portable|windows|test]" >&2; exit 2 ;;
+  *) echo "usage: $0 [demo|portable|windows|zig|test]" >&2; exit 2 ;;
 esac
 if [ "${QUORENT_EXTRA_PKGS:-}" != "" ]; then pkgs+=(${QUORENT_EXTRA_PKGS}); fi
 missing=()

@@ -15,6 +15,10 @@
 # tests (natively, under qemu, Wine or musl's loader, as the row says) run at
 # the end.
 #
+# The musl rows (linux-*-musl) build with Zig (scripts/zig.sh, pinned in
+# scripts/dependencies.json), its musl and its libc++ linked statically: the
+# library needs musl's libc.so alone.
+#
 # The versions are those of scripts/dependencies.json, read through
 # scripts/deps.py, which fetches and verifies each source (and falls back,
 # loudly, to the newest served version of the same series when Debian no

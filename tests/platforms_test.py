@@ -28,6 +28,21 @@ class TableInTree(unittest.TestCase):
                       if platforms.lookup(r, f"packages.{kind}") is not None]
             self.assertEqual(len(values), len(set(values)), kind)
 
+    def test_every_row_has_its_dependencies_listed(self):
+        # A row missing from an entry's linked_into would build without that
+        # entry in its record (build-portable/<platform>/dependencies.json),
+        # so the library's --version and its packages' SBOMs would not name it.
+        deps = json.loads((HERE.parent / "scripts" / "dependencies.json").read_text())["dependencies"]
+        rows = [r["name"] for r in platforms.load()["platforms"]]
+        for e in deps:
+            for name in e.get("linked_into", []):
+                self.assertIn(name, rows, f"{e['name']} names an unknown platform")
+            if e.get("kind") != "toolchain":
+                self.assertEqual(sorted(e.get("linked_into", [])), sorted(rows), e["name"])
+        for name in rows:
+            self.assertTrue(any(name in e.get("linked_into", []) for e in deps if e.get("kind") == "toolchain"),
+                            f"{name}: no C++ runtime entry")
+
     def test_version_is_the_projects(self):
         text = (HERE.parent / "CMakeLists.txt").read_text()
         self.assertIn(f"project(quorent_sdk VERSION {platforms.version()} ", text)
