@@ -54,6 +54,7 @@ import urllib.parse
 import uuid
 
 from deps import sha256  # scripts/deps.py, beside this file
+import platforms  # scripts/platforms.py, beside this file
 
 TREE = pathlib.Path(__file__).resolve().parent.parent
 CACHE = pathlib.Path(os.environ.get("QUORENT_CACHE") or pathlib.Path.home() / ".cache" / "quorent")
@@ -62,7 +63,8 @@ ROOTS = CACHE / "portable" / "roots"
 UNICODE_CACHE = pathlib.Path(os.environ.get("QUORENT_UNICODE_CACHE")
                              or pathlib.Path(os.environ.get("XDG_CACHE_HOME") or pathlib.Path.home() / ".cache")
                              / "quorent" / "unicode")
-DEB_ARCH = {"linux-x86_64": "amd64", "linux-aarch64": "arm64", "windows-x86_64": "amd64"}
+# Each platform's Debian architecture, from its row in scripts/platforms.json.
+DEB_ARCH = {r["name"]: r["deb_arch"] for r in platforms.load()["platforms"] if r.get("deb_arch")}
 SBOM_NAME = "quorent-sdk.cdx.json"
 
 
