@@ -7,7 +7,8 @@
 #                          demo's: source packages, MinGW-w64 (posix threads), Wine
 #   install-deps.sh zig    what scripts/portable.sh needs for the rows built with Zig
 #                          (scripts/zig.sh installs Zig itself) besides the demo's: source
-#                          packages, musl's loader and libc, qemu, the arm64 binutils
+#                          packages, musl's loader and libc (and debootstrap for an arm64 one), qemu,
+#                          the arm64 binutils
 #   install-deps.sh test   all of the above, plus what the tests, sanitizers, fuzzing and
 #                          benchmarks need (the default)
 # QUORENT_EXTRA_PKGS adds packages to either list.
@@ -19,7 +20,7 @@ portable_pkgs=(dpkg-dev debootstrap crossbuild-essential-arm64 binutils-aarch64-
                googletest perl make autoconf automake libtool python3 gpgv)
 windows_pkgs=(dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
               wine64 googletest perl make autoconf automake libtool python3 gpgv)
-zig_pkgs=(dpkg-dev musl qemu-user binutils-aarch64-linux-gnu googletest perl make autoconf automake
+zig_pkgs=(dpkg-dev debootstrap musl qemu-user binutils-aarch64-linux-gnu googletest perl make autoconf automake
           libtool python3 python3-venv gpgv)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-jsonschema valgrind
            clang libclang-rt-14-dev)

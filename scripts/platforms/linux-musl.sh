@@ -1,7 +1,8 @@
 # Linux with musl (rows of system linux-musl in scripts/platforms.json): Zig
 # (pinned, scripts/zig.sh) for the row's zig_target, with its own musl headers
 # and libc++; libc++, libc++abi and the unwinder go in statically, so the library
-# needs musl's libc.so alone. The programs run under Debian's musl loader.
+# needs musl's libc.so alone. The programs run under Debian's musl loader (x86-64)
+# or qemu.
 # Sourced by scripts/portable.sh and scripts/check-portable.sh.
 
 # Zig, its cache (in the build cache: it holds the libc++ and musl objects it
@@ -37,7 +38,31 @@ platform_flags() {
   ar="$zig_bin/ar" ranlib="$zig_bin/ranlib" strip=${tool_prefix}strip
 }
 
-platform_cmake_args() { cmake_common+=(-DQUORENT_ZIG_BIN="$zig_bin"); }
+platform_cmake_args() {
+  cmake_common+=(-DQUORENT_ZIG_BIN="$zig_bin")
+  [ "$tests" != qemu ] || { musl_root; cmake_common+=(-DQUORENT_MUSL_ROOT="$musl_root"); }
+}
+
+# For qemu: Debian's musl of the row's architecture (its loader and libc.so) in
+# a root of its own -> $musl_root; debootstrap checks what it downloads against
+# the suite's signed index, and only the base and musl are unpacked.
+musl_root() {
+  local suite mirror key log
+  suite=$($deps root suite) mirror=$($deps root mirror)
+  musl_root="$cache/roots/$suite-$deb_arch-musl"
+  key="$suite $deb_arch minbase musl v1"
+  [ "$(cat "$musl_root/.quorent-root" 2>/dev/null)" != "$key" ] || return 0
+  log="$cache/roots/$suite-$deb_arch-musl.log"
+  echo "-- musl root ($suite, $deb_arch)"
+  rm -rf "$musl_root" "$musl_root.tmp"
+  debootstrap --arch="$deb_arch" --foreign --variant=minbase --include=musl "$suite" "$musl_root.tmp" "$mirror" \
+    >"$log" 2>&1 || fail "debootstrap of the $suite $deb_arch musl root" "$log"
+  dpkg-deb -x "$musl_root.tmp"/var/cache/apt/archives/musl_*.deb "$musl_root.tmp" >>"$log" 2>&1 \
+    || fail "unpacking musl" "$log"
+  [ -e "$musl_root.tmp/lib/$loader" ] || fail "the musl root has no lib/$loader" "$log"
+  echo "$key" > "$musl_root.tmp/.quorent-root"
+  mv "$musl_root.tmp" "$musl_root"
+}
 platform_before_library() { :; }
 platform_library() {
   lib="$out/$library"
