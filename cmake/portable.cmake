@@ -59,9 +59,10 @@ if(WIN32)
   return()
 endif()
 
-if(QUORENT_LIBC STREQUAL "musl")
-  # Zig's libc++ and musl: no glibc symbol versions to stay under; libc++abi's
-  # terminate handler is replaced as libstdc++'s is, in every target.
+if(QUORENT_LIBC STREQUAL "musl" OR APPLE)
+  # Zig's libc++ (with musl, or macOS's libSystem): no glibc symbol versions to
+  # stay under; libc++abi's terminate handler is replaced as libstdc++'s is, in
+  # every target.
   add_library(quorent_terminate OBJECT ${CMAKE_CURRENT_LIST_DIR}/../ffi/portable/terminate_libcxx.cpp)
   link_libraries($<BUILD_INTERFACE:quorent_terminate>)
   return()

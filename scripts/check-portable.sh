@@ -8,7 +8,8 @@
 # libpthread/libdl, which glibc 2.31 still keeps apart) and references no glibc
 # symbol newer than the row's libc_floor; for Windows, the DLL imports from
 # Windows' own DLLs only and each program given after it from those and the
-# library's DLL only.
+# library's DLL only; for macOS, a dylib of the row's architecture for its
+# os_floor, named @rpath/<library>, needing libSystem only, its signature valid.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 platforms=scripts/platforms.py
@@ -27,7 +28,7 @@ tests/exports_test.sh "$lib" ffi/include/quorent_sdk_uniffi.h || status=1
 
 stripped=$(mktemp)
 trap 'rm -f "$stripped"' EXIT
-${tool_prefix}strip --strip-all -o "$stripped" "$lib"
+${strip_cmd:-${tool_prefix}strip} --strip-all -o "$stripped" "$lib"
 bytes=$(stat -c %s "$stripped")
 mb=$(awk -v b="$max_bytes" 'BEGIN{printf "%g", b/1000000}')
 echo "stripped size: $bytes bytes ($(awk -v b="$bytes" 'BEGIN{printf "%.2f", b/1048576}') MiB; limit $mb MB, $(sed ':a;s/\B[0-9]\{3\}\>/,&/;ta' <<<"$max_bytes") bytes)"

@@ -9,6 +9,9 @@
 #                          (scripts/zig.sh installs Zig itself) besides the demo's: source
 #                          packages, musl's loader and libc (and debootstrap for an arm64 one), qemu,
 #                          the arm64 binutils
+#   install-deps.sh macos  what scripts/portable.sh needs for the macOS rows besides the demo's:
+#                          source packages, LLVM 19's Mach-O tools (objdump, nm, strip, lipo)
+#                          and LLD 19, whose Mach-O linker links the library (Zig compiles)
 #   install-deps.sh test   all of the above, plus what the tests, sanitizers, fuzzing and
 #                          benchmarks need (the default)
 # QUORENT_EXTRA_PKGS adds packages to either list.
@@ -22,6 +25,7 @@ windows_pkgs=(dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix bin
               wine64 googletest perl make autoconf automake libtool python3 gpgv)
 zig_pkgs=(dpkg-dev debootstrap musl qemu-user binutils-aarch64-linux-gnu googletest perl make autoconf automake
           libtool python3 python3-venv gpgv)
+macos_pkgs=(dpkg-dev llvm-19 lld-19 googletest perl make autoconf automake libtool python3 python3-venv gpgv)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-jsonschema valgrind
            clang libclang-rt-14-dev)
 case "$purpose" in
@@ -29,8 +33,9 @@ case "$purpose" in
   portable) pkgs=("${demo_pkgs[@]}" "${portable_pkgs[@]}") ;;
   windows) pkgs=("${demo_pkgs[@]}" "${windows_pkgs[@]}") ;;
   zig) pkgs=("${demo_pkgs[@]}" "${zig_pkgs[@]}") ;;
+  macos) pkgs=("${demo_pkgs[@]}" "${macos_pkgs[@]}") ;;
   test) pkgs=("${demo_pkgs[@]}" "${portable_pkgs[@]}" "${test_pkgs[@]}") ;;
-  *) echo "usage: $0 [demo|portable|windows|zig|test]" >&2; exit 2 ;;
+  *) echo "usage: $0 [demo|portable|windows|zig|macos|test]" >&2; exit 2 ;;
 esac
 if [ "${QUORENT_EXTRA_PKGS:-}" != "" ]; then pkgs+=(${QUORENT_EXTRA_PKGS}); fi
 missing=()

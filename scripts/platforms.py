@@ -15,7 +15,7 @@ CMakeLists.txt).
   platforms.py check             checks the table; prints nothing when it is sound
 
 The shell assignments: name system install cc cxx tool_prefix zig_target triple deb_arch
-processor openssl_target library machine loader libc_floor max_bytes tests stage
+processor openssl_target library machine loader libc_floor os_floor max_bytes tests stage
 wheel_tag archive_format npm_folder npm_env jar_folder jar_env.
 """
 import json
@@ -37,7 +37,7 @@ SHELL_FIELDS = {
     "cc": "toolchain.cc", "cxx": "toolchain.cxx", "tool_prefix": "toolchain.tool_prefix",
     "zig_target": "toolchain.zig_target",
     "triple": "triple", "deb_arch": "deb_arch", "processor": "processor", "openssl_target": "openssl_target",
-    "library": "library", "machine": "machine", "loader": "loader", "libc_floor": "libc_floor",
+    "library": "library", "machine": "machine", "loader": "loader", "libc_floor": "libc_floor", "os_floor": "os_floor",
     "max_bytes": "max_bytes", "tests": "tests", "stage": "stage",
     "wheel_tag": "packages.wheel", "archive_format": "packages.archive",
     "npm_folder": "packages.npm.folder", "npm_env": "packages.npm.env",

@@ -34,6 +34,10 @@
 # against quorent.exe built beside the DLL in the build tree) run under Wine,
 # with a Wine prefix kept in the cache.
 #
+# The macOS rows (macos-*) cross-build libquorent_sdk_uniffi.dylib with Zig,
+# linked by LLD (Debian's lld-19) against libSystem alone, libc++ and
+# libc++abi static, signed ad hoc; its programs are built but do not run here.
+#
 # Downloads, roots, dependency builds and their logs are cached outside the
 # tree, in ${QUORENT_CACHE:-$HOME/.cache/quorent}/portable; a second run
 # rebuilds nothing (each step has a stamp keyed by its version and flags).
@@ -237,6 +241,8 @@ cmake -S . -B "$bdir" "${cmake_common[@]}" -DQUORENT_PORTABLE=ON -DCMAKE_BUILD_T
 cmake --build "$bdir" -j"$jobs" >"$logs/library-build.log" 2>&1 || fail "library build" "$logs/library-build.log"
 platform_library
 $strip --strip-all -o "$lib.tmp" "$built"
+# What a system does to a file once stripped (macOS: sign it again).
+if declare -F platform_after_strip >/dev/null; then platform_after_strip "$lib.tmp"; fi
 if cmp -s "$lib.tmp" "$lib"; then rm "$lib.tmp"; else mv "$lib.tmp" "$lib"; fi
 cp -p ffi/include/quorent_sdk_uniffi.h "$bdir/include/quorent_sdk_version.h" "$out/"
 

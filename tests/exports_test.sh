@@ -29,6 +29,10 @@ if [ "$(head -c 2 "$lib")" = MZ ]; then
   x86_64-w64-mingw32-objdump -p "$lib" \
     | awk '/^\[Ordinal\/Name Pointer\] Table/ {t = 1; next} t && /^[[:space:]]*$/ {t = 0} t && /\[ *[0-9]+\]/ {print $NF}' \
     | sort > "$actual"
+elif [ "$(od -An -tx1 -N4 "$lib" | tr -d ' ')" = cffaedfe ]; then
+  # A 64-bit Mach-O library: the names in its export trie, less the
+  # underscore Mach-O puts before C names.
+  llvm-objdump-19 --macho --exports-trie "$lib" | awk '/^0x[0-9A-Fa-f]+ / {print $2}' | sed 's/^_//' | sort > "$actual"
 else
   nm -D --defined-only "$lib" | awk '{print $3}' | sed 's/@.*//' | sort > "$actual"
 fi

@@ -1,4 +1,4 @@
-// Used only by the musl builds, which link Zig's libc++abi statically. Its
+// Used by the builds that link Zig's libc++abi statically (musl, macOS). Its
 // default terminate handler names the uncaught exception's type, demangled,
 // before it aborts, and so links the C++ demangler (about 110 KB). The handler
 // variables are defined here, so that libc++abi's file of defaults (the

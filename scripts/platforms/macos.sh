@@ -1,0 +1,111 @@
+# macOS (rows of system macos in scripts/platforms.json): cross-built, never run
+# here. Zig (pinned, scripts/zig.sh) compiles for the row's zig_target at the
+# row's os_floor, with its own macOS headers and libc++; LLD 19's Mach-O linker
+# (Debian's lld-19) links the library, with libc++, libc++abi and Zig's
+# compiler-rt static, against libSystem alone, exporting the interface alone
+# (an exported-symbols list made from ffi/exports.map: Zig's own Mach-O linker
+# reads such a list but exports the C++ runtime's operator new and delete all
+# the same). The linker signs the library ad hoc; scripts/rcodesign.sh's
+# rcodesign signs it again after strip and verifies the signature.
+# Sourced by scripts/portable.sh and scripts/check-portable.sh.
+
+# The row's machine is the Mach-O name of its architecture (arm64, x86_64).
+macho_arch=$machine
+strip_cmd=llvm-strip-19
+
+# Zig, its cache, the wrappers every build calls ($work/bin/{cc,c++,ar,ranlib})
+# and the library's linker ($work/bin/ld64): LLD with the C++ runtime Zig
+# builds for the target and Zig's libSystem stub.
+platform_prepare() {
+  local zig wrap tool libdir archives empty tbd
+  zig=$(scripts/zig.sh) || { echo "portable ($target): Zig could not be installed" >&2; exit 1; }
+  export ZIG_GLOBAL_CACHE_DIR="$cache/zig-cache" ZIG_LOCAL_CACHE_DIR="$cache/zig-cache"
+  zig_bin="$work/bin"
+  mkdir -p "$zig_bin"
+  for tool in cc c++ ar ranlib; do
+    case "$tool" in
+      cc|c++) wrap="exec '$zig' $tool -target $zig_target.$os_floor \"\$@\"" ;;
+      *) wrap="exec '$zig' $tool \"\$@\"" ;;
+    esac
+    write_wrapper "$tool" "$wrap"
+  done
+  cc="$zig_bin/cc" cxx="$zig_bin/c++"
+  if [ "$(cat "$stamps/zig-version" 2>/dev/null)" != "$("$zig" version)" ]; then
+    find "$stamps" -mindepth 1 -delete
+    "$zig" version > "$stamps/zig-version"
+  fi
+  # The C++ runtime's archives, as Zig builds them for the target (in its
+  # cache): the ones its own linker would be handed for a C++ library.
+  empty="$work/build/zig-runtime"
+  mkdir -p "$empty"
+  : > "$empty/empty.c"
+  archives=$(cd "$empty" && "$zig" build-lib -dynamic -target "$zig_target.$os_floor" -OReleaseFast -lc++ \
+    -femit-bin="$empty/runtime.dylib" empty.c --verbose-link 2>&1 | tr ' ' '\n' \
+    | grep -E '/lib(c\+\+abi|c\+\+|compiler_rt)\.a$' || true)
+  [ "$(echo "$archives" | grep -c .)" = 3 ] \
+    || { echo "portable ($target): Zig named no libc++, libc++abi and compiler-rt archives: $archives" >&2; exit 1; }
+  # Zig's libSystem stub lists its symbols for x86_64 and arm64e, which its own
+  # linker takes for arm64 as well, and for arm64e.x1, which LLD 19 does not
+  # know: LLD is given a copy that names arm64 where it names arm64e, without
+  # the arm64e.x1 targets.
+  libdir=$("$zig" env | python3 -c 'import json, sys; print(json.load(sys.stdin)["lib_dir"])')
+  tbd="$work/bin/libSystem.tbd"
+  sed -E 's/,? *arm64e\.x1-(macos|maccatalyst)//g; s/\barm64e-/arm64-/g' "$libdir/libc/darwin/libSystem.tbd" > "$tbd.tmp"
+  if cmp -s "$tbd.tmp" "$tbd"; then rm "$tbd.tmp"; else mv "$tbd.tmp" "$tbd"; fi
+  # LLD signs arm64 output ad hoc by itself; -adhoc_codesign asks it for x86-64 too.
+  write_wrapper ld64 "exec ld64.lld-19 -arch $macho_arch -platform_version macos $os_floor $os_floor -dylib \
+-dead_strip -adhoc_codesign \"\$@\" $(echo $archives) '$tbd'"
+}
+write_wrapper() { # name, command
+  printf '#!/bin/sh\nexport ZIG_GLOBAL_CACHE_DIR="%s" ZIG_LOCAL_CACHE_DIR="%s"\n%s\n' \
+    "$ZIG_GLOBAL_CACHE_DIR" "$ZIG_LOCAL_CACHE_DIR" "$2" > "$zig_bin/$1.tmp"
+  chmod +x "$zig_bin/$1.tmp"
+  if cmp -s "$zig_bin/$1.tmp" "$zig_bin/$1"; then rm "$zig_bin/$1.tmp"; else mv "$zig_bin/$1.tmp" "$zig_bin/$1"; fi
+}
+
+platform_flags() {
+  base_flags="-O2 -fPIC -fvisibility=hidden -ffunction-sections -fdata-sections $map_flags"
+  cxx_std_flags=""
+  ar="$zig_bin/ar" ranlib="$zig_bin/ranlib" strip=$strip_cmd
+}
+
+platform_cmake_args() { cmake_common+=(-DQUORENT_ZIG_BIN="$zig_bin"); }
+platform_before_library() { :; }
+platform_library() {
+  lib="$out/$library"
+  built="$bdir/$library"
+}
+# strip leaves the file's signature stale: rcodesign signs it again (ad hoc).
+platform_after_strip() { # file
+  local rcodesign
+  rcodesign=$(scripts/rcodesign.sh) || { echo "portable ($target): rcodesign could not be installed" >&2; exit 1; }
+  "$rcodesign" sign "$1" >"$logs/rcodesign-sign.log" 2>&1 || fail "ad-hoc signature" "$logs/rcodesign-sign.log"
+}
+platform_programs() { programs=(); }
+platform_test_opts() { test_opts=(); }
+
+# Checks a library: a Mach-O dylib of the row's architecture, for macOS at its
+# os_floor, named @rpath/<library>, that needs /usr/lib/libSystem.B.dylib alone
+# (libc++ and libc++abi are inside), and whose ad-hoc signature rcodesign
+# verifies against the file's contents. Sets status=1 on a failure.
+platform_check() { # lib
+  local lib=$1 headers kind dylibs id minos rcodesign
+  headers=$(llvm-objdump-19 --macho --private-headers "$lib") || { echo "$lib: not a Mach-O file" >&2; status=1; return; }
+  # The Mach header: magic, CPU type, subtype, capabilities, file type...
+  kind=$(echo "$headers" | awk '$1 == "MH_MAGIC_64" {print tolower($2), $5; exit}')
+  echo "Mach-O: $kind"
+  [ "$kind" = "$macho_arch DYLIB" ] || { echo "not a 64-bit $macho_arch dylib: $kind" >&2; status=1; }
+  minos=$(echo "$headers" | awk '$1 == "cmd" && $2 == "LC_BUILD_VERSION" {b = 1} b && $1 == "platform" {p = $2} b && $1 == "minos" {print p, $2; exit}')
+  echo "build version: $minos"
+  [ "$minos" = "macos $os_floor" ] || { echo "not built for macOS $os_floor (LC_BUILD_VERSION: $minos)" >&2; status=1; }
+  id=$(llvm-objdump-19 --macho --dylib-id "$lib" | sed -n 2p)
+  echo "install name: $id"
+  [ "$id" = "@rpath/$library" ] || { echo "the install name is $id, not @rpath/$library" >&2; status=1; }
+  dylibs=$(echo "$headers" | awk '$1 == "cmd" {c = $2} c ~ /^LC_(LOAD|LOAD_WEAK|REEXPORT|LAZY_LOAD|LOAD_UPWARD)_DYLIB$/ && $1 == "name" {print $2; c = ""}')
+  echo "libraries needed: $(echo $dylibs)"
+  [ "$dylibs" = /usr/lib/libSystem.B.dylib ] || { echo "needs more than /usr/lib/libSystem.B.dylib: $(echo $dylibs)" >&2; status=1; }
+  echo "$headers" | grep -E '^ *cmd LC_CODE_SIGNATURE$' >/dev/null || { echo "no code signature" >&2; status=1; }
+  rcodesign=$(scripts/rcodesign.sh) || { echo "rcodesign could not be installed" >&2; status=1; return; }
+  if "$rcodesign" verify "$lib" >/dev/null 2>&1; then echo "code signature: valid (rcodesign verify)"
+  else "$rcodesign" verify "$lib" >&2 || true; echo "the code signature does not verify" >&2; status=1; fi
+}
