@@ -1,29 +1,12 @@
 # The library on macOS (the macos-* rows of scripts/platforms.json):
 # libquorent_sdk_uniffi.dylib, install name @rpath/libquorent_sdk_uniffi.dylib,
 # exporting what ffi/exports.map lets out on Linux and nothing else. The
-# exported-symbols list is made from the export map at configure time (its
-# global patterns, with the underscore Mach-O puts before C names), so that
-# the two never differ.
+# exported-symbols list is made from the export map at configure time
+# (cmake/exported-symbols.cmake), so that the two never differ.
 #   QUORENT_EXPORT_MAP  the export map
 #   QUORENT_LD64        the linker of the portable build (toolchains/macos-common.cmake)
-file(STRINGS ${QUORENT_EXPORT_MAP} _quorent_map)
-set(_quorent_exports "")
-set(_quorent_global OFF)
-foreach(_line IN LISTS _quorent_map)
-  string(STRIP "${_line}" _line)
-  if(_line STREQUAL "global:")
-    set(_quorent_global ON)
-  elseif(_line MATCHES "^[a-z]+:$")
-    set(_quorent_global OFF)
-  elseif(_quorent_global AND _line MATCHES "^([A-Za-z0-9_*]+);$")
-    string(APPEND _quorent_exports "_${CMAKE_MATCH_1}\n")
-  endif()
-endforeach()
-if(_quorent_exports STREQUAL "")
-  message(FATAL_ERROR "${QUORENT_EXPORT_MAP}: no global names")
-endif()
 set(QUORENT_EXPORTED_SYMBOLS ${CMAKE_CURRENT_BINARY_DIR}/exported_symbols.txt)
-file(CONFIGURE OUTPUT ${QUORENT_EXPORTED_SYMBOLS} CONTENT "${_quorent_exports}")
+include(${CMAKE_CURRENT_LIST_DIR}/exported-symbols.cmake)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QUORENT_EXPORT_MAP})
 
 set_target_properties(quorent_sdk_uniffi PROPERTIES LINK_DEPENDS ${QUORENT_EXPORTED_SYMBOLS}

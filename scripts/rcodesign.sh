@@ -12,6 +12,10 @@ cd "$(dirname "$0")/.."
 crate=apple-codesign
 version=0.29.0
 root="${QUORENT_CACHE:-$HOME/.cache/quorent}/rcodesign"
+mkdir -p "$(dirname "$root")"
+# One install at a time: a second caller waits, then finds it made.
+exec 8>"$root.lock"
+flock 8
 key="$crate $version no-default-features $(rustc --version 2>/dev/null || echo no-rustc)"
 if [ ! -x "$root/bin/rcodesign" ] || [ "$(cat "$root/.quorent-tools" 2>/dev/null)" != "$key" ]; then
   command -v cargo >/dev/null || { echo "rcodesign: cargo is needed to build $crate $version" >&2; exit 1; }

@@ -48,7 +48,7 @@ platform_prepare() {
   # linker takes for arm64 as well, and for arm64e.x1, which LLD 19 does not
   # know: LLD is given a copy that names arm64 where it names arm64e, without
   # the arm64e.x1 targets.
-  libdir=$("$zig" env | python3 -c 'import json, sys; print(json.load(sys.stdin)["lib_dir"])')
+  libdir=$("$zig" env | sed -n 's/^ *\.lib_dir = "\(.*\)",$/\1/p')
   tbd="$work/bin/libSystem.tbd"
   sed -E 's/,? *arm64e\.x1-(macos|maccatalyst)//g; s/\barm64e-/arm64-/g' "$libdir/libc/darwin/libSystem.tbd" > "$tbd.tmp"
   if cmp -s "$tbd.tmp" "$tbd"; then rm "$tbd.tmp"; else mv "$tbd.tmp" "$tbd"; fi
