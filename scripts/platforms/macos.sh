@@ -79,7 +79,8 @@ platform_library() {
 platform_after_strip() { # file
   local rcodesign
   rcodesign=$(scripts/rcodesign.sh) || { echo "portable ($target): rcodesign could not be installed" >&2; exit 1; }
-  "$rcodesign" sign "$1" >"$logs/rcodesign-sign.log" 2>&1 || fail "ad-hoc signature" "$logs/rcodesign-sign.log"
+  "$rcodesign" sign --binary-identifier "$library" "$1" >"$logs/rcodesign-sign.log" 2>&1 \
+    || fail "ad-hoc signature" "$logs/rcodesign-sign.log"
 }
 platform_programs() { programs=(); }
 platform_test_opts() { test_opts=(); }
@@ -106,6 +107,23 @@ platform_check() { # lib
   [ "$dylibs" = /usr/lib/libSystem.B.dylib ] || { echo "needs more than /usr/lib/libSystem.B.dylib: $(echo $dylibs)" >&2; status=1; }
   echo "$headers" | grep -E '^ *cmd LC_CODE_SIGNATURE$' >/dev/null || { echo "no code signature" >&2; status=1; }
   rcodesign=$(scripts/rcodesign.sh) || { echo "rcodesign could not be installed" >&2; status=1; return; }
-  if "$rcodesign" verify "$lib" >/dev/null 2>&1; then echo "code signature: valid (rcodesign verify)"
-  else "$rcodesign" verify "$lib" >&2 || true; echo "the code signature does not verify" >&2; status=1; fi
+  signature_check "$rcodesign" "$lib" || status=1
+}
+
+# An ad-hoc signature that holds: a code directory flagged ADHOC whose every
+# digest rcodesign verify recomputes from the file and finds equal. verify
+# (0.29) also counts the absence of a certificate's signature as a problem,
+# which an ad-hoc signature is by definition: named "no cryptographic
+# signature present", or, when the signature carries the empty CMS blob that
+# codesign and rcodesign put in ad-hoc signatures, "CMS error: missing further
+# values (at position 0)". Those are let through; anything else it reports (a
+# digest that differs, a malformed blob) fails.
+signature_check() { # rcodesign, file
+  local rcodesign=$1 file=$2 info problems
+  info=$("$rcodesign" print-signature-info "$file" 2>&1) || { echo "$file: no signature rcodesign can read" >&2; return 1; }
+  echo "$info" | grep -E '^ *flags: CodeSignatureFlags\(.*ADHOC' >/dev/null \
+    || { echo "$file: not signed ad hoc" >&2; return 1; }
+  problems=$("$rcodesign" verify "$file" 2>&1 | grep -vxE '\(the verify command is known to be buggy.*\)|no cryptographic signature present|CMS error: missing further values \(at position 0\)|Error: problems reported during verification' || true)
+  if [ -n "$problems" ]; then echo "$file: the code signature does not verify: $problems" >&2; return 1; fi
+  echo "code signature: ad hoc, every digest verified (rcodesign verify)"
 }
