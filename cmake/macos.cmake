@@ -9,6 +9,13 @@ set(QUORENT_EXPORTED_SYMBOLS ${CMAKE_CURRENT_BINARY_DIR}/exported_symbols.txt)
 include(${CMAKE_CURRENT_LIST_DIR}/exported-symbols.cmake)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QUORENT_EXPORT_MAP})
 
+# CMake's Darwin files take the system's version from sw_vers, which a cross
+# build has not; without one they take macOS for older than 10.5, which had no
+# @rpath, and leave out the run-path flag that @rpath install names need.
+if(NOT CMAKE_SHARED_LIBRARY_RUNTIME_C_FLAG)
+  set(CMAKE_SHARED_LIBRARY_RUNTIME_C_FLAG "-Wl,-rpath,")
+  set(CMAKE_SHARED_LIBRARY_RUNTIME_CXX_FLAG "-Wl,-rpath,")
+endif()
 set_target_properties(quorent_sdk_uniffi PROPERTIES LINK_DEPENDS ${QUORENT_EXPORTED_SYMBOLS}
                       INSTALL_NAME_DIR @rpath BUILD_WITH_INSTALL_NAME_DIR ON)
 if(QUORENT_LD64)

@@ -187,7 +187,11 @@ secp_opts=(--disable-shared --enable-static --with-pic --enable-module-recovery 
 secp_flags="$base_flags -fno-asynchronous-unwind-tables -fno-unwind-tables"
 fetch libsecp256k1
 secp_src=$src_tree
-secp_key="$src_version $triple ${secp_opts[*]} $secp_flags"
+# The archiver and its index, where configure would not find the right ones by
+# the triple's name (the macOS rows: GNU ar indexes no Mach-O object, and an
+# archive without an index is useless to the Mach-O linker); unset elsewhere.
+secp_tools=(${secp_tools[@]+"${secp_tools[@]}"})
+secp_key="$src_version $triple ${secp_opts[*]} $secp_flags${secp_tools[*]:+ ${secp_tools[*]}}"
 if ! stamp_ok secp256k1 "$secp_key"; then
   b="$work/build/secp256k1"
   rm -rf "$b"; mkdir -p "$b"
@@ -196,7 +200,7 @@ if ! stamp_ok secp256k1 "$secp_key"; then
   fi
   (cd "$b" && run_logged "libsecp256k1 configure" "$logs/secp256k1-configure.log" \
     "$secp_src/configure" --host="$triple" --prefix="$prefix" --libdir="$prefix/lib" "${secp_opts[@]}" \
-      CC="$cc" CFLAGS="$secp_flags")
+      CC="$cc" CFLAGS="$secp_flags" ${secp_tools[@]+"${secp_tools[@]}"})
   run_logged "libsecp256k1 build" "$logs/secp256k1-build.log" make -C "$b" -j"$jobs"
   run_logged "libsecp256k1 install" "$logs/secp256k1-install.log" make -C "$b" install
   echo "$secp_key" > "$stamps/secp256k1"

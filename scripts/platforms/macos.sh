@@ -67,6 +67,9 @@ platform_flags() {
   base_flags="-O2 -fPIC -fvisibility=hidden -ffunction-sections -fdata-sections $map_flags"
   cxx_std_flags=""
   ar="$zig_bin/ar" ranlib="$zig_bin/ranlib" strip=$strip_cmd
+  # libsecp256k1's configure would take the build machine's ar, which
+  # indexes no Mach-O object.
+  secp_tools=(AR="$ar" RANLIB="$ranlib")
 }
 
 platform_cmake_args() { cmake_common+=(-DQUORENT_ZIG_BIN="$zig_bin"); }

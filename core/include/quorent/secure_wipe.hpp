@@ -8,19 +8,24 @@
 #include <string>
 
 #include "win_types.hpp"  // Windows: RtlSecureZeroMemory, which windows.h names SecureZeroMemory
-#ifndef _WIN32
+#if defined(__APPLE__)
+#include "macos/secure_zero.hpp"  // memset_s
+#elif !defined(_WIN32)
 #include <string.h>  // explicit_bzero
 #endif
 
 namespace quorent {
 
 inline void secure_wipe(void* data, std::size_t len) noexcept {
-    // explicit_bzero (glibc) and SecureZeroMemory (Windows): a memset the
+    // explicit_bzero (glibc, musl), SecureZeroMemory (Windows) and memset_s
+    // (macOS): a memset the
     // compiler may not remove as a dead store, and cheaper per call than
     // OPENSSL_cleanse's indirect memset.
     if (data == nullptr || len == 0) return;
 #ifdef _WIN32
     RtlSecureZeroMemory(data, len);
+#elif defined(__APPLE__)
+    macos::secure_zero(data, len);
 #else
     explicit_bzero(data, len);
 #endif
