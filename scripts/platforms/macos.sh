@@ -90,10 +90,10 @@ platform_test_opts() { test_opts=(); }
 
 # Checks a library: a Mach-O dylib of the row's architecture, for macOS at its
 # os_floor, named @rpath/<library>, that needs /usr/lib/libSystem.B.dylib alone
-# (libc++ and libc++abi are inside), and whose ad-hoc signature rcodesign
+# and nothing of the C++ runtime from it (libc++ and libc++abi are inside), and whose ad-hoc signature rcodesign
 # verifies against the file's contents. Sets status=1 on a failure.
 platform_check() { # lib
-  local lib=$1 headers kind dylibs id minos rcodesign
+  local lib=$1 headers kind dylibs id minos cxx rcodesign
   headers=$(llvm-objdump-19 --macho --private-headers "$lib") || { echo "$lib: not a Mach-O file" >&2; status=1; return; }
   # The Mach header: magic, CPU type, subtype, capabilities, file type...
   kind=$(echo "$headers" | awk '$1 == "MH_MAGIC_64" {print tolower($2), $5; exit}')
@@ -108,6 +108,10 @@ platform_check() { # lib
   dylibs=$(echo "$headers" | awk '$1 == "cmd" {c = $2} c ~ /^LC_(LOAD|LOAD_WEAK|REEXPORT|LAZY_LOAD|LOAD_UPWARD)_DYLIB$/ && $1 == "name" {print $2; c = ""}')
   echo "libraries needed: $(echo $dylibs)"
   [ "$dylibs" = /usr/lib/libSystem.B.dylib ] || { echo "needs more than /usr/lib/libSystem.B.dylib: $(echo $dylibs)" >&2; status=1; }
+  # libc++ and libc++abi are inside: no C++ symbol is left for libSystem to
+  # provide (the unwinder's C functions are libSystem's own on macOS).
+  cxx=$(llvm-nm-19 -u "$lib" | awk '$NF ~ /^__Z/ {print $NF}')
+  if [ -n "$cxx" ]; then echo "C++ runtime symbols left to the loader: $(echo $cxx | head -c 300)" >&2; status=1; fi
   echo "$headers" | grep -E '^ *cmd LC_CODE_SIGNATURE$' >/dev/null || { echo "no code signature" >&2; status=1; }
   rcodesign=$(scripts/rcodesign.sh) || { echo "rcodesign could not be installed" >&2; status=1; return; }
   signature_check "$rcodesign" "$lib" || status=1
