@@ -9,6 +9,7 @@ import org.junit.jupiter.api.Assertions.assertTrue
 import org.junit.jupiter.api.Test
 import org.junit.jupiter.api.assertThrows
 import quorent.sdk.*
+import java.io.File
 import java.util.concurrent.ConcurrentLinkedQueue
 import kotlin.concurrent.thread
 
@@ -64,10 +65,39 @@ class BindingTest {
         assertTrue(Loader.structAbi(linux = true, arch = "x86-64", env = "1"))
         assertTrue(Loader.structAbi(linux = true, arch = "aarch64", env = null))
         assertTrue(Loader.structAbi(linux = false, arch = "x86-64", env = null)) { "Windows x64" }
-        assertTrue(Loader.supported(linux = false, windows = true, is64Bit = true))
-        assertFalse(Loader.supported(linux = false, windows = true, is64Bit = false))
-        assertFalse(Loader.supported(linux = false, windows = false, is64Bit = true)) { "macOS" }
+        assertTrue(Loader.supported(linux = false, other = true, is64Bit = true)) { "Windows or macOS" }
+        assertFalse(Loader.supported(linux = false, other = true, is64Bit = false))
+        assertFalse(Loader.supported(linux = false, other = false, is64Bit = true)) { "FreeBSD" }
     }
+
+    @Test
+    fun eachPlatformAndCLibraryTakesItsOwnResource() {
+        // Every row of scripts/platforms.json: JNA's prefix, the C library, the file name, the resource.
+        for ((prefix, libc, windows, mac, expected) in listOf(
+            Row("linux-x86-64", "glibc", false, false, "/linux-x86-64/libquorent_sdk_uniffi.so"),
+            Row("linux-aarch64", "glibc", false, false, "/linux-aarch64/libquorent_sdk_uniffi.so"),
+            Row("linux-x86-64", "musl", false, false, "/linux-x86-64-musl/libquorent_sdk_uniffi.so"),
+            Row("linux-aarch64", "musl", false, false, "/linux-aarch64-musl/libquorent_sdk_uniffi.so"),
+            Row("linux-x86-64", null, false, false, "/linux-x86-64/libquorent_sdk_uniffi.so"),
+            Row("darwin-aarch64", null, false, true, "/darwin-aarch64/libquorent_sdk_uniffi.dylib"),
+            Row("darwin-x86-64", null, false, true, "/darwin-x86-64/libquorent_sdk_uniffi.dylib"),
+            Row("win32-x86-64", null, true, false, "/win32-x86-64/quorent_sdk_uniffi.dll"),
+        )) {
+            assertEquals(expected, Loader.resource(prefix, libc, Loader.fileName(windows, mac)))
+        }
+        // The C library the process has mapped, not what is on disk.
+        val glibc = "7f2a1c000000-7f2a1c028000 r--p 00000000 08:01 1234 /usr/lib/x86_64-linux-gnu/libc.so.6"
+        val musl = "7f2a1c000000-7f2a1c014000 r--p 00000000 08:01 99 /lib/ld-musl-aarch64.so.1"
+        assertEquals("glibc", Loader.libcOf(sequenceOf("55d0-55d1 r-xp 0 0:0 0 /usr/bin/java", glibc)))
+        assertEquals("glibc", Loader.libcOf(sequenceOf("7f-80 r-xp 0 08:01 5 /lib/x86_64-linux-gnu/libc-2.31.so")))
+        assertEquals("musl", Loader.libcOf(sequenceOf("55d0-55d1 r-xp 0 0:0 0 /usr/bin/java", musl)))
+        assertEquals("musl", Loader.libcOf(sequenceOf("7f-80 r-xp 0 08:01 5 /lib/libc.musl-x86_64.so.1")))
+        assertEquals(null, Loader.libcOf(sequenceOf("7f-80 rw-p 0 0:0 0 [heap]", "7f-80 r-xp 0 08:01 5 /opt/libc.so.6.bak")))
+        val here = File("/proc/self/maps").useLines { Loader.libcOf(it) }
+        assertTrue(here == "glibc" || here == "musl") { "$here" }
+    }
+
+    private data class Row(val prefix: String, val libc: String?, val windows: Boolean, val mac: Boolean, val resource: String)
 
     @Test
     fun callsFromSeveralThreadsEachGetTheirOwnResult() {

@@ -100,9 +100,35 @@ function funcReturningBuffer(handle, symbol, args) {
 const PACKAGE_ROOT = path.join(__dirname, '..');
 
 /** The library's file name on a platform (process.platform's names): the
- * MinGW-built DLL has no "lib" prefix. */
+ * MinGW-built DLL has no "lib" prefix; macOS takes a .dylib. */
 function fileName(platform = process.platform) {
-  return platform === 'win32' ? 'quorent_sdk_uniffi.dll' : 'libquorent_sdk_uniffi.so';
+  if (platform === 'win32') return 'quorent_sdk_uniffi.dll';
+  return platform === 'darwin' ? 'libquorent_sdk_uniffi.dylib' : 'libquorent_sdk_uniffi.so';
+}
+
+/** The C library this process runs on, on Linux: 'glibc' when Node's report
+ * names the glibc it runs with (a Node built for musl has no such field),
+ * else 'musl'; null on other platforms. `header` is the report's header, for
+ * tests; the report is made without its network part, which can be slow. */
+function libc(platform = process.platform, header = undefined) {
+  if (platform !== 'linux') return null;
+  if (header === undefined) {
+    const excluded = process.report.excludeNetwork;
+    process.report.excludeNetwork = true;
+    try {
+      header = process.report.getReport().header;
+    } finally {
+      process.report.excludeNetwork = excluded;
+    }
+  }
+  return header && header.glibcVersionRuntime ? 'glibc' : 'musl';
+}
+
+/** The folder prebuilds/<name>/ of the build for a platform: Node's
+ * <platform>-<arch>, with -musl for Linux's musl build (never taken for glibc,
+ * nor the reverse). */
+function prebuildName(platform, arch, c) {
+  return `${platform}-${arch}${c === 'musl' ? '-musl' : ''}`;
 }
 
 /** Where memcpy is looked up: the process's own symbols, but on Windows, where
@@ -127,16 +153,16 @@ function prebuilds(root = PACKAGE_ROOT) {
 /** Where the library is looked for, as [description, path], in order:
  * $QUORENT_SDK_LIB alone when it is set (an explicit choice is never
  * silently replaced); otherwise the copy this package carries for the
- * platform (prebuilds/<platform>-<arch>/, as Node names them), then the
+ * platform and C library (prebuilds/<platform>-<arch>[-musl]/), then the
  * system's library path. */
-function candidates(platform = process.platform, arch = process.arch, root = PACKAGE_ROOT) {
+function candidates(platform = process.platform, arch = process.arch, root = PACKAGE_ROOT, c = libc(platform)) {
   const fromEnv = process.env[ENV_VAR];
   if (fromEnv) return [[`$${ENV_VAR}`, fromEnv]];
   const name = fileName(platform);
-  // Under its SONAME first, but on Windows (which has none).
-  const system = platform === 'win32' ? [name] : [`${name}.0`, name];
+  // Under its SONAME first, but on Windows and macOS (which have none).
+  const system = platform === 'win32' || platform === 'darwin' ? [name] : [`${name}.0`, name];
   return [
-    ['the copy in this package', path.join(root, 'prebuilds', `${platform}-${arch}`, name)],
+    ['the copy in this package', path.join(root, 'prebuilds', prebuildName(platform, arch, c), name)],
     ...system.map((n) => ["the system's library path", n]),
   ];
 }
@@ -144,16 +170,17 @@ function candidates(platform = process.platform, arch = process.arch, root = PAC
 /** Loads the first candidate that loads. When none does, the error names
  * what was tried and, when this package carries no library for the platform,
  * the platform and those it does carry. `load` is koffi.load but for tests. */
-function openLibrary(platform = process.platform, arch = process.arch, root = PACKAGE_ROOT, load = koffi.load) {
+function openLibrary(platform = process.platform, arch = process.arch, root = PACKAGE_ROOT, load = koffi.load,
+  c = libc(platform)) {
   const tried = [];
-  for (const [where, candidate] of candidates(platform, arch, root)) {
+  for (const [where, candidate] of candidates(platform, arch, root, c)) {
     try {
       return load(candidate);
     } catch (e) {
       tried.push(`${where}: ${candidate} (${e.message})`);
     }
   }
-  const key = `${platform}-${arch}`;
+  const key = prebuildName(platform, arch, c);
   const carried = prebuilds(root);
   const unsupported = process.env[ENV_VAR] || carried.includes(key) ? ''
     : `this package has no build for ${key} (it has ${carried.length > 0 ? carried.join(', ') : 'none'}); `;
@@ -616,6 +643,8 @@ module.exports = {
   prebuilds,
   openLibrary,
   fileName,
+  libc,
+  prebuildName,
   hiddenReturn,
   cRuntime,
 };

@@ -12,6 +12,7 @@ const runtime = require('../lib/runtime.js');
 
 const FILE_NAME = 'libquorent_sdk_uniffi.so';
 const DLL = 'quorent_sdk_uniffi.dll';
+const DYLIB = 'libquorent_sdk_uniffi.dylib';
 
 /** Runs `body` in a fresh folder, with QUORENT_SDK_LIB unset. */
 function inTemp(body) {
@@ -51,17 +52,17 @@ test('the loader takes the build for the platform, and names the platform and th
     };
     for (const arch of ['arm64', 'x64']) {
       loaded.length = 0;
-      const handle = runtime.openLibrary('linux', arch, root, record);
+      const handle = runtime.openLibrary('linux', arch, root, record, 'glibc');
       assert.equal(handle.file, path.join(root, 'prebuilds', `linux-${arch}`, FILE_NAME));
       assert.equal(loaded.length, 1);
     }
     assert.equal(runtime.openLibrary('win32', 'x64', root, record).file, path.join(root, 'prebuilds', 'win32-x64', DLL));
     // Windows has no SONAME: the system's search is for the DLL's name alone.
     assert.deepEqual(runtime.candidates('win32', 'x64', root).slice(1), [["the system's library path", DLL]]);
-    assert.deepEqual(runtime.candidates('linux', 'x64', root).slice(1).map(([, n]) => n), [`${FILE_NAME}.0`, FILE_NAME]);
+    assert.deepEqual(runtime.candidates('linux', 'x64', root, 'glibc').slice(1).map(([, n]) => n), [`${FILE_NAME}.0`, FILE_NAME]);
 
     // Nothing for linux-riscv64 here nor on the system's path (stubbed).
-    assert.throws(() => runtime.openLibrary('linux', 'riscv64', root, refuse), (e) => {
+    assert.throws(() => runtime.openLibrary('linux', 'riscv64', root, refuse, 'glibc'), (e) => {
       assert.match(e.message, /no build for linux-riscv64 \(it has linux-arm64, linux-x64, win32-x64\)/);
       assert.ok(e.message.includes(path.join(root, 'prebuilds', 'linux-riscv64', FILE_NAME)), e.message);
       assert.match(e.message, /Set QUORENT_SDK_LIB/);
@@ -70,12 +71,54 @@ test('the loader takes the build for the platform, and names the platform and th
     assert.throws(() => runtime.openLibrary('win32', 'x64', path.join(root, 'none'), refuse),
       /cannot load quorent_sdk_uniffi\.dll; this package has no build for win32-x64 \(it has none\)/);
     // A build that is carried but fails to load is reported as such, not as a missing platform.
-    assert.throws(() => runtime.openLibrary('linux', 'arm64', root, refuse), (e) => {
+    assert.throws(() => runtime.openLibrary('linux', 'arm64', root, refuse, 'glibc'), (e) => {
       assert.doesNotMatch(e.message, /no build for/);
       assert.match(e.message, /the copy in this package: .*linux-arm64.* \(stub: linux-arm64 not loaded\)/);
       return true;
     });
   });
+});
+
+test('musl and glibc each take their own build, never the other; macOS takes its .dylib', () => {
+  inTemp((root) => {
+    for (const key of ['linux-x64', 'linux-arm64', 'linux-x64-musl', 'linux-arm64-musl']) {
+      put(path.join(root, 'prebuilds', key, FILE_NAME), key);
+    }
+    put(path.join(root, 'prebuilds', 'darwin-arm64', DYLIB), 'm');
+    put(path.join(root, 'prebuilds', 'darwin-x64', FILE_NAME), 'x'); // not macOS's file: no build
+    assert.deepEqual(runtime.prebuilds(root),
+      ['darwin-arm64', 'linux-arm64', 'linux-arm64-musl', 'linux-x64', 'linux-x64-musl']);
+    const record = (file) => ({ file });
+    for (const arch of ['x64', 'arm64']) {
+      for (const [c, key] of [['glibc', `linux-${arch}`], ['musl', `linux-${arch}-musl`]]) {
+        assert.equal(runtime.openLibrary('linux', arch, root, record, c).file,
+          path.join(root, 'prebuilds', key, FILE_NAME), `${arch} ${c}`);
+      }
+    }
+    assert.equal(runtime.openLibrary('darwin', 'arm64', root, record, null).file,
+      path.join(root, 'prebuilds', 'darwin-arm64', DYLIB));
+    assert.deepEqual(runtime.candidates('darwin', 'arm64', root, null).slice(1), [["the system's library path", DYLIB]]);
+
+    // A package with the glibc builds only: on musl, they are not tried, and the error says musl.
+    fs.rmSync(path.join(root, 'prebuilds', 'linux-x64-musl'), { recursive: true });
+    const tried = [];
+    assert.throws(() => runtime.openLibrary('linux', 'x64', root, (f) => { tried.push(f); refuse(f); }, 'musl'), (e) => {
+      assert.match(e.message, /no build for linux-x64-musl \(it has darwin-arm64, linux-arm64, linux-arm64-musl, linux-x64\)/);
+      return true;
+    });
+    assert.deepEqual(tried, [path.join(root, 'prebuilds', 'linux-x64-musl', FILE_NAME), `${FILE_NAME}.0`, FILE_NAME]);
+    assert.throws(() => runtime.openLibrary('darwin', 'x64', root, refuse, null),
+      /cannot load libquorent_sdk_uniffi\.dylib; this package has no build for darwin-x64/);
+  });
+  // The C library, from the report's header: glibc names its version there.
+  assert.equal(runtime.libc('linux', { glibcVersionRuntime: '2.36' }), 'glibc');
+  assert.equal(runtime.libc('linux', {}), 'musl');
+  assert.equal(runtime.libc('darwin', {}), null);
+  assert.equal(runtime.libc('win32'), null);
+  const excluded = process.report.excludeNetwork;
+  assert.equal(runtime.libc(), process.platform === 'linux'
+    ? (process.report.getReport().header.glibcVersionRuntime ? 'glibc' : 'musl') : null);
+  assert.equal(process.report.excludeNetwork, excluded); // left as it was
 });
 
 test('only linux-x64 declares the System V hidden result pointer; Windows takes memcpy from its C runtime', () => {

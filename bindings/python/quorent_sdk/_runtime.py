@@ -14,8 +14,60 @@ ENV = "QUORENT_SDK_LIB"
 
 def library_name(platform=sys.platform):
     """The library's file name on a platform (as sys.platform names it): the
-    MinGW DLL has no "lib" prefix."""
-    return "quorent_sdk_uniffi.dll" if platform == "win32" else "libquorent_sdk_uniffi.so"
+    MinGW DLL has no "lib" prefix; macOS takes a .dylib."""
+    if platform == "win32":
+        return "quorent_sdk_uniffi.dll"
+    return "libquorent_sdk_uniffi.dylib" if platform == "darwin" else "libquorent_sdk_uniffi.so"
+
+
+def system_libc(platform=sys.platform):
+    """The C library this process runs on: "glibc" or "musl" on Linux (glibc
+    answers CS_GNU_LIBC_VERSION, musl has no such name), None elsewhere."""
+    if not platform.startswith("linux"):
+        return None
+    try:
+        return "glibc" if os.confstr("CS_GNU_LIBC_VERSION") else "musl"
+    except (ValueError, OSError):
+        return "musl"
+
+
+def needed_libc(file):
+    """The C library an ELF shared object was linked against, read from its
+    DT_NEEDED entries: "glibc" (libc.so.6), "musl" (libc.so, or Alpine's
+    libc.musl-<arch>.so.1), or None when the file is no 64-bit little-endian
+    ELF object or names neither (the dynamic loader then has its own say)."""
+    try:
+        with open(file, "rb") as f:
+            data = f.read()
+    except OSError:
+        return None
+    if data[:6] != b"\x7fELF\x02\x01" or len(data) < 64:
+        return None
+    try:
+        phoff, = struct.unpack_from("<Q", data, 32)
+        phentsize, phnum = struct.unpack_from("<HH", data, 54)
+        headers = [struct.unpack_from("<IIQQQQ", data, phoff + i * phentsize) for i in range(phnum)]
+        loads = [h for h in headers if h[0] == 1]  # PT_LOAD: (type, flags, offset, vaddr, paddr, filesz)
+        dynamic = next(h for h in headers if h[0] == 2)  # PT_DYNAMIC
+        entries, strtab = [], None
+        for off in range(dynamic[2], dynamic[2] + dynamic[5], 16):
+            tag, value = struct.unpack_from("<qQ", data, off)
+            if tag == 0:
+                break
+            if tag == 1:  # DT_NEEDED
+                entries.append(value)
+            elif tag == 5:  # DT_STRTAB, an address: back to a file offset
+                strtab = next(value - h[3] + h[2] for h in loads if h[3] <= value < h[3] + h[5])
+        if strtab is None:
+            return None
+        names = {data[strtab + v:data.index(b"\0", strtab + v)].decode("latin-1") for v in entries}
+    except (struct.error, StopIteration, ValueError):
+        return None
+    if "libc.so.6" in names:
+        return "glibc"
+    if "libc.so" in names or any(n.startswith("libc.musl-") for n in names):
+        return "musl"
+    return None
 
 
 LIBRARY = library_name()
@@ -56,29 +108,41 @@ _free = None
 
 # ---- loading ---------------------------------------------------------------------------
 
-def candidates(platform=sys.platform):
+def candidates(platform=sys.platform, libc=None, here=None):
     """Where the library is looked for, in order: $QUORENT_SDK_LIB alone when
     it is set; otherwise the copy inside this package, then the system's
-    library path (under its SONAME first, but on Windows, which has none).
+    library path (under its SONAME first, but on Windows and macOS). On Linux
+    the package's copy is passed over when it was built for the other C
+    library (a musl build on glibc, or the reverse): `skipped` says why.
     Every platform takes the same calls: ctypes returns a RustBuffer by the
-    platform's own convention (a hidden result pointer on Windows x64)."""
+    platform's own convention (a hidden result pointer on Windows x64).
+    Returns (candidates, skipped)."""
     env = os.environ.get(ENV)
     if env:
-        return [env]
+        return [env], None
     name = library_name(platform)
-    own = os.path.join(os.path.dirname(os.path.abspath(__file__)), name)
-    system = [name] if platform == "win32" else [name + ".0", name]
-    return ([own] if os.path.exists(own) else []) + system
+    own = os.path.join(here or os.path.dirname(os.path.abspath(__file__)), name)
+    system = [name] if platform in ("win32", "darwin") else [name + ".0", name]
+    if not os.path.exists(own):
+        return system, None
+    libc = libc or system_libc(platform)
+    built = needed_libc(own) if libc else None
+    if built and built != libc:
+        return system, f"{own} passed over: built for {built}, this system's C library is {libc}"
+    return [own] + system, None
 
 
 def library_path():
     """The library the binding loads (or would load first)."""
-    return path or candidates()[0]
+    return path or candidates()[0][0]
 
 
 def open_library():
     tried = []
-    for candidate in candidates():
+    found, skipped = candidates()
+    if skipped:
+        tried.append(skipped)
+    for candidate in found:
         try:
             return candidate, ctypes.CDLL(candidate)
         except OSError as e:

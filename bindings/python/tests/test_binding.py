@@ -5,6 +5,8 @@ defensively, and its Python surface (version, redaction)."""
 import ctypes
 import os
 import re
+import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -78,20 +80,67 @@ class LoadTest(unittest.TestCase):
                                               rf"tried: {re.escape(lib)} \(.*({words}).*\)\. Set QUORENT_SDK_LIB")
 
     def test_each_platform_looks_for_its_own_file_name(self):
+        with unittest.mock.patch.dict(os.environ), tempfile.TemporaryDirectory() as d:
+            os.environ.pop("QUORENT_SDK_LIB", None)
+            # Windows: the MinGW DLL, no "lib" prefix and no SONAME; macOS: the .dylib,
+            # no SONAME either; the package's copy comes first when the wheel carries one.
+            self.assertEqual(_runtime.candidates("win32", here=d), (["quorent_sdk_uniffi.dll"], None))
+            self.assertEqual(_runtime.candidates("darwin", here=d), (["libquorent_sdk_uniffi.dylib"], None))
+            self.assertEqual(_runtime.candidates("linux", "glibc", here=d),
+                             (["libquorent_sdk_uniffi.so.0", "libquorent_sdk_uniffi.so"], None))
+            dylib = os.path.join(d, "libquorent_sdk_uniffi.dylib")
+            open(dylib, "wb").close()
+            self.assertEqual(_runtime.candidates("darwin", here=d)[0][0], dylib)
+            os.environ["QUORENT_SDK_LIB"] = "C:\\sdk\\quorent_sdk_uniffi.dll"
+            self.assertEqual(_runtime.candidates("win32"), (["C:\\sdk\\quorent_sdk_uniffi.dll"], None))
+
+    def test_a_build_for_the_other_c_library_is_never_tried(self):
+        own = os.path.join(d := tempfile.mkdtemp(), "libquorent_sdk_uniffi.so")
+        self.addCleanup(shutil.rmtree, d)
+        system = ["libquorent_sdk_uniffi.so.0", "libquorent_sdk_uniffi.so"]
         with unittest.mock.patch.dict(os.environ):
             os.environ.pop("QUORENT_SDK_LIB", None)
-            # Windows: the MinGW DLL, no "lib" prefix and no SONAME; the package's copy
-            # comes first when the wheel carries one (this one is Linux's).
-            self.assertEqual(_runtime.candidates("win32"), ["quorent_sdk_uniffi.dll"])
-            self.assertEqual(_runtime.candidates("linux")[-2:],
-                             ["libquorent_sdk_uniffi.so.0", "libquorent_sdk_uniffi.so"])
-            os.environ["QUORENT_SDK_LIB"] = "C:\\sdk\\quorent_sdk_uniffi.dll"
-            self.assertEqual(_runtime.candidates("win32"), ["C:\\sdk\\quorent_sdk_uniffi.dll"])
+            for needed, built in ((["libc.so.6", "libm.so.6"], "glibc"), (["libc.so"], "musl"),
+                                  (["libc.musl-x86_64.so.1"], "musl")):
+                with open(own, "wb") as f:
+                    f.write(elf_needing(needed))
+                self.assertEqual(_runtime.needed_libc(own), built)
+                for libc in ("glibc", "musl"):
+                    found, skipped = _runtime.candidates("linux", libc, here=d)
+                    if libc == built:
+                        self.assertEqual((found, skipped), ([own] + system, None))
+                    else:
+                        self.assertEqual(found, system)
+                        self.assertEqual(skipped, f"{own} passed over: built for {built}, "
+                                                  f"this system's C library is {libc}")
+            # What cannot be read as ELF, or names neither C library, is left to the dynamic loader.
+            for bytes_ in (elf_needing(["libz.so.1"]), b"\x7fELF\x02\x01" + b"\xff" * 10, b"text"):
+                with open(own, "wb") as f:
+                    f.write(bytes_)
+                self.assertIsNone(_runtime.needed_libc(own))
+                self.assertEqual(_runtime.candidates("linux", "musl", here=d), ([own] + system, None))
+        self.assertEqual(_runtime.needed_libc(_runtime.path), _runtime.system_libc())
+        self.assertEqual(_runtime.system_libc("win32"), None)
 
     def test_version_is_the_project_version(self):
         with open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8") as f:
             version = re.search(r"project\(\w+ VERSION ([0-9.]+)", f.read()).group(1)
         self.assertEqual(q.__version__, version)
+
+
+def elf_needing(names):
+    """A 64-bit little-endian ELF shared object whose dynamic section needs `names`:
+    one PT_LOAD (mapped 0x1000 above its file offset), one PT_DYNAMIC."""
+    strtab = b"\0" + b"".join(n.encode() + b"\0" for n in names)
+    offsets = [1 + sum(len(n) + 1 for n in names[:i]) for i in range(len(names))]
+    dyn_off, str_off = 64 + 2 * 56, 64 + 2 * 56 + 16 * (len(names) + 2)
+    dynamic = b"".join(struct.pack("<qQ", 1, o) for o in offsets)
+    dynamic += struct.pack("<qQ", 5, str_off + 0x1000) + struct.pack("<qQ", 0, 0)
+    size = str_off + len(strtab)
+    header = b"\x7fELF\x02\x01\x01" + bytes(9) + struct.pack("<HHIQQQIHHHHHH", 3, 62, 1, 0, 64, 0, 0, 64, 56, 2, 64, 0, 0)
+    load = struct.pack("<IIQQQQQQ", 1, 4, 0, 0x1000, 0x1000, size, size, 0x1000)
+    dyn = struct.pack("<IIQQQQQQ", 2, 4, dyn_off, dyn_off + 0x1000, dyn_off + 0x1000, len(dynamic), len(dynamic), 8)
+    return header + load + dyn + dynamic + strtab
 
 
 class ArgumentsTest(unittest.TestCase):

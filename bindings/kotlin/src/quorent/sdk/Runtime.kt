@@ -93,9 +93,9 @@ internal object Loader {
         failure?.let { throw LibraryLoadException(it) }
         try {
             val linux = Platform.isLinux() || Platform.isAndroid()
-            if (!supported(linux, Platform.isWindows(), Platform.is64Bit())) {
+            if (!supported(linux, Platform.isWindows() || Platform.isMac(), Platform.is64Bit())) {
                 throw LibraryLoadException(
-                    "this binding supports 64-bit Linux and Windows only, not ${System.getProperty("os.name")} ${Platform.ARCH}")
+                    "this binding supports 64-bit Linux, macOS and Windows only, not ${System.getProperty("os.name")} ${Platform.ARCH}")
             }
             val portable = structAbi(linux, Platform.ARCH, System.getenv(STRUCT_ABI_ENV))
             val lib = open()
@@ -119,8 +119,49 @@ internal object Loader {
         }
     }
 
-    /** Whether the binding runs on a platform: a pointer is passed as a Long, so 64-bit only. */
-    fun supported(linux: Boolean, windows: Boolean, is64Bit: Boolean) = (linux || windows) && is64Bit
+    /** Whether the binding runs on a platform (Linux, or [other]: Windows or macOS): a pointer is
+     * passed as a Long, so 64-bit only. */
+    fun supported(linux: Boolean, other: Boolean, is64Bit: Boolean) = (linux || other) && is64Bit
+
+    /** The library's file name on a platform: the MinGW-built DLL has no "lib" prefix; macOS takes a .dylib. */
+    fun fileName(windows: Boolean, mac: Boolean) = when {
+        windows -> "quorent_sdk_uniffi.dll"
+        mac -> "libquorent_sdk_uniffi.dylib"
+        else -> "libquorent_sdk_uniffi.so"
+    }
+
+    /**
+     * The C library this process runs on, from the files it has mapped (the lines of
+     * /proc/self/maps): "musl" when musl's libc, which is its own dynamic loader
+     * (ld-musl-<arch>.so.1, Alpine's libc.musl-<arch>.so.1 a link to it), is mapped; "glibc" when
+     * glibc's libc.so.6 (libc-2.NN.so before 2.34) is; null when neither is seen. What the process
+     * has mapped is what it runs on: a musl loader installed beside glibc (Debian's musl package)
+     * is not mapped into a glibc JVM, so checking for the file on disk would be wrong.
+     */
+    fun libcOf(maps: Sequence<String>): String? {
+        var found: String? = null
+        for (line in maps) {
+            val name = line.substringAfterLast('/', "")
+            if (name.startsWith("ld-musl-") || name.startsWith("libc.musl-")) return "musl"
+            if (name == "libc.so.6" || LIBC2.matches(name)) found = "glibc"
+        }
+        return found
+    }
+
+    private val LIBC2 = Regex("""libc-2\.[0-9]+\.so""")
+
+    /** This process's C library on Linux (null elsewhere, or when /proc cannot be read). */
+    private fun libc(): String? = if (!Platform.isLinux()) null else try {
+        File("/proc/self/maps").useLines { libcOf(it) }
+    } catch (e: IOException) {
+        null
+    }
+
+    /** The jar's resource of the library for a platform: JNA's folder for it ([prefix], e.g.
+     * linux-x86-64, darwin-aarch64, win32-x86-64), with -musl for Linux's musl build, so that glibc
+     * never takes the musl build nor the reverse. An unknown C library ([libc] null) takes glibc's. */
+    fun resource(prefix: String, libc: String?, file: String) =
+        "/" + (if (libc == "musl") "$prefix-musl" else prefix) + "/" + file
 
     /**
      * Whether calls take the portable path (StructAbi, RustBuffer by value through libffi) on a
@@ -130,8 +171,8 @@ internal object Loader {
      */
     fun structAbi(linux: Boolean, arch: String, env: String?) = !linux || arch != "x86-64" || env == "1"
 
-    /** $QUORENT_SDK_LIB, else the copy this jar carries (JNA's <platform>/<library file>, e.g.
-     * win32-x86-64/quorent_sdk_uniffi.dll), else the system's library path. */
+    /** $QUORENT_SDK_LIB, else the copy this jar carries ([resource]: JNA's <platform>[-musl]/<library
+     * file>, e.g. win32-x86-64/quorent_sdk_uniffi.dll), else the system's library path. */
     fun open(): NativeLibrary {
         val env = System.getenv(ENV)
         if (!env.isNullOrEmpty()) {
@@ -142,9 +183,9 @@ internal object Loader {
             }
         }
         val tried = ArrayList<String>()
-        val resource = "${Platform.RESOURCE_PREFIX}/${System.mapLibraryName(NAME)}"
+        val resource = resource(Platform.RESOURCE_PREFIX, libc(), fileName(Platform.isWindows(), Platform.isMac()))
         try {
-            val file = Native.extractFromResourcePath(NAME, Loader::class.java.classLoader)
+            val file = Native.extractFromResourcePath(resource, Loader::class.java.classLoader)
             return NativeLibrary.getInstance(file.absolutePath)
         } catch (e: IOException) {
             tried += "classpath resource $resource (${e.message})"
