@@ -56,7 +56,7 @@ import tarfile
 import urllib.parse
 import uuid
 
-from deps import sha256  # scripts/deps.py, beside this file
+from deps import dsc_checksums, sha256, upstream_of as upstream  # scripts/deps.py, beside this file
 import platforms  # scripts/platforms.py, beside this file
 
 TREE = pathlib.Path(__file__).resolve().parent.parent
@@ -94,24 +94,6 @@ def entries_for(platform, listing=None):
 
 # ---- resolving an entry: version, hashes, texts ----------------------------------------
 
-def dsc_checksums(dsc):
-    sums, on = {}, False
-    for line in dsc.read_text(errors="replace").splitlines():
-        if line.startswith("Checksums-Sha256:"):
-            on = True
-        elif on and line.startswith(" "):
-            digest, _, name = line.split()
-            sums[name] = digest.lower()
-        elif on:
-            on = False
-    return sums
-
-
-def upstream(version):
-    v = version.split(":", 1)[-1]
-    return v.rsplit("-", 1)[0] if "-" in v else v
-
-
 def debian_source(e):
     package, version = e["source"]["package"], e["version"]
     fetched = SRC / f"{e['name']}.fetched.json"
@@ -123,7 +105,7 @@ def debian_source(e):
                 if (d / f"{package}_{version.split(':', 1)[-1]}.dsc").is_file()), None)
     if dsc is None:
         raise Failure(f"{e['name']} {version}: no .dsc of the source package in {SRC} (scripts/portable.sh fetches it)")
-    listed = dsc_checksums(dsc)
+    listed = {name: digest for name, (digest, _) in dsc_checksums(dsc).items()}
     recorded = {f["name"]: f for f in e.get("files") or rec.get("files") or []}
     uris = {name: f.get("uri") for name, f in recorded.items()}
     if not uris:  # the signed index names where each file is served
