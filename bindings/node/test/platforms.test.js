@@ -164,11 +164,22 @@ function elf(machine) {
   return b;
 }
 
+/** A 64-bit Mach-O dylib header for a CPU type. */
+function macho(cpu) {
+  const b = Buffer.alloc(32);
+  b.writeUInt32LE(0xfeedfacf, 0);
+  b.writeUInt32LE(cpu, 4);
+  b.writeUInt32LE(6, 12); // MH_DYLIB
+  return b;
+}
+
 test('npm pack carries every declared library and refuses a missing or foreign one', () => {
   inTemp((repo) => {
     // The script as it sits in the repository, in a copy of its surroundings.
     const script = path.join(repo, 'bindings', 'node', 'scripts', 'copy-library.js');
     put(script, fs.readFileSync(path.join(__dirname, '..', 'scripts', 'copy-library.js')));
+    const table = path.join('scripts', 'platforms.json');
+    put(path.join(repo, table), fs.readFileSync(path.join(__dirname, '..', '..', '..', table)));
     const prebuilt = path.join(repo, 'bindings', 'node', 'prebuilds');
     const run = (env) => spawnSync(process.execPath, [script], {
       encoding: 'utf8',
@@ -177,14 +188,22 @@ test('npm pack carries every declared library and refuses a missing or foreign o
     const x64 = path.join(repo, 'x64.so');
     const arm64 = path.join(repo, 'arm64.so');
     const win = path.join(repo, 'x64.dll');
+    const mac = path.join(repo, 'arm64.dylib');
     put(x64, elf(62));
     put(arm64, elf(183));
     put(win, pe(0x8664));
+    put(mac, macho(0x0100000c));
 
     put(path.join(prebuilt, 'linux-ia32', FILE_NAME), 'stale'); // from an earlier pack
-    let r = run({ QUORENT_SDK_LIB_LINUX_X64: x64, QUORENT_SDK_LIB_LINUX_ARM64: arm64, QUORENT_SDK_LIB_WIN32_X64: win });
+    let r = run({ QUORENT_SDK_LIB_LINUX_X64: x64, QUORENT_SDK_LIB_LINUX_ARM64: arm64, QUORENT_SDK_LIB_WIN32_X64: win,
+      QUORENT_SDK_LIB_LINUX_X64_MUSL: x64, QUORENT_SDK_LIB_DARWIN_ARM64: mac });
     assert.equal(r.status, 0, r.stderr);
-    assert.deepEqual(fs.readdirSync(prebuilt).sort(), ['linux-arm64', 'linux-x64', 'win32-x64']);
+    assert.deepEqual(fs.readdirSync(prebuilt).sort(), ['darwin-arm64', 'linux-arm64', 'linux-x64', 'linux-x64-musl', 'win32-x64']);
+    assert.deepEqual(fs.readFileSync(path.join(prebuilt, 'darwin-arm64', DYLIB)), macho(0x0100000c)); // signed: as it is
+    // A macOS build is a dylib of its own architecture.
+    r = run({ QUORENT_SDK_LIB_LINUX_X64: x64, QUORENT_SDK_LIB_DARWIN_X64: mac });
+    assert.equal(r.status, 1);
+    assert.ok(r.stderr.includes('is not a shared object for darwin-x64 (Mach-O machine 0x100000c, expected 0x1000007)'), r.stderr);
     for (const [key, machine] of [['linux-arm64', 183], ['linux-x64', 62]]) {
       assert.equal(fs.readFileSync(path.join(prebuilt, key, FILE_NAME)).readUInt16LE(18), machine, key);
     }
