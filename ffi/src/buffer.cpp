@@ -12,6 +12,13 @@ namespace {
 
 constexpr std::uint64_t kMaxCapacity = std::uint64_t{1} << 63;
 
+// A capacity that can be asked of the allocator: below kMaxCapacity, and a
+// size_t without loss (on a 32-bit platform, WebAssembly, a larger one would
+// be truncated into a smaller allocation than the buffer claims).
+bool allocatable(std::uint64_t size) noexcept {
+    return size < kMaxCapacity && static_cast<std::uint64_t>(static_cast<std::size_t>(size)) == size;
+}
+
 // Reports an internal failure; the call returns no buffer.
 RustBuffer failed(RustCallStatus* status, std::string_view message) noexcept {
     fail_internal(status, message);
@@ -61,7 +68,7 @@ extern "C" {
 
 QUORENT_API RustBuffer ffi_quorent_sdk_uniffi_rustbuffer_alloc(uint64_t size, RustCallStatus* status) {
     return call<RustBuffer>(status, [&]() -> RustBuffer {
-        if (size >= kMaxCapacity) return failed(status, "capacity overflow");
+        if (!allocatable(size)) return failed(status, "capacity overflow");
         if (size == 0) return kEmptyBuffer;
         auto* p = static_cast<std::uint8_t*>(std::calloc(size, 1));
         if (p == nullptr) out_of_memory(size);
@@ -93,13 +100,14 @@ QUORENT_API RustBuffer ffi_quorent_sdk_uniffi_rustbuffer_reserve(RustBuffer buf,
         if (auto v = buffer_violation(buf)) return failed(status, *v);
         if (buf.capacity - buf.len >= additional) return buf;
         const std::uint64_t required = buf.len + additional;
-        if (required < buf.len || required >= kMaxCapacity) {
+        if (required < buf.len || !allocatable(required)) {
             // The buffer was consumed by the call: it goes, like any argument.
             release_buffer(buf);
             return failed(status, "capacity overflow");
         }
         std::uint64_t capacity = required;
-        if (buf.capacity <= (kMaxCapacity - 1) / 2 && buf.capacity * 2 > capacity) capacity = buf.capacity * 2;
+        if (buf.capacity <= (kMaxCapacity - 1) / 2 && buf.capacity * 2 > capacity && allocatable(buf.capacity * 2))
+            capacity = buf.capacity * 2;
         if (capacity < 8) capacity = 8;
         // A new block rather than realloc: the old one may hold a secret and is
         // wiped before it is released (storage with capacity 0 is not ours).

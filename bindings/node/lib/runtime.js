@@ -1,6 +1,8 @@
 'use strict';
-// The binding's runtime: finds and loads libquorent_sdk_uniffi with koffi,
-// checks that it matches the generated declarations, and carries every call
+// The binding's runtime: finds and loads libquorent_sdk_uniffi with koffi (or,
+// where this package carries no build for the platform or QUORENT_SDK_WASM=1
+// asks for it, the WebAssembly build: lib/wasm.js), checks that it matches
+// the generated declarations, and carries every call
 // across the buffer protocol: arguments checked, then lowered into buffers the
 // library allocates; results and errors copied out, read, and freed on every
 // path. The generated index.js holds one specialised function per operation
@@ -9,7 +11,6 @@
 const fs = require('node:fs');
 const path = require('node:path');
 const { isUtf8 } = require('node:buffer');
-const koffi = require('koffi');
 
 const ENV_VAR = 'QUORENT_SDK_LIB';
 const FN_PREFIX = 'uniffi_quorent_sdk_uniffi_fn_func_';
@@ -28,17 +29,27 @@ class InternalError extends Error {
 
 // ---- ABI types -------------------------------------------------------------------
 
-// Unnamed: koffi's type names are global to the process, which may hold
-// another copy of this package.
-const RustBuffer = koffi.struct({ capacity: 'uint64_t', len: 'uint64_t', data: 'void *' });
-// A RustBuffer argument is declared as one array of three 64-bit words: the
-// same size, alignment and argument class as the three fields, and koffi
-// copies a typed array in one step where it reads an object's fields one by
-// one (about 0.15 us less per buffer argument).
-const RustBufferWords = koffi.struct({ words: koffi.array('uint64_t', 3) });
-const ForeignBytes = koffi.struct({ len: 'int32_t', data: 'const uint8_t *' });
-const RustCallStatus = koffi.struct({ code: 'int8_t', error_buf: RustBuffer });
-const RustCallStatusPtr = koffi.pointer(RustCallStatus);
+// koffi is loaded when the shared library is: where it has no build of its own
+// (a platform without a prebuild of either), the WebAssembly build is taken.
+let koffi = null;
+let RustBuffer, RustBufferWords, ForeignBytes, RustCallStatus, RustCallStatusPtr;
+function loadKoffi() {
+  if (koffi !== null) return koffi;
+  const k = require('koffi');
+  // Unnamed: koffi's type names are global to the process, which may hold
+  // another copy of this package.
+  RustBuffer = k.struct({ capacity: 'uint64_t', len: 'uint64_t', data: 'void *' });
+  // A RustBuffer argument is declared as one array of three 64-bit words: the
+  // same size, alignment and argument class as the three fields, and koffi
+  // copies a typed array in one step where it reads an object's fields one by
+  // one (about 0.15 us less per buffer argument).
+  RustBufferWords = k.struct({ words: k.array('uint64_t', 3) });
+  ForeignBytes = k.struct({ len: 'int32_t', data: 'const uint8_t *' });
+  RustCallStatus = k.struct({ code: 'int8_t', error_buf: RustBuffer });
+  RustCallStatusPtr = k.pointer(RustCallStatus);
+  koffi = k;
+  return k;
+}
 
 // A RustBuffer on this side: { words: [capacity, len, data] } as a BigUint64Array.
 const newHandle = () => ({ words: new BigUint64Array(3) });
@@ -64,7 +75,7 @@ const EMPTY = newHandle(); // never written
 function hiddenReturn(platform, arch, env = process.env) {
   return platform === 'linux' && arch === 'x64' && !env.QUORENT_SDK_NODE_STRUCT_RETURN;
 }
-const HIDDEN_RETURN = hiddenReturn(process.platform, process.arch);
+let HIDDEN_RETURN = hiddenReturn(process.platform, process.arch);
 const ret = newHandle();
 let lastResult = null;
 
@@ -170,7 +181,7 @@ function candidates(platform = process.platform, arch = process.arch, root = PAC
 /** Loads the first candidate that loads. When none does, the error names
  * what was tried and, when this package carries no library for the platform,
  * the platform and those it does carry. `load` is koffi.load but for tests. */
-function openLibrary(platform = process.platform, arch = process.arch, root = PACKAGE_ROOT, load = koffi.load,
+function openLibrary(platform = process.platform, arch = process.arch, root = PACKAGE_ROOT, load = (p) => loadKoffi().load(p),
   c = libc(platform)) {
   const tried = [];
   for (const [where, candidate] of candidates(platform, arch, root, c)) {
@@ -190,16 +201,21 @@ function openLibrary(platform = process.platform, arch = process.arch, root = PA
 }
 
 let lib = null;
+let wasm = null; // the WebAssembly build's functions (lib/wasm.js), when it is the one loaded
 let freeFn = null;
 let fromBytesFn = null;
 let memcpy = null;
 
-/** Loads the library and refuses it unless its contract version and every
- * operation's checksum equal those the binding was generated with. Returns
- * the library handle, on which the generated code declares each operation. */
-function open(contractVersion, checksums) {
-  const handle = openLibrary();
-  const version = handle.func('ffi_quorent_sdk_uniffi_uniffi_contract_version', 'uint32_t', [])();
+/** Whether the WebAssembly build is taken: QUORENT_SDK_WASM=1 asks for it;
+ * otherwise only where no shared library loads and the module is there. */
+function wasmForced(env = process.env) {
+  return env.QUORENT_SDK_WASM === '1';
+}
+
+/** Refuses a library unless its contract version and every operation's
+ * checksum equal those the binding was generated with. */
+function verify(contractVersion, checksums, versionOf, checksumOf) {
+  const version = versionOf();
   if (version !== contractVersion) {
     throw new Error(
       `quorent-sdk: the library has contract version ${version}, this binding needs ${contractVersion}`);
@@ -207,16 +223,50 @@ function open(contractVersion, checksums) {
   for (const [name, expected] of Object.entries(checksums)) {
     let actual;
     try {
-      actual = handle.func(CHECKSUM_PREFIX + name, 'uint16_t', [])();
+      actual = checksumOf(name);
     } catch (e) {
-      throw new Error(`quorent-sdk: the library has no operation ${name}`);
+      actual = undefined;
     }
+    if (actual === undefined) throw new Error(`quorent-sdk: the library has no operation ${name}`);
     if (actual !== expected) {
       throw new Error(
         `quorent-sdk: checksum mismatch for ${name}: library ${actual}, binding ${expected}; ` +
         'the binding and the library come from different versions');
     }
   }
+}
+
+function openWasm(contractVersion, checksums, file) {
+  wasm = require('./wasm.js').open(file, InternalError);
+  verify(contractVersion, checksums, wasm.contractVersion, wasm.checksum);
+  ({ free: freeFn, fromBytes: fromBytesFn, copyOut: memcpy } = wasm);
+  HIDDEN_RETURN = true; // results land in `ret`, written from the module's memory
+  return wasm;
+}
+
+/** Which build is loaded: 'native' or 'wasm'. */
+function backend() {
+  return wasm !== null ? 'wasm' : 'native';
+}
+
+/** Loads the library and refuses it unless its contract version and every
+ * operation's checksum equal those the binding was generated with. Returns
+ * the library handle, on which the generated code declares each operation. */
+function open(contractVersion, checksums) {
+  const wasmFile = require('./wasm.js').wasmPath(PACKAGE_ROOT);
+  if (wasmForced()) return openWasm(contractVersion, checksums, wasmFile);
+  let handle;
+  try {
+    handle = openLibrary();
+  } catch (e) {
+    // No shared library for this platform: the WebAssembly build, when the
+    // package carries it (an explicit $QUORENT_SDK_LIB is never replaced).
+    if (process.env[ENV_VAR] || !fs.existsSync(wasmFile)) throw e;
+    return openWasm(contractVersion, checksums, wasmFile);
+  }
+  verify(contractVersion, checksums,
+    () => handle.func('ffi_quorent_sdk_uniffi_uniffi_contract_version', 'uint32_t', [])(),
+    (name) => handle.func(CHECKSUM_PREFIX + name, 'uint16_t', [])());
   freeFn = handle.func('ffi_quorent_sdk_uniffi_rustbuffer_free', 'void', [RustBufferWords, RustCallStatusPtr]);
   if (HIDDEN_RETURN) {
     fromBytesFn = funcReturningBuffer(handle, 'ffi_quorent_sdk_uniffi_rustbuffer_from_bytes',
@@ -235,6 +285,7 @@ function open(contractVersion, checksums) {
  * operation with a buffer result is called as f(ret, ...args, status), its
  * result read with received(); any other as f(...args, status). */
 function declare(name, args, result) {
+  if (wasm !== null) return wasm.declare(name, args, result);
   const abi = (t) => (t === 'u64' ? 'uint64_t' : t === 'bool' || t === 'u8' ? 'int8_t' : RustBufferWords);
   const params = [...args.map(abi), RustCallStatusPtr];
   if (result !== null && abi(result) === RustBufferWords) return funcReturningBuffer(lib, FN_PREFIX + name, params);
@@ -246,7 +297,7 @@ function declare(name, args, result) {
 // One status for every call: JavaScript runs one call at a time per thread, and
 // the library leaves the status untouched on success, so it is cleared only
 // after a failure was read from it.
-const status = new Uint8Array(koffi.sizeof(RustCallStatus));
+const status = new Uint8Array(32); // RustCallStatus on 64-bit platforms, and as lib/wasm.js keeps it
 const statusWords = new BigUint64Array(status.buffer); // [code and padding, capacity, len, data]
 
 /** Takes the error buffer out of the status and clears the status. */
@@ -602,6 +653,8 @@ function liveBuffers() {
 }
 
 module.exports = {
+  backend,
+  wasmForced,
   liveBuffers,
   traceCopies,
   InternalError,

@@ -80,7 +80,7 @@ test('loading: a second copy loads beside the first; a missing library or a mism
   try {
     for (const [lib, words] of [['/nonexistent/libquorent_sdk_uniffi.so', /No such file or directory/],
       [notElf, /invalid ELF header|file too short/]]) {
-      const failed = load({ QUORENT_SDK_LIB: lib });
+      const failed = load({ QUORENT_SDK_LIB: lib, QUORENT_SDK_WASM: '' });
       assert.equal(failed.status, 1, failed.stderr);
       assert.equal(failed.signal, null);
       assert.ok(failed.stderr.includes(`$QUORENT_SDK_LIB: ${lib} (`), failed.stderr);
