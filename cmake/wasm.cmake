@@ -11,7 +11,8 @@ set(QUORENT_WASM_EXPORTS ${CMAKE_CURRENT_BINARY_DIR}/wasm-exports.rsp)
 add_custom_command(OUTPUT ${QUORENT_WASM_EXPORTS}
   COMMAND ${CMAKE_COMMAND} -DQUORENT_EXPORT_MAP=${QUORENT_EXPORT_MAP} -DQUORENT_WASM_EXPORTS=${QUORENT_WASM_EXPORTS}
           "-DQUORENT_OBJECTS=$<JOIN:$<TARGET_OBJECTS:quorent_ffi_objects>,|>" -P ${CMAKE_CURRENT_LIST_DIR}/wasm-exports.cmake
-  DEPENDS ${QUORENT_EXPORT_MAP} ${CMAKE_CURRENT_LIST_DIR}/wasm-exports.cmake $<TARGET_OBJECTS:quorent_ffi_objects>
+  DEPENDS ${QUORENT_EXPORT_MAP} ${CMAKE_CURRENT_LIST_DIR}/wasm-exports.cmake ${CMAKE_CURRENT_LIST_DIR}/export-map.cmake
+          $<TARGET_OBJECTS:quorent_ffi_objects>
   VERBATIM)
 add_custom_target(quorent_wasm_exports DEPENDS ${QUORENT_WASM_EXPORTS})
 add_dependencies(quorent_wasm_exports quorent_ffi_objects)
