@@ -20,7 +20,6 @@ import argparse
 import importlib
 import inspect
 import os
-import re
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -41,12 +40,13 @@ def emitters():
 
 
 def project_version():
-    """The version set once in the top-level CMakeLists.txt."""
-    with open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8") as f:
-        m = re.search(r"project\(\s*\w+\s+VERSION\s+([0-9][0-9.]*)", f.read())
-    if not m:
-        raise SystemExit("CMakeLists.txt: no project(... VERSION x.y.z)")
-    return m.group(1)
+    """The version set once in the top-level CMakeLists.txt (read by scripts/platforms.py)."""
+    sys.path.insert(0, os.path.join(ROOT, "scripts"))
+    import platforms
+    try:
+        return platforms.version()
+    except platforms.Failure as e:
+        raise SystemExit(str(e))
 
 
 def render(lib, langs, version, description=interface_model.DESCRIPTION):

@@ -1,10 +1,12 @@
 # Lays out the relocatable C/C++ archive of a built library (script mode):
 #   cmake -DLIB=<libquorent_sdk_uniffi.so> -DSONAME=<its SONAME> -DINCLUDE_DIR=<dir with both headers>
-#         -DVERSION=<x.y.z> -DPLATFORM=<linux-x86_64|...> -DGLIBC_FLOOR=<2.N>
+#         -DVERSION=<x.y.z> -DPLATFORM=<linux-x86_64|...> -DLIBC="<glibc 2.31|musl 1.2>"
 #         -DOUT=<empty directory>
 #         -P cmake/archive.cmake
 #   cmake -DLIB=<quorent_sdk_uniffi.dll> -DIMPLIB=<libquorent_sdk_uniffi.dll.a> -DDEF=<its .def file>
 #         -DINCLUDE_DIR=... -DVERSION=... -DPLATFORM=windows-x86_64 -DOUT=... -P cmake/archive.cmake
+#   cmake -DLIB=<libquorent_sdk_uniffi.dylib> -DINCLUDE_DIR=... -DVERSION=... -DPLATFORM=macos-universal
+#         -DOUT=... -P cmake/archive.cmake
 # with, optionally, -DNOTICES=<folder scripts/notices.py wrote>: its NOTICE and
 # third-party/ go to share/doc/quorent-sdk/ (with LICENSE), its SBOM to share/sbom/.
 # OUT receives lib/libquorent_sdk_uniffi.so.<version> with its SONAME link
@@ -15,11 +17,16 @@
 # MinGW import library lib/libquorent_sdk_uniffi.dll.a and the export list
 # lib/quorent_sdk_uniffi.def (from which MSVC's lib.exe makes an import
 # library), the same include/, pkg-config and CMake files, LICENSE and README.txt.
+# For macOS: lib/libquorent_sdk_uniffi.dylib (install name
+# @rpath/libquorent_sdk_uniffi.dylib), the same include/, pkg-config and CMake
+# files, LICENSE and README.
 cmake_minimum_required(VERSION 3.20)
 if(PLATFORM MATCHES "^windows-")
   set(required LIB IMPLIB DEF INCLUDE_DIR VERSION PLATFORM OUT)
+elseif(PLATFORM MATCHES "^macos-")
+  set(required LIB INCLUDE_DIR VERSION PLATFORM OUT)
 else()
-  set(required LIB SONAME INCLUDE_DIR VERSION PLATFORM GLIBC_FLOOR OUT)
+  set(required LIB SONAME INCLUDE_DIR VERSION PLATFORM LIBC OUT)
 endif()
 foreach(var ${required})
   if(NOT DEFINED ${var})
@@ -44,9 +51,15 @@ if(PLATFORM MATCHES "^windows-")
   set(QUORENT_IMPORTED_FILES "IMPORTED_LOCATION \"\${_quorent_prefix}/bin/quorent_sdk_uniffi.dll\"
   IMPORTED_IMPLIB \"\${_quorent_prefix}/lib/libquorent_sdk_uniffi.dll.a\"")
   set(readme README-windows.in README.txt)
+elseif(PLATFORM MATCHES "^macos-")
+  # One file, found by its install name through the programs' rpath.
+  file(COPY_FILE "${LIB}" "${OUT}/lib/libquorent_sdk_uniffi.dylib")
+  set(QUORENT_IMPORTED_FILES "IMPORTED_LOCATION \"\${_quorent_prefix}/lib/libquorent_sdk_uniffi.dylib\"
+  IMPORTED_SONAME \"@rpath/libquorent_sdk_uniffi.dylib\"")
+  set(readme README-macos.in README)
 else()
   # The library, under its full version, and the two links every build expects.
-  set(QUORENT_GLIBC_FLOOR "${GLIBC_FLOOR}")
+  set(QUORENT_LIBC "${LIBC}")
   set(QUORENT_LIB_FILE "libquorent_sdk_uniffi.so.${VERSION}")
   set(QUORENT_SONAME "${SONAME}")
   file(COPY_FILE "${LIB}" "${OUT}/lib/${QUORENT_LIB_FILE}")

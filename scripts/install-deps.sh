@@ -26,7 +26,7 @@ portable_pkgs=(dpkg-dev debootstrap crossbuild-essential-arm64 binutils-aarch64-
                googletest perl make autoconf automake libtool python3 gpgv)
 windows_pkgs=(dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
               wine64 googletest perl make autoconf automake libtool python3 gpgv)
-zig_pkgs=(dpkg-dev debootstrap musl qemu-user binutils-aarch64-linux-gnu googletest perl make autoconf automake
+zig_pkgs=(dpkg-dev debootstrap musl patchelf qemu-user binutils-aarch64-linux-gnu googletest perl make autoconf automake
           libtool python3 python3-venv gpgv)
 macos_pkgs=(dpkg-dev llvm-19 lld-19 googletest perl make autoconf automake libtool python3 python3-venv gpgv)
 wasm_pkgs=(dpkg-dev clang-19 lld-19 llvm-19 libc++-19-dev-wasm32 libc++abi-19-dev-wasm32 libclang-rt-19-dev-wasm32

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Joins the two macOS libraries that scripts/portable.sh builds (macos-aarch64,
+# Joins the macOS libraries that scripts/portable.sh builds for the rows of
+# scripts/platforms.json whose 'universal' is macos-universal (macos-aarch64,
 # macos-x86_64) into one universal file with llvm-lipo-19:
 #   scripts/macos-universal.sh  ->  build-portable/macos-universal/libquorent_sdk_uniffi.dylib
 # lipo copies each slice as it is, signature included; each slice taken back
@@ -7,9 +8,11 @@
 # (scripts/check-portable.sh), so that what ships is what was checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-rows=(macos-aarch64 macos-x86_64)
-library=$(scripts/platforms.py get macos-aarch64 library)
-out=build-portable/macos-universal
+group=macos-universal
+mapfile -t rows < <(scripts/platforms.py names --universal "$group")
+[ "${#rows[@]}" -ge 2 ] || { echo "universal: scripts/platforms.json joins ${#rows[@]} rows into $group" >&2; exit 1; }
+library=$(scripts/platforms.py get "${rows[0]}" library)
+out=build-portable/$group
 inputs=()
 for row in "${rows[@]}"; do
   [ "$(scripts/platforms.py get "$row" library)" = "$library" ] || { echo "universal: the rows name different libraries" >&2; exit 1; }

@@ -6,7 +6,7 @@ its libraries were built of:
              --library PLATFORM=FILE=PATH [--library ...] [--component-lists]
 
 Each --library is a copy of libquorent_sdk_uniffi the package carries: its
-platform (linux-x86_64, linux-aarch64, windows-x86_64), the file as it goes
+platform (a row of scripts/platforms.json), the file as it goes
 into the package (hashed), and its path inside the package. What is linked
 into a platform's library is read from build-portable/<platform>/dependencies.json
 (what scripts/portable.sh recorded of that build) when it is there, else from
@@ -23,6 +23,9 @@ The licence texts and hashes come from the verified sources themselves:
                  text an excerpt of /usr/share/doc/<package>/copyright
   debian-root    packages of the portable build's Debian root: the .deb it was
                  installed from (debootstrap checked it), its copyright file
+  pypi-wheel     a toolchain wheel from the Python package index as installed
+                 (scripts/zig.sh, pip checking the entry's sha256): the texts
+                 are the entry's license_files, read in the installed package
 Writes into DIR:
   LICENSE                  this project's licence
   NOTICE                   what the package carries and what is linked into it
@@ -53,7 +56,7 @@ import tarfile
 import urllib.parse
 import uuid
 
-from deps import sha256  # scripts/deps.py, beside this file
+from deps import dsc_checksums, sha256, upstream_of as upstream  # scripts/deps.py, beside this file
 import platforms  # scripts/platforms.py, beside this file
 
 TREE = pathlib.Path(__file__).resolve().parent.parent
@@ -91,24 +94,6 @@ def entries_for(platform, listing=None):
 
 # ---- resolving an entry: version, hashes, texts ----------------------------------------
 
-def dsc_checksums(dsc):
-    sums, on = {}, False
-    for line in dsc.read_text(errors="replace").splitlines():
-        if line.startswith("Checksums-Sha256:"):
-            on = True
-        elif on and line.startswith(" "):
-            digest, _, name = line.split()
-            sums[name] = digest.lower()
-        elif on:
-            on = False
-    return sums
-
-
-def upstream(version):
-    v = version.split(":", 1)[-1]
-    return v.rsplit("-", 1)[0] if "-" in v else v
-
-
 def debian_source(e):
     package, version = e["source"]["package"], e["version"]
     fetched = SRC / f"{e['name']}.fetched.json"
@@ -120,7 +105,7 @@ def debian_source(e):
                 if (d / f"{package}_{version.split(':', 1)[-1]}.dsc").is_file()), None)
     if dsc is None:
         raise Failure(f"{e['name']} {version}: no .dsc of the source package in {SRC} (scripts/portable.sh fetches it)")
-    listed = dsc_checksums(dsc)
+    listed = {name: digest for name, (digest, _) in dsc_checksums(dsc).items()}
     recorded = {f["name"]: f for f in e.get("files") or rec.get("files") or []}
     uris = {name: f.get("uri") for name, f in recorded.items()}
     if not uris:  # the signed index names where each file is served
@@ -244,6 +229,20 @@ def debian_root(e, platform, light=False):
     return out
 
 
+def pypi_wheel(e):
+    src = e["source"]
+    if src["package"] != "ziglang":
+        raise Failure(f"{e['name']}: no installer is known for the wheel {src['package']}")
+    wheel = src["wheels"].get(os.uname().machine)
+    if wheel is None:
+        raise Failure(f"{e['name']}: no wheel pinned for this machine ({os.uname().machine})")
+    package = pathlib.Path(run([str(TREE / "scripts" / "zig.sh")]).strip()).parent
+    texts = [(f"{name} (in the {src['package']} {e['version']} wheel)", (package / name).read_text(errors="replace"))
+             for name in e.get("license_files", [])]
+    return [{"name": e["name"], "version": e["version"], "purl": e["purl"], "sha256": wheel["sha256"],
+             "source": f"the Python package index's {wheel['file']}", "refs": [], "texts": texts}]
+
+
 def resolve(e, platform, light=False):
     """The components an entry stands for in a platform's library; `light`:
     their names and versions only. $QUORENT_NOTICES_CACHE, when set, is a folder
@@ -264,7 +263,7 @@ def resolve(e, platform, light=False):
 
 def resolve_now(e, platform, light=False):
     kind = e.get("source", {}).get("kind")
-    if light and kind in ("debian-source", "url"):
+    if light and kind in ("debian-source", "url", "pypi-wheel"):
         found = [{"name": e["name"], "version": e["version"]}]
     elif kind == "debian-binary":
         found = debian_binary(e, platform, light)
@@ -274,6 +273,8 @@ def resolve_now(e, platform, light=False):
         found = debian_source(e)
     elif kind == "url":
         found = url_source(e)
+    elif kind == "pypi-wheel":
+        found = pypi_wheel(e)
     else:
         raise Failure(f"{e['name']}: unknown source kind {kind!r}")
     for c in found:

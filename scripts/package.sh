@@ -93,95 +93,87 @@ wheel() {
   cp "$out" dist/
 }
 
-# windows-x86_64: the DLL, stripped by scripts/portable.sh, carried as it is by every package.
-windows() {
-  local dir=$root/build-portable/$platform dll implib def name header_version
-  dll=$dir/$library implib=$dir/libquorent_sdk_uniffi.dll.a
-  ${tool_prefix}objdump -f "$dll" 2>/dev/null | grep 'file format pei-x86-64' >/dev/null \
-    || { echo "package: $dll is not an x86-64 DLL" >&2; exit 1; }
-  header_version=$(sed -n 's/^#define QUORENT_SDK_VERSION_STRING "\(.*\)"$/\1/p' "$dir/quorent_sdk_version.h")
-  [ "$header_version" = "$version" ] \
-    || { echo "package: $dir holds version '$header_version', the tree $version: rebuild it (scripts/portable.sh $platform)" >&2; exit 1; }
-  # The export list, read from the DLL's export table; the interface blobs are data
-  # (in the import library they have no call thunk, only __imp_ and __nm_ symbols).
-  def=$tmp/$platform/quorent_sdk_uniffi.def
-  mkdir -p "$tmp/$platform"
-  { echo "LIBRARY $library"; echo "EXPORTS"
-    awk 'NR == FNR { data[$0] = 1; next } { print "    " $0 (($0 in data) ? " DATA" : "") }' \
-      <(${tool_prefix}nm "$implib" | sed -n 's/^.* I __nm_\(.*\)$/\1/p') \
-      <(${tool_prefix}objdump -p "$dll" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] \(.*\)$/\1/p')
-  } > "$def"
-  [ "$(grep -c '^    ' "$def")" -gt 0 ] || { echo "package: no exports read from $dll" >&2; exit 1; }
-
-  wheel "$platform" "$dll" "$library" "$wheel_tag"
-
-  name=quorent-sdk-$version-$platform
-  notices "$tmp/$platform/archive-notices" --name quorent-sdk \
-    --purl "pkg:generic/quorent-sdk@$version?file_name=$name.$archive_format" --library "$platform=$dll=bin/$library"
-  cmake -DLIB="$dll" -DIMPLIB="$implib" -DDEF="$def" -DINCLUDE_DIR="$dir" -DVERSION="$version" \
-    -DPLATFORM="$platform" -DNOTICES="$tmp/$platform/archive-notices" \
-    -DOUT="$tmp/$platform/archive/$name" -P cmake/archive.cmake
-  # Reproducible: sorted entries, the last commit's time, no extra fields.
-  "$py" scripts/reproducible.py zip-dir "$tmp/$platform/archive" "$name" "dist/$name.$archive_format"
-  packaged_lib[$platform]=$dll
+# The C archive of a platform (or of a universal file, for the rows it joins):
+# the relocatable tree laid out by cmake/archive.cmake, in a folder of the
+# archive's name, packed reproducibly as the row's format says.
+#   archive <name> <format> <library> <library's path in the archive> <notices.py platforms...>
+# (archive_args: the system's own arguments for cmake/archive.cmake)
+archive() {
+  local name=quorent-sdk-$version-$1 format=$2 file=$3 inside=$4 dir p libs=()
+  shift 4
+  for p in "$@"; do libs+=(--library "$p=$file=$inside"); done
+  dir=$tmp/archive-$name
+  notices "$dir/notices" --name quorent-sdk --purl "pkg:generic/quorent-sdk@$version?file_name=$name.$format" "${libs[@]}"
+  cmake -DLIB="$file" -DINCLUDE_DIR="$include_dir" -DVERSION="$version" -DPLATFORM="${name#quorent-sdk-$version-}" \
+    -DNOTICES="$dir/notices" -DOUT="$dir/tree/$name" "${archive_args[@]}" -P cmake/archive.cmake
+  case "$format" in
+    zip) "$py" scripts/reproducible.py zip-dir "$dir/tree" "$name" "dist/$name.zip" ;;
+    tar.gz) tar -C "$dir/tree" --sort=name --owner=0 --group=0 --numeric-owner --mode=u=rwX,go=rX \
+      --format=gnu --mtime="@$mtime" -cf - "$name" | gzip -n9 > "dist/$name.tar.gz" ;;
+    *) echo "package: unknown archive format $format" >&2; exit 1 ;;
+  esac
 }
 
 built=()
 declare -A packaged_lib  # platform -> the library its packages carry
+declare -A universal_of  # universal file -> the rows packaged that it joins
 for platform in ${QUORENT_PACKAGE_PLATFORMS:-$($platforms names --package archive)}; do
   row=$($platforms shell "$platform") || exit 2
   eval "$row"
   [ -n "$archive_format" ] || { echo "package: scripts/platforms.json gives $platform no packages" >&2; exit 2; }
-  file=$library strip=${tool_prefix}strip
   dir=$root/build-portable/$platform
   if [ -x scripts/portable.sh ] && [ "${QUORENT_PACKAGE_USE_BUILT:-0}" != 1 ]; then
     # Incremental: nothing is rebuilt when the library is current with the tree.
     QUORENT_PORTABLE_SKIP_TESTS=1 scripts/portable.sh "$platform" > "$tmp/portable-$platform.log" 2>&1 \
       || { tail -n 30 "$tmp/portable-$platform.log" >&2; echo "package: scripts/portable.sh $platform failed" >&2; exit 1; }
-  elif [ ! -f "$dir/$file" ]; then
-    [ "$platform" != "$host" ] || { echo "package: no $dir/$file and no scripts/portable.sh to build it" >&2; exit 1; }
+  elif [ ! -f "$dir/$library" ]; then
+    [ "$platform" != "$host" ] || { echo "package: no $dir/$library and no scripts/portable.sh to build it" >&2; exit 1; }
     echo "package: no $platform library and no scripts/portable.sh to build it; skipping $platform" >&2
     continue
   fi
-  if [ "$system" = windows ]; then
-    windows
-    built+=("$platform")
-    continue
-  fi
-
-  # The library: of this platform, of this version, stripped.
-  mkdir -p "$tmp/$platform"
-  lib=$tmp/$platform/$library
-  cp -L "$dir/$library" "$lib"
-  readelf -h "$lib" | grep "Machine: *$machine\$" >/dev/null \
-    || { echo "package: $dir/$library is not a $processor library" >&2; exit 1; }
   header_version=$(sed -n 's/^#define QUORENT_SDK_VERSION_STRING "\(.*\)"$/\1/p' "$dir/quorent_sdk_version.h")
   [ "$header_version" = "$version" ] \
     || { echo "package: $dir holds version '$header_version', the tree $version: rebuild it (scripts/portable.sh $platform)" >&2; exit 1; }
-  if command -v "$strip" >/dev/null; then "$strip" --strip-unneeded "$lib"; fi
-  soname=$(readelf -d "$lib" | sed -n 's/.*(SONAME).*\[\(.*\)\]$/\1/p')
-  [ "$soname" = libquorent_sdk_uniffi.so.0 ] || { echo "package: unexpected SONAME '$soname'" >&2; exit 1; }
-  needs=$(readelf -V --wide "$lib" | grep -o 'GLIBC_2\.[0-9]*' | sort -uV | tail -n 1)
-  [ -n "$needs" ] || { echo "package: no glibc symbol version in $dir/$library" >&2; exit 1; }
-  needs=${needs#GLIBC_}
-  [ "$(printf '%s\n' "$needs" "$libc_floor" | sort -V | tail -n 1)" = "$libc_floor" ] \
-    || { echo "package: the $platform library needs glibc $needs, past the declared $libc_floor" >&2; exit 1; }
-  echo "package: $platform library needs glibc $needs; declared floor $libc_floor"
+
+  # The library as the packages carry it (the system's platform_package), checked
+  # again as scripts/check-portable.sh checks it (the system's platform_check).
+  # shellcheck source=platforms/linux-gnu.sh
+  . "scripts/platforms/$system.sh"
+  mkdir -p "$tmp/$platform"
+  platform_package "$dir/$library" "$tmp/$platform"
+  status=0
+  platform_check "$lib" > "$tmp/$platform/check.log" 2>&1
+  [ "$status" = 0 ] || { cat "$tmp/$platform/check.log" >&2; echo "package: the $platform library fails its checks" >&2; exit 1; }
+  echo "package: $platform: $(grep -E '^(highest glibc|NEEDED|libraries needed|.* imports from)' "$tmp/$platform/check.log" | paste -sd ';' | sed 's/;/; /g')"
   packaged_lib[$platform]=$lib
 
   wheel "$platform" "$lib" "$library" "$wheel_tag"
-
-  # C and C++: the relocatable tree, in a folder of the archive's name.
-  name=quorent-sdk-$version-$platform
-  notices "$tmp/$platform/archive-notices" --name quorent-sdk \
-    --purl "pkg:generic/quorent-sdk@$version?file_name=$name.$archive_format" \
-    --library "$platform=$lib=lib/$library.$version"
-  cmake -DLIB="$lib" -DSONAME="$soname" -DINCLUDE_DIR="$dir" -DVERSION="$version" -DPLATFORM="$platform" \
-    -DGLIBC_FLOOR="$libc_floor" -DNOTICES="$tmp/$platform/archive-notices" \
-    -DOUT="$tmp/$platform/archive/$name" -P cmake/archive.cmake
-  tar -C "$tmp/$platform/archive" --sort=name --owner=0 --group=0 --numeric-owner --mode=u=rwX,go=rX \
-    --format=gnu --mtime="@$mtime" -cf - "$name" | gzip -n9 > "dist/$name.$archive_format"
+  include_dir=$dir
+  if [ -n "$universal" ]; then
+    universal_of[$universal]="${universal_of[$universal]:-} $platform"
+  elif [ "$system" = windows ]; then
+    archive "$platform" "$archive_format" "$lib" "bin/$library" "$platform"
+  else
+    archive "$platform" "$archive_format" "$lib" "lib/$library.$version" "$platform"
+  fi
   built+=("$platform")
+done
+
+# A universal file joins its rows' libraries once each is packaged (its slices
+# are their very bytes: scripts/macos-universal.sh checks each again); its C
+# archive carries it, named in the SBOM for each of them.
+for group in "${!universal_of[@]}"; do
+  read -ra rows <<<"${universal_of[$group]}"
+  mapfile -t want < <($platforms names --universal "$group")
+  if [ "${rows[*]}" != "${want[*]}" ]; then
+    echo "package: $group joins ${want[*]}; only ${rows[*]} packaged: no $group archive" >&2
+    continue
+  fi
+  scripts/macos-universal.sh > "$tmp/$group.log" 2>&1 \
+    || { cat "$tmp/$group.log" >&2; echo "package: the $group file failed" >&2; exit 1; }
+  eval "$($platforms shell "${rows[0]}")"
+  include_dir=$root/build-portable/$group archive_args=()
+  archive "$group" "$archive_format" "$include_dir/$library" "lib/$library" "${rows[@]}"
 done
 host_lib=${packaged_lib[$host]:-}
 [ -n "$host_lib" ] || { echo "package: no $host library; the npm package and the jar need it" >&2; exit 1; }

@@ -3,11 +3,12 @@
 (one row each), and the project's version (set once, in the top-level
 CMakeLists.txt).
 
-  platforms.py names [--stage S] [--package P] [--tests T]
+  platforms.py names [--stage S] [--package P] [--tests T] [--universal U]
                                  the platforms' names in the table's order, one a
                                  line; only those run by test stage S, carried by
-                                 package P (wheel, archive, npm, jar), or whose
-                                 programs run as T (native, qemu, wine, musl, none)
+                                 package P (wheel, archive, npm, jar), whose
+                                 programs run as T (native, qemu, wine, musl, none),
+                                 or joined into the universal file U
   platforms.py shell NAME        the row as shell assignments (for eval): every
                                  field below, empty when the row has none
   platforms.py get NAME FIELD    one field (dotted for nested ones: packages.npm.folder)
@@ -15,7 +16,7 @@ CMakeLists.txt).
   platforms.py check             checks the table; prints nothing when it is sound
 
 The shell assignments: name system install cc cxx tool_prefix zig_target triple deb_arch
-processor openssl_target library machine loader libc_floor os_floor max_bytes tests stage
+processor openssl_target library machine loader libc_floor os_floor universal max_bytes tests stage
 wheel_tag archive_format npm_folder npm_env jar_folder jar_env.
 """
 import json
@@ -38,6 +39,7 @@ SHELL_FIELDS = {
     "zig_target": "toolchain.zig_target",
     "triple": "triple", "deb_arch": "deb_arch", "processor": "processor", "openssl_target": "openssl_target",
     "library": "library", "machine": "machine", "loader": "loader", "libc_floor": "libc_floor", "os_floor": "os_floor",
+    "universal": "universal",
     "max_bytes": "max_bytes", "tests": "tests", "stage": "stage",
     "wheel_tag": "packages.wheel", "archive_format": "packages.archive",
     "npm_folder": "packages.npm.folder", "npm_env": "packages.npm.env",
@@ -104,6 +106,21 @@ def problems(table, systems=SYSTEMS):
         for field in ("name", "library", "triple"):
             if isinstance(row.get(field), str) and re.search(r"[\s/'\"$`\\]", row[field]):
                 found.append(f"{label}: {field} {row[field]!r} holds a character no file or command name may")
+    groups = {}
+    for row in rows:
+        if isinstance(row, dict) and row.get("universal"):
+            groups.setdefault(row["universal"], []).append(row)
+    for group, members in groups.items():
+        # One file for several architectures of one system: one library name, one archive.
+        if len(members) < 2:
+            found.append(f"the universal file {group} joins one row")
+        for field in ("system", "library", "packages"):
+            values = {json.dumps(lookup(r, field if field != "packages" else "packages.archive")) for r in members}
+            if len(values) > 1:
+                found.append(f"the rows of the universal file {group} differ in "
+                             f"{field if field != 'packages' else 'archive format'}")
+        if len({r.get("processor") for r in members}) < len(members):
+            found.append(f"the universal file {group} joins two rows of one processor")
     for key in ("npm", "jar"):
         folders = [lookup(r, f"packages.{key}.folder") for r in rows if isinstance(r, dict)]
         folders = [f for f in folders if f]
@@ -130,9 +147,11 @@ def shell(row):
     return "\n".join(lines)
 
 
-def names(table, stage=None, package=None, tests=None):
+def names(table, stage=None, package=None, tests=None, universal=None):
     out = []
     for row in table["platforms"]:
+        if universal is not None and row.get("universal") != universal:
+            continue
         if stage is not None and row.get("stage") != stage:
             continue
         if package is not None and lookup(row, f"packages.{package}") is None:
@@ -168,7 +187,7 @@ def main(argv):
         if argv and argv[0] == "names":
             opts, rest = {}, argv[1:]
             while rest:
-                if len(rest) < 2 or rest[0] not in ("--stage", "--package", "--tests"):
+                if len(rest) < 2 or rest[0] not in ("--stage", "--package", "--tests", "--universal"):
                     raise Failure(f"names: unexpected {' '.join(rest)}")
                 opts[rest[0][2:]] = rest[1]
                 rest = rest[2:]

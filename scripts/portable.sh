@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the library as one self-contained shared object for a platform:
 #   scripts/portable.sh PLATFORM
+#   scripts/portable.sh --stage STAGE   (each platform of a test stage in turn)
 # PLATFORM is a row of scripts/platforms.json (scripts/platforms.py names lists
 # them): its toolchain, triple, library file and how its tests run come from
 # there, and what differs between systems (roots, runtimes, checks) from
@@ -17,7 +18,7 @@
 #
 # The musl rows (linux-*-musl) build with Zig (scripts/zig.sh, pinned in
 # scripts/dependencies.json), its musl and its libc++ linked statically: the
-# library needs musl's libc.so alone.
+# library needs musl's libc alone (under Alpine's name, libc.musl-<arch>.so.1).
 #
 # The versions are those of scripts/dependencies.json, read through
 # scripts/deps.py, which fetches and verifies each source (and falls back,
@@ -48,12 +49,32 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tree=$PWD
 target="${1:-}"
+# portable.sh --stage S: every platform whose row names the test stage S, one
+# after another, each with the time it took.
+if [ "$target" = --stage ] && [ $# = 2 ]; then
+  for row in $(scripts/platforms.py names --stage "$2"); do
+    echo "-- $row"
+    start=$(date +%s)
+    scripts/portable.sh "$row"
+    echo "$row: $(( $(date +%s) - start )) s"
+  done
+  exit 0
+fi
 
 platforms=scripts/platforms.py
 if [ -z "$target" ] || ! row=$($platforms shell "$target"); then
   echo "usage: $0 $($platforms names | paste -sd '|')" >&2; exit 2
 fi
 eval "$row"
+# What a system's file (scripts/platforms/<system>.sh) may define otherwise:
+# a step before the library's build, what follows its strip, where the built library is (-> built) and
+# where its stripped copy goes (-> lib), the programs check-portable.sh checks
+# beside it, and ctest's options.
+platform_before_library() { :; }
+platform_library() { lib="$out/$library"; built="$bdir/$library"; }
+platform_programs() { programs=(); }
+platform_test_opts() { test_opts=(-j"$jobs"); }
+platform_after_strip() { :; }  # what a system does to a file once stripped (macOS: sign it again)
 # shellcheck source=platforms/linux-gnu.sh
 . "scripts/platforms/$system.sh"
 jobs=${QUORENT_PORTABLE_JOBS:-2}
@@ -93,6 +114,17 @@ run_logged() { # step, log, command...
   "$@" >"$log" 2>&1 || fail "$step" "$log"
 }
 stamp_ok() { [ -f "$stamps/$1" ] && [ "$(cat "$stamps/$1")" = "$2" ]; }
+# Builds a dependency once per key: unless its stamp holds the key (its
+# version, target and flags), the function runs in an empty build folder $b
+# and the stamp is written after it succeeds.
+dependency() { # name, key, function
+  stamp_ok "$1" "$2" && return 0
+  b="$work/build/$1"
+  rm -rf "$b"
+  mkdir -p "$b"
+  "$3"
+  echo "$2" > "$stamps/$1"
+}
 
 # ---- sources: Debian's source packages, checked by scripts/deps.py -----------
 # (apt-get source against the signed index, dpkg-source against the .dsc,
@@ -154,9 +186,7 @@ old_as=2.24
 fetch openssl
 ossl_src=$src_tree
 openssl_key="$src_version $openssl_target ${openssl_opts[*]} $openssl_flags as-$old_as-wrapper-v2:aes,modes,bn"
-if ! stamp_ok openssl "$openssl_key"; then
-  b="$work/build/openssl"
-  rm -rf "$b"; mkdir -p "$b"
+build_openssl() {
   (cd "$b" && run_logged "OpenSSL configure" "$logs/openssl-configure.log" \
     env CC="$cc" AR="$ar" RANLIB="$ranlib" perl "$ossl_src/Configure" "$openssl_target" \
       --prefix=/nonexistent --libdir=lib --openssldir=/nonexistent "${openssl_opts[@]}" $openssl_flags)
@@ -173,8 +203,8 @@ if ! stamp_ok openssl "$openssl_key"; then
     bash -c "rm -rf '$prefix/include/openssl' && mkdir -p '$prefix/include' '$prefix/lib' && \
              cp -r '$ossl_src/include/openssl' '$b/include/openssl' '$prefix/include/' && \
              cp '$b/libcrypto.a' '$prefix/lib/'"
-  echo "$openssl_key" > "$stamps/openssl"
-fi
+}
+dependency openssl "$openssl_key" build_openssl
 
 # ---- libsecp256k1: recovery on, large tables (they are the speed) ----------
 # Verification and recovery at the default window (15, a 1 MB table); signing
@@ -199,9 +229,7 @@ secp_src=$src_tree
 # archive without an index is useless to the Mach-O linker); unset elsewhere.
 secp_tools=(${secp_tools[@]+"${secp_tools[@]}"})
 secp_key="$src_version $triple ${secp_opts[*]} $secp_flags${secp_tools[*]:+ ${secp_tools[*]}}"
-if ! stamp_ok secp256k1 "$secp_key"; then
-  b="$work/build/secp256k1"
-  rm -rf "$b"; mkdir -p "$b"
+build_secp256k1() {
   if [ ! -x "$secp_src/configure" ]; then
     run_logged "libsecp256k1 autoreconf" "$logs/secp256k1-autoreconf.log" bash -c "cd '$secp_src' && autoreconf -fi"
   fi
@@ -210,8 +238,8 @@ if ! stamp_ok secp256k1 "$secp_key"; then
       CC="$cc" CFLAGS="$secp_flags" ${secp_tools[@]+"${secp_tools[@]}"})
   run_logged "libsecp256k1 build" "$logs/secp256k1-build.log" make -C "$b" -j"$jobs"
   run_logged "libsecp256k1 install" "$logs/secp256k1-install.log" make -C "$b" install
-  echo "$secp_key" > "$stamps/secp256k1"
-fi
+}
+dependency secp256k1 "$secp_key" build_secp256k1
 
 # Keccak-256 is libcrypto's: a cache made when Crypto++ was built in keeps it.
 rm -rf "$prefix/include/cryptopp" "$prefix/lib/libcryptopp.a" "$stamps/cryptopp"
@@ -222,12 +250,7 @@ gtest_key="$gtest_ver $triple $base_flags $cxx_std_flags"
 toolchain="$tree/cmake/toolchains/$target.cmake"
 cmake_common=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DQUORENT_DEPS_PREFIX="$prefix" -DQUORENT_KECCAK=openssl)
 platform_cmake_args
-if [ "$tests" = none ]; then
-  # No test is built: RapidJSON's headers alone (the configuration looks for them).
-  [ -d "$prefix/include/rapidjson" ] || cp -r /usr/include/rapidjson "$prefix/include/"
-elif ! stamp_ok googletest "$gtest_key"; then
-  b="$work/build/googletest"
-  rm -rf "$b"
+build_googletest() {
   run_logged "GoogleTest configure" "$logs/googletest-configure.log" \
     cmake -S /usr/src/googletest -B "$b" "${cmake_common[@]}" -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON
@@ -235,7 +258,12 @@ elif ! stamp_ok googletest "$gtest_key"; then
   run_logged "GoogleTest install" "$logs/googletest-install.log" cmake --install "$b"
   rm -rf "$prefix/include/rapidjson"
   cp -r /usr/include/rapidjson "$prefix/include/"
-  echo "$gtest_key" > "$stamps/googletest"
+}
+if [ "$tests" = none ]; then
+  # No test is built: RapidJSON's headers alone (the configuration looks for them).
+  [ -d "$prefix/include/rapidjson" ] || cp -r /usr/include/rapidjson "$prefix/include/"
+else
+  dependency googletest "$gtest_key" build_googletest
 fi
 
 platform_before_library
@@ -258,8 +286,7 @@ cmake -S . -B "$bdir" "${cmake_common[@]}" -DQUORENT_PORTABLE=ON -DCMAKE_BUILD_T
 cmake --build "$bdir" -j"$jobs" >"$logs/library-build.log" 2>&1 || fail "library build" "$logs/library-build.log"
 platform_library
 $strip --strip-all -o "$lib.tmp" "$built"
-# What a system does to a file once stripped (macOS: sign it again).
-if declare -F platform_after_strip >/dev/null; then platform_after_strip "$lib.tmp"; fi
+platform_after_strip "$lib.tmp"
 if cmp -s "$lib.tmp" "$lib"; then rm "$lib.tmp"; else mv "$lib.tmp" "$lib"; fi
 cp -p ffi/include/quorent_sdk_uniffi.h "$bdir/include/quorent_sdk_version.h" "$out/"
 

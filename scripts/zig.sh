@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Prints the path of the pinned Zig executable, installing it first when it is
 # missing or another version or wheel is pinned: the Python package index's
-# ziglang wheel of the version and SHA-256 that scripts/dependencies.json gives
-# (entry zig-runtime), checked by pip, in a virtual environment of Debian's
+# ziglang wheel of the version that scripts/dependencies.json gives (entry
+# zig-runtime), checked by pip against the SHA-256 it pins for this machine's
+# processor, in a virtual environment of Debian's
 # /usr/bin/python3 of its own: ${QUORENT_CACHE:-$HOME/.cache/quorent}/zig.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 version=$(scripts/deps.py get zig-runtime version)
-sha256=$(scripts/deps.py get zig-runtime source.sha256)
+machine=$(uname -m)
+sha256=$(scripts/deps.py get zig-runtime "source.wheels.$machine.sha256" 2>/dev/null) \
+  || { echo "zig: scripts/dependencies.json pins no Zig wheel for this machine ($machine)" >&2; exit 1; }
 [[ "$version" =~ ^[0-9]+\.[0-9]+\.[0-9]+$ && "$sha256" =~ ^[0-9a-f]{64}$ ]] \
   || { echo "zig: scripts/dependencies.json pins no usable version and hash ('$version', '$sha256')" >&2; exit 1; }
 venv="${QUORENT_CACHE:-$HOME/.cache/quorent}/zig"

@@ -80,6 +80,18 @@ class Refused(unittest.TestCase):
         self.assertRefused(lambda r: r["packages"].update(conda="x"), "unknown package")
         self.assertRefused(lambda r: r["packages"]["npm"].pop("env"), "needs a folder and an env")
 
+    def test_universal_files(self):
+        macos = [r["name"] for r in self.table["platforms"] if r.get("universal")]
+        self.assertGreaterEqual(len(macos), 2)
+        table = copy.deepcopy(self.table)
+        for r in table["platforms"]:
+            if r["name"] == macos[1]:
+                r.update(library="other.dylib")
+        found = platforms.problems(table)
+        self.assertTrue(any("differ in library" in p for p in found), found)
+        table["platforms"] = [r for r in table["platforms"] if r["name"] != macos[1]]
+        self.assertTrue(any("joins one row" in p for p in platforms.problems(table)))
+
     def test_duplicates(self):
         table = copy.deepcopy(self.table)
         table["platforms"].append(copy.deepcopy(table["platforms"][0]))

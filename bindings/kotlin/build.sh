@@ -4,8 +4,10 @@
 #   quorent-sdk-<version>.jar  the binding's classes (Java 8 bytecode, for Kotlin language
 #                              and API version 2.0, which Kotlin 1.9 projects can use;
 #                              the tests run on the kotlin-stdlib the POM names), the native library
-#                              as JNA classpath resources linux-x86-64/ (and linux-aarch64/
-#                              and win32-x86-64/ when given), and META-INF/LICENSE; with
+#                              as JNA classpath resources, one folder for each platform of
+#                              scripts/platforms.json that names a jar folder (linux-x86-64/,
+#                              linux-aarch64/, their -musl builds, darwin-*, win32-x86-64/),
+#                              and META-INF/LICENSE; with
 #                              $QUORENT_SDK_NOTICES (the folder scripts/notices.py wrote
 #                              for the jar, as scripts/package.sh passes it) also
 #                              META-INF/NOTICE, META-INF/third-party/ and META-INF/sbom/
@@ -15,19 +17,17 @@
 #                              net.java.dev.jna:jna and org.jetbrains.kotlin:kotlin-stdlib
 #                              (2.0.0, the lowest with that API)
 #   bindings/kotlin/build.sh [--no-tests] [maven arguments...]
-# The x86-64 library is $QUORENT_SDK_LIB, else build/libquorent_sdk_uniffi.so; the aarch64
-# one $QUORENT_SDK_LIB_AARCH64, else build-portable/linux-aarch64/libquorent_sdk_uniffi.so
-# if it exists; the Windows x64 DLL $QUORENT_SDK_LIB_WIN32_X86_64, else
-# build-portable/windows-x86_64/quorent_sdk_uniffi.dll if it exists (carried as it is:
-# it comes stripped). Maven's local repository is ${QUORENT_CACHE:-~/.cache/quorent}/m2.
+# Each platform's library is the file its row's variable names (for linux-x86-64
+# $QUORENT_SDK_LIB, which the tests load, else build/libquorent_sdk_uniffi.so; for the
+# others $QUORENT_SDK_LIB_AARCH64, $QUORENT_SDK_LIB_MUSL_X86_64, ...), else the portable
+# build in build-portable/<platform>/ if there is one; a variable naming no file fails.
+# Maven's local repository is ${QUORENT_CACHE:-~/.cache/quorent}/m2.
 # Every entry of the jar is dated $SOURCE_DATE_EPOCH, by default the last commit's time.
 # Prints the tests' summary; Maven's whole output is in build/kotlin/maven.log.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 lib=${QUORENT_SDK_LIB:-$root/build/libquorent_sdk_uniffi.so}
-lib_aarch64=${QUORENT_SDK_LIB_AARCH64:-$root/build-portable/linux-aarch64/libquorent_sdk_uniffi.so}
-lib_win=${QUORENT_SDK_LIB_WIN32_X86_64:-$root/build-portable/windows-x86_64/quorent_sdk_uniffi.dll}
-version=$(sed -n 's/^project(quorent_sdk VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+version=$("$root/scripts/platforms.py" version)
 target=$root/build/kotlin/target
 native=$root/build/kotlin/native
 log=$root/build/kotlin/maven.log
@@ -35,26 +35,29 @@ args=()
 if [ "${1:-}" = "--no-tests" ]; then args+=(-Dmaven.test.skip=true); shift; fi
 
 [ -f "$lib" ] || { echo "no library at $lib; build it first (cmake --build build --target quorent_sdk_uniffi)" >&2; exit 1; }
-if [ -n "${QUORENT_SDK_LIB_AARCH64:-}" ] && [ ! -f "$lib_aarch64" ]; then
-  echo "no library at $lib_aarch64 (QUORENT_SDK_LIB_AARCH64)" >&2; exit 1
-fi
-if [ -n "${QUORENT_SDK_LIB_WIN32_X86_64:-}" ] && [ ! -f "$lib_win" ]; then
-  echo "no library at $lib_win (QUORENT_SDK_LIB_WIN32_X86_64)" >&2; exit 1
-fi
 
-# The libraries the jar carries, without their debug information.
-stage() {
-  mkdir -p "$native/$1"
-  cp -L "$2" "$native/$1/libquorent_sdk_uniffi.so"
-  strip --strip-debug "$native/$1/libquorent_sdk_uniffi.so" 2>/dev/null || true
-}
+# The libraries the jar carries: ELF files without their debug information, the
+# others as they are (the DLL comes stripped, a dylib signed).
+platforms="$root/scripts/platforms.py"
 rm -rf "$native"
-stage linux-x86-64 "$lib"
-if [ -f "$lib_aarch64" ]; then stage linux-aarch64 "$lib_aarch64"; fi
-if [ -f "$lib_win" ]; then
-  mkdir -p "$native/win32-x86-64"
-  cp -L "$lib_win" "$native/win32-x86-64/quorent_sdk_uniffi.dll"
-fi
+for platform in $("$platforms" names --package jar); do
+  folder=$("$platforms" get "$platform" packages.jar.folder)
+  var=$("$platforms" get "$platform" packages.jar.env)
+  file=$("$platforms" get "$platform" library)
+  src=${!var:-}
+  [ "$var" != QUORENT_SDK_LIB ] || src=$lib
+  if [ -n "$src" ]; then
+    [ -f "$src" ] || { echo "no library at $src ($var)" >&2; exit 1; }
+  else
+    src=$root/build-portable/$platform/$file
+    [ -f "$src" ] || continue
+  fi
+  mkdir -p "$native/$folder"
+  cp -L "$src" "$native/$folder/$file"
+  case "$file" in
+    *.so) strip --strip-debug "$native/$folder/$file" 2>/dev/null || true ;;
+  esac
+done
 
 # META-INF: the licence, and the notices and SBOM when given.
 meta=$root/build/kotlin/meta

@@ -2,8 +2,9 @@
 scripts/package.sh), so it is tagged for the platform rather than pure
 Python; any Python 3 can use it, since the binding is ctypes only. The
 platform tag is $QUORENT_WHEEL_PLATFORM when set (scripts/package.sh sets the
-manylinux tag of the library's glibc floor, or win_amd64 for the wheel that
-carries the Windows DLL), else this machine's."""
+tag its platform's row in scripts/platforms.json names: manylinux or
+musllinux of the library's C library floor, macosx_11_0_<arch>, win_amd64),
+else this machine's."""
 
 import os
 

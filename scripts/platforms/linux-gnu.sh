@@ -1,8 +1,11 @@
 # Linux with glibc (rows of system linux-gnu in scripts/platforms.json): gcc 12
 # against a Debian 11 root (glibc 2.31) made by debootstrap, so that the library
 # runs on any glibc >= 2.31 system of its architecture. Sourced by
-# scripts/portable.sh (the platform_* build functions, with its variables) and
-# scripts/check-portable.sh (platform_check).
+# scripts/portable.sh (the platform_* build functions, with its variables),
+# scripts/check-portable.sh (platform_check) and scripts/package.sh
+# (platform_package).
+# shellcheck source=shared/elf.sh
+. scripts/platforms/shared/elf.sh
 
 # The Debian 11 root: glibc 2.31 headers and libraries -> $root.
 platform_prepare() {
@@ -68,15 +71,13 @@ platform_flags() {
 
 # The toolchain file's arguments besides the common ones.
 platform_cmake_args() { cmake_common+=(-DQUORENT_SYSROOT="$root"); }
-platform_before_library() { :; }
+
+platform_package() { # built library, folder
+  elf_package "$@"
+  archive_args+=(-DLIBC="glibc $libc_floor")
+}
 
 # The built library -> built (in the build tree), lib (its stripped copy's place).
-platform_library() {
-  lib="$out/$library"
-  built="$bdir/$library"
-}
-platform_programs() { programs=(); }
-platform_test_opts() { test_opts=(-j"$jobs"); }
 
 # Checks a library: it needs only glibc (libc, libm, the loader, and
 # libpthread/libdl, which glibc 2.31 still keeps apart) and references no glibc

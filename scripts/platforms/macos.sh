@@ -7,7 +7,7 @@
 # reads such a list but exports the C++ runtime's operator new and delete all
 # the same). The linker signs the library ad hoc; scripts/rcodesign.sh's
 # rcodesign signs it again after strip and verifies the signature.
-# Sourced by scripts/portable.sh and scripts/check-portable.sh.
+# Sourced by scripts/portable.sh, scripts/check-portable.sh and scripts/package.sh.
 
 # The row's machine is the Mach-O name of its architecture (arm64, x86_64).
 macho_arch=$machine
@@ -16,24 +16,11 @@ strip_cmd=llvm-strip-19
 # Zig, its cache, the wrappers every build calls ($work/bin/{cc,c++,ar,ranlib})
 # and the library's linker ($work/bin/ld64): LLD with the C++ runtime Zig
 # builds for the target and Zig's libSystem stub.
+# shellcheck source=shared/zig.sh
+. scripts/platforms/shared/zig.sh
 platform_prepare() {
-  local zig wrap tool libdir archives empty tbd
-  zig=$(scripts/zig.sh) || { echo "portable ($target): Zig could not be installed" >&2; exit 1; }
-  export ZIG_GLOBAL_CACHE_DIR="$cache/zig-cache" ZIG_LOCAL_CACHE_DIR="$cache/zig-cache"
-  zig_bin="$work/bin"
-  mkdir -p "$zig_bin"
-  for tool in cc c++ ar ranlib; do
-    case "$tool" in
-      cc|c++) wrap="exec '$zig' $tool -target $zig_target.$os_floor \"\$@\"" ;;
-      *) wrap="exec '$zig' $tool \"\$@\"" ;;
-    esac
-    write_wrapper "$tool" "$wrap"
-  done
-  cc="$zig_bin/cc" cxx="$zig_bin/c++"
-  if [ "$(cat "$stamps/zig-version" 2>/dev/null)" != "$("$zig" version)" ]; then
-    find "$stamps" -mindepth 1 -delete
-    "$zig" version > "$stamps/zig-version"
-  fi
+  local libdir archives empty tbd
+  zig_prepare "$zig_target.$os_floor"
   # The C++ runtime's archives, as Zig builds them for the target (in its
   # cache): the ones its own linker would be handed for a C++ library.
   empty="$work/build/zig-runtime"
@@ -56,27 +43,19 @@ platform_prepare() {
   write_wrapper ld64 "exec ld64.lld-19 -arch $macho_arch -platform_version macos $os_floor $os_floor -dylib \
 -dead_strip -adhoc_codesign \"\$@\" $(echo $archives) '$tbd'"
 }
-write_wrapper() { # name, command
-  printf '#!/bin/sh\nexport ZIG_GLOBAL_CACHE_DIR="%s" ZIG_LOCAL_CACHE_DIR="%s"\n%s\n' \
-    "$ZIG_GLOBAL_CACHE_DIR" "$ZIG_LOCAL_CACHE_DIR" "$2" > "$zig_bin/$1.tmp"
-  chmod +x "$zig_bin/$1.tmp"
-  if cmp -s "$zig_bin/$1.tmp" "$zig_bin/$1"; then rm "$zig_bin/$1.tmp"; else mv "$zig_bin/$1.tmp" "$zig_bin/$1"; fi
-}
-
 platform_flags() {
-  base_flags="-O2 -fPIC -fvisibility=hidden -ffunction-sections -fdata-sections $map_flags"
-  cxx_std_flags=""
-  ar="$zig_bin/ar" ranlib="$zig_bin/ranlib" strip=$strip_cmd
+  zig_flags "$strip_cmd"
   # libsecp256k1's configure would take the build machine's ar, which
   # indexes no Mach-O object.
   secp_tools=(AR="$ar" RANLIB="$ranlib")
 }
 
 platform_cmake_args() { cmake_common+=(-DQUORENT_ZIG_BIN="$zig_bin"); }
-platform_before_library() { :; }
-platform_library() {
-  lib="$out/$library"
-  built="$bdir/$library"
+# The library a package carries: the dylib as scripts/portable.sh stripped and
+# signed it (any edit would leave its signature stale) -> lib. Its C archive
+# is that of the universal file (scripts/macos-universal.sh) -> no archive_args.
+platform_package() { # built library, folder
+  lib=$1 archive_args=()
 }
 # strip leaves the file's signature stale: rcodesign signs it again (ad hoc).
 platform_after_strip() { # file
@@ -85,8 +64,6 @@ platform_after_strip() { # file
   "$rcodesign" sign --binary-identifier "$library" "$1" >"$logs/rcodesign-sign.log" 2>&1 \
     || fail "ad-hoc signature" "$logs/rcodesign-sign.log"
 }
-platform_programs() { programs=(); }
-platform_test_opts() { test_opts=(); }
 
 # Checks a library: a Mach-O dylib of the row's architecture, for macOS at its
 # os_floor, named @rpath/<library>, that needs /usr/lib/libSystem.B.dylib alone

@@ -1,7 +1,8 @@
 # Windows (rows of system windows in scripts/platforms.json): Debian's MinGW-w64
 # (posix threads), every dependency and the C++ runtime static, one DLL that
 # needs Windows' own DLLs only; the programs run under Wine, in a prefix kept in
-# the cache. Sourced by scripts/portable.sh and scripts/check-portable.sh.
+# the cache. Sourced by scripts/portable.sh, scripts/check-portable.sh and
+# scripts/package.sh.
 
 # No root: MinGW-w64 brings its own Windows headers and import libraries.
 platform_prepare() { :; }
@@ -65,4 +66,23 @@ check_imports() { # file, extra DLL names allowed (a regex)
   echo "$(basename "$1") imports from: $(echo $dlls)"
   unexpected=$(echo "$dlls" | grep -viE "^($own$2)\.dll\$" || true)
   if [ -n "$unexpected" ]; then echo "$(basename "$1") imports from DLLs that are not Windows' own: $unexpected" >&2; status=1; fi
+}
+
+# The library a package carries: the DLL as scripts/portable.sh stripped it,
+# the same bytes in every package -> lib; the C archive's arguments (its import
+# library, and the export list MSVC's lib.exe makes one of) -> archive_args.
+platform_package() { # built DLL, folder
+  local implib def
+  lib=$1 implib=$(dirname "$1")/libquorent_sdk_uniffi.dll.a def=$2/quorent_sdk_uniffi.def
+  ${tool_prefix}objdump -f "$lib" 2>/dev/null | grep 'file format pei-x86-64' >/dev/null \
+    || { echo "package: $lib is not an x86-64 DLL" >&2; exit 1; }
+  # The export list, read from the DLL's export table; the interface blobs are data
+  # (in the import library they have no call thunk, only __imp_ and __nm_ symbols).
+  { echo "LIBRARY $library"; echo "EXPORTS"
+    awk 'NR == FNR { data[$0] = 1; next } { print "    " $0 (($0 in data) ? " DATA" : "") }' \
+      <(${tool_prefix}nm "$implib" | sed -n 's/^.* I __nm_\(.*\)$/\1/p') \
+      <(${tool_prefix}objdump -p "$lib" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] \(.*\)$/\1/p')
+  } > "$def"
+  [ "$(grep -c '^    ' "$def")" -gt 0 ] || { echo "package: no exports read from $lib" >&2; exit 1; }
+  archive_args=(-DIMPLIB="$implib" -DDEF="$def")
 }

@@ -8,12 +8,7 @@
 # ${QUORENT_CACHE:-~/.cache/quorent}/portable, so only a cold run builds them.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-for target in $(scripts/platforms.py names --stage 83-portable); do
-  echo "-- $target"
-  start=$(date +%s)
-  scripts/portable.sh "$target"
-  echo "$target: $(( $(date +%s) - start )) s"
-done
+scripts/portable.sh --stage 83-portable
 # Newer versions of each dependency that Debian lists, and whether it serves
 # their files (scripts/deps.py check): printed, never a failure.
 echo "-- newer dependency versions"

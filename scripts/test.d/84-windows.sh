@@ -12,8 +12,4 @@ if [ "${QUORENT_WINDOWS:-1}" = 0 ]; then
   echo "skipped: QUORENT_WINDOWS=0"
   exit 0
 fi
-for target in $(scripts/platforms.py names --stage 84-windows); do
-  start=$(date +%s)
-  scripts/portable.sh "$target"
-  echo "$target: $(( $(date +%s) - start )) s"
-done
+scripts/portable.sh --stage 84-windows

@@ -11,6 +11,7 @@
 #     Python and no pip, and nothing is copied into it but our files);
 #   - a library built on this machine against a newer C library is refused
 #     with the binding's ImportError, naming its path and the loader's words.
+# needs: 83-portable
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 lib=build-portable/linux-x86_64/libquorent_sdk_uniffi.so

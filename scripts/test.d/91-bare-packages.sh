@@ -18,8 +18,9 @@
 #     (bindings/kotlin/examples/consumer) on the classpath Maven resolves on
 #     this machine (the jar and POM from a new local repository, JNA and
 #     kotlin-stdlib from Maven Central), and it signs in.
-# Prints one line per package. dist/ is the packages stage's (85-packages);
+# Prints one line per package. dist/ is the packages stage's (86-packages);
 # a package missing from it is built by scripts/package.sh.
+# needs: 86-packages
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD

@@ -9,7 +9,7 @@ out=$root/build/kotlin
 mkdir -p "$out"
 gcc -O2 -Wall -Wextra -I"$root/ffi/include" -I"$root/build/include" -o "$out/cabi" "$root/bindings/kotlin/bench/cabi.c" \
   -L"$root/build" -lquorent_sdk_uniffi -Wl,-rpath,"$root/build"
-version=$(sed -n 's/^project(quorent_sdk VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+version=$("$root/scripts/platforms.py" version)
 m2=${QUORENT_CACHE:-$HOME/.cache/quorent}/m2
 mvn -B -q -ntp -Dstyle.color=never -f "$root/bindings/kotlin/pom.xml" -Dmaven.repo.local="$m2" -Drevision="$version" \
   test-compile > "$out/bench-build.log" 2>&1 || { cat "$out/bench-build.log" >&2; exit 1; }

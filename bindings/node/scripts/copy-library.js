@@ -1,17 +1,16 @@
 'use strict';
 // Run by `npm pack` (prepack): puts the libraries the tarball carries into the
-// package's prebuilds/<platform>-<arch>/ (Node's names; the loader picks by
-// process.platform and process.arch). For each platform the library is, in
-// order:
-//   linux-x64    $QUORENT_SDK_LIB_LINUX_X64, else build-portable/linux-x86_64/
-//   linux-arm64  $QUORENT_SDK_LIB_LINUX_ARM64, else build-portable/linux-aarch64/
-//   win32-x64    $QUORENT_SDK_LIB_WIN32_X64, else build-portable/windows-x86_64/
-// of the repository (scripts/portable.sh makes those), under the name the
-// loader looks for (libquorent_sdk_uniffi.so, quorent_sdk_uniffi.dll). A
-// library named by its variable must exist. For the platform packing,
-// $QUORENT_SDK_LIB stands in for its variable, and build/libquorent_sdk_uniffi.so
-// (the distro build) for its portable library. Each file must be a shared
-// object (an ELF shared object, a PE DLL) for its platform's machine.
+// package's prebuilds/<folder>/, one for each platform of the repository's
+// scripts/platforms.json that names an npm folder (Node's platform-arch, with
+// -musl for Linux's musl builds: the loader picks by process.platform,
+// process.arch and the C library). For each platform the library is the file
+// its row's variable names ($QUORENT_SDK_LIB_LINUX_X64, ...), else
+// build-portable/<platform>/ of the repository (scripts/portable.sh makes
+// those), under the row's file name. A library named by its variable must
+// exist. For the platform packing, $QUORENT_SDK_LIB stands in for its
+// variable, and build/libquorent_sdk_uniffi.so (the distro build) for its
+// portable library. Each file must be a shared object (an ELF shared object, a
+// PE DLL, a Mach-O dylib) for its platform's machine.
 // prebuilds/ is emptied first, so that nothing from an earlier pack rides
 // along.
 // The notices go with them: from $QUORENT_SDK_NOTICES, the folder
@@ -24,20 +23,33 @@ const { spawnSync } = require('node:child_process');
 
 const pkg = path.join(__dirname, '..');
 const repo = path.join(pkg, '..', '..');
-const SO = 'libquorent_sdk_uniffi.so';
-const DLL = 'quorent_sdk_uniffi.dll';
+// A library's format by its file name, and each format's machine numbers (ELF
+// e_machine, PE Machine, Mach-O cputype) by the table's processor names.
+const FORMATS = {
+  '.so': { format: 'ELF', machine: { x86_64: 62, aarch64: 183 } },
+  '.dll': { format: 'PE', machine: { x86_64: 0x8664 } },
+  '.dylib': { format: 'Mach-O', machine: { x86_64: 0x01000007, aarch64: 0x0100000c } },
+};
+const HOST = `${process.platform}-${process.arch}`;
 
-// Node's platform-arch, the variable naming its library, the portable
-// build's folder, the file's name, its format and machine (ELF e_machine,
-// PE Machine) and the strip tool for it.
-const PLATFORMS = [
-  { key: 'linux-x64', env: 'QUORENT_SDK_LIB_LINUX_X64', portable: 'linux-x86_64', file: SO, format: 'ELF',
-    machine: 62, strip: ['strip'] },
-  { key: 'linux-arm64', env: 'QUORENT_SDK_LIB_LINUX_ARM64', portable: 'linux-aarch64', file: SO, format: 'ELF',
-    machine: 183, strip: ['aarch64-linux-gnu-strip', 'llvm-strip'] },
-  { key: 'win32-x64', env: 'QUORENT_SDK_LIB_WIN32_X64', portable: 'windows-x86_64', file: DLL, format: 'PE',
-    machine: 0x8664, strip: [] }, // the DLL comes stripped; every package carries the same bytes
-];
+/** The table's platforms that the npm package carries. */
+function platforms() {
+  const table = JSON.parse(fs.readFileSync(path.join(repo, 'scripts', 'platforms.json'), 'utf8'));
+  return table.platforms.filter((row) => row.packages && row.packages.npm).map((row) => {
+    const f = FORMATS[path.extname(row.library)];
+    if (!f || !(row.processor in f.machine)) fail(`no format known for ${row.name}'s ${row.library} (${row.processor})`);
+    const toolchain = row.toolchain || {};
+    return {
+      key: row.packages.npm.folder, env: row.packages.npm.env, portable: row.name, file: row.library,
+      format: f.format, machine: f.machine[row.processor],
+      // The ELF files lose their debug information (a Mach-O file would lose its
+      // signature, and the DLL comes stripped: every package carries the same bytes).
+      strip: f.format === 'ELF' ? [`${toolchain.tool_prefix || ''}strip`, 'llvm-strip'] : [],
+      // Where the distro build may stand in for the portable one: glibc, this machine.
+      here: row.packages.npm.folder === HOST,
+    };
+  });
+}
 
 function fail(message) {
   console.error(`copy-library: ${message}`);
@@ -46,7 +58,7 @@ function fail(message) {
 
 /** The library for platform `p` as [source, how it was named], or null. */
 function source(p) {
-  const here = `${process.platform}-${process.arch}` === p.key;
+  const here = p.here;
   for (const name of here ? [p.env, 'QUORENT_SDK_LIB'] : [p.env]) {
     const value = process.env[name];
     if (value) {
@@ -90,17 +102,27 @@ function peMachine(file) {
   return pe.readUInt16LE(22) & IMAGE_FILE_DLL ? pe.readUInt16LE(4) : null;
 }
 
-const hex = (m) => `0x${m.toString(16)}`;
+/** The CPU type of a 64-bit little-endian Mach-O dylib, or null if it is none. */
+function machoMachine(file) {
+  const head = bytesAt(file, 0, 16);
+  const MH_DYLIB = 6;
+  if (head.length < 16 || head.readUInt32LE(0) !== 0xfeedfacf) return null;
+  return head.readUInt32LE(12) === MH_DYLIB ? head.readUInt32LE(4) : null;
+}
 
+const hex = (m) => `0x${m.toString(16)}`;
+const MACHINE_OF = { ELF: elfMachine, PE: peMachine, 'Mach-O': machoMachine };
+
+const PLATFORMS = platforms();
 const found = PLATFORMS.map((p) => [p, source(p)]).filter(([, s]) => s !== null);
 if (found.length === 0) {
-  fail('no library to carry: build one (scripts/portable.sh linux-x86_64|linux-aarch64, or the distro build ' +
+  fail('no library to carry: build one (scripts/portable.sh PLATFORM, or the distro build ' +
     `in build/), or name it with ${PLATFORMS.map((p) => p.env).join(' or ')}`);
 }
 for (const [p, [file]] of found) {
-  const machine = p.format === 'PE' ? peMachine(file) : elfMachine(file);
+  const machine = MACHINE_OF[p.format](file);
   if (machine !== p.machine) {
-    const show = p.format === 'PE' ? hex : String;
+    const show = p.format === 'ELF' ? String : hex;
     fail(`${file} is not a shared object for ${p.key} (${p.format} machine ${machine === null ? 'none' : show(machine)}, ` +
       `expected ${show(p.machine)})`);
   }

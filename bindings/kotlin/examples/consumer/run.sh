@@ -23,7 +23,7 @@ case "${1:-}" in
   --java) files=("$root/bindings/kotlin/examples/consumer-java/pom.xml" "$root/bindings/kotlin/examples/consumer-java/SignIn.java") ;;
   *) echo "usage: $0 [--kotlin VERSION | --java]" >&2; exit 2 ;;
 esac
-version=$(sed -n 's/^project(quorent_sdk VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+version=$("$root/scripts/platforms.py" version)
 m2=${QUORENT_CACHE:-$HOME/.cache/quorent}/m2
 mvn=(mvn -B -ntp -Dstyle.color=never -Dmaven.repo.local="$m2")
 # One such build at a time per cache: each removes the cache's copy of the artifact.

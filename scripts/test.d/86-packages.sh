@@ -9,6 +9,7 @@
 # that library is built with as its package's SBOM does, the three alike (and the
 # Windows tool's --version as the npm package's SBOM for win32-x64); an SBOM that
 # does not match its package's bytes, or is not valid CycloneDX, is refused.
+# needs: 83-portable 84-windows 85-macos
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -37,7 +38,7 @@ expected="user-sig deed for 1489790744e14f2e2e2db3734152c0b80e3409fc088873457a5c
 # run under the pinned pytest (scripts/python-tools.sh), the wheel's copy imported.
 tools_py=$(scripts/python-tools.sh)
 /usr/bin/python3 -m venv "$tmp/venv"
-"$tmp/venv/bin/python" -m pip install --quiet --no-index --no-cache-dir "$root"/dist/quorent_sdk-"$version"-*_x86_64.whl
+"$tmp/venv/bin/python" -m pip install --quiet --no-index --no-cache-dir "$root"/dist/quorent_sdk-"$version"-*-manylinux_*_x86_64.whl
 cp bindings/python/examples/signin.py "$tmp/"
 (cd "$tmp" && PYTHONDONTWRITEBYTECODE=1 "$tmp/venv/bin/python" signin.py > py.txt)
 grep -q "^${expected}AppKey(secret_key_hex=<redacted>, " "$tmp/py.txt" \
@@ -51,7 +52,7 @@ tools_site=$("$tools_py" -c "import sysconfig; print(sysconfig.get_paths()['pure
   -p no:cacheprovider --rootdir "$root/bindings/python" "$root/bindings/python/tests" 2>&1 | tail -n 1)
 only_libc "$("$tmp/venv/bin/python" -c "import quorent_sdk._runtime as r; print(r.path)")" wheel
 # A wheel whose tag promises an older glibc than the library needs is refused.
-cp "$root"/dist/quorent_sdk-"$version"-*_x86_64.whl "$tmp/quorent_sdk-$version-py3-none-manylinux_2_17_x86_64.whl"
+cp "$root"/dist/quorent_sdk-"$version"-*-manylinux_*_x86_64.whl "$tmp/quorent_sdk-$version-py3-none-manylinux_2_17_x86_64.whl"
 if "$tools_py" scripts/check_wheel.py "$tmp/quorent_sdk-$version-py3-none-manylinux_2_17_x86_64.whl" > "$tmp/old-glibc.txt" 2>&1 \
    || ! grep -q 'auditwheel needs glibc 2\.[0-9]*, the tag promises 2\.17' "$tmp/old-glibc.txt"; then
   cat "$tmp/old-glibc.txt"; echo "packages: scripts/check_wheel.py did not refuse a wheel tagged for an older glibc than it needs" >&2; exit 1
@@ -151,7 +152,9 @@ fi
 
 # C and C++: the archive unpacked where it was not made; the C example built against it
 # with find_package and with pkg-config, and run.
-for platform in linux-x86_64 linux-aarch64; do
+for platform in $(scripts/platforms.py names --package archive); do
+  eval "$(scripts/platforms.py shell "$platform")"
+  case "$system" in linux-*) ;; *) continue ;; esac
   archive=$root/dist/quorent-sdk-$version-$platform.tar.gz
   [ -f "$archive" ] || { echo "packages: no $(basename "$archive")"; continue; }
   mkdir -p "$tmp/c/$platform"
@@ -167,11 +170,8 @@ for platform in linux-x86_64 linux-aarch64; do
     && [ "$(readlink "$prefix/lib/libquorent_sdk_uniffi.so.0")" = "libquorent_sdk_uniffi.so.$version" ] \
     && [ -f "$prefix/lib/libquorent_sdk_uniffi.so.$version" ] && [ ! -L "$prefix/lib/libquorent_sdk_uniffi.so.$version" ] \
     || { ls -l "$prefix/lib" >&2; echo "packages: the library and its links in $(basename "$archive") are wrong" >&2; exit 1; }
-  machine=$(readelf -h "$prefix/lib/libquorent_sdk_uniffi.so.$version" | sed -n 's/^ *Machine: *//p')
-  case "$platform:$machine" in
-    linux-x86_64:"Advanced Micro Devices X86-64" | linux-aarch64:AArch64) ;;
-    *) echo "packages: the library in $(basename "$archive") is for $machine" >&2; exit 1 ;;
-  esac
+  found=$(readelf -h "$prefix/lib/libquorent_sdk_uniffi.so.$version" | sed -n 's/^ *Machine: *//p')
+  [ "$found" = "$machine" ] || { echo "packages: the library in $(basename "$archive") is for $found" >&2; exit 1; }
   grep -q "^#define QUORENT_SDK_VERSION_STRING \"$version\"$" "$prefix/include/quorent_sdk_version.h" \
     || { echo "packages: the header in $(basename "$archive") is not of version $version" >&2; exit 1; }
   echo "packages: $(basename "$archive"): $(tar -tzf "$archive" | wc -l) entries, library and links in place"
@@ -210,6 +210,37 @@ if [ -d "$prefix" ] && command -v aarch64-linux-gnu-gcc >/dev/null && command -v
     || { diff "$tmp/c/pc.txt" "$tmp/c/aarch64.txt"; echo "packages: the aarch64 archive's example differs" >&2; exit 1; }
   echo "packages: aarch64 C archive: the example built with pkg-config signed in under qemu, as on x86-64"
 fi
+
+# musl: the example built against each musl archive (pkg-config) by the compiler
+# of the row's portable build (Zig for its target, in the build cache) signs in
+# as on glibc: under Debian's musl loader, or under qemu with the arm64 musl
+# root that build keeps. Optimised, as the suite's programs are: Zig gives an
+# unoptimised C program its UBSan runtime, which needs a newer musl than those.
+deps=scripts/deps.py cache=${QUORENT_CACHE:-$HOME/.cache/quorent}/portable
+for platform in $(scripts/platforms.py names --package archive); do
+  eval "$(scripts/platforms.py shell "$platform")"
+  [ "$system" = linux-musl ] || continue
+  prefix=$tmp/c/$platform/quorent-sdk-$version-$platform
+  # shellcheck disable=SC2046
+  "$cache/$platform/bin/cc" -O2 -Wall -Wextra -o "$tmp/c/signin-$platform" examples/signin.c \
+    $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs quorent_sdk_uniffi)
+  run=()
+  if [ "$tests" = qemu ]; then
+    # shellcheck source=../platforms/linux-musl.sh
+    . scripts/platforms/linux-musl.sh
+    musl_root
+    run=(qemu-aarch64 -L "$musl_root")
+  fi
+  LD_LIBRARY_PATH="$prefix/lib" "${run[@]}" "$tmp/c/signin-$platform" > "$tmp/c/$platform.txt"
+  cmp -s "$tmp/c/pc.txt" "$tmp/c/$platform.txt" \
+    || { diff "$tmp/c/pc.txt" "$tmp/c/$platform.txt"; echo "packages: the $platform archive's example differs" >&2; exit 1; }
+  echo "packages: $platform C archive: the example built with pkg-config signed in${run:+ under qemu}, as on glibc"
+done
+
+# Every package carries, for each platform, the very library of that platform's
+# C archive (for macOS, the slice of the universal file): the wheels, the npm
+# package's prebuilds and the jar's resources (scripts/package_libraries.py).
+"$tools_py" scripts/package_libraries.py dist "$version" | sed 's/^/packages: /'
 
 # Windows x64: no Windows Python, Node or JVM runs here, so the wheel, the npm
 # package and the jar are checked for their layout and for carrying the very DLL

@@ -13,9 +13,5 @@ if [ "${QUORENT_MACOS:-1}" = 0 ]; then
   echo "skipped: QUORENT_MACOS=0"
   exit 0
 fi
-for target in $(scripts/platforms.py names --stage 87-macos); do
-  start=$(date +%s)
-  scripts/portable.sh "$target"
-  echo "$target: $(( $(date +%s) - start )) s"
-done
+scripts/portable.sh --stage 85-macos
 scripts/macos-universal.sh

@@ -6,6 +6,7 @@
 # this tree (build-portable/linux-x86_64/ and dist/, as scripts/package.sh made
 # them in the packages stage). The other platforms' libraries (scripts/platforms.json)
 # are copied over as they are: the packages around them are rebuilt and compared.
+# needs: 86-packages
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
