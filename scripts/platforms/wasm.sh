@@ -66,13 +66,6 @@ platform_flags() {
 platform_cmake_args() {
   cmake_common+=(-DQUORENT_WASM_BIN="$work/bin" -DQUORENT_WASM_CXX_INCLUDE="$wasm_cxx_include" -DQUORENT_WASM_CXX_LIB="$wasm_cxx_lib")
 }
-platform_before_library() { :; }
-platform_library() {
-  lib="$out/$library"
-  built="$bdir/$library"
-}
-platform_programs() { programs=(); }
-platform_test_opts() { test_opts=(); }
 
 # The WASI functions the module may import: random bytes (getentropy, for the
 # signing context's blinding and generate_pkce) and what writing a message
