@@ -8,19 +8,18 @@
 // imports four WASI functions: random bytes (random_get, from
 // crypto.getRandomValues) and what writing a message before an abort needs
 // (fd_write, fd_seek, fd_close). Used by lib/runtime.js through the same
-// functions as the shared library: declare, free, fromBytes, copyOut.
-
-const fs = require('node:fs');
-const path = require('node:path');
+// functions as the shared library: declare, free, fromBytes, copyOut; and by
+// the browser's (lib/browser.mjs). It is handed the compiled module: reading
+// and compiling it is the host's (synchronous in Node, fetched in a browser).
+//
+// Like lib/protocol.js, the file has neither import nor export: Node requires
+// it as CommonJS, browsers and bundlers import it as an ES module, and it
+// hands its contents over through module.exports where there is one, else
+// under globalThis[Symbol.for('quorent-sdk/lib/wasm.js')].
 
 const WASM_FILE = 'quorent_sdk_uniffi.wasm';
 const FN_PREFIX = 'uniffi_quorent_sdk_uniffi_fn_func_';
 const CHECKSUM_PREFIX = 'uniffi_quorent_sdk_uniffi_checksum_func_';
-
-// The module's file: $QUORENT_SDK_WASM_FILE, else the copy this package carries.
-function wasmPath(root, env = process.env) {
-  return env.QUORENT_SDK_WASM_FILE || path.join(root, 'prebuilds', 'wasm32', WASM_FILE);
-}
 
 // Layout of the scratch area, one library buffer taken when the module is
 // instantiated: the call status (32 bytes), the hidden result (24), a
@@ -37,22 +36,13 @@ const ESUCCESS = 0;
 const EBADF = 8;
 const ESPIPE = 70;
 
+const decoder = new TextDecoder();
+
 class Module {
-  /** Compiles the module (synchronously: require() stays synchronous). */
-  constructor(file, InternalError) {
-    this.file = file;
+  /** `module`: the compiled WebAssembly.Module. */
+  constructor(module, InternalError) {
     this.InternalError = InternalError;
-    let bytes;
-    try {
-      bytes = fs.readFileSync(file);
-    } catch (e) {
-      throw new Error(`quorent-sdk: cannot read the WebAssembly module ${file} (${e.message})`);
-    }
-    try {
-      this.module = new WebAssembly.Module(bytes);
-    } catch (e) {
-      throw new Error(`quorent-sdk: cannot compile the WebAssembly module ${file} (${e.message})`);
-    }
+    this.module = module;
     this.stderr = '';
     this.instantiate();
   }
@@ -104,7 +94,7 @@ class Module {
         for (let i = 0; i < iovsLen; i++) {
           const p = self.dv.getUint32(iovs + 8 * i, true);
           const l = self.dv.getUint32(iovs + 8 * i + 4, true);
-          if (fd === 1 || fd === 2) self.stderr += Buffer.from(self.u8.subarray(p, p + l)).toString('utf8');
+          if (fd === 1 || fd === 2) self.stderr += decoder.decode(self.u8.subarray(p, p + l));
           n += l;
         }
         self.dv.setUint32(written, n, true);
@@ -150,12 +140,10 @@ class Module {
   }
 }
 
-let mod = null;
-
-/** Instantiates the module at `file` and returns the functions runtime.js
+/** Instantiates the compiled module and returns the functions the runtime
  * calls the library through. */
-function open(file, InternalError) {
-  mod = new Module(file, InternalError);
+function open(module, InternalError) {
+  const mod = new Module(module, InternalError);
   const status = (base) => base + STATUS;
 
   // The status, as runtime.js keeps it: [code, 7 bytes, capacity, len, data]
@@ -251,7 +239,6 @@ function open(file, InternalError) {
 
   return {
     kind: 'wasm',
-    file,
     contractVersion: () => mod.number('ffi_quorent_sdk_uniffi_uniffi_contract_version'),
     checksum: (name) => mod.number(CHECKSUM_PREFIX + name),
     declare,
@@ -261,4 +248,6 @@ function open(file, InternalError) {
   };
 }
 
-module.exports = { open, wasmPath, WASM_FILE };
+const shared = { open, WASM_FILE };
+if (typeof module === 'object' && module !== null) module.exports = shared;
+else globalThis[Symbol.for('quorent-sdk/lib/wasm.js')] = shared;

@@ -11,10 +11,11 @@ const os = require('node:os');
 const path = require('node:path');
 const { spawnSync } = require('node:child_process');
 const wasm = require('../lib/wasm.js');
-const { InternalError } = require('../lib/runtime.js');
+const { loadWasm, wasmPath } = require('../lib/runtime.js');
+const { InternalError } = require('../lib/protocol.js');
 
 const root = path.join(__dirname, '..');
-const file = wasm.wasmPath(root);
+const file = wasmPath(root);
 const skip = !fs.existsSync(file) && `no WebAssembly module at ${file}`;
 
 const load = (env, code) => spawnSync(process.execPath, ['-e', code], { cwd: root, env: { ...process.env, ...env },
@@ -47,7 +48,7 @@ test('QUORENT_SDK_WASM=1 takes the module; without it, a platform with no shared
 });
 
 test('a trap inside the module fails that call alone; the next call runs in a fresh instance', { skip }, () => {
-  const m = wasm.open(file, InternalError);
+  const m = loadWasm(file);
   const ret = new BigUint64Array(3);
   const status = new Uint8Array(32);
   // 3.5e9 bytes: a size_t on wasm32, more than its memory can hold. The
