@@ -169,6 +169,8 @@ test('npm pack carries every declared library and refuses a missing or foreign o
     // The script as it sits in the repository, in a copy of its surroundings.
     const script = path.join(repo, 'bindings', 'node', 'scripts', 'copy-library.js');
     put(script, fs.readFileSync(path.join(__dirname, '..', 'scripts', 'copy-library.js')));
+    put(path.join(repo, 'scripts', 'platforms.json'),
+      fs.readFileSync(path.join(__dirname, '..', '..', '..', 'scripts', 'platforms.json')));
     const prebuilt = path.join(repo, 'bindings', 'node', 'prebuilds');
     const run = (env) => spawnSync(process.execPath, [script], {
       encoding: 'utf8',
@@ -198,6 +200,19 @@ test('npm pack carries every declared library and refuses a missing or foreign o
       assert.equal(r.status, 1);
       assert.ok(r.stderr.includes(`is not a shared object for win32-x64 (${words}, expected 0x8664)`), r.stderr);
     }
+
+    // The WebAssembly build must be a module of version 1: not an ELF object, nor another version.
+    const module = path.join(repo, 'q.wasm');
+    for (const [bytes, words] of [[elf(62), 'version none'], [Buffer.from('\0asm\x02\0\0\0', 'latin1'), 'version 2']]) {
+      put(module, bytes);
+      r = run({ QUORENT_SDK_LIB_LINUX_X64: x64, QUORENT_SDK_LIB_WASM32: module });
+      assert.equal(r.status, 1);
+      assert.ok(r.stderr.includes(`is not a module for wasm32 (WebAssembly ${words}, expected 1)`), r.stderr);
+    }
+    put(module, Buffer.from('\0asm\x01\0\0\0', 'latin1'));
+    r = run({ QUORENT_SDK_LIB_LINUX_X64: x64, QUORENT_SDK_LIB_WASM32: module });
+    assert.equal(r.status, 0, r.stderr);
+    assert.deepEqual(fs.readFileSync(path.join(prebuilt, 'wasm32', 'quorent_sdk_uniffi.wasm')), fs.readFileSync(module));
 
     // The portable builds' folders are the defaults.
     put(path.join(repo, 'build-portable', 'linux-aarch64', FILE_NAME), elf(183));
