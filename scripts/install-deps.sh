@@ -15,6 +15,8 @@
 #   install-deps.sh wasm   what scripts/portable.sh wasm32 needs besides the demo's: source
 #                          packages, clang 19 and LLD 19 with the wasm32-wasi C library, libc++,
 #                          libc++abi and compiler-rt, LLVM 19's tools, wabt (wasm-objdump), brotli (its sizes)
+#   install-deps.sh browser   what the browser tests need besides the demo's and Node:
+#                          Debian's chromium (driven headless by playwright-core)
 #   install-deps.sh test   all of the above, plus what the tests, sanitizers, fuzzing and
 #                          benchmarks need (the default)
 # QUORENT_EXTRA_PKGS adds packages to either list.
@@ -31,6 +33,7 @@ zig_pkgs=(dpkg-dev debootstrap musl patchelf qemu-user binutils-aarch64-linux-gn
 macos_pkgs=(dpkg-dev llvm-19 lld-19 googletest perl make autoconf automake libtool python3 python3-venv gpgv)
 wasm_pkgs=(dpkg-dev clang-19 lld-19 llvm-19 libc++-19-dev-wasm32 libc++abi-19-dev-wasm32 libclang-rt-19-dev-wasm32
            wasi-libc wabt perl make autoconf automake libtool python3 gpgv brotli)
+browser_pkgs=(chromium)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-jsonschema valgrind
            clang libclang-rt-14-dev)
 case "$purpose" in
@@ -40,8 +43,9 @@ case "$purpose" in
   zig) pkgs=("${demo_pkgs[@]}" "${zig_pkgs[@]}") ;;
   macos) pkgs=("${demo_pkgs[@]}" "${macos_pkgs[@]}") ;;
   wasm) pkgs=("${demo_pkgs[@]}" "${wasm_pkgs[@]}") ;;
+  browser) pkgs=("${demo_pkgs[@]}" "${browser_pkgs[@]}") ;;
   test) pkgs=("${demo_pkgs[@]}" "${portable_pkgs[@]}" "${test_pkgs[@]}") ;;
-  *) echo "usage: $0 [demo|portable|windows|zig|macos|wasm|test]" >&2; exit 2 ;;
+  *) echo "usage: $0 [demo|portable|windows|zig|macos|wasm|browser|test]" >&2; exit 2 ;;
 esac
 if [ "${QUORENT_EXTRA_PKGS:-}" != "" ]; then pkgs+=(${QUORENT_EXTRA_PKGS}); fi
 missing=()

@@ -91,6 +91,15 @@ const defaultUrl = () => new URL('../prebuilds/wasm32/quorent_sdk_uniffi.wasm', 
 
 const isBytes = (x) => x instanceof ArrayBuffer || ArrayBuffer.isView(x);
 
+/** A URL as fetch() takes it: against the page's (or worker's) location. */
+function absolute(url) {
+  try {
+    return globalThis.location ? new URL(url, globalThis.location.href).href : url;
+  } catch (e) {
+    return url;
+  }
+}
+
 /** The compiled module from what init() was given: a URL (string, URL or
  * Request), a Response (or a promise of one), bytes, or a compiled module.
  * Fails naming the URL and the engine's or server's reason. */
@@ -100,7 +109,7 @@ async function compile(input) {
   let response = await input;
   const isResponse = typeof Response === 'function' && response instanceof Response;
   const where = isResponse ? response.url || 'the response given'
-    : String(typeof Request === 'function' && response instanceof Request ? response.url : response);
+    : absolute(typeof Request === 'function' && response instanceof Request ? response.url : String(response));
   if (!isResponse) {
     try {
       response = await fetch(response);
