@@ -6,8 +6,16 @@ set(QUORENT_DEPS_PREFIX "" CACHE PATH "Static dependencies of the portable build
 if(NOT QUORENT_DEPS_PREFIX)
   message(FATAL_ERROR "QUORENT_PORTABLE needs QUORENT_DEPS_PREFIX (scripts/portable.sh sets both)")
 endif()
-set(THREADS_PREFER_PTHREAD_FLAG ON)
-find_package(Threads REQUIRED)
+if(QUORENT_WASM)
+  # One thread per module instance: nothing to link for threads. The module
+  # is linked statically: position-independent code would reach every global
+  # through an indirection.
+  add_library(Threads::Threads INTERFACE IMPORTED)
+  set(CMAKE_POSITION_INDEPENDENT_CODE OFF)
+else()
+  set(THREADS_PREFER_PTHREAD_FLAG ON)
+  find_package(Threads REQUIRED)
+endif()
 
 function(quorent_static_dependency target file)
   if(NOT EXISTS ${QUORENT_DEPS_PREFIX}/lib/${file})
@@ -25,6 +33,10 @@ if(WIN32)
   # the DLLs whose functions are reached end up in the import table.
   set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES
                bcrypt advapi32 user32 ws2_32 crypt32)
+endif()
+if(QUORENT_WASM)
+  # wasi-libc's getpid, a constant (a module never forks).
+  set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES wasi-emulated-getpid)
 endif()
 quorent_static_dependency(PkgConfig::SECP256K1 libsecp256k1.a)
 # Its header (0.5) declares the functions dllimport on Windows unless told the
@@ -59,10 +71,10 @@ if(WIN32)
   return()
 endif()
 
-if(QUORENT_LIBC STREQUAL "musl" OR APPLE)
-  # Zig's libc++ (with musl, or macOS's libSystem): no glibc symbol versions to
-  # stay under; libc++abi's terminate handler is replaced as libstdc++'s is, in
-  # every target.
+if(QUORENT_LIBC STREQUAL "musl" OR APPLE OR QUORENT_WASM)
+  # LLVM's libc++ (Zig's with musl or macOS's libSystem, Debian's for
+  # WebAssembly): no glibc symbol versions to stay under; libc++abi's terminate
+  # handler is replaced as libstdc++'s is, in every target.
   add_library(quorent_terminate OBJECT ${CMAKE_CURRENT_LIST_DIR}/../ffi/portable/terminate_libcxx.cpp)
   link_libraries($<BUILD_INTERFACE:quorent_terminate>)
   return()

@@ -124,23 +124,25 @@ void check(std::string_view in, const char* arg, void (Ref::*read)(), Lift lift,
     Ref ref{in, std::nullopt};
     (ref.*read)();
     ref.finish();
-    try {
-        auto value = lift(in, arg);
+    LiftFailure failure;
+    auto value = lift(in, arg, failure);
+    if (!failure) {
         FUZZ_CHECK(!ref.fault, fuzz::show(in) + " lifted; reference says " + *ref.fault);
         Writer w;
         lower(w, value);
         const std::string again(w.bytes().begin(), w.bytes().end());
         FUZZ_CHECK(again == in, fuzz::show(in) + " re-lowered as " + fuzz::show(again));
-    } catch (const LiftError& e) {
-        FUZZ_CHECK(e.arg == arg, e.arg);
-        FUZZ_CHECK(ref.fault.has_value(), fuzz::show(in) + " refused: " + e.description);
-        if (*ref.fault == "utf8") {
-            FUZZ_CHECK(fuzz::starts_with(e.description, "invalid utf-8 sequence of ") ||
-                           fuzz::starts_with(e.description, "incomplete utf-8 byte sequence from index "),
-                       fuzz::show(in) + " -> " + e.description);
-        } else {
-            FUZZ_CHECK(e.description == *ref.fault, fuzz::show(in) + " -> " + e.description + " / " + *ref.fault);
-        }
+        return;
+    }
+    const LiftError& e = *failure;
+    FUZZ_CHECK(e.arg == arg, e.arg);
+    FUZZ_CHECK(ref.fault.has_value(), fuzz::show(in) + " refused: " + e.description);
+    if (*ref.fault == "utf8") {
+        FUZZ_CHECK(fuzz::starts_with(e.description, "invalid utf-8 sequence of ") ||
+                       fuzz::starts_with(e.description, "incomplete utf-8 byte sequence from index "),
+                   fuzz::show(in) + " -> " + e.description);
+    } else {
+        FUZZ_CHECK(e.description == *ref.fault, fuzz::show(in) + " -> " + e.description + " / " + *ref.fault);
     }
 }
 
@@ -155,11 +157,9 @@ template <class Lift>
 std::optional<std::string> outcome(RustCallStatus& st, RustBuffer result, std::string_view in, const char* arg,
                                    Lift lift) {
     std::optional<std::string> fault;
-    try {
-        lift(in, arg);
-    } catch (const LiftError& e) {
-        fault = "Failed to convert arg '" + e.arg + "':\n" + e.description;
-    }
+    LiftFailure failure;
+    lift(in, arg, failure);
+    if (failure) fault = "Failed to convert arg '" + failure->arg + "':\n" + failure->description;
     if (fault) {
         FUZZ_CHECK(st.code == 2 && result.data == nullptr, fuzz::show(in) + " code " + std::to_string(st.code));
         FUZZ_CHECK(take(st.error_buf) == *fault, fuzz::show(in));
@@ -196,7 +196,8 @@ void exported(std::uint8_t mode, std::string_view in, std::int8_t flag) {
             // Tag, length and UTF-8 are all conversion (code 2).
             const auto link = outcome(st, r, in, "pubkey_hex", lift_optional_text);
             if (link) {
-                const auto pubkey = lift_optional_text(in, "pubkey_hex");
+                LiftFailure failure;
+                const auto pubkey = lift_optional_text(in, "pubkey_hex", failure);
                 FUZZ_CHECK((link->find("\"pubkey\":") != std::string::npos) == pubkey.has_value(), *link);
             }
             break;
@@ -214,10 +215,11 @@ void exported(std::uint8_t mode, std::string_view in, std::int8_t flag) {
             const auto out = outcome(st, r, in, "base_deed", lift_deed);
             if (out) {
                 // Every field is the base deed's except the two lists.
-                auto want = lift_deed(in, "base_deed");
+                LiftFailure failure;
+                auto want = lift_deed(in, "base_deed", failure);
                 want.grants = "[]";
                 want.delegations = "[]";
-                FUZZ_CHECK(lift_deed(*out, "result") == want, fuzz::show(in));
+                FUZZ_CHECK(lift_deed(*out, "result", failure) == want && !failure, fuzz::show(in));
             }
             break;
         }
@@ -232,12 +234,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (data[0] % 4) {
         case 0: {
             const auto v = static_cast<std::int8_t>(size > 1 ? data[1] : 0);
-            try {
-                const bool b = lift_bool(v, "allow_insecure_origin");
+            LiftFailure failure;
+            const bool b = lift_bool(v, "allow_insecure_origin", failure);
+            if (!failure) {
                 FUZZ_CHECK(v == (b ? 1 : 0), std::to_string(v));
-            } catch (const LiftError& e) {
-                FUZZ_CHECK(v != 0 && v != 1 && e.arg == "allow_insecure_origin" &&
-                               e.description == "unexpected byte for Boolean",
+            } else {
+                FUZZ_CHECK(v != 0 && v != 1 && failure->arg == "allow_insecure_origin" &&
+                               failure->description == "unexpected byte for Boolean",
                            std::to_string(v));
             }
             break;

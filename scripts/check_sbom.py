@@ -28,7 +28,7 @@ from cyclonedx.schema import SchemaVersion
 from cyclonedx.validation.json import JsonStrictValidator
 
 TREE = pathlib.Path(__file__).resolve().parent.parent
-LIBRARY = re.compile(r"(^|/)(libquorent_sdk_uniffi\.(so(\.[0-9.]+)?|dylib)|quorent_sdk_uniffi\.dll)$")
+LIBRARY = re.compile(r"(^|/)(libquorent_sdk_uniffi\.(so(\.[0-9.]+)?|dylib)|quorent_sdk_uniffi\.(dll|wasm))$")
 
 
 def members(path):

@@ -12,6 +12,11 @@
 #   install-deps.sh macos  what scripts/portable.sh needs for the macOS rows besides the demo's:
 #                          source packages, LLVM 19's Mach-O tools (objdump, nm, strip, lipo)
 #                          and LLD 19, whose Mach-O linker links the library (Zig compiles)
+#   install-deps.sh wasm   what scripts/portable.sh wasm32 needs besides the demo's: source
+#                          packages, clang 19 and LLD 19 with the wasm32-wasi C library, libc++,
+#                          libc++abi and compiler-rt, LLVM 19's tools, wabt (wasm-objdump), brotli (its sizes)
+#   install-deps.sh browser   what the browser tests need besides the demo's and Node:
+#                          Debian's chromium (driven headless by playwright-core)
 #   install-deps.sh test   all of the above, plus what the tests, sanitizers, fuzzing and
 #                          benchmarks need (the default)
 # QUORENT_EXTRA_PKGS adds packages to either list.
@@ -26,6 +31,9 @@ windows_pkgs=(dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix bin
 zig_pkgs=(dpkg-dev debootstrap musl patchelf qemu-user binutils-aarch64-linux-gnu googletest perl make autoconf automake
           libtool python3 python3-venv gpgv)
 macos_pkgs=(dpkg-dev llvm-19 lld-19 googletest perl make autoconf automake libtool python3 python3-venv gpgv)
+wasm_pkgs=(dpkg-dev clang-19 lld-19 llvm-19 libc++-19-dev-wasm32 libc++abi-19-dev-wasm32 libclang-rt-19-dev-wasm32
+           wasi-libc wabt perl make autoconf automake libtool python3 gpgv brotli)
+browser_pkgs=(chromium)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev python3 python3-jsonschema valgrind
            clang libclang-rt-14-dev)
 case "$purpose" in
@@ -34,8 +42,10 @@ case "$purpose" in
   windows) pkgs=("${demo_pkgs[@]}" "${windows_pkgs[@]}") ;;
   zig) pkgs=("${demo_pkgs[@]}" "${zig_pkgs[@]}") ;;
   macos) pkgs=("${demo_pkgs[@]}" "${macos_pkgs[@]}") ;;
+  wasm) pkgs=("${demo_pkgs[@]}" "${wasm_pkgs[@]}") ;;
+  browser) pkgs=("${demo_pkgs[@]}" "${browser_pkgs[@]}") ;;
   test) pkgs=("${demo_pkgs[@]}" "${portable_pkgs[@]}" "${test_pkgs[@]}") ;;
-  *) echo "usage: $0 [demo|portable|windows|zig|macos|test]" >&2; exit 2 ;;
+  *) echo "usage: $0 [demo|portable|windows|zig|macos|wasm|browser|test]" >&2; exit 2 ;;
 esac
 if [ "${QUORENT_EXTRA_PKGS:-}" != "" ]; then pkgs+=(${QUORENT_EXTRA_PKGS}); fi
 missing=()

@@ -11,7 +11,9 @@
 #                                                        and export list, headers, pkg-config
 #                                                        and CMake files
 # and, carrying every platform's library (the loaders pick by platform):
-#   quorent-sdk-<v>.tgz                                  the npm package (npm install it)
+#   quorent-sdk-<v>.tgz                                  the npm package (npm install it), with the
+#                                                        WebAssembly build (wasm32) as well: the one
+#                                                        browsers take, and Node where no other is
 #   quorent-sdk-<v>.jar, .pom                            the Kotlin/JVM artifact dev.quorent:quorent-sdk
 # Each carries the portable library of its platform, build-portable/<platform>/
 # (scripts/portable.sh brings it up to date when the script is in the tree): it
@@ -117,10 +119,15 @@ archive() {
 built=()
 declare -A packaged_lib  # platform -> the library its packages carry
 declare -A universal_of  # universal file -> the rows packaged that it joins
-for platform in ${QUORENT_PACKAGE_PLATFORMS:-$($platforms names --package archive)}; do
+# Every row with a C archive, then those only the npm package carries (the
+# WebAssembly build): each built and checked alike; the latter have no wheel
+# or archive of their own.
+npm_only=$(comm -13 <($platforms names --package archive | sort) <($platforms names --package npm | sort))
+for platform in ${QUORENT_PACKAGE_PLATFORMS:-$($platforms names --package archive) $npm_only}; do
   row=$($platforms shell "$platform") || exit 2
   eval "$row"
-  [ -n "$archive_format" ] || { echo "package: scripts/platforms.json gives $platform no packages" >&2; exit 2; }
+  [ -n "$archive_format" ] || [ -n "$npm_folder" ] \
+    || { echo "package: scripts/platforms.json gives $platform no packages" >&2; exit 2; }
   dir=$root/build-portable/$platform
   if [ -x scripts/portable.sh ] && [ "${QUORENT_PACKAGE_USE_BUILT:-0}" != 1 ]; then
     # Incremental: nothing is rebuilt when the library is current with the tree.
@@ -144,8 +151,12 @@ for platform in ${QUORENT_PACKAGE_PLATFORMS:-$($platforms names --package archiv
   status=0
   platform_check "$lib" > "$tmp/$platform/check.log" 2>&1
   [ "$status" = 0 ] || { cat "$tmp/$platform/check.log" >&2; echo "package: the $platform library fails its checks" >&2; exit 1; }
-  echo "package: $platform: $(grep -E '^(highest glibc|NEEDED|libraries needed|.* imports from)' "$tmp/$platform/check.log" | paste -sd ';' | sed 's/;/; /g')"
+  echo "package: $platform: $(grep -E '^(highest glibc|NEEDED|libraries needed|.* imports from|imports: )' "$tmp/$platform/check.log" | paste -sd ';' | sed 's/;/; /g')"
   packaged_lib[$platform]=$lib
+  if [ -z "$archive_format" ]; then
+    built+=("$platform")
+    continue
+  fi
 
   wheel "$platform" "$lib" "$library" "$wheel_tag"
   include_dir=$dir

@@ -83,8 +83,9 @@ def problems(table, systems=SYSTEMS):
             if row.get(key) in (None, ""):
                 found.append(f"{label}: no {key}")
         name = row.get("name", "")
-        if not re.fullmatch(r"[a-z0-9]+(-[a-z0-9_]+)+", str(name)):
-            found.append(f"{label}: the name {name!r} is not of the form system-arch[-variant]")
+        # An architecture that is its own system (wasm32) is named alone.
+        if not re.fullmatch(r"[a-z0-9]+(-[a-z0-9_]+)*", str(name)):
+            found.append(f"{label}: the name {name!r} is not of the form system-arch[-variant] or arch")
         if name in seen:
             found.append(f"{label}: named twice")
         seen.add(name)

@@ -162,13 +162,15 @@ openssl_opts=(no-shared no-tests no-apps no-docs no-makedepend no-engine no-dso 
   no-http no-autoload-config no-gost no-cmac no-multiblock no-async no-ktls no-nextprotoneg
   no-ssl-trace no-filenames no-stdio no-ec_nistp_64_gcc_128 no-dgram no-sctp no-uplink no-ecdh
   no-ecx no-ml-dsa no-ml-kem no-slh-dsa no-thread-pool no-winstore no-autoerrinit)
+# What a system adds (scripts/platforms/<system>.sh: the WebAssembly row's no-asm, no-threads).
+openssl_opts+=(${openssl_platform_opts[@]+"${openssl_platform_opts[@]}"})
 # Nothing unwinds through OpenSSL (no C++ callbacks run inside it): its C
 # code goes without unwind tables (0.18 MB); its assembly keeps its own CFI.
 # On Windows this matters more: the MinGW linker keeps every function that has
 # unwind data (its script KEEPs all of .pdata), so --gc-sections only drops
 # the C code that has none. (Stack walks through these frames, which only a
 # debugger or a crash report makes, see them as leaf functions.)
-openssl_flags="$base_flags -fno-asynchronous-unwind-tables -fno-unwind-tables"
+openssl_flags="$base_flags -fno-asynchronous-unwind-tables -fno-unwind-tables${openssl_platform_flags:+ $openssl_platform_flags}"
 # What the default provider links in but the library never runs (it uses
 # neither AES nor RSA): the AVX-512 and AVX-IFMA code of AES-GCM, AES-XTS and
 # RSA, 0.77 MB on x86-64. OpenSSL assembles those paths only when the
@@ -209,7 +211,12 @@ dependency openssl "$openssl_key" build_openssl
 # and public keys with the 86 KiB table rather than the default 22 KiB (the
 # 64 KiB of versions before 0.5 has no equal now): 65 KB more for signing and
 # public-key derivation about 1% faster.
-secp_opts=(--disable-shared --enable-static --with-pic --enable-module-recovery --with-ecmult-gen-kb=86 --disable-module-ecdh
+# A system may choose other table sizes (secp_tables) or code that is not
+# position-independent (secp_pic) in scripts/platforms/<system>.sh.
+secp_tables=(${secp_tables[@]+"${secp_tables[@]}"})
+[ ${#secp_tables[@]} != 0 ] || secp_tables=(--with-ecmult-gen-kb=86)
+secp_pic=${secp_pic:---with-pic}
+secp_opts=(--disable-shared --enable-static "$secp_pic" --enable-module-recovery "${secp_tables[@]}" --disable-module-ecdh
   --disable-module-extrakeys --disable-module-schnorrsig --disable-module-ellswift --disable-tests
   --disable-exhaustive-tests --disable-ctime-tests --disable-benchmark --disable-examples)
 # Its C code calls nothing that throws (its callbacks only return), so it
@@ -252,7 +259,12 @@ build_googletest() {
   rm -rf "$prefix/include/rapidjson"
   cp -r /usr/include/rapidjson "$prefix/include/"
 }
-dependency googletest "$gtest_key" build_googletest
+if [ "$tests" = none ]; then
+  # No test is built: RapidJSON's headers alone (the configuration looks for them).
+  [ -d "$prefix/include/rapidjson" ] || cp -r /usr/include/rapidjson "$prefix/include/"
+else
+  dependency googletest "$gtest_key" build_googletest
+fi
 
 platform_before_library
 

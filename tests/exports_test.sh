@@ -24,7 +24,11 @@ ops=$(grep -o 'uniffi_quorent_sdk_uniffi_fn_func_[a-z0-9_]*(' "$header" | sed 's
     for f in poll cancel complete free; do echo "ffi_quorent_sdk_uniffi_rust_future_${f}_$t"; done
   done
 } | sort > "$expected"
-if [ "$(head -c 2 "$lib")" = MZ ]; then
+if [ "$(od -An -tx1 -N4 "$lib" | tr -d ' ')" = 0061736d ]; then
+  # A WebAssembly module: the names of its exports, less its memory and
+  # _initialize (scripts/platforms/wasm.sh checks those).
+  wasm-objdump -j Export -x "$lib" | sed -n 's/.* -> "\(.*\)"$/\1/p' | grep -vxE 'memory|_initialize' | sort > "$actual"
+elif [ "$(head -c 2 "$lib")" = MZ ]; then
   # A DLL: the names in its export table.
   x86_64-w64-mingw32-objdump -p "$lib" \
     | awk '/^\[Ordinal\/Name Pointer\] Table/ {t = 1; next} t && /^[[:space:]]*$/ {t = 0} t && /\[ *[0-9]+\]/ {print $NF}' \

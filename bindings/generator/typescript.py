@@ -3,11 +3,16 @@
 from the interface model (generator/model.py: the interface description).
 
 outputs(model) -> {path relative to the repository root: text}, where model is
-the interface description (model.Interface). It emits index.js (CommonJS: the
-checksums, the koffi declaration of every operation, one function per
-operation and one reader/writer/check per record, all specialised),
-index.mjs (the ES module wrapper) and index.d.ts (the types). The
-hand-written runtime they call is bindings/node/lib/runtime.js; the tests
+the interface description (model.Interface). It emits lib/binding.js (the
+checksums, and over a runtime the declaration of every operation, one
+function per operation and one reader/writer/check per record, all
+specialised: neither import nor export, so that Node requires it and
+browsers import it), the entries that give it a runtime: index.js (Node,
+CommonJS: lib/runtime.js, the shared library or the WebAssembly build),
+index.mjs (its ES module wrapper) and browser.mjs (the browser condition:
+lib/browser.mjs, the WebAssembly build after init()), and the types,
+index.d.ts and browser.d.ts. The hand-written runtimes share the buffer
+protocol (lib/protocol.js) and the WebAssembly glue (lib/wasm.js); the tests
 read the description itself.
 
 Secrets, as the description marks them: a record's secret fields read
@@ -125,22 +130,14 @@ def plain(iface):
     return iface.namespace, functions, records, errors
 
 
-def render_js(iface):
+def render_binding(iface):
+    """lib/binding.js: the checksums, and binding(rt), which builds every error
+    class, record reader/writer/check and operation over a runtime `rt` (Node's
+    lib/runtime.js or the browser's lib/browser.mjs) and returns them with
+    declare(), which declares every operation on the library `rt` loaded."""
     namespace, functions, records, errors = plain(iface)
     out = []
     w = out.append
-    w("'use strict';\n")
-    w("".join(f"// {line}\n" for line in HEADER.format(ns=namespace).splitlines()))
-    w("\nconst util = require('node:util');\n")
-    w("const rt = require('./lib/runtime.js');\n\n")
-    w("const { InternalError } = rt;\n\n")
-    w(f"const CONTRACT_VERSION = {iface.contract_version};\n\n")
-    w("// Checksum of every operation, computed from its description blob.\n")
-    w("const CHECKSUMS = {\n")
-    for f in functions:
-        w(f"  {f['name']}: {f['checksum']},\n")
-    w("};\n\n")
-
     for e in errors:
         name = e["name"]
         variants = [v for v, _ in e["variants"]]
@@ -161,7 +158,6 @@ def render_js(iface):
         w(f"  if (variant === undefined) return new InternalError(`unknown {name} variant ${{number}}: ${{message}}`);\n")
         w(f"  return new {name}(variant, message);\n}}\n\n")
 
-    w("const REDACTED = '<redacted>';\n\n")
     for r in records:
         name = r["name"]
         where = f"record {name}"
@@ -173,7 +169,7 @@ def render_js(iface):
             w(f"    {camel(fn)}: {read_expr(ft, where)},\n")
         w("  };\n")
         if secrets:
-            w(f"  Object.defineProperty(v, util.inspect.custom, {{ value: inspect{name} }});\n")
+            w(f"  Object.defineProperty(v, INSPECT, {{ value: inspect{name} }});\n")
             w(f"  Object.defineProperty(v, 'toJSON', {{ value: redacted{name} }});\n")
         w("  return v;\n}\n\n")
         if secrets:
@@ -196,12 +192,15 @@ def render_js(iface):
             w(f"  {write_expr(ft, 'v.' + camel(fn), where)};\n")
         w("}\n\n")
 
-    w("rt.open(CONTRACT_VERSION, CHECKSUMS);\n\n")
-    w("const ffi = {\n")
+    w("// Until declare() runs, every operation fails with the runtime's notLoaded.\n")
+    w("let ffi = Object.fromEntries(Object.keys(CHECKSUMS).map((name) => [name, rt.notLoaded]));\n\n")
+    w("/** Declares every operation on the library the runtime loaded. */\n")
+    w("function declare() {\n")
+    w("  ffi = {\n")
     for f in functions:
         args = ", ".join(repr(t) for _, t in f["args"])
-        w(f"  {f['name']}: rt.declare({f['name']!r}, [{args}], {f['ret']!r}),\n")
-    w("};\n\n")
+        w(f"    {f['name']}: rt.declare({f['name']!r}, [{args}], {f['ret']!r}),\n")
+    w("  };\n}\n\n")
 
     for f in functions:
         where = f"operation {f['name']}"
@@ -253,11 +252,73 @@ def render_js(iface):
         w("}\n\n")
 
     exports = [e["name"] for e in errors] + ["InternalError"] + [camel(f["name"]) for f in functions]
-    w("module.exports = {\n")
+    w("return {\n  declare,\n  api: {\n")
     for x in exports:
-        w(f"  {x},\n")
-    w("};\n")
-    return "".join(out), exports
+        w(f"    {x},\n")
+    w("  },\n};\n")
+
+    body = "".join(out)
+    body = "".join(("  " + line if line.strip() else line) for line in body.splitlines(keepends=True))
+    top = []
+    t = top.append
+    t("'use strict';\n")
+    t("".join(f"// {line}\n" for line in HEADER.format(ns=namespace).splitlines()))
+    t("//\n")
+    t("// The errors, records and operations over a runtime, shared by the Node\n")
+    t("// entry (index.js: lib/runtime.js) and the browser's (browser.mjs:\n")
+    t("// lib/browser.mjs). The file has neither import nor export: Node requires it\n")
+    t("// as CommonJS, browsers and bundlers import it as an ES module, and it hands\n")
+    t("// its contents over through module.exports where there is one, else under\n")
+    t("// globalThis[Symbol.for('quorent-sdk/lib/binding.js')].\n\n")
+    t(f"const CONTRACT_VERSION = {iface.contract_version};\n\n")
+    t("// Checksum of every operation, computed from its description blob.\n")
+    t("const CHECKSUMS = {\n")
+    for f in functions:
+        t(f"  {f['name']}: {f['checksum']},\n")
+    t("};\n\n")
+    t("// Node's util.inspect.custom: how console.log shows a record with secrets.\n")
+    t("const INSPECT = Symbol.for('nodejs.util.inspect.custom');\n")
+    t("const REDACTED = '<redacted>';\n\n")
+    t("/** The binding over the runtime `rt`: { declare, api }. */\n")
+    t("function binding(rt) {\n")
+    t("  const { InternalError } = rt;\n\n")
+    t(body)
+    t("}\n\n")
+    t("const shared = { CONTRACT_VERSION, CHECKSUMS, binding };\n")
+    t("if (typeof module === 'object' && module !== null) module.exports = shared;\n")
+    t("else globalThis[Symbol.for('quorent-sdk/lib/binding.js')] = shared;\n")
+    return "".join(top), exports
+
+
+def render_index(namespace, exports):
+    """index.js: the Node entry (CommonJS), loading the library as it is
+    required."""
+    out = ["'use strict';\n", "".join(f"// {line}\n" for line in HEADER.format(ns=namespace).splitlines())]
+    out.append("\nconst rt = require('./lib/runtime.js');\n")
+    out.append("const { CONTRACT_VERSION, CHECKSUMS, binding } = require('./lib/binding.js');\n\n")
+    out.append("rt.open(CONTRACT_VERSION, CHECKSUMS);\n")
+    out.append("const { declare, api } = binding(rt);\n")
+    out.append("declare();\n\n")
+    out.append("// Loaded as it is required: init() and initSync(), which the browser entry\n")
+    out.append("// needs, have nothing left to do here.\n")
+    out.append("module.exports = { ...api, init: async () => {}, initSync: () => {} };\n")
+    return "".join(out)
+
+
+def render_browser(namespace, exports):
+    """browser.mjs: the entry of the package's browser condition (ES module):
+    the same operations over the WebAssembly build, loaded by init()."""
+    out = ["".join(f"// {line}\n" for line in HEADER.format(ns=namespace).splitlines())]
+    out.append("//\n// Browsers and web workers (the package's browser condition): the same\n")
+    out.append("// operations over the WebAssembly build, once `await init()` (or, in a\n")
+    out.append("// worker, initSync(module or bytes)) has loaded it (lib/browser.mjs).\n\n")
+    out.append("import * as generated from './lib/binding.js';\n")
+    out.append("import { entry } from './lib/browser.mjs';\n\n")
+    out.append("const binding = entry(generated);\n\n")
+    out.append("export const {\n  init,\n  initSync,\n")
+    out.extend(f"  {x},\n" for x in exports)
+    out.append("} = binding;\n\nexport default binding;\n")
+    return "".join(out)
 
 
 # ---- index.mjs, index.d.ts --------------------------------------------------------------
@@ -267,7 +328,7 @@ def render_mjs(namespace, exports):
     out.append("\nimport binding from './index.js';\n\n")
     out.append("export const {\n")
     out.extend(f"  {x},\n" for x in exports)
-    out.append("} = binding;\n\nexport default binding;\n")
+    out.append("  init,\n  initSync,\n} = binding;\n\nexport default binding;\n")
     return "".join(out)
 
 
@@ -308,13 +369,32 @@ def render_dts(iface):
         w(jsdoc(doc))
         params = ", ".join(f"{camel(a)}: {ts_type(t, where, arg=True)}" for a, t in f["args"])
         w(f"export function {camel(f['name'])}({params}): {ts_type(f['ret'], where)};\n\n")
+    w(jsdoc(["Loads the library. In a browser (the package's browser condition), fetches and compiles the",
+             "WebAssembly build: by default prebuilds/wasm32/quorent_sdk_uniffi.wasm beside the package's",
+             "files, else from `input`; rejects with the URL and the reason when it cannot. In Node the",
+             "library is loaded as the package is imported, and this resolves at once."]))
+    w("export function init(input?: string | URL | Request | Response | Promise<Response> | BufferSource |\n"
+      "  WebAssembly.Module): Promise<void>;\n\n")
+    w(jsdoc(["Loads the library at once from the module's bytes or the compiled module: in a web worker,",
+             "or wherever they are at hand. Nothing to do in Node."]))
+    w("export function initSync(input?: BufferSource | WebAssembly.Module): void;\n")
     return "".join(out).rstrip("\n") + "\n"
 
 
+def render_browser_dts(namespace):
+    """browser.d.ts: the browser entry's types, those of index.d.ts."""
+    out = ["".join(f"// {line}\n" for line in HEADER.format(ns=namespace).splitlines())]
+    out.append("\nexport * from './index.js';\n")
+    return "".join(out)
+
+
 def outputs(model):
-    js, exports = render_js(model)
+    js, exports = render_binding(model)
     return {
-        f"{PACKAGE}/index.js": js,
+        f"{PACKAGE}/lib/binding.js": js,
+        f"{PACKAGE}/index.js": render_index(model.namespace, exports),
         f"{PACKAGE}/index.mjs": render_mjs(model.namespace, exports),
+        f"{PACKAGE}/browser.mjs": render_browser(model.namespace, exports),
         f"{PACKAGE}/index.d.ts": render_dts(model),
+        f"{PACKAGE}/browser.d.ts": render_browser_dts(model.namespace),
     }

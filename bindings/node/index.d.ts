@@ -246,3 +246,18 @@ export function userSub(pubkeyHex: string): string;
  * @throws {SdkError} when the operation fails
  */
 export function verifyTokenAt(jwt: string, jwksJson: string, expectedIss: string, expectedAud: string, nowUnix: bigint | number): Claims;
+
+/**
+ * Loads the library. In a browser (the package's browser condition), fetches and compiles the
+ * WebAssembly build: by default prebuilds/wasm32/quorent_sdk_uniffi.wasm beside the package's
+ * files, else from `input`; rejects with the URL and the reason when it cannot. In Node the
+ * library is loaded as the package is imported, and this resolves at once.
+ */
+export function init(input?: string | URL | Request | Response | Promise<Response> | BufferSource |
+  WebAssembly.Module): Promise<void>;
+
+/**
+ * Loads the library at once from the module's bytes or the compiled module: in a web worker,
+ * or wherever they are at hand. Nothing to do in Node.
+ */
+export function initSync(input?: BufferSource | WebAssembly.Module): void;

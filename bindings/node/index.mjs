@@ -36,6 +36,8 @@ export const {
   userRootBinding,
   userSub,
   verifyTokenAt,
+  init,
+  initSync,
 } = binding;
 
 export default binding;

@@ -117,7 +117,7 @@ class DescriptionTest(unittest.TestCase):
         kt = kotlin.render(iface)
         self.assertIn("iss=<redacted>", kt)
         self.assertNotIn("secretKeyHex=<redacted>", kt)
-        js = typescript.outputs(iface)["bindings/node/index.js"]
+        js = typescript.outputs(iface)["bindings/node/lib/binding.js"]
         self.assertIn("shown.iss = REDACTED", js)
         self.assertNotIn("shown.secretKeyHex", js)
         for text in (py, kt, js):

@@ -22,7 +22,11 @@ _spec = importlib.util.spec_from_file_location(
 _runtime = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(_runtime)
 
-ROWS = platforms.load()["platforms"]
+# The WebAssembly row is no shared library: the Node binding alone takes it,
+# by a path of its own (checked below); every other row is a native one.
+ALL_ROWS = platforms.load()["platforms"]
+ROWS = [r for r in ALL_ROWS if r["system"] != "wasm"]
+WASM_ROWS = [r for r in ALL_ROWS if r["system"] == "wasm"]
 # A row's system as each runtime names it, and its C library.
 SYSTEMS = {"linux-gnu": ("linux", "linux", "glibc"), "linux-musl": ("linux", "linux", "musl"),
            "macos": ("darwin", "darwin", None), "windows": ("win32", "win32", None)}
@@ -55,6 +59,16 @@ class LoadersAgreeWithTheTable(unittest.TestCase):
             # The musl build's folder is never the glibc one's.
             if row["system"] == "linux-musl":
                 self.assertTrue(folder.endswith("-musl"), folder)
+
+    @unittest.skipUnless(shutil.which("node"), "no node")
+    def test_node_takes_the_webassembly_build_from_its_rows_npm_folder(self):
+        script = ("const r = require(process.argv[1]); const env = { QUORENT_SDK_WASM_FILE: '' };"
+                  "console.log(require('path').relative(process.argv[2], r.wasmPath(process.argv[2], env)));")
+        out = subprocess.run(["node", "-e", script, os.path.join(ROOT, "bindings", "node", "lib", "runtime.js"),
+                              ROOT], capture_output=True, text=True, check=True).stdout.strip()
+        self.assertEqual(len(WASM_ROWS), 1)
+        row = WASM_ROWS[0]
+        self.assertEqual(out, os.path.join("prebuilds", platforms.lookup(row, "packages.npm.folder"), row["library"]))
 
     def test_the_kotlin_tests_resource_table_has_each_rows_jar_folder(self):
         # The folder is JNA's own name for the platform, so the Kotlin test holds the table

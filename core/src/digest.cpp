@@ -4,55 +4,64 @@
 #include <openssl/evp.h>
 #include <openssl/params.h>
 
-#include <new>
-#include <stdexcept>
+#include "quorent/fault.hpp"
 
 namespace quorent {
 
 namespace {
 
 // Fetching an algorithm costs as much as hashing a short message, so each
-// is fetched once for the process; the fetched objects are immutable.
-const EVP_MD* sha256_md() {
-    static const EVP_MD* md = [] {
-        EVP_MD* m = EVP_MD_fetch(nullptr, "SHA256", nullptr);
-        if (m == nullptr) throw std::runtime_error("SHA-256 is not available from libcrypto");
-        return m;
-    }();
+// is fetched once for the process; the fetched objects are immutable. Where
+// libcrypto lacks one, each use records that (quorent/fault.hpp).
+const EVP_MD* sha256_md() noexcept {
+    static const EVP_MD* const md = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    if (md == nullptr) record_fault("SHA-256 is not available from libcrypto");
     return md;
 }
+
+EVP_MD_CTX* md_ctx(void* p) { return static_cast<EVP_MD_CTX*>(p); }
 
 }  // namespace
 
 Digest32 sha256(const void* data, std::size_t len) {
     Digest32 out{};
     unsigned int n = 0;
-    if (EVP_Digest(data, len, out.data(), &n, sha256_md(), nullptr) != 1 || n != out.size())
-        throw std::runtime_error("SHA-256 failed");
+    const EVP_MD* md = sha256_md();
+    if (md == nullptr || EVP_Digest(data, len, out.data(), &n, md, nullptr) != 1 || n != out.size()) {
+        record_fault("SHA-256 failed");
+        out.fill(0);
+    }
     return out;
 }
 
+// A context that failed is released at once (ctx_ == nullptr): the later
+// steps do nothing and finish() yields zeros, the failure recorded.
 Sha256::Sha256() : ctx_(EVP_MD_CTX_new()) {
-    if (ctx_ == nullptr) throw std::bad_alloc();
-    if (EVP_DigestInit_ex2(static_cast<EVP_MD_CTX*>(ctx_), sha256_md(), nullptr) != 1) {
-        EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(ctx_));
-        throw std::runtime_error("SHA-256 init failed");
-    }
+    const EVP_MD* md = sha256_md();
+    if (ctx_ == nullptr || md == nullptr || EVP_DigestInit_ex2(md_ctx(ctx_), md, nullptr) != 1) fail("SHA-256 init failed");
 }
 
-Sha256::~Sha256() { EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(ctx_)); }
+Sha256::~Sha256() { EVP_MD_CTX_free(md_ctx(ctx_)); }
 
 Sha256& Sha256::update(const void* data, std::size_t len) {
-    if (EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(ctx_), data, len) != 1) throw std::runtime_error("SHA-256 failed");
+    if (ctx_ != nullptr && EVP_DigestUpdate(md_ctx(ctx_), data, len) != 1) fail("SHA-256 failed");
     return *this;
 }
 
 Digest32 Sha256::finish() {
     Digest32 out{};
     unsigned int n = 0;
-    if (EVP_DigestFinal_ex(static_cast<EVP_MD_CTX*>(ctx_), out.data(), &n) != 1 || n != out.size())
-        throw std::runtime_error("SHA-256 failed");
+    if (ctx_ == nullptr || EVP_DigestFinal_ex(md_ctx(ctx_), out.data(), &n) != 1 || n != out.size()) {
+        fail("SHA-256 failed");
+        out.fill(0);
+    }
     return out;
+}
+
+void Sha256::fail(const char* what) noexcept {
+    EVP_MD_CTX_free(md_ctx(ctx_));
+    ctx_ = nullptr;
+    record_fault(what);
 }
 
 namespace {
@@ -60,46 +69,61 @@ namespace {
 // An HMAC-SHA-256 context with its algorithm and digest already resolved,
 // made once for the process and never changed: every use duplicates it, so
 // the lookups are not repeated per call.
-const EVP_MAC_CTX* hmac_template() {
-    static const EVP_MAC_CTX* const tmpl = [] {
-        EVP_MAC* mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
-        if (mac == nullptr) throw std::runtime_error("HMAC is not available from libcrypto");
-        EVP_MAC_CTX* ctx = EVP_MAC_CTX_new(mac);
-        EVP_MAC_free(mac);  // the context keeps its own reference
-        char digest[] = "SHA256";
-        const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
-                                     OSSL_PARAM_construct_end()};
-        if (ctx == nullptr || EVP_MAC_CTX_set_params(ctx, params) != 1)
-            throw std::runtime_error("HMAC-SHA-256 is not available from libcrypto");
-        return ctx;
-    }();
-    return tmpl;
+struct HmacTemplate {
+    EVP_MAC_CTX* ctx = nullptr;
+    const char* fault = nullptr;
+};
+
+HmacTemplate make_hmac_template() noexcept {
+    EVP_MAC* mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+    if (mac == nullptr) return {nullptr, "HMAC is not available from libcrypto"};
+    EVP_MAC_CTX* ctx = EVP_MAC_CTX_new(mac);
+    EVP_MAC_free(mac);  // the context keeps its own reference
+    char digest[] = "SHA256";
+    const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
+                                 OSSL_PARAM_construct_end()};
+    if (ctx == nullptr || EVP_MAC_CTX_set_params(ctx, params) != 1) {
+        EVP_MAC_CTX_free(ctx);
+        return {nullptr, "HMAC-SHA-256 is not available from libcrypto"};
+    }
+    return {ctx, nullptr};
+}
+
+const EVP_MAC_CTX* hmac_template() noexcept {
+    static const HmacTemplate tmpl = make_hmac_template();
+    if (tmpl.ctx == nullptr) record_fault(tmpl.fault);
+    return tmpl.ctx;
 }
 
 EVP_MAC_CTX* mac_ctx(void* p) { return static_cast<EVP_MAC_CTX*>(p); }
 
 }  // namespace
 
-Hmac::Hmac(const std::uint8_t* key, std::size_t key_len) : ctx_(EVP_MAC_CTX_dup(hmac_template())) {
+Hmac::Hmac(const std::uint8_t* key, std::size_t key_len) : ctx_(nullptr) {
+    const EVP_MAC_CTX* tmpl = hmac_template();
+    if (tmpl != nullptr) ctx_ = EVP_MAC_CTX_dup(tmpl);
     if (ctx_ == nullptr || EVP_MAC_init(mac_ctx(ctx_), key, key_len, nullptr) != 1) fail();
 }
 
 Hmac::~Hmac() { EVP_MAC_CTX_free(mac_ctx(ctx_)); }
 
 Hmac& Hmac::update(const void* data, std::size_t len) {
-    if (EVP_MAC_update(mac_ctx(ctx_), static_cast<const unsigned char*>(data), len) != 1) fail();
+    if (ctx_ != nullptr && EVP_MAC_update(mac_ctx(ctx_), static_cast<const unsigned char*>(data), len) != 1) fail();
     return *this;
 }
 
 void Hmac::finish(Digest32& out) {
     std::size_t n = 0;
-    if (EVP_MAC_final(mac_ctx(ctx_), out.data(), &n, out.size()) != 1 || n != out.size()) fail();
+    if (ctx_ == nullptr || EVP_MAC_final(mac_ctx(ctx_), out.data(), &n, out.size()) != 1 || n != out.size()) {
+        fail();
+        out.fill(0);
+    }
 }
 
-void Hmac::fail() {
+void Hmac::fail() noexcept {
     EVP_MAC_CTX_free(mac_ctx(ctx_));
     ctx_ = nullptr;
-    throw std::runtime_error("HMAC-SHA-256 failed");
+    record_fault("HMAC-SHA-256 failed");
 }
 
 }  // namespace quorent

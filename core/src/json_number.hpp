@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <string_view>
 
 namespace quorent::json {
@@ -39,6 +42,30 @@ struct NumberFault {
 
 namespace detail {
 
+// The double nearest a number's text without its sign (digits, an optional
+// fraction and exponent); false when out of range: a magnitude too large (and
+// with std::from_chars, one too small for anything but zero). LLVM's libc++
+// has no std::from_chars for floating point before release 20: there (its
+// WebAssembly build) the C library's strtod reads a NUL-terminated copy. That
+// strtod is musl's, correctly rounded as std::from_chars is and reading '.'
+// whatever the locale (which other C libraries' strtod do not promise), and
+// it reads a magnitude too small as zero or a subnormal, as std::from_chars
+// does; what is too large is infinite.
+#if defined(_LIBCPP_VERSION) && _LIBCPP_VERSION < 200000
+#if !defined(__wasi__)
+#error "std::from_chars for double is missing, and strtod here may depend on the locale"
+#endif
+inline bool read_double(const char* first, const char* last, double& d) noexcept {
+    const std::string copy(first, last);
+    d = std::strtod(copy.c_str(), nullptr);
+    return !std::isinf(d);
+}
+#else
+inline bool read_double(const char* first, const char* last, double& d) noexcept {
+    return std::from_chars(first, last, d).ec != std::errc::result_out_of_range;
+}
+#endif
+
 // A fraction without exponent whose text, trailing zeros of its fraction
 // dropped (one zero kept), is the shortest text of the double it reads as,
 // and is what write_double writes for it: at most 15 significant digits (no
@@ -69,8 +96,7 @@ inline double to_double(const char* s, const Number& n, bool& out_of_range) noex
     out_of_range = false;
     double d = 0;
     const char* first = s + n.begin + (n.negative ? 1 : 0);
-    const auto r = std::from_chars(first, s + n.end, d);
-    if (r.ec == std::errc::result_out_of_range) {
+    if (!read_double(first, s + n.end, d)) {
         // The decimal exponent of the leading significant digit decides.
         std::size_t j = n.begin + (n.negative ? 1 : 0);
         long long lead = 0;  // digits before the point from the first significant one, or minus the zeros after it

@@ -7,12 +7,11 @@
 
 #include <cstring>
 #include <memory>
-#include <new>
-#include <stdexcept>
 #include <utility>
 
 #include "quorent/digest.hpp"
 #include "quorent/encoding.hpp"
+#include "quorent/fault.hpp"
 
 #include "json_reader.hpp"
 
@@ -131,18 +130,20 @@ bool in_scalar_range(const std::uint8_t* v) noexcept {
 
 // P-256 domain parameters, made once. Building the curve group is a large
 // part of turning a JWK into a key; duplicating a ready one is cheap.
-const EVP_PKEY* p256_parameters() {
-    static EVP_PKEY* const params = [] {
-        EVP_PKEY* p = nullptr;
-        EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr);
-        if (ctx == nullptr || EVP_PKEY_paramgen_init(ctx) <= 0 || EVP_PKEY_CTX_set_group_name(ctx, "P-256") <= 0 ||
-            EVP_PKEY_paramgen(ctx, &p) <= 0) {
-            EVP_PKEY_CTX_free(ctx);
-            throw std::runtime_error("P-256 is not available from libcrypto");
-        }
-        EVP_PKEY_CTX_free(ctx);
-        return p;
-    }();
+EVP_PKEY* make_p256_parameters() noexcept {
+    EVP_PKEY* p = nullptr;
+    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr);
+    if (ctx == nullptr || EVP_PKEY_paramgen_init(ctx) <= 0 || EVP_PKEY_CTX_set_group_name(ctx, "P-256") <= 0 ||
+        EVP_PKEY_paramgen(ctx, &p) <= 0) {
+        EVP_PKEY_free(p);
+        p = nullptr;
+    }
+    EVP_PKEY_CTX_free(ctx);
+    return p;
+}
+
+const EVP_PKEY* p256_parameters() noexcept {
+    static EVP_PKEY* const params = make_p256_parameters();
     return params;
 }
 
@@ -168,8 +169,10 @@ Result<P256Key> p256_key(const Bytes& x, const Bytes& y) {
     point[0] = 0x04;
     std::memcpy(point + 1, x.data(), 32);
     std::memcpy(point + 33, y.data(), 32);
-    EVP_PKEY* k = EVP_PKEY_dup(const_cast<EVP_PKEY*>(p256_parameters()));
-    if (k == nullptr) throw std::bad_alloc();
+    const EVP_PKEY* params = p256_parameters();
+    if (params == nullptr) return CoreError{ErrorKind::Internal, "P-256 is not available from libcrypto"};
+    EVP_PKEY* k = EVP_PKEY_dup(const_cast<EVP_PKEY*>(params));
+    if (k == nullptr) return CoreError{ErrorKind::Internal, "P-256 key could not be allocated"};
     P256Key key(k);
     if (EVP_PKEY_set1_encoded_public_key(k, point, sizeof point) != 1) {
         ERR_clear_error();
@@ -178,7 +181,8 @@ Result<P256Key> p256_key(const Bytes& x, const Bytes& y) {
     return key;
 }
 
-// ES256: ECDSA P-256 over SHA-256 of the signing input, r || s raw.
+// ES256: ECDSA P-256 over SHA-256 of the signing input, r || s raw. A
+// failure of libcrypto is recorded (quorent/fault.hpp) and verifies nothing.
 bool es256_verify(const P256Key& key, std::string_view signing_input, const std::uint8_t* rs) {
     std::unique_ptr<ECDSA_SIG, SigFree> sig(ECDSA_SIG_new());
     BIGNUM* r = BN_bin2bn(rs, 32, nullptr);
@@ -186,16 +190,22 @@ bool es256_verify(const P256Key& key, std::string_view signing_input, const std:
     if (!sig || r == nullptr || s == nullptr || ECDSA_SIG_set0(sig.get(), r, s) != 1) {
         BN_free(r);
         BN_free(s);
-        throw std::bad_alloc();
+        record_fault("ECDSA signature could not be allocated");
+        return false;
     }
     unsigned char der[80];
     unsigned char* p = der;
     const int der_len = i2d_ECDSA_SIG(sig.get(), &p);
-    if (der_len <= 0 || der_len > static_cast<int>(sizeof der))
-        throw std::runtime_error("ECDSA signature encoding failed");
+    if (der_len <= 0 || der_len > static_cast<int>(sizeof der)) {
+        record_fault("ECDSA signature encoding failed");
+        return false;
+    }
     const Digest32 digest = sha256(signing_input);
     std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key.get(), nullptr));
-    if (!ctx || EVP_PKEY_verify_init(ctx.get()) <= 0) throw std::runtime_error("ECDSA verification setup failed");
+    if (!ctx || EVP_PKEY_verify_init(ctx.get()) <= 0) {
+        record_fault("ECDSA verification setup failed");
+        return false;
+    }
     const int ok = EVP_PKEY_verify(ctx.get(), der, static_cast<std::size_t>(der_len), digest.data(), digest.size());
     ERR_clear_error();
     return ok == 1;

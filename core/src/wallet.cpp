@@ -4,7 +4,8 @@
 #include <secp256k1_recovery.h>
 
 #include <cstring>
-#include <stdexcept>
+
+#include "quorent/fault.hpp"
 
 #include "ct.hpp"
 #include "keccak/keccak.hpp"
@@ -41,8 +42,6 @@ const secp256k1_context* context() {
 }
 
 CoreError signature_error() { return CoreError{ErrorKind::Crypto, "signature error"}; }
-
-[[noreturn]] void internal_fault(const char* what) { throw std::logic_error(what); }
 
 // Runs one libsecp256k1 call on a secret key. libsecp256k1 proves its key
 // check, public-key computation and signing constant-time itself, the way
@@ -111,10 +110,13 @@ Result<SecretKey> SecretKey::from_bytes(const std::uint8_t* data, std::size_t le
 }
 
 PublicKey PublicKey::from_secret(const SecretKey& key) {
-    secp256k1_pubkey pk;
+    secp256k1_pubkey pk{};
     const auto create = [&](const unsigned char* k) { return secp256k1_ec_pubkey_create(context(), &pk, k); };
-    if (!with_secret_key(key.bytes(), create))
-        internal_fault("public key of a checked secret key could not be computed");
+    // A failure no checked key causes: recorded (quorent/fault.hpp), the key all zeros.
+    if (!with_secret_key(key.bytes(), create)) {
+        record_fault("public key of a checked secret key could not be computed");
+        return PublicKey{};
+    }
     return PublicKeyAccess::make(pk);
 }
 
@@ -152,8 +154,11 @@ RecoverableSignature sign_recoverable(const SecretKey& key, const Prehash& preha
     secp256k1_ecdsa_recoverable_signature sig;
     if (!with_secret_key(key.bytes(), [&](const unsigned char* k) {
             return secp256k1_ecdsa_sign_recoverable(context(), &sig, prehash.data(), k, nullptr, nullptr);
-        }))
-        internal_fault("signing with a checked secret key failed");
+        })) {
+        // A failure no checked key causes: recorded (quorent/fault.hpp), the signature all zeros.
+        record_fault("signing with a checked secret key failed");
+        return RecoverableSignature{};
+    }
     unsigned char compact[64];
     RecoverableSignature out;
     secp256k1_ecdsa_recoverable_signature_serialize_compact(context(), compact, &out.recovery_id, &sig);

@@ -11,11 +11,6 @@
 
 namespace quorent::ffi {
 
-// Thrown inside the frame for a fault that is reported with code 2 and this text.
-struct InternalFailure {
-    std::string message;
-};
-
 inline constexpr RustBuffer kEmptyBuffer{0, 0, nullptr};
 
 // A new buffer holding a copy of len bytes (capacity == len; no storage when

@@ -32,12 +32,9 @@ SdkError to_sdk_error(const CoreError& error) {
 }
 
 void fail_with(RustCallStatus* status, const CoreError& error) noexcept {
-    try {
-        if (error.kind == ErrorKind::Internal) return fail_internal(status, error.detail);
-        write_status(status, 1, serialize_sdk_error(to_sdk_error(error)));
-    } catch (const std::bad_alloc&) {
-        out_of_memory(0);
-    }
+    if (error.kind == ErrorKind::Internal) return fail_internal(status, error.detail);
+    auto report = [&] { write_status(status, 1, serialize_sdk_error(to_sdk_error(error))); };
+    detail::guarded<void>(status, report);  // running out of memory ends as everywhere
 }
 
 std::string serialize_sdk_error(const SdkError& error) {

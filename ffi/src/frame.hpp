@@ -19,6 +19,7 @@
 #include "interface.hpp"
 #include "quorent/encoding.hpp"
 #include "quorent/error.hpp"
+#include "quorent/fault.hpp"
 #include "quorent/pkce.hpp"
 #include "quorent/sovereign.hpp"
 #include "quorent/token.hpp"
@@ -201,15 +202,17 @@ Ret empty_value() {
     else return Ret{};
 }
 
-// Runs body; every exception ends in the internal-failure path.
+// Runs body. Nothing in the library throws: its failures are values, and
+// the machinery's are recorded (quorent/fault.hpp). Where the C++ runtime
+// reports running out of memory by throwing (every build but WebAssembly's,
+// whose runtime has no exceptions and aborts: a trap, which its host reports
+// as that call's failure), the process ends as on any allocation failure, and
+// anything else it might throw is reported as an internal failure.
 template <class Ret, class Body>
-[[gnu::always_inline]] inline Ret guarded(RustCallStatus* status, Body& body) noexcept {
+[[gnu::always_inline]] inline Ret guarded([[maybe_unused]] RustCallStatus* status, Body& body) noexcept {
+#if defined(__cpp_exceptions)
     try {
         return body();
-    } catch (const InternalFailure& e) {
-        fail_internal(status, e.message);
-    } catch (const LiftError& e) {
-        fail_internal(status, "Failed to convert arg '" + e.arg + "':\n" + e.description);
     } catch (const std::bad_alloc&) {
         out_of_memory(0);
     } catch (const std::exception& e) {
@@ -217,6 +220,20 @@ template <class Ret, class Body>
     } catch (...) {
         fail_internal(status, "Unknown panic!");
     }
+    return empty_value<Ret>();
+#else
+    return body();
+#endif
+}
+
+// A call's result, unless the machinery failed during the call: then that
+// failure is reported and the result (wiped, when a buffer) is dropped.
+template <class Ret>
+Ret unless_fault(RustCallStatus* status, Ret result) noexcept {
+    const char* fault = take_fault();
+    if (fault == nullptr) return result;
+    if constexpr (std::is_same_v<Ret, RustBuffer>) release_buffer(result);
+    fail_internal(status, fault);
     return empty_value<Ret>();
 }
 
@@ -260,14 +277,14 @@ private:
 };
 
 template <iface::Type T, class C>
-typename Form<T>::Held lift_arg(const C& c, std::string_view buf, const char* name) {
+typename Form<T>::Held lift_arg(const C& c, std::string_view buf, const char* name, LiftFailure& failure) {
     using iface::Type;
     if constexpr (T == Type::U64) return c;
-    else if constexpr (T == Type::Bool) return lift_bool(c, name);
+    else if constexpr (T == Type::Bool) return lift_bool(c, name, failure);
     else if constexpr (T == Type::String) return buf;
-    else if constexpr (T == Type::OptionalString) return lift_optional_text(buf, name);
-    else if constexpr (T == Type::ByteSeq) return lift_bytes(buf, name);
-    else if constexpr (T == Type::Deed) return lift_deed(buf, name);
+    else if constexpr (T == Type::OptionalString) return lift_optional_text(buf, name, failure);
+    else if constexpr (T == Type::ByteSeq) return lift_bytes(buf, name, failure);
+    else if constexpr (T == Type::Deed) return lift_deed(buf, name, failure);
 }
 
 // The first direct text argument (declaration order) that is not UTF-8.
@@ -296,9 +313,20 @@ template <OpName Name, class F, class... C, std::size_t... I>
                   "the exported parameters do not have the C types the table declares");
     ArgBuffers<sizeof...(C)> bufs(c...);
     auto body = [&]() -> Ret {
-        if (bufs.violation()) throw InternalFailure{std::string(*bufs.violation())};
-        // Braced initialisation lifts in declaration order.
-        typename E::Held held{lift_arg<E::func.args[I].type>(c, bufs.view(I), E::func.args[I].name.data())...};
+        take_fault();  // none is left from work done outside a call
+        if (bufs.violation()) {
+            fail_internal(status, *bufs.violation());
+            return empty_value<Ret>();
+        }
+        // Braced initialisation lifts in declaration order; after a failure
+        // the later arguments are not read.
+        LiftFailure failure;
+        typename E::Held held{
+            lift_arg<E::func.args[I].type>(c, bufs.view(I), E::func.args[I].name.data(), failure)...};
+        if (failure) {
+            fail_internal(status, "Failed to convert arg '" + failure->arg + "':\n" + failure->description);
+            return empty_value<Ret>();
+        }
         if constexpr (E::func.fallible) {
             if (auto bad = first_non_utf8<E>(held, std::index_sequence<I...>{})) {
                 fail_with(status, CoreError{ErrorKind::Input, std::string(*bad) + " is not valid UTF-8"});
@@ -308,12 +336,13 @@ template <OpName Name, class F, class... C, std::size_t... I>
         auto out = core(std::move(std::get<I>(held))...);
         if constexpr (IsResult<decltype(out)>::value) {
             if (!out.ok()) {
-                fail_with(status, out.error());
+                if (const char* fault = take_fault()) fail_internal(status, fault);
+                else fail_with(status, out.error());
                 return empty_value<Ret>();
             }
-            return lower_return(std::move(out).value());
+            return unless_fault(status, lower_return(std::move(out).value()));
         } else {
-            return lower_return(std::move(out));
+            return unless_fault(status, lower_return(std::move(out)));
         }
     };
     return guarded<Ret>(status, body);

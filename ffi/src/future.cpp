@@ -18,7 +18,10 @@ void free_buffer(RustBuffer& buf) noexcept {
     buf = RustBuffer{};
 }
 
+// Where the C++ runtime has exceptions, one thrown from advance() finishes the
+// work as a failure.
 std::optional<Outcome> advance_guarded(Work& work, const Waker& waker) noexcept {
+#if defined(__cpp_exceptions)
     try {
         return work.advance(waker);
     } catch (const std::exception& e) {
@@ -26,6 +29,9 @@ std::optional<Outcome> advance_guarded(Work& work, const Waker& waker) noexcept 
     } catch (...) {
         return Outcome::failure(2, make_buffer("Unknown panic!"));
     }
+#else
+    return work.advance(waker);
+#endif
 }
 
 }  // namespace

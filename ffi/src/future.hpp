@@ -13,9 +13,10 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <variant>
+
+#include "mutex.hpp"
 
 namespace quorent::ffi::future {
 
@@ -63,8 +64,9 @@ private:
 };
 
 // Pending work. advance() is called at most once per poll, under the
-// operation's work mutex, until it returns an outcome. An exception thrown from
-// advance() finishes the work with a code 2 failure carrying its message.
+// operation's work mutex, until it returns an outcome. Where the C++ runtime
+// has exceptions, one thrown from advance() finishes the work with a code 2
+// failure carrying its message.
 class Work {
 public:
     virtual ~Work() = default;
@@ -83,7 +85,7 @@ public:
 
 private:
     enum class State { Empty, Waked, Set, Cancelled };
-    std::mutex mutex_;
+    Mutex mutex_;
     State state_ = State::Empty;
     UniffiRustFutureContinuationCallback callback_ = nullptr;
     std::uint64_t data_ = 0;
@@ -121,7 +123,7 @@ protected:
 
 private:
     std::atomic<std::uint64_t> refs_{1};
-    std::mutex work_mutex_;
+    Mutex work_mutex_;
     std::unique_ptr<Work> work_;      // guarded by work_mutex_
     bool finished_ = false;           // guarded by work_mutex_
     std::optional<Outcome> outcome_;  // guarded by work_mutex_

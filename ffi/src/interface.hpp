@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -615,16 +616,21 @@ constexpr std::uint16_t checksum(const std::array<std::uint8_t, N>& bytes) {
     return checksum(bytes.data(), N);
 }
 
+// Reached for a name that is not in the table: not constexpr, so that such a
+// name fails the build where it is looked up at compile time; at run time (a
+// host program's own lookup) the program ends.
+[[noreturn]] inline void unknown_name() noexcept { std::abort(); }
+
 constexpr const Func& function(std::string_view name) {
     for (const Func& f : kFunctions)
         if (f.name == name) return f;
-    throw "unknown operation";  // not a constant expression: fails the build
+    unknown_name();
 }
 
 constexpr const Record& record(std::string_view name) {
     for (const Record& r : kRecords)
         if (r.name == name) return r;
-    throw "unknown record";
+    unknown_name();
 }
 
 }  // namespace quorent::ffi::iface

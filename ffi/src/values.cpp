@@ -6,10 +6,12 @@
 #include <limits>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 
 #include "buffer.hpp"
 #include "frame.hpp"
 #include "interface.hpp"
+#include "quorent/fault.hpp"
 
 namespace quorent::ffi {
 
@@ -64,9 +66,13 @@ void Writer::raw(const void* data, std::size_t len) {
     len_ += len;
 }
 
-void Writer::length(std::size_t len) {
-    if (len > kMaxLength) throw InternalFailure{"called `Result::unwrap()` on an `Err` value: TryFromIntError(())"};
+bool Writer::length(std::size_t len) {
+    if (len > kMaxLength) {
+        record_fault("called `Result::unwrap()` on an `Err` value: TryFromIntError(())");
+        return false;
+    }
     i32(static_cast<std::int32_t>(len));
+    return true;
 }
 
 RustBuffer Writer::release() {
@@ -82,8 +88,7 @@ RustBuffer Writer::release() {
 void write(Writer& w, std::uint64_t v) { w.u64(v); }
 
 void write(Writer& w, std::string_view text) {
-    w.length(text.size());
-    w.raw(text.data(), text.size());
+    if (w.length(text.size())) w.raw(text.data(), text.size());
 }
 
 void write(Writer& w, const std::optional<std::string>& v) {
@@ -99,8 +104,7 @@ void write(Writer& w, const std::optional<std::uint64_t>& v) {
 }
 
 void write(Writer& w, const Bytes& bytes) {
-    w.length(bytes.size());
-    w.raw(bytes.data(), bytes.size());
+    if (w.length(bytes.size())) w.raw(bytes.data(), bytes.size());
 }
 
 void write(Writer& w, const usersig::AppKey& v) {
@@ -219,14 +223,26 @@ void write(Writer& w, const sovereign::DeedRecord& v) {
     std::apply([&](const auto&... m) { (write_member(w, v.*m.member), ...); }, kDeedMembers);
 }
 
+void Reader::fail(std::string description) {
+    if (!error_) error_ = std::move(description);
+    rest_ = {};
+}
+
 std::string_view Reader::take(std::size_t n) {
-    if (rest_.size() < n) throw ReadError{not_enough(rest_.size(), n)};
+    if (error_) return {};
+    if (rest_.size() < n) {
+        fail(not_enough(rest_.size(), n));
+        return {};
+    }
     std::string_view out = rest_.substr(0, n);
     rest_.remove_prefix(n);
     return out;
 }
 
-std::uint8_t Reader::u8() { return static_cast<std::uint8_t>(take(1)[0]); }
+std::uint8_t Reader::u8() {
+    const std::string_view b = take(1);
+    return b.empty() ? 0 : static_cast<std::uint8_t>(b[0]);
+}
 
 std::int32_t Reader::i32() {
     const std::string_view b = take(4);
@@ -244,9 +260,15 @@ std::uint64_t Reader::u64() {
 
 std::string_view Reader::text() {
     const std::int32_t len = i32();
-    if (len < 0) throw ReadError{"out of range integral type conversion attempted"};
+    if (len < 0) {
+        fail("out of range integral type conversion attempted");
+        return {};
+    }
     const std::string_view bytes = take(static_cast<std::size_t>(len));
-    if (auto fault = utf8_fault(bytes)) throw ReadError{std::move(*fault)};
+    if (auto fault = utf8_fault(bytes)) {
+        fail(std::move(*fault));
+        return {};
+    }
     return bytes;
 }
 
@@ -259,20 +281,26 @@ std::optional<std::string> Reader::optional_string() {
 }
 
 std::optional<std::string_view> Reader::optional_text() {
-    switch (u8()) {
+    const std::uint8_t tag = u8();
+    if (error_) return std::nullopt;
+    switch (tag) {
         case 0: return std::nullopt;
         case 1: return text();
-        default: throw ReadError{"unexpected tag byte for Option"};
+        default: fail("unexpected tag byte for Option"); return std::nullopt;
     }
 }
 
 Bytes Reader::bytes() {
     const std::int32_t count = i32();
-    if (count < 0) throw ReadError{"out of range integral type conversion attempted"};
+    if (count < 0) {
+        fail("out of range integral type conversion attempted");
+        return {};
+    }
     const std::size_t n = static_cast<std::size_t>(count);
-    if (rest_.size() < n) {
+    if (!error_ && rest_.size() < n) {
         // Elements are read one by one: the first missing one is reported.
-        throw ReadError{not_enough(0, 1)};
+        fail(not_enough(0, 1));
+        return {};
     }
     const std::string_view b = take(n);
     return Bytes(b.begin(), b.end());
@@ -284,9 +312,9 @@ sovereign::DeedRecord Reader::deed() {
     return d;
 }
 
-void Reader::finish() const {
-    if (!rest_.empty())
-        throw ReadError{"junk data left in buffer after lifting (count: " + std::to_string(rest_.size()) + ")"};
+void Reader::finish() {
+    if (!error_ && !rest_.empty())
+        fail("junk data left in buffer after lifting (count: " + std::to_string(rest_.size()) + ")");
 }
 
 std::optional<std::string> utf8_fault(std::string_view text) {
@@ -297,42 +325,43 @@ std::optional<std::string> utf8_fault(std::string_view text) {
            std::to_string(fault->valid_up_to);
 }
 
-bool lift_bool(std::int8_t v, const char* arg) {
+bool lift_bool(std::int8_t v, const char* arg, LiftFailure& failure) {
+    if (failure) return false;
     if (v == 0) return false;
     if (v == 1) return true;
-    throw LiftError{arg, "unexpected byte for Boolean"};
+    failure = LiftError{arg, "unexpected byte for Boolean"};
+    return false;
 }
 
 namespace {
 
 template <class F>
-auto lift(std::string_view buf, const char* arg, F read) {
-    try {
-        Reader r(buf);
-        auto value = read(r);
-        r.finish();
-        return value;
-    } catch (ReadError& e) {
-        throw LiftError{arg, std::move(e.description)};
-    }
+auto lift(std::string_view buf, const char* arg, LiftFailure& failure, F read) -> decltype(read(std::declval<Reader&>())) {
+    if (failure) return {};
+    Reader r(buf);
+    auto value = read(r);
+    r.finish();
+    if (!r.error()) return value;
+    failure = LiftError{arg, *r.error()};
+    return {};
 }
 
 }  // namespace
 
-std::optional<std::string> lift_optional_string(std::string_view buf, const char* arg) {
-    return lift(buf, arg, [](Reader& r) { return r.optional_string(); });
+std::optional<std::string> lift_optional_string(std::string_view buf, const char* arg, LiftFailure& failure) {
+    return lift(buf, arg, failure, [](Reader& r) { return r.optional_string(); });
 }
 
-std::optional<std::string_view> lift_optional_text(std::string_view buf, const char* arg) {
-    return lift(buf, arg, [](Reader& r) { return r.optional_text(); });
+std::optional<std::string_view> lift_optional_text(std::string_view buf, const char* arg, LiftFailure& failure) {
+    return lift(buf, arg, failure, [](Reader& r) { return r.optional_text(); });
 }
 
-Bytes lift_bytes(std::string_view buf, const char* arg) {
-    return lift(buf, arg, [](Reader& r) { return r.bytes(); });
+Bytes lift_bytes(std::string_view buf, const char* arg, LiftFailure& failure) {
+    return lift(buf, arg, failure, [](Reader& r) { return r.bytes(); });
 }
 
-sovereign::DeedRecord lift_deed(std::string_view buf, const char* arg) {
-    return lift(buf, arg, [](Reader& r) { return r.deed(); });
+sovereign::DeedRecord lift_deed(std::string_view buf, const char* arg, LiftFailure& failure) {
+    return lift(buf, arg, failure, [](Reader& r) { return r.deed(); });
 }
 
 }  // namespace quorent::ffi

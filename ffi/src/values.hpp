@@ -24,11 +24,8 @@ struct LiftError {
     std::string arg;
     std::string description;
 };
-
-// Description of a read failure (the argument's name is added by lift_*).
-struct ReadError {
-    std::string description;
-};
+// The first conversion failure of a call's arguments, if any.
+using LiftFailure = std::optional<LiftError>;
 
 // A record's nested form, written into storage that becomes the caller's
 // buffer. Storage left behind (when it grows, or is not handed over) is
@@ -52,7 +49,9 @@ public:
     void u64(std::uint64_t v);
     void raw(const void* data, std::size_t len);
     void reserve(std::size_t len) { room(len); }
-    void length(std::size_t len);  // i32 prefix; longer than 2^31 - 1 is an internal failure
+    // The i32 prefix. Longer than 2^31 - 1 is an internal failure: recorded
+    // (quorent/fault.hpp), nothing written, false returned.
+    bool length(std::size_t len);
     // The bytes as a buffer of the caller's (capacity == length): the
     // storage itself when it is exactly full, else a copy.
     RustBuffer release();
@@ -85,7 +84,8 @@ void write(Writer& w, const pkce::Pkce& v);
 void write(Writer& w, const sovereign::DeedRecord& v);
 
 // Reads with a cursor over the unread remainder; every read first checks
-// that enough bytes remain. Failures throw ReadError.
+// that enough bytes remain. The first failure is kept (error()); every read
+// after it yields an empty value and reads nothing.
 class Reader {
 public:
     explicit Reader(std::string_view bytes) noexcept : rest_(bytes) {}
@@ -100,24 +100,29 @@ public:
     Bytes bytes();
     sovereign::DeedRecord deed();
     // Any byte left over after a whole argument fails the read.
-    void finish() const;
+    void finish();
+    // The description of the first failure (the argument's name is added by lift_*).
+    const std::optional<std::string>& error() const noexcept { return error_; }
 
 private:
     std::string_view take(std::size_t n);
+    void fail(std::string description);
     std::string_view rest_;
+    std::optional<std::string> error_;
 };
 
 // Checks UTF-8; on failure returns the description of the fault.
 std::optional<std::string> utf8_fault(std::string_view bytes);
 inline bool utf8_valid(std::string_view bytes) { return !utf8_fault(bytes).has_value(); }
 
-// Argument lifting: each either returns the value or throws LiftError naming
-// the argument.
-bool lift_bool(std::int8_t v, const char* arg);
-std::optional<std::string> lift_optional_string(std::string_view buf, const char* arg);
+// Argument lifting: each returns the value, or sets `failure` (naming the
+// argument) and returns an empty one. Once `failure` is set, each returns an
+// empty value at once: the first failure of a call is the one reported.
+bool lift_bool(std::int8_t v, const char* arg, LiftFailure& failure);
+std::optional<std::string> lift_optional_string(std::string_view buf, const char* arg, LiftFailure& failure);
 // The same, viewing the text in buf.
-std::optional<std::string_view> lift_optional_text(std::string_view buf, const char* arg);
-Bytes lift_bytes(std::string_view buf, const char* arg);
-sovereign::DeedRecord lift_deed(std::string_view buf, const char* arg);
+std::optional<std::string_view> lift_optional_text(std::string_view buf, const char* arg, LiftFailure& failure);
+Bytes lift_bytes(std::string_view buf, const char* arg, LiftFailure& failure);
+sovereign::DeedRecord lift_deed(std::string_view buf, const char* arg, LiftFailure& failure);
 
 }  // namespace quorent::ffi

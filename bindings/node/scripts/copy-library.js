@@ -10,7 +10,9 @@
 // exist. For the platform packing, $QUORENT_SDK_LIB stands in for its
 // variable, and build/libquorent_sdk_uniffi.so (the distro build) for its
 // portable library. Each file must be a shared object (an ELF shared object, a
-// PE DLL, a Mach-O dylib) for its platform's machine.
+// PE DLL, a Mach-O dylib) for its platform's machine, or, for the wasm32 row
+// (prebuilds/wasm32/, which Node takes where it has no shared library and
+// browsers always), a WebAssembly module of binary format version 1.
 // prebuilds/ is emptied first, so that nothing from an earlier pack rides
 // along.
 // The notices go with them: from $QUORENT_SDK_NOTICES, the folder
@@ -24,11 +26,13 @@ const { spawnSync } = require('node:child_process');
 const pkg = path.join(__dirname, '..');
 const repo = path.join(pkg, '..', '..');
 // A library's format by its file name, and each format's machine numbers (ELF
-// e_machine, PE Machine, Mach-O cputype) by the table's processor names.
+// e_machine, PE Machine, Mach-O cputype; a WebAssembly module's version) by
+// the table's processor names.
 const FORMATS = {
   '.so': { format: 'ELF', machine: { x86_64: 62, aarch64: 183 } },
   '.dll': { format: 'PE', machine: { x86_64: 0x8664 } },
   '.dylib': { format: 'Mach-O', machine: { x86_64: 0x01000007, aarch64: 0x0100000c } },
+  '.wasm': { format: 'WebAssembly', machine: { wasm32: 1 } },
 };
 const HOST = `${process.platform}-${process.arch}`;
 
@@ -110,8 +114,15 @@ function machoMachine(file) {
   return head.readUInt32LE(12) === MH_DYLIB ? head.readUInt32LE(4) : null;
 }
 
+/** The binary format version of a WebAssembly module ("\0asm", then the
+ * version as 32 bits little-endian), or null if it is none. */
+function wasmVersion(file) {
+  const head = bytesAt(file, 0, 8);
+  return head.length === 8 && head.readUInt32BE(0) === 0x0061736d ? head.readUInt32LE(4) : null;
+}
+
 const hex = (m) => `0x${m.toString(16)}`;
-const MACHINE_OF = { ELF: elfMachine, PE: peMachine, 'Mach-O': machoMachine };
+const MACHINE_OF = { ELF: elfMachine, PE: peMachine, 'Mach-O': machoMachine, WebAssembly: wasmVersion };
 
 const PLATFORMS = platforms();
 const found = PLATFORMS.map((p) => [p, source(p)]).filter(([, s]) => s !== null);
@@ -122,9 +133,10 @@ if (found.length === 0) {
 for (const [p, [file]] of found) {
   const machine = MACHINE_OF[p.format](file);
   if (machine !== p.machine) {
-    const show = p.format === 'ELF' ? String : hex;
-    fail(`${file} is not a shared object for ${p.key} (${p.format} machine ${machine === null ? 'none' : show(machine)}, ` +
-      `expected ${show(p.machine)})`);
+    const show = p.format === 'ELF' || p.format === 'WebAssembly' ? String : hex;
+    const what = p.format === 'WebAssembly' ? 'version' : 'machine';
+    fail(`${file} is not a ${p.format === 'WebAssembly' ? 'module' : 'shared object'} for ${p.key} ` +
+      `(${p.format} ${what} ${machine === null ? 'none' : show(machine)}, expected ${show(p.machine)})`);
   }
 }
 const NOTICES = ['LICENSE', 'NOTICE', 'third-party', 'quorent-sdk.cdx.json'];

@@ -35,7 +35,7 @@ trap 'rm -rf "$work"' EXIT
 pkg=$work/node
 mkdir -p "$pkg/node_modules/@koromix"
 cp -r "$root/bindings/node/index.js" "$root/bindings/node/package.json" "$root/bindings/node/lib" \
-  "$root/bindings/node/test" "$pkg/"
+  "$root/bindings/node/test" "$root/bindings/node/browser-test" "$pkg/"
 cp -r "$root/bindings/node/node_modules/koffi" "$pkg/node_modules/"
 cp -r "$dl/koffi-linux-arm64-$koffi_version" "$pkg/node_modules/@koromix/koffi-linux-arm64"
 

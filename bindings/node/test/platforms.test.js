@@ -218,6 +218,19 @@ test('npm pack carries every declared library and refuses a missing or foreign o
       assert.ok(r.stderr.includes(`is not a shared object for win32-x64 (${words}, expected 0x8664)`), r.stderr);
     }
 
+    // The WebAssembly build must be a module of version 1: not an ELF object, nor another version.
+    const module = path.join(repo, 'q.wasm');
+    for (const [bytes, words] of [[elf(62), 'version none'], [Buffer.from('\0asm\x02\0\0\0', 'latin1'), 'version 2']]) {
+      put(module, bytes);
+      r = run({ QUORENT_SDK_LIB_LINUX_X64: x64, QUORENT_SDK_LIB_WASM32: module });
+      assert.equal(r.status, 1);
+      assert.ok(r.stderr.includes(`is not a module for wasm32 (WebAssembly ${words}, expected 1)`), r.stderr);
+    }
+    put(module, Buffer.from('\0asm\x01\0\0\0', 'latin1'));
+    r = run({ QUORENT_SDK_LIB_LINUX_X64: x64, QUORENT_SDK_LIB_WASM32: module });
+    assert.equal(r.status, 0, r.stderr);
+    assert.deepEqual(fs.readFileSync(path.join(prebuilt, 'wasm32', 'quorent_sdk_uniffi.wasm')), fs.readFileSync(module));
+
     // The portable builds' folders are the defaults.
     put(path.join(repo, 'build-portable', 'linux-aarch64', FILE_NAME), elf(183));
     put(path.join(repo, 'build-portable', 'windows-x86_64', DLL), pe(0x8664));

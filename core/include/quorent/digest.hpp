@@ -1,4 +1,6 @@
 // SHA-256 and HMAC-SHA-256, with the algorithms fetched once per process.
+// A failure of libcrypto (which no input causes) is recorded
+// (quorent/fault.hpp); the digest is then zeros.
 #pragma once
 
 #include <array>
@@ -25,6 +27,7 @@ public:
     Digest32 finish();
 
 private:
+    void fail(const char* what) noexcept;  // releases the context and records the failure
     void* ctx_;
 };
 
@@ -40,7 +43,7 @@ public:
     void finish(Digest32& out);
 
 private:
-    [[noreturn]] void fail();
+    void fail() noexcept;  // releases the context and records the failure
     void* ctx_;
 };
 
