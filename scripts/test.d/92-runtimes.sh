@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The packages on the newest runtimes they claim, where 91-bare-packages runs the
+# oldest (Python 3.9, Node 20, Java 11 and 17 on Debian 11) and the packages
+# stage the host's (Python 3.11, Node 20, Java 17 on Debian 12): a Debian 13
+# root (glibc 2.41; debootstrap's minbase with python3, python3-venv and
+# openjdk-21-jre-headless and nothing else; scripts/bare-root.sh, cached outside
+# the tree), in which, as in 91 (scripts/root-packages.sh says how), each
+# package is installed as a user installs it, without a network, signs in and
+# passes the binding's shared cases:
+#   - Python 3.13: the wheel into a new virtual environment;
+#   - Node 22 and 24: the official builds for linux-x64 and the npm each ships
+#     with (pinned in scripts/npm-pins.txt, cached), the npm tarball installed
+#     into an empty project;
+#   - Java 21: the consumer project on the classpath Maven resolves here.
+# Then the arm64 library of the npm package passes the shared cases with the
+# official Node 24 for linux-arm64 under qemu-aarch64
+# (bindings/node/scripts/test-arm64.sh 24), as the packages stage runs them with
+# Node 20. Prints one line per runtime.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+label=runtimes
+. scripts/root-packages.sh
+root_begin --suite trixie python3-venv openjdk-21-jre-headless
+root_python
+root_node 22
+root_node 24
+root_jvm java
+
+arm64=$scratch/arm64
+mkdir "$arm64"
+tar -xzf "dist/quorent-sdk-$version.tgz" -C "$arm64" package/prebuilds/linux-arm64/libquorent_sdk_uniffi.so
+QUORENT_SDK_LIB_LINUX_ARM64=$arm64/package/prebuilds/linux-arm64/libquorent_sdk_uniffi.so \
+  bindings/node/scripts/test-arm64.sh 24 >"$arm64/log" 2>&1 || fail "the npm package's arm64 library failed the cases with Node 24 under qemu" "$arm64/log"
+echo "$label: node arm64: the npm package's linux-arm64 library, Node $(node_pin arm64 24) under qemu-aarch64: shared cases:" \
+  "$(grep -E '^(node arm64: skipped|ℹ (tests|pass|fail) )' "$arm64/log" | sed 's/^ℹ //' | paste -sd, | sed 's/,/, /g')"
+echo "$label: every package installed and signed in on Debian 13 in $((SECONDS - started)) s"
