@@ -7,7 +7,7 @@
 # choice of an alternative that another package included satisfies:
 #   scripts/bare-root.sh                                   python3 alone
 #   scripts/bare-root.sh python3-venv openjdk-17-jre-headless openjdk-11-jre-headless -default-jre-headless
-#   scripts/bare-root.sh --suite trixie python3-venv openjdk-21-jre-headless
+#   scripts/bare-root.sh --suite trixie python3-venv openjdk-21-jre-headless openjdk-25-jre-headless
 # Each set of packages has its own root, made once and kept outside the work
 # tree, in ${QUORENT_CACHE:-$HOME/.cache/quorent}/roots/; a stamp written last
 # marks it complete, and a root without its stamp (an interrupted run) is

@@ -19,12 +19,14 @@
 #                      npm cache filled on this machine (the version package-lock.json
 #                      pins); a sign-in and the binding's shared cases on the library of the
 #                      package's prebuilds
-#   root_jvm JAVA      the root's JAVA (java, or a path in the root) runs the consumer
+#   root_jvm JAVA [OPTION...]
+#                      the root's JAVA (java, or a path in the root), with the options given,
+#                      runs the consumer
 #                      project (bindings/kotlin/examples/consumer) on the classpath Maven
 #                      resolves on this machine (the jar and POM from a new local
 #                      repository, JNA and kotlin-stdlib from Maven Central), and the
 #                      binding's shared cases (its OperationCasesTest) by JUnit's console
-#                      launcher on it
+#                      launcher on it; the JVM must print no warning
 . scripts/npm-fetch.sh
 version=$(sed -n 's/^project(quorent_sdk VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
 cache=${QUORENT_CACHE:-$HOME/.cache/quorent}
@@ -188,17 +190,20 @@ jvm_classpath() {
 
 root_jvm() {
   local java=$1 log=$scratch/jvm/log junit java_version
+  shift
   [ -n "${classpath:-}" ] || jvm_classpath
-  in_root "$java" -XX:-UsePerfData -cp "$classpath" SignInKt >"$scratch/jvm/signin.txt" 2>&1 \
+  in_root "$java" -XX:-UsePerfData "$@" -cp "$classpath" SignInKt >"$scratch/jvm/signin.txt" 2>&1 \
     || fail "sign-in from the Maven artifact failed in the root ($java)" "$scratch/jvm/signin.txt"
   grep "^${expected}AppKey(secretKeyHex=<redacted>, " "$scratch/jvm/signin.txt" >/dev/null \
     || fail "sign-in from the Maven artifact printed something else ($java)" "$scratch/jvm/signin.txt"
-  in_root "$java" -XX:-UsePerfData -Dquorent.cases="$in/jvm/operations.json" \
+  ! grep '^WARNING' "$scratch/jvm/signin.txt" >/dev/null \
+    || fail "the JVM warned during the sign-in ($java $*)" "$scratch/jvm/signin.txt"
+  in_root "$java" -XX:-UsePerfData "$@" -Dquorent.cases="$in/jvm/operations.json" \
     -jar "$in/jvm/junit/junit-platform-console-standalone-$junit_platform.jar" execute --disable-banner \
     --details=summary --class-path "$classpath:$in/jvm/tests" --select-class quorent.sdk.tests.OperationCasesTest \
     >"$log" 2>&1 || fail "the Kotlin binding's shared cases failed on the Maven artifact in the root ($java)" "$log"
   junit=$(sed -n 's/^\[ *\([0-9]*\) tests \(successful\|failed\) *\]$/\1 \2/p' "$log" | paste -sd, | sed 's/,/, /g')
   java_version=$(in_root "$java" -XX:-UsePerfData -XshowSettings:properties -version 2>&1 | sed -n 's/^ *java.runtime.version = //p')
   echo "$label: jvm: dev.quorent:quorent-sdk:$version from a new Maven repository with its" \
-    "dependencies ($jars) run by the root's Java $java_version (glibc $libc); sign-in passed; shared cases: $junit"
+    "dependencies ($jars) run by the root's Java $java_version${*:+ with $*} (glibc $libc); sign-in passed; shared cases: $junit"
 }
