@@ -305,7 +305,7 @@ os.environ.pop("QUORENT_SDK_LIB", None)
 spec = importlib.util.spec_from_file_location("runtime", os.path.join(sys.argv[1], "_runtime.py"))
 runtime = importlib.util.module_from_spec(spec)
 spec.loader.exec_module(runtime)
-first = runtime.candidates("win32")[0]
+first = runtime.candidates("win32")[0][0]  # (candidates, why one was passed over)
 assert first == os.path.join(sys.argv[1], "quorent_sdk_uniffi.dll") and os.path.isfile(first), first
 PY
 (cd "$tmp/npm" && env -u QUORENT_SDK_LIB node -e "
