@@ -141,8 +141,9 @@ console.log([...new Set(maps.filter((l) => l.includes('libquorent_sdk_uniffi')).
   [ "$loaded" = "$at/app/node_modules/quorent-sdk/prebuilds/linux-x64/libquorent_sdk_uniffi.so" ] \
     || fail "the library loaded is not the npm package's: $loaded"
   # The binding's shared cases, beside the installed package, which `require('..')` names.
-  mkdir "$installed/test"
+  mkdir "$installed/test" "$installed/browser-test"
   cp bindings/node/test/cases.test.js "$installed/test/"
+  cp bindings/node/browser-test/cases.mjs "$installed/browser-test/"  # its checks, shared with the browser pages
   in_root sh -c "cd $at/app && QUORENT_CASES=$at/operations.json QUORENT_INTERFACE=$at/interface.json \
     node --test-reporter=spec node_modules/quorent-sdk/test/cases.test.js" \
     >"$log" 2>&1 || fail "the Node binding's shared cases failed on the installed package in the root (Node $node_version)" "$log"
