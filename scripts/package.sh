@@ -1,32 +1,32 @@
 #!/usr/bin/env bash
 # Builds the packages into dist/, for each platform of scripts/platforms.json that
 # has packages (its row names each package's name for it: wheel tag, archive, npm
-# prebuild folder, JNA resource folder), today for linux-x86_64 and linux-aarch64:
-#   quorent_sdk-<v>-py3-none-manylinux_2_<N>_<arch>.whl  the Python wheel (pip install it)
-#   quorent-sdk-<v>-<platform>.tar.gz                    C and C++: the library, its headers,
-#                                                        pkg-config and CMake files, relocatable
-# for windows-x86_64 (the DLL that scripts/portable.sh cross-builds with MinGW-w64):
-#   quorent_sdk-<v>-py3-none-win_amd64.whl               the Python wheel
-#   quorent-sdk-<v>-windows-x86_64.zip                   C and C++: the DLL, its import library
-#                                                        and export list, headers, pkg-config
-#                                                        and CMake files
-# and, carrying every platform's library (the loaders pick by platform):
-#   quorent-sdk-<v>.tgz                                  the npm package (npm install it), with the
-#                                                        WebAssembly build (wasm32) as well: the one
-#                                                        browsers take, and Node where no other is
-#   quorent-sdk-<v>.jar, .pom                            the Kotlin/JVM artifact dev.quorent:quorent-sdk
+# prebuild folder, JNA resource folder):
+#   quorent_sdk-<v>-py3-none-<wheel tag>.whl   the Python wheel of a platform (manylinux_2_31,
+#                                              musllinux_1_2, macosx_11_0, win_amd64)
+#   quorent-sdk-<v>-<platform>.tar.gz          C and C++ for a Linux platform: the library, its
+#                                              headers, pkg-config and CMake files, relocatable
+#   quorent-sdk-<v>-macos-universal.tar.gz     the same for macOS, one universal dylib for the
+#                                              rows it joins (scripts/macos-universal.sh)
+#   quorent-sdk-<v>-windows-x86_64.zip         the DLL, its import library and export list,
+#                                              headers, pkg-config and CMake files
+# and, carrying every platform's library (the loaders pick by platform and C library):
+#   quorent-sdk-<v>.tgz                        the npm package (npm install it), with the
+#                                              WebAssembly build (wasm32) as well: the one
+#                                              browsers take, and Node where no other is
+#   quorent-sdk-<v>.jar, .pom                  the Kotlin/JVM artifact dev.quorent:quorent-sdk
 # Each carries the portable library of its platform, build-portable/<platform>/
 # (scripts/portable.sh brings it up to date when the script is in the tree): it
-# needs nothing but the C library, so the packages run on any Linux of that
-# architecture with glibc 2.31 or later: the glibc of the root it is built
-# against and tested in (scripts/portable.sh, test stage 90-bare), declared as
-# the wheels' tag manylinux_2_31_<arch> and in the archives' README. The newest
-# glibc symbol version the library uses is read from it and must not pass that
-# floor; auditwheel (pinned, scripts/python-tools.txt) must find each wheel
-# consistent with its tag, or the script fails (the Windows wheel's layout is
-# checked alike; auditwheel has nothing to say about it). QUORENT_PACKAGE_PLATFORMS
-# limits the platforms; the aarch64 and Windows ones are skipped with a note when
-# there is neither their library nor scripts/portable.sh. QUORENT_PACKAGE_USE_BUILT=1 takes
+# needs nothing but the C library (glibc 2.31 or later, musl 1.2 or later;
+# Windows' own DLLs; macOS's libSystem). How a row's library goes into the
+# packages and is checked there is its system's (platform_package and
+# platform_check in scripts/platforms/<system>.sh): a Linux library must not
+# need a glibc symbol newer than its row's floor, and auditwheel (pinned,
+# scripts/python-tools.txt) must find each manylinux and musllinux wheel
+# consistent with its tag, or the script fails (the other wheels' layout is
+# checked alike). QUORENT_PACKAGE_PLATFORMS limits the platforms; a platform
+# other than this machine's is skipped with a note when there is neither its
+# library nor scripts/portable.sh. QUORENT_PACKAGE_USE_BUILT=1 takes
 # build-portable/<platform>/ as it is, without running scripts/portable.sh (the
 # reproducibility stage builds the library itself). The distro build in build/ is for
 # scripts/demo.sh, cmake --install and pkg-config. The generated sources must
